@@ -1,0 +1,58 @@
+// Stands in for the Winsock 1.1 socket classes the server uses.
+// Promises non-blocking TCP sockets whose sends never raise SIGPIPE.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace platform {
+
+// A TCP socket handle that closes itself. Used by one thread at a time.
+class Socket {
+ public:
+  Socket() = default;
+  explicit Socket(int fd) : fd_(fd) {}
+  ~Socket() { Close(); }
+  Socket(Socket&& other) noexcept : fd_(other.Detach()) {}
+  Socket& operator=(Socket&& other) noexcept;
+  Socket(const Socket&) = delete;
+  Socket& operator=(const Socket&) = delete;
+
+  // A non-blocking listening socket on every local address at `port`, with
+  // SO_REUSEADDR so that a restart right after a stop binds again.
+  // Result 0; -1 when it can't be created or bound; -2 when listen fails.
+  int Listen(int port, int backlog);
+
+  // Accepts one pending connection. Result 0 with `out` holding it (in
+  // blocking mode, as accept gives it); otherwise the errno value, EAGAIN
+  // when none is pending.
+  int Accept(Socket& out);
+
+  bool SetNonBlocking();
+  bool IsOpen() const { return fd_ >= 0; }
+  int Fd() const { return fd_; }
+  int Detach();
+  void Close();
+
+  // send(2) with MSG_NOSIGNAL: bytes sent, 0, or -1 with errno set.
+  long Send(const void* data, size_t length);
+  // recv(2): bytes received, 0 when the peer has closed, or -1 with errno set.
+  long Receive(void* data, size_t length);
+  // Bytes waiting to be read (FIONREAD), or -1 when the call fails.
+  int BytesAvailable();
+
+  // Wait up to `ms` for the socket to become readable or writable. Result 1
+  // when it is ready, 0 after the time-out, -1 when poll fails.
+  int WaitReadable(int ms);
+  int WaitWritable(int ms);
+
+  // The peer's IPv4 address in dotted form; false when it can't be had.
+  bool PeerAddress(std::string& out) const;
+  // The local port the socket is bound to, or -1.
+  int LocalPort() const;
+
+ private:
+  int fd_ = -1;
+};
+
+}  // namespace platform

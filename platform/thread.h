@@ -1,0 +1,51 @@
+// Stands in for the framework's worker threads (created suspended, priority,
+// exit code polled). Promises a thread that runs its body only once resumed,
+// reports STILL_ACTIVE until the body has returned, and is joined by its owner.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace platform {
+
+constexpr int kStillActive = 259;
+
+// Owned and driven by one thread; the body runs on the worker.
+class WorkerThread {
+ public:
+  explicit WorkerThread(std::function<int()> body) : body_(std::move(body)) {}
+  ~WorkerThread();
+  WorkerThread(const WorkerThread&) = delete;
+  WorkerThread& operator=(const WorkerThread&) = delete;
+
+  // Creates the thread suspended. False when the system refuses a thread.
+  bool Create();
+  // Asks for the lowest scheduling priority; best effort, applied when the
+  // thread starts.
+  void SetLowestPriority() { lowest_ = true; }
+  void Resume();
+
+  // kStillActive until the body has returned, then its result.
+  int ExitCode() const { return exitCode_.load(); }
+  // Waits up to `ms` for the body to return; true once it has (and the
+  // thread is joined). Returns at once when the thread has ended.
+  bool WaitForEnd(int ms);
+
+ private:
+  void Main();
+
+  std::function<int()> body_;
+  std::thread thread_;
+  std::atomic<int> exitCode_{kStillActive};
+  bool lowest_ = false;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool started_ = false;    // guarded by mutex_
+  bool cancelled_ = false;  // guarded by mutex_: released without running
+  bool ended_ = false;      // guarded by mutex_
+};
+
+}  // namespace platform

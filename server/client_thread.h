@@ -1,0 +1,18 @@
+#pragma once
+
+#include <memory>
+
+#include "platform/thread.h"
+#include "server/server_control.h"
+
+// One admitted connection, served on a thread of its own. Created and
+// deleted by the listener thread; the session runs on the worker.
+class ClientThread {
+ public:
+  explicit ClientThread(std::unique_ptr<ClientTicket> ticket);
+  platform::WorkerThread& Thread() { return thread_; }
+
+ private:
+  std::unique_ptr<ClientTicket> ticket_;
+  platform::WorkerThread thread_;
+};

@@ -1,0 +1,107 @@
+#include "server/listen_thread.h"
+
+#include <cerrno>
+
+#include "platform/message_box.h"
+
+namespace {
+
+constexpr int kBacklog = 5;
+constexpr int kIdleWaitMs = 300;  // how soon a stop or reap request is seen
+constexpr int kThreadEndStepMs = 200;
+
+void ShowListenerMessage(const char* text) {
+  platform::ShowMessageBox(text, {}, platform::kMbOk | platform::kMbIconExclamation);
+}
+
+// Errors of accept(2) that concern one connection, not the listener.
+bool IsTransient(int error) {
+  return error == EINTR || error == ECONNABORTED || error == EPROTO;
+}
+
+}  // namespace
+
+ListenThread::ListenThread(ServerControl& control)
+    : control_(control), thread_([this] { return Run(); }) {}
+
+int ListenThread::Run() {
+  ClientList clients;
+  platform::Socket listener;
+  int result = listener.Listen(control_.port.load(), kBacklog);
+  if (result == -1) {
+    ShowListenerMessage(kPortInUseMessage);
+  } else if (result == -2) {
+    ShowListenerMessage(kListenFailedMessage);
+  } else {
+    Serve(listener, clients);
+  }
+  Shutdown(clients);
+  return 0;
+}
+
+void ListenThread::Serve(platform::Socket& listener, ClientList& clients) {
+  // A client raises reapRequested just before its thread ends, so a pass may
+  // still find it running. Every idle wake-up makes another pass, so an ended
+  // thread never counts against the limit for more than one idle wait.
+  bool idle = false;
+  for (;;) {
+    if (control_.stopRequested.load() == 1) return;
+    if (control_.reapRequested.exchange(0) == 1 || idle) {
+      Reap(clients);
+      control_.connectedCount.store(static_cast<int32_t>(clients.size()));
+    }
+    platform::Socket connection;
+    int error = listener.Accept(connection);
+    if (error == EAGAIN) {
+      int ready = listener.WaitReadable(kIdleWaitMs);
+      if (ready < 0) return;
+      idle = ready == 0 && !clients.empty();
+      continue;
+    }
+    idle = false;
+    if (IsTransient(error)) continue;
+    if (error != 0) return;
+    if (static_cast<int64_t>(clients.size()) >= control_.clientLimit.load()) {
+      connection.Send(kServiceUnavailable, sizeof kServiceUnavailable - 1);
+      continue;  // the connection closes as it goes out of scope
+    }
+    if (!Admit(std::move(connection), clients)) return;
+  }
+}
+
+bool ListenThread::Admit(platform::Socket connection, ClientList& clients) {
+  auto ticket = std::make_unique<ClientTicket>();
+  ticket->logConnections = control_.logConnections.load();
+  ticket->frameSource = control_.frameSource;
+  ticket->stopFlag = &control_.stopRequested;
+  ticket->reapFlag = &control_.reapRequested;
+  ticket->socket = std::move(connection);
+  control_.CopyStreamUrl(ticket->streamUrl, sizeof ticket->streamUrl);
+
+  auto client = std::make_unique<ClientThread>(std::move(ticket));
+  if (!client->Thread().Create()) return false;  // closes the connection with the ticket
+  client->Thread().SetLowestPriority();
+  client->Thread().Resume();
+  clients.push_back(std::move(client));
+  control_.connectedCount.fetch_add(1);
+  return true;
+}
+
+// Looks once at every listed thread: ended ones leave, running ones keep
+// their order.
+void ListenThread::Reap(ClientList& clients) {
+  for (size_t n = clients.size(); n > 0; --n) {
+    auto client = std::move(clients.front());
+    clients.pop_front();
+    if (client->Thread().ExitCode() == platform::kStillActive) clients.push_back(std::move(client));
+  }
+}
+
+void ListenThread::Shutdown(ClientList& clients) {
+  while (!clients.empty()) {
+    while (!clients.front()->Thread().WaitForEnd(kThreadEndStepMs)) {
+    }
+    clients.pop_front();
+  }
+  control_.connectedCount.store(0);
+}

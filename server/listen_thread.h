@@ -1,0 +1,36 @@
+#pragma once
+
+#include <deque>
+#include <memory>
+
+#include "platform/thread.h"
+#include "server/client_thread.h"
+#include "server/server_control.h"
+
+constexpr char kPortInUseMessage[] =
+    "An error occurred starting network communications.\n"
+    "The port chosen may be in use, shut down the server and change the port number.";
+constexpr char kListenFailedMessage[] =
+    "An error occurred while trying to listen for connections.\n, Please restart the server.";
+constexpr char kServiceUnavailable[] = "HTTP/1.0 503 Service Unavailable\r\n\r\n";
+
+// The server's accepting thread, one per server run. Created and deleted by
+// the server controller on the user-interface thread; the body runs on the
+// worker and alone touches the client list.
+class ListenThread {
+ public:
+  explicit ListenThread(ServerControl& control);
+  platform::WorkerThread& Thread() { return thread_; }
+
+ private:
+  using ClientList = std::deque<std::unique_ptr<ClientThread>>;
+
+  int Run();
+  void Serve(platform::Socket& listener, ClientList& clients);
+  bool Admit(platform::Socket connection, ClientList& clients);
+  static void Reap(ClientList& clients);
+  void Shutdown(ClientList& clients);
+
+  ServerControl& control_;
+  platform::WorkerThread thread_;
+};

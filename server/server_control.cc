@@ -1,0 +1,16 @@
+#include "server/server_control.h"
+
+#include <algorithm>
+#include <cstring>
+
+void ServerControl::SetStreamUrl(std::string_view url) {
+  std::lock_guard lock(streamUrlLock_);
+  streamUrl_ = url;
+}
+
+void ServerControl::CopyStreamUrl(char* out, size_t size) const {
+  std::lock_guard lock(streamUrlLock_);
+  size_t n = std::min(streamUrl_.size(), size - 1);
+  std::memcpy(out, streamUrl_.data(), n);
+  out[n] = '\0';
+}

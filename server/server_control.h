@@ -1,0 +1,43 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "platform/socket.h"
+
+class CaptureDevice;
+
+// Shared by the user-interface thread, the listener and every client thread.
+// The integers are atomics, shared without a lock; streamUrl is replaced and
+// copied under its own small lock.
+struct ServerControl {
+  std::atomic<int32_t> reapRequested{0};
+  std::atomic<int32_t> logConnections{0};
+  std::atomic<int32_t> port{0};
+  std::atomic<int32_t> clientLimit{0};
+  std::atomic<int32_t> connectedCount{0};
+  std::atomic<int32_t> stopRequested{0};
+  CaptureDevice* frameSource = nullptr;
+
+  void SetStreamUrl(std::string_view url);
+  // Copies streamUrl with its terminating NUL; a longer text is cut to fit.
+  void CopyStreamUrl(char* out, size_t size) const;
+
+ private:
+  mutable std::mutex streamUrlLock_;
+  std::string streamUrl_;  // guarded by streamUrlLock_
+};
+
+// What the listener hands to a new client thread; the client thread owns it,
+// and the connection in it, from then on.
+struct ClientTicket {
+  int32_t logConnections = 0;
+  CaptureDevice* frameSource = nullptr;
+  const std::atomic<int32_t>* stopFlag = nullptr;
+  std::atomic<int32_t>* reapFlag = nullptr;
+  platform::Socket socket;
+  char streamUrl[68] = {};
+};

@@ -1,0 +1,3 @@
+#include "server/static_files.h"
+
+void ServeStaticFile(const char*, platform::Socket&) {}

@@ -1,0 +1,89 @@
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <vector>
+
+#include "platform/socket.h"
+#include "server/connection_log.h"
+#include "tests/support/server_fixture.h"
+
+namespace {
+
+constexpr char k501[] = "HTTP/1.0 501 Not Implemented\r\n\r\n";
+
+using ListenerTest = ServerFixture;
+
+TEST_F(ListenerTest, RefusesBeyondClientLimitAndAdmitsAfterReaping) {
+  StartListener(/*clientLimit=*/1, /*logConnections=*/1);
+  TestClient first(Port());
+  ASSERT_TRUE(Eventually([&] { return control.connectedCount == 1; }));
+  std::string log;  // the probe's two lines and the first client's
+  ASSERT_TRUE(Eventually([&] { return std::ranges::count(log = folder.Read(kLogFileName), '\n') == 3; }));
+
+  bool closed = false;
+  TestClient second(Port());
+  EXPECT_EQ(second.ReadAll(3000, &closed), kServiceUnavailable);
+  EXPECT_TRUE(closed);
+  EXPECT_EQ(control.connectedCount, 1);
+  EXPECT_EQ(folder.Read(kLogFileName), log) << "a refused connection is not logged";
+
+  first.Close();
+  ASSERT_TRUE(Eventually([&] { return control.connectedCount == 0; }));
+  EXPECT_EQ(Exchange(Port(), "POST / HTTP/1.0\r\n\r\n"), k501);
+}
+
+TEST_F(ListenerTest, StopEndsEveryClientThread) {
+  StartListener();
+  std::vector<TestClient> clients;
+  for (int i = 0; i < 3; ++i) clients.emplace_back(Port());
+  ASSERT_TRUE(Eventually([&] { return control.connectedCount == 3; }));
+  // Silent clients give up on their own after 6 s without a request.
+  ASSERT_TRUE(StopListener(9000));
+  EXPECT_EQ(control.connectedCount, 0);
+  for (auto& client : clients) {
+    bool closed = false;
+    client.ReadAll(1000, &closed);
+    EXPECT_TRUE(closed);
+  }
+}
+
+TEST_F(ListenerTest, StopIsSeenPromptlyWithoutClients) {
+  StartListener();
+  auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(StopListener());
+  // The listener waits in poll for at most 300 ms at a time.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
+TEST_F(ListenerTest, PortInUseShowsMessageAndEnds) {
+  platform::Socket holder;
+  int port = FreePort();
+  ASSERT_EQ(holder.Listen(port, 5), 0);
+  control.port = port;
+  ListenThread busy(control);
+  ASSERT_TRUE(busy.Thread().Create());
+  busy.Thread().Resume();
+  ASSERT_TRUE(busy.Thread().WaitForEnd(5000));
+  auto shown = boxes.Boxes();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].text,
+            "An error occurred starting network communications.\nThe port chosen may be in use, "
+            "shut down the server and change the port number.");
+  EXPECT_EQ(shown[0].caption, platform::ApplicationName());
+  EXPECT_EQ(shown[0].style, 0x30);
+}
+
+TEST_F(ListenerTest, RestartOnTheSamePortRightAfterStop) {
+  StartListener();
+  Exchange(Port(), "POST / HTTP/1.0\r\n\r\n");
+  ASSERT_TRUE(StopListener());
+  control.stopRequested = 0;
+  listener = std::make_unique<ListenThread>(control);
+  ASSERT_TRUE(listener->Thread().Create());
+  listener->Thread().Resume();
+  ASSERT_TRUE(Eventually([&] { return Exchange(Port(), "POST / HTTP/1.0\r\n\r\n") == k501; }));
+  EXPECT_TRUE(boxes.Boxes().empty());
+}
+
+}  // namespace

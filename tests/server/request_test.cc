@@ -1,0 +1,133 @@
+#include <sys/socket.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <thread>
+
+#include "server/client_session.h"
+#include "server/connection_log.h"
+#include "tests/support/server_fixture.h"
+
+namespace {
+
+using namespace std::chrono;
+constexpr char k501[] = "HTTP/1.0 501 Not Implemented\r\n\r\n";
+
+TEST(SplitRequest, SplitsAtSpacesOnly) {
+  struct Case {
+    std::string request;
+    std::vector<std::string> tokens;
+  };
+  const Case cases[] = {
+      {"GET /video HTTP/1.0\r\n\r\n", {"GET", "/video", "HTTP/1.0\r\n\r\n"}},
+      {"   GET    /  HTTP/1.0\r\n", {"GET", "/", "HTTP/1.0\r\n"}},
+      {"GET /\r\n\r\n", {"GET", "/\r\n\r\n"}},
+      {"GET\t/ x", {"GET\t/", "x"}},
+      {"", {}},
+      {" ", {}},
+      {"\r\n", {"\r\n"}},
+      {"a b c d e", {"a", "b", "c"}},
+      {std::string("GET /a\0b HTTP/1.0", 17), {"GET", "/a"}},
+  };
+  for (const auto& c : cases) {
+    RequestTokens got = SplitRequest(c.request.data(), static_cast<int>(c.request.size()));
+    ASSERT_EQ(got.count, static_cast<int>(c.tokens.size())) << c.request;
+    for (int i = 0; i < got.count; ++i) EXPECT_EQ(got.token[i], c.tokens[i]) << c.request;
+  }
+}
+
+using RequestTest = ServerFixture;
+
+TEST_F(RequestTest, AnswersOrClosesByRequestLine) {
+  StartListener();
+  struct Case {
+    const char* request;
+    const char* answer;
+  };
+  const Case cases[] = {
+      {"POST / HTTP/1.0\r\n\r\n", k501},
+      {"   post   /   HTTP/1.0\r\n", k501},
+      {"HEAD /index.html HTTP/1.1\r\n", k501},
+      {"GET /\r\n\r\n", ""},  // no version: no answer
+      {"\r\n", k501},         // one token that is not GET
+      {" \r\n", k501},
+      {"GET\r\n", k501},  // the method token is "GET\r\n"
+  };
+  for (const auto& c : cases) EXPECT_EQ(Exchange(Port(), c.request), c.answer) << c.request;
+}
+
+TEST_F(RequestTest, EmptyAndBlankRequestsGetNoAnswer) {
+  StartListener();
+  for (const char* request : {"", " ", "     "}) {
+    TestClient client(Port());
+    client.Send(request);
+    ::shutdown(client.Fd(), SHUT_WR);  // the peer closing ends the read
+    bool closed = false;
+    EXPECT_EQ(client.ReadAll(3000, &closed), "") << '"' << request << '"';
+    EXPECT_TRUE(closed);
+  }
+}
+
+TEST_F(RequestTest, ParsesTheFirst1024BytesOfALongLine) {
+  StartListener();
+  // Answered as soon as 1024 bytes are in, without waiting for a line end.
+  TestClient client(Port());
+  client.Send("POST /" + std::string(1100, 'a'));
+  EXPECT_EQ(client.ReadAll(3000), k501);
+}
+
+TEST_F(RequestTest, SilentClientIsClosedAfterSixSecondsWithTwoLogLines) {
+  StartListener(5, /*logConnections=*/1);
+  auto start = steady_clock::now();
+  TestClient client(Port());
+  bool closed = false;
+  EXPECT_EQ(client.ReadAll(9000, &closed), "");
+  EXPECT_TRUE(closed);
+  auto took = steady_clock::now() - start;
+  EXPECT_GE(took, milliseconds(5900));
+  EXPECT_LT(took, milliseconds(7500));
+  ASSERT_TRUE(Eventually([&] { return control.connectedCount == 0; }));
+  std::string log = folder.Read(kLogFileName);
+  EXPECT_NE(log.find(" Connection received from: 127.0.0.1\r\n"), std::string::npos) << log;
+  EXPECT_NE(log.find(" Connection closed: 127.0.0.1\r\n"), std::string::npos) << log;
+}
+
+TEST_F(RequestTest, LineWithoutEndIsClosedSixSecondsAfterItsLastByte) {
+  StartListener();
+  TestClient client(Port());
+  client.Send("GET / HTTP/1.0");
+  std::this_thread::sleep_for(milliseconds(2500));
+  client.Send(" ");
+  auto last = steady_clock::now();
+  bool closed = false;
+  EXPECT_EQ(client.ReadAll(9000, &closed), "");
+  EXPECT_TRUE(closed);
+  auto took = steady_clock::now() - last;
+  EXPECT_GE(took, milliseconds(5900));
+  EXPECT_LT(took, milliseconds(7500));
+}
+
+TEST_F(RequestTest, UnwritableLogIsReportedTwicePerConnectionAndServed) {
+  StartListener(5, /*logConnections=*/1);
+  // A folder in the log's place: no open for appending succeeds, even for root.
+  std::filesystem::remove(kLogFileName);  // the probe's lines
+  ASSERT_EQ(::mkdir(kLogFileName, 0755), 0);
+  EXPECT_EQ(Exchange(Port(), "POST / HTTP/1.0\r\n\r\n"), k501);
+  ASSERT_TRUE(boxes.WaitForBoxes(2, 3000));
+  auto shown = boxes.Boxes();
+  ASSERT_EQ(shown.size(), 2u);
+  for (const auto& box : shown) {
+    EXPECT_EQ(box.text, "Error writing to log file!");
+    EXPECT_EQ(box.style, 0x30);
+  }
+}
+
+TEST_F(RequestTest, LoggingOffWritesNothing) {
+  StartListener(5, /*logConnections=*/0);
+  EXPECT_EQ(Exchange(Port(), "POST / HTTP/1.0\r\n\r\n"), k501);
+  ASSERT_TRUE(Eventually([&] { return control.connectedCount == 0; }));
+  EXPECT_FALSE(std::filesystem::exists(kLogFileName));
+  EXPECT_TRUE(boxes.Boxes().empty());
+}
+
+}  // namespace

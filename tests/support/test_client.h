@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// A plain blocking TCP client on 127.0.0.1 for tests.
+class TestClient {
+ public:
+  TestClient() = default;
+  explicit TestClient(int port) { Connect(port); }
+  ~TestClient() { Close(); }
+  TestClient(TestClient&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+  TestClient(const TestClient&) = delete;
+
+  bool Connect(int port);
+  bool Send(std::string_view bytes);
+  // Reads until the server closes or `ms` pass; `closed` tells which.
+  std::string ReadAll(int ms, bool* closed = nullptr);
+  // Reads exactly `n` bytes unless the server closes or `ms` pass first.
+  std::string ReadExactly(size_t n, int ms);
+  void Close();
+  int Fd() const { return fd_; }
+
+ private:
+  int fd_ = -1;
+};
+
+// A TCP port on 127.0.0.1 that is free right now.
+int FreePort();
+
+// Sends `request` and returns everything until the server closes (at most `ms`).
+std::string Exchange(int port, std::string_view request, int ms = 3000);

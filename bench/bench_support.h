@@ -1,0 +1,19 @@
+#pragma once
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+// Prints one figure as "NAME: VALUE UNIT".
+inline void Figure(const char* name, double value, const char* unit) {
+  std::printf("%s: %.3f %s\n", name, value, unit);
+  std::fflush(stdout);
+}
+
+// The p-th percentile (0 to 100) of `samples`.
+double Percentile(std::vector<double> samples, double p);
+
+// CPU time of this process (user + system), in seconds.
+double ProcessCpuSeconds();
+// Wall time in seconds from an arbitrary fixed point.
+double WallSeconds();

@@ -1,3 +1,67 @@
 #include "server/mjpeg_stream.h"
 
-void ServeStream(platform::Socket&, const ClientTicket&, std::vector<char>&) {}
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "capture/capture_device.h"
+#include "platform/clock.h"
+#include "server/send_all.h"
+
+namespace {
+
+constexpr char kPartType[] = "Content-Type: image/jpeg\r\n";
+constexpr char kPartEnd[] = "\r\n--Owlglance\r\n";
+constexpr int kResendAfterMs = 1000;
+constexpr int kStopCheckMs = 100;
+
+bool StopRequested(const ClientTicket& ticket) { return ticket.stopFlag->load() == 1; }
+
+// Waits until the store has published a frame other than `sent`, or a second
+// has passed. False when the server stops meanwhile.
+bool WaitForNextImage(FrameStore& store, uint64_t sent, const ClientTicket& ticket) {
+  int64_t start = platform::SteadyMillis();
+  while (store.PublishedCount() == sent) {
+    if (StopRequested(ticket)) return false;
+    int64_t left = kResendAfterMs - (platform::SteadyMillis() - start);
+    if (left <= 0) break;
+    store.WaitForNewFrame(sent, static_cast<int>(std::min<int64_t>(left, kStopCheckMs)));
+  }
+  return !StopRequested(ticket);
+}
+
+}  // namespace
+
+void ServeStream(platform::Socket& connection, const ClientTicket& ticket,
+                 std::vector<char>& partBuffer) {
+  if (!SendAll(kStreamHead, sizeof kStreamHead - 1, connection)) return;
+  if (!SendAll(kDelimiter, sizeof kDelimiter - 1, connection)) return;
+
+  FrameStore& store = ticket.frameSource->frameStore;
+  uint64_t sent = 0;
+  for (bool first = true;; first = false) {
+    if (StopRequested(ticket)) return;
+    if (!first && !WaitForNextImage(store, sent, ticket)) return;
+
+    int32_t length = store.LockAndGetLength();
+    if (length < 1) {
+      store.Unlock();
+      return;
+    }
+    sent = store.PublishedCount();
+    char header[64];
+    int headerLength = std::snprintf(header, sizeof header, "%sContent-Length: %d\r\n\r\n",
+                                     kPartType, static_cast<int>(length));
+    // The part and its closing delimiter go out in one send, so the client
+    // can show the image as soon as it arrives.
+    size_t partSize = static_cast<size_t>(headerLength) + static_cast<size_t>(length) +
+                      sizeof kPartEnd - 1;
+    if (partSize > partBuffer.size()) partBuffer.resize(partSize);
+    char* part = partBuffer.data();
+    std::memcpy(part, header, static_cast<size_t>(headerLength));
+    store.CopyAndUnlock(part + headerLength);
+    std::memcpy(part + headerLength + length, kPartEnd, sizeof kPartEnd - 1);
+
+    if (!SendAll(part, static_cast<int>(partSize), connection)) return;
+  }
+}

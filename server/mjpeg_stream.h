@@ -5,7 +5,17 @@
 #include "platform/socket.h"
 #include "server/server_control.h"
 
-// Answers the stream URL with the endless motion-JPEG response.
-// `partBuffer` is the session's, reused from part to part.
+// The boundary the head declares; every delimiter line on the wire is
+// "--Owlglance\r\n", as RFC 2046 has it.
+constexpr char kStreamHead[] =
+    "HTTP/1.0 200 OK\r\n"
+    "Content-type: multipart/x-mixed-replace;boundary=Owlglance\r\n"
+    "\r\n";
+constexpr char kDelimiter[] = "--Owlglance\r\n";
+
+// Answers the stream URL with the endless motion-JPEG response, one part per
+// new camera image (the current one again after a second without a new
+// one), until the server stops, the store has no image or the client stops
+// taking data. `partBuffer` is the session's, reused from part to part.
 void ServeStream(platform::Socket& connection, const ClientTicket& ticket,
                  std::vector<char>& partBuffer);

@@ -1,6 +1,19 @@
 #pragma once
 
+#include <string>
+
 #include "platform/socket.h"
 
-// Answers any other URL from the "www/" folder.
+// The URL's path below "www/", with %XX escapes decoded and an absolute
+// URL's scheme and host skipped. False when the URL is rejected: a bad
+// escape, or ".." anywhere in the decoded path.
+bool ResolvePath(const char* url, std::string& path);
+
+// Sends a file, after "HTTP/1.0 200 OK\r\n\r\n" when `withHeader` is set.
+// Result 0 when all of it went, -1 when a send or read failed, -2 when it
+// can't be opened (a folder counts as such); nothing has been sent then.
+int SendFile(const std::string& path, bool withHeader, platform::Socket& connection);
+
+// Answers any URL other than the stream URL from the "www/" folder, with
+// the file or the 404 answer; a rejected URL gets no answer at all.
 void ServeStaticFile(const char* url, platform::Socket& connection);

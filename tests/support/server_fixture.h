@@ -7,6 +7,7 @@
 #include <memory>
 #include <thread>
 
+#include "capture/capture_device.h"
 #include "server/listen_thread.h"
 #include "tests/support/fake_message_box.h"
 #include "tests/support/temp_folder.h"
@@ -30,6 +31,7 @@ class ServerFixture : public ::testing::Test {
     control.clientLimit = clientLimit;
     control.logConnections = logConnections;
     control.SetStreamUrl("/video");
+    control.frameSource = &device;
     listener = std::make_unique<ListenThread>(control);
     ASSERT_TRUE(listener->Thread().Create());
     listener->Thread().Resume();
@@ -42,6 +44,7 @@ class ServerFixture : public ::testing::Test {
   // Stops the listener as StopServer does; true when it ended within `ms`.
   bool StopListener(int ms = 10000) {
     control.stopRequested = 1;
+    device.frameStore.WakeReaders();
     bool ended = listener->Thread().WaitForEnd(ms);
     if (ended) listener.reset();
     return ended;
@@ -55,6 +58,7 @@ class ServerFixture : public ::testing::Test {
 
   TempFolder folder;
   FakeMessageBox boxes;
+  CaptureDevice device;
   ServerControl control;
   std::unique_ptr<ListenThread> listener;
 };

@@ -1,0 +1,195 @@
+#include <atomic>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "server/mjpeg_stream.h"
+#include "tests/support/server_fixture.h"
+#include "tests/support/stream_parser.h"
+
+namespace {
+
+using namespace std::chrono;
+
+void Publish(FrameStore& store, const std::string& image) {
+  int32_t capacity = 0;
+  uint8_t* buffer = store.BeginFrame(capacity);
+  image.copy(reinterpret_cast<char*>(buffer), image.size());
+  store.EndFrame(static_cast<int32_t>(image.size()));
+}
+
+std::string Image(size_t size, char fill) { return std::string(size, fill); }
+
+class StreamTest : public ServerFixture {
+ protected:
+  void SetUp() override {
+    device.frameStore.Reallocate(1 << 20);
+    StartListener();
+  }
+  TestClient OpenStream() {
+    TestClient client(Port());
+    client.Send("GET /video HTTP/1.0\r\n\r\n");
+    return client;
+  }
+};
+
+TEST_F(StreamTest, FirstPartCarriesTheImageByteForByte) {
+  std::string image = Image(1234, 'j');
+  Publish(device.frameStore, image);
+  TestClient client = OpenStream();
+  std::string expected = std::string(kStreamHead) + "--Owlglance\r\n" +
+                         "Content-Type: image/jpeg\r\nContent-Length: 1234\r\n\r\n" + image +
+                         "\r\n--Owlglance\r\n";
+  ASSERT_EQ(26u + 24u + 1234u, expected.size() - (sizeof kStreamHead - 1) - 13 - 2 - 13);
+  EXPECT_EQ(client.ReadExactly(expected.size(), 3000), expected);
+}
+
+TEST_F(StreamTest, UrlComparesWithoutCase) {
+  Publish(device.frameStore, Image(10, 'x'));
+  TestClient client(Port());
+  client.Send("get /VIDEO HTTP/1.1\r\n\r\n");
+  EXPECT_TRUE(ParseStream(client.ReadExactly(200, 3000)).headOk);
+}
+
+TEST_F(StreamTest, EmptyOrFailedStoreGivesHeadAndDelimiterThenClose) {
+  for (int32_t length : {0, -1}) {
+    int32_t capacity;
+    device.frameStore.BeginFrame(capacity);
+    device.frameStore.EndFrame(length);
+    TestClient client = OpenStream();
+    bool closed = false;
+    EXPECT_EQ(client.ReadAll(3000, &closed), std::string(kStreamHead) + "--Owlglance\r\n");
+    EXPECT_TRUE(closed);
+  }
+}
+
+TEST_F(StreamTest, OnePartPerNewImageAt30PerSecond) {
+  Publish(device.frameStore, "frame 0");
+  TestClient client = OpenStream();
+  std::atomic<bool> done{false};
+  std::thread writer([&] {
+    for (int i = 1; i <= 30; ++i) {
+      std::this_thread::sleep_for(milliseconds(33));
+      Publish(device.frameStore, "frame " + std::to_string(i));
+    }
+    std::this_thread::sleep_for(milliseconds(100));
+    done = true;
+  });
+  std::string bytes;
+  while (!done) bytes += client.ReadAll(50);
+  writer.join();
+  ParsedStream stream = ParseStream(bytes);
+  ASSERT_TRUE(stream.whole);
+  ASSERT_EQ(stream.images.size(), 31u);
+  for (int i = 0; i <= 30; ++i) EXPECT_EQ(stream.images[i], "frame " + std::to_string(i));
+}
+
+TEST_F(StreamTest, StillCameraResendsTheImageOnceASecond) {
+  Publish(device.frameStore, Image(3000, 's'));
+  TestClient client = OpenStream();
+  ParsedStream stream = ParseStream(client.ReadAll(2500));
+  ASSERT_TRUE(stream.whole);
+  ASSERT_EQ(stream.images.size(), 3u);  // at once, after 1 s, after 2 s
+  for (const auto& image : stream.images) EXPECT_EQ(image, Image(3000, 's'));
+}
+
+TEST_F(StreamTest, StopEndsEveryStreamAfterWholeParts) {
+  Publish(device.frameStore, Image(20000, 'a'));
+  std::vector<TestClient> clients;
+  for (int i = 0; i < 3; ++i) clients.push_back(OpenStream());
+  ASSERT_TRUE(Eventually([&] { return control.connectedCount == 3; }));
+  std::vector<std::string> received(3);
+  for (int i = 0; i < 3; ++i) received[i] = clients[i].ReadExactly(1000, 1000);
+
+  // No wake-up: each waiting stream must notice the flag by itself.
+  control.stopRequested = 1;
+  auto stop = steady_clock::now();
+  for (int i = 0; i < 3; ++i) {
+    bool closed = false;
+    received[i] += clients[i].ReadAll(3000, &closed);
+    EXPECT_TRUE(closed);
+    EXPECT_LT(steady_clock::now() - stop, milliseconds(400));
+    ParsedStream stream = ParseStream(received[i]);
+    EXPECT_TRUE(stream.whole);
+    EXPECT_GE(stream.images.size(), 1u);
+  }
+  ASSERT_TRUE(listener->Thread().WaitForEnd(3000));
+  EXPECT_EQ(control.connectedCount, 0);
+}
+
+// ServeStream on its own, to see its part buffer.
+TEST(StreamBuffer, GrowsForALargerImageAndIsReusedForASmallerOne) {
+  TestClient probe;
+  platform::Socket listener, server;
+  int port = FreePort();
+  ASSERT_EQ(listener.Listen(port, 5), 0);
+  ASSERT_TRUE(probe.Connect(port));
+  ASSERT_EQ(listener.WaitReadable(2000), 1);
+  ASSERT_EQ(listener.Accept(server), 0);
+  server.SetNonBlocking();
+
+  CaptureDevice device;
+  device.frameStore.Reallocate(1 << 16);
+  std::atomic<int32_t> stop{0}, reap{0};
+  ClientTicket ticket;
+  ticket.frameSource = &device;
+  ticket.stopFlag = &stop;
+  ticket.reapFlag = &reap;
+  std::vector<char> partBuffer;
+  const size_t overhead = 26 + std::string("Content-Length: 5000\r\n\r\n").size() + 2 + 13;
+
+  Publish(device.frameStore, Image(1000, '1'));
+  std::thread stream([&] { ServeStream(server, ticket, partBuffer); });
+  std::string bytes = probe.ReadExactly(200, 2000);
+  Publish(device.frameStore, Image(5000, '2'));
+  bytes += probe.ReadExactly(5100, 2000);
+  Publish(device.frameStore, Image(100, '3'));
+  bytes += probe.ReadAll(300);
+  stop = 1;
+  device.frameStore.WakeReaders();
+  stream.join();
+
+  ParsedStream parsed = ParseStream(bytes + probe.ReadAll(100));
+  ASSERT_TRUE(parsed.whole);
+  ASSERT_EQ(parsed.images.size(), 3u);
+  EXPECT_EQ(parsed.images[2], Image(100, '3'));
+  EXPECT_EQ(partBuffer.size(), overhead + 5000);
+}
+
+TEST(FrameStore, ReadersSeeWholeImagesOnly) {
+  FrameStore store;
+  store.Reallocate(1000);
+  EXPECT_EQ(store.LockAndGetLength(), 0) << "right after sizing";
+  store.Unlock();
+
+  Publish(store, "first");
+  int32_t capacity = 0;
+  uint8_t* buffer = store.BeginFrame(capacity);
+  EXPECT_EQ(capacity, 1000);
+  std::atomic<int32_t> seen{-100};
+  std::thread reader([&] {
+    seen = store.LockAndGetLength();  // waits for the frame in progress
+    store.Unlock();
+  });
+  std::this_thread::sleep_for(milliseconds(50));
+  EXPECT_EQ(seen, -100);
+  std::memcpy(buffer, "second!", 7);
+  store.EndFrame(7);
+  reader.join();
+  EXPECT_EQ(seen, 7);
+
+  char a[8] = {}, b[8] = {};
+  ASSERT_EQ(store.LockAndGetLength(), 7);
+  store.CopyAndUnlock(a);
+  ASSERT_EQ(store.LockAndGetLength(), 7);
+  store.CopyAndUnlock(b);
+  EXPECT_STREQ(a, "second!");
+  EXPECT_STREQ(a, b);
+
+  store.BeginFrame(capacity);
+  store.EndFrame(-1);  // an encode failure
+  EXPECT_EQ(store.LockAndGetLength(), -1);
+  store.Unlock();
+}
+
+}  // namespace

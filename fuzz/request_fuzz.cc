@@ -1,0 +1,22 @@
+// Feeds arbitrary request bytes through the tokenizer and, for the URL it
+// finds, the path resolver: neither may crash, overrun or accept "..".
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "server/client_session.h"
+#include "server/static_files.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size > kRequestBufferSize) size = kRequestBufferSize;
+  std::string request(reinterpret_cast<const char*>(data), size);
+  RequestTokens tokens = SplitRequest(request.data(), static_cast<int>(request.size()));
+  for (int i = 0; i < tokens.count; ++i) {
+    std::string url(tokens.token[i]);
+    std::string path;
+    if (ResolvePath(url.c_str(), path)) {
+      if (path.rfind("www/", 0) != 0 || path.find("..") != std::string::npos) std::abort();
+    }
+  }
+  return 0;
+}

@@ -1,0 +1,28 @@
+#include "tests/support/pictures.h"
+
+#include <random>
+
+Picture MakePicture(int width, int height, int bitCount, uint8_t fill, bool topDown) {
+  Picture p;
+  p.header.biWidth = width;
+  p.header.biHeight = topDown ? -height : height;
+  p.header.biBitCount = static_cast<uint16_t>(bitCount);
+  p.rows.assign(static_cast<size_t>(platform::BitmapStride(width, bitCount)) * height, fill);
+  return p;
+}
+
+Picture NoisyGradient(int width, int height, uint32_t seed) {
+  Picture p = MakePicture(width, height, 24);
+  std::minstd_rand random(seed);
+  for (int y = 0; y < height; ++y) {
+    uint8_t* row = p.Row(y);
+    for (int x = 0; x < width; ++x) {
+      int noise = static_cast<int>(random() % 24) - 12;
+      auto clamp = [](int v) { return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); };
+      row[x * 3 + 0] = clamp(255 * x / width + noise);
+      row[x * 3 + 1] = clamp(255 * y / height + noise);
+      row[x * 3 + 2] = clamp(128 + noise * 2);
+    }
+  }
+  return p;
+}

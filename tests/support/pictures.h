@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "platform/bitmap.h"
+
+// A bitmap for tests and benchmarks: the header and its padded rows.
+struct Picture {
+  platform::BitmapInfoHeader header;
+  std::vector<uint8_t> rows;
+  uint8_t* Row(int y) { return rows.data() + static_cast<size_t>(platform::BitmapStride(header.biWidth, header.biBitCount)) * y; }
+};
+
+// An empty bitmap with every byte set to `fill`; rows bottom-up unless
+// `topDown`.
+Picture MakePicture(int width, int height, int bitCount, uint8_t fill = 0, bool topDown = false);
+
+// A camera-like 24-bit picture: a colour gradient with noise.
+Picture NoisyGradient(int width, int height, uint32_t seed = 1);

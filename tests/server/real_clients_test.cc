@@ -1,0 +1,79 @@
+// The stream as FFmpeg and Chromium see it.
+#include <atomic>
+#include <thread>
+
+#include "capture/jpeg_encoder.h"
+#include "tests/support/command.h"
+#include "tests/support/pictures.h"
+#include "tests/support/server_fixture.h"
+
+namespace {
+
+class RealClientsTest : public ServerFixture {
+ protected:
+  void SetUp() override {
+    device.frameStore.Reallocate(320 * 240 * 4);
+    StartListener();
+  }
+  void TearDown() override {
+    stopWriter = true;
+    if (writer.joinable()) writer.join();
+    ServerFixture::TearDown();
+  }
+  // Publishes `picture` 30 times a second until the test ends.
+  void StartWriter(Picture picture) {
+    writer = std::thread([this, picture]() mutable {
+      CaptureError lastError;
+      JpegEncoder encoder(lastError);
+      while (!stopWriter) {
+        int32_t capacity = 0;
+        uint8_t* buffer = device.frameStore.BeginFrame(capacity);
+        int32_t length = encoder.Encode(picture.header, picture.rows.data(), buffer, capacity, 80);
+        device.frameStore.EndFrame(length);
+        std::this_thread::sleep_for(std::chrono::milliseconds(33));
+      }
+    });
+    ASSERT_TRUE(Eventually([&] { return device.frameStore.PublishedCount() > 0; }));
+  }
+  std::string Url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(Port()) + path;
+  }
+
+  std::thread writer;
+  std::atomic<bool> stopWriter{false};
+};
+
+TEST_F(RealClientsTest, FfmpegDecodesTenFramesOfTheRightSize) {
+  StartWriter(NoisyGradient(320, 240));
+  std::string raw = RunCommand("timeout 20 ffmpeg -v error -i " + Url("/video") +
+                               " -frames:v 10 -f rawvideo -pix_fmt rgb24 -");
+  EXPECT_EQ(raw.size(), 10u * 320 * 240 * 3);
+  std::string probe = RunCommand("timeout 20 ffprobe -v error -select_streams v:0 -show_entries "
+                                 "stream=width,height -of csv=p=0 " + Url("/video"));
+  EXPECT_EQ(probe, "320,240\n");
+}
+
+TEST_F(RealClientsTest, ChromiumShowsTheStoredImage) {
+  Picture orange = MakePicture(320, 240, 24);
+  for (int y = 0; y < 240; ++y)
+    for (int x = 0; x < 320; ++x) {
+      uint8_t* bgr = orange.Row(y) + x * 3;
+      bgr[0] = 20, bgr[1] = 120, bgr[2] = 240;
+    }
+  StartWriter(orange);
+  folder.Write("www/view.html",
+               "<html><body style='margin:0;background:#000'>"
+               "<img src='/video' width='320' height='240'></body></html>");
+  std::string png = (folder.Path() / "shot.png").string();
+  ASSERT_TRUE(ChromiumScreenshot(Url("/view.html"), png, 400, 300));
+  std::string rgb = ImageToRgb(png);
+  ASSERT_EQ(rgb.size(), 400u * 300 * 3);
+  auto pixel = [&](int x, int y) { return reinterpret_cast<const uint8_t*>(&rgb[(y * 400 + x) * 3]); };
+  const uint8_t* inside = pixel(160, 120);
+  EXPECT_NEAR(inside[0], 240, 20);
+  EXPECT_NEAR(inside[1], 120, 20);
+  EXPECT_NEAR(inside[2], 20, 20);
+  EXPECT_LT(pixel(380, 280)[0], 20) << "outside the image: the page's black";
+}
+
+}  // namespace

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <string>
+
+// Runs a shell command and returns what it wrote to standard output.
+std::string RunCommand(const std::string& command);
+
+// Takes a screenshot of `url` with headless Chromium into `png`.
+bool ChromiumScreenshot(const std::string& url, const std::string& png, int width, int height);
+
+// Decodes an image file with FFmpeg into packed RGB bytes (empty on failure).
+std::string ImageToRgb(const std::string& path);

@@ -31,8 +31,8 @@ Timing Compare(int width, int height) {
   auto theirs = [&] {
     unsigned char* out = output.data();
     unsigned long size = output.size();
-    tjCompress2(turbo, picture.rows.data(), width, stride, height, TJPF_BGR, &out, &size, TJSAMP_420,
-                kQuality, TJFLAG_BOTTOMUP | TJFLAG_NOREALLOC);
+    tjCompress2(turbo, picture.rows.data(), width, stride, height, TJPF_BGR, &out, &size,
+                TJSAMP_420, kQuality, TJFLAG_BOTTOMUP | TJFLAG_NOREALLOC);
   };
   auto perFrame = [](auto& encode, int frames) {
     double start = WallSeconds();

@@ -34,7 +34,8 @@ struct RunningListener {
     listener = std::make_unique<ListenThread>(control);
     listener->Thread().Create();
     listener->Thread().Resume();
-    while (!TestClient().Connect(control.port)) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    while (!TestClient().Connect(control.port))
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
     // The probe's thread is reaped at the next idle wake-up.
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     while (control.connectedCount != 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));

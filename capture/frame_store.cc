@@ -46,9 +46,8 @@ void FrameStore::Unlock() { frameLock_.unlock(); }
 void FrameStore::WaitForNewFrame(uint64_t seen, int ms) {
   std::unique_lock lock(waitLock_);
   uint64_t wakeups = wakeups_;
-  published_.wait_for(lock, std::chrono::milliseconds(ms), [&] {
-    return publishedCount_.load() != seen || wakeups_ != wakeups;
-  });
+  published_.wait_for(lock, std::chrono::milliseconds(ms),
+                      [&] { return publishedCount_.load() != seen || wakeups_ != wakeups; });
 }
 
 void FrameStore::WakeReaders() {

@@ -23,8 +23,6 @@ struct BitmapInfoHeader {
 constexpr uint32_t kBiRgb = 0;
 
 // Bytes per row of an uncompressed bitmap: rows are padded to 4 bytes.
-inline int32_t BitmapStride(int32_t width, int bitCount) {
-  return (width * bitCount / 8 + 3) & ~3;
-}
+inline int32_t BitmapStride(int32_t width, int bitCount) { return (width * bitCount / 8 + 3) & ~3; }
 
 }  // namespace platform

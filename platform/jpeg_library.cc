@@ -1,10 +1,10 @@
 #include "platform/jpeg_library.h"
 
+#include <jpeglib.h>
+
 #include <csetjmp>
 #include <cstdio>
 #include <vector>
-
-#include <jpeglib.h>
 
 namespace platform {
 
@@ -128,7 +128,8 @@ int Write(JPEG_CORE_PROPERTIES* r) {
     int count = 0;
     for (; count < kRowBatch && cinfo.next_scanline + count < cinfo.image_height; ++count) {
       int y = static_cast<int>(cinfo.next_scanline) + count;
-      const uint8_t* row = r->DIBBytes + stride * static_cast<size_t>(bottomUp ? height - 1 - y : y);
+      const uint8_t* row =
+          r->DIBBytes + stride * static_cast<size_t>(bottomUp ? height - 1 - y : y);
       if (channels == 4) {
         uint8_t* converted = c.scratch.data() + static_cast<size_t>(width) * 4 * count;
         ToYccA(row, converted, width);

@@ -36,8 +36,7 @@ void SetMessageBoxService(MessageBoxService* service);
 
 // Shows a box through the installed service. An empty caption shows the
 // application's name, the executable's file name without its extension.
-int ShowMessageBox(const std::string& text, const std::string& caption = {},
-                   int style = kMbOk);
+int ShowMessageBox(const std::string& text, const std::string& caption = {}, int style = kMbOk);
 
 std::string ApplicationName();
 

@@ -15,9 +15,7 @@ void ShowListenerMessage(const char* text) {
 }
 
 // Errors of accept(2) that concern one connection, not the listener.
-bool IsTransient(int error) {
-  return error == EINTR || error == ECONNABORTED || error == EPROTO;
-}
+bool IsTransient(int error) { return error == EINTR || error == ECONNABORTED || error == EPROTO; }
 
 }  // namespace
 
@@ -90,18 +88,18 @@ bool ListenThread::Admit(platform::Socket connection, ClientList& clients) {
 // Looks once at every listed thread: ended ones leave, running ones keep
 // their order.
 void ListenThread::Reap(ClientList& clients) {
-  for (size_t n = clients.size(); n > 0; --n) {
-    auto client = std::move(clients.front());
-    clients.pop_front();
-    if (client->Thread().ExitCode() == platform::kStillActive) clients.push_back(std::move(client));
-  }
+  std::erase_if(clients, [](const std::unique_ptr<ClientThread>& client) {
+    return client->Thread().ExitCode() != platform::kStillActive;
+  });
 }
 
+// Waits for every client thread, oldest first.
 void ListenThread::Shutdown(ClientList& clients) {
-  while (!clients.empty()) {
-    while (!clients.front()->Thread().WaitForEnd(kThreadEndStepMs)) {
+  for (auto& client : clients) {
+    while (!client->Thread().WaitForEnd(kThreadEndStepMs)) {
     }
-    clients.pop_front();
+    client.reset();
   }
+  clients.clear();
   control_.connectedCount.store(0);
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <deque>
 #include <memory>
+#include <vector>
 
 #include "platform/thread.h"
 #include "server/client_thread.h"
@@ -23,7 +23,7 @@ class ListenThread {
   platform::WorkerThread& Thread() { return thread_; }
 
  private:
-  using ClientList = std::deque<std::unique_ptr<ClientThread>>;
+  using ClientList = std::vector<std::unique_ptr<ClientThread>>;  // oldest first
 
   int Run();
   void Serve(platform::Socket& listener, ClientList& clients);

@@ -54,8 +54,8 @@ void ServeStream(platform::Socket& connection, const ClientTicket& ticket,
                                      kPartType, static_cast<int>(length));
     // The part and its closing delimiter go out in one send, so the client
     // can show the image as soon as it arrives.
-    size_t partSize = static_cast<size_t>(headerLength) + static_cast<size_t>(length) +
-                      sizeof kPartEnd - 1;
+    size_t partSize =
+        static_cast<size_t>(headerLength) + static_cast<size_t>(length) + sizeof kPartEnd - 1;
     if (partSize > partBuffer.size()) partBuffer.resize(partSize);
     char* part = partBuffer.data();
     std::memcpy(part, header, static_cast<size_t>(headerLength));

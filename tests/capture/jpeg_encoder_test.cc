@@ -1,9 +1,10 @@
+#include "capture/jpeg_encoder.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>
 
-#include "capture/jpeg_encoder.h"
 #include "platform/jpeg_library.h"
 #include "tests/support/jpeg_decode.h"
 #include "tests/support/pictures.h"
@@ -15,7 +16,8 @@ struct Encoded {
   std::string bytes;
 };
 
-Encoded EncodeWith(JpegEncoder& encoder, Picture& picture, int quality, int32_t capacity = 1 << 22) {
+Encoded EncodeWith(JpegEncoder& encoder, Picture& picture, int quality,
+                   int32_t capacity = 1 << 22) {
   std::string out(static_cast<size_t>(capacity), '\0');
   int32_t n = encoder.Encode(picture.header, picture.rows.data(),
                              reinterpret_cast<uint8_t*>(out.data()), capacity, quality);
@@ -162,7 +164,8 @@ TEST(SwapRedBlue, NoRowsDoNothing) {
 
 TEST(CaptureErrorText, TenCategoriesInSixtyFourByteSlots) {
   EXPECT_EQ(sizeof kCaptureErrorText, 640u);
-  EXPECT_STREQ(kCaptureErrorText[ErrConnectFailed], "Error. Unable to connect to capture driver specified.");
+  EXPECT_STREQ(kCaptureErrorText[ErrConnectFailed],
+               "Error. Unable to connect to capture driver specified.");
   EXPECT_STREQ(kCaptureErrorText[ErrDecompressFailed], "Error. Unable to decompress image.");
 }
 

@@ -1,10 +1,11 @@
+#include "platform/socket.h"
+
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 
 #include <chrono>
 #include <vector>
 
-#include "platform/socket.h"
 #include "server/send_all.h"
 #include "tests/support/test_client.h"
 

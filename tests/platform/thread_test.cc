@@ -1,10 +1,10 @@
+#include "platform/thread.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <thread>
-
-#include "platform/thread.h"
 
 namespace {
 

@@ -1,3 +1,5 @@
+#include "server/connection_log.h"
+
 #include <gtest/gtest.h>
 
 #include <set>
@@ -5,7 +7,6 @@
 #include <thread>
 #include <vector>
 
-#include "server/connection_log.h"
 #include "tests/support/temp_folder.h"
 
 namespace {

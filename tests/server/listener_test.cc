@@ -19,7 +19,8 @@ TEST_F(ListenerTest, RefusesBeyondClientLimitAndAdmitsAfterReaping) {
   TestClient first(Port());
   ASSERT_TRUE(Eventually([&] { return control.connectedCount == 1; }));
   std::string log;  // the probe's two lines and the first client's
-  ASSERT_TRUE(Eventually([&] { return std::ranges::count(log = folder.Read(kLogFileName), '\n') == 3; }));
+  ASSERT_TRUE(
+      Eventually([&] { return std::ranges::count(log = folder.Read(kLogFileName), '\n') == 3; }));
 
   bool closed = false;
   TestClient second(Port());

@@ -48,8 +48,10 @@ TEST_F(RealClientsTest, FfmpegDecodesTenFramesOfTheRightSize) {
   std::string raw = RunCommand("timeout 20 ffmpeg -v error -i " + Url("/video") +
                                " -frames:v 10 -f rawvideo -pix_fmt rgb24 -");
   EXPECT_EQ(raw.size(), 10u * 320 * 240 * 3);
-  std::string probe = RunCommand("timeout 20 ffprobe -v error -select_streams v:0 -show_entries "
-                                 "stream=width,height -of csv=p=0 " + Url("/video"));
+  std::string probe = RunCommand(
+      "timeout 20 ffprobe -v error -select_streams v:0 -show_entries "
+      "stream=width,height -of csv=p=0 " +
+      Url("/video"));
   EXPECT_EQ(probe, "320,240\n");
 }
 
@@ -68,7 +70,9 @@ TEST_F(RealClientsTest, ChromiumShowsTheStoredImage) {
   ASSERT_TRUE(ChromiumScreenshot(Url("/view.html"), png, 400, 300));
   std::string rgb = ImageToRgb(png);
   ASSERT_EQ(rgb.size(), 400u * 300 * 3);
-  auto pixel = [&](int x, int y) { return reinterpret_cast<const uint8_t*>(&rgb[(y * 400 + x) * 3]); };
+  auto pixel = [&](int x, int y) {
+    return reinterpret_cast<const uint8_t*>(&rgb[(y * 400 + x) * 3]);
+  };
   const uint8_t* inside = pixel(160, 120);
   EXPECT_NEAR(inside[0], 240, 20);
   EXPECT_NEAR(inside[1], 120, 20);

@@ -1,7 +1,8 @@
+#include "server/static_files.h"
+
 #include <cstdio>
 #include <filesystem>
 
-#include "server/static_files.h"
 #include "tests/support/server_fixture.h"
 
 namespace {

@@ -21,8 +21,8 @@ bool ChromiumScreenshot(const std::string& url, const std::string& png, int widt
   std::string command =
       "chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
       "--disable-background-networking --disable-component-update --disable-sync "
-      "--hide-scrollbars --timeout=4000 --user-data-dir=" + profile +
-      " --window-size=" + std::to_string(width) + "," + std::to_string(height) +
+      "--hide-scrollbars --timeout=4000 --user-data-dir=" +
+      profile + " --window-size=" + std::to_string(width) + "," + std::to_string(height) +
       " --screenshot=" + png + " '" + url + "' >/dev/null 2>&1";
   RunCommand(command);
   std::filesystem::remove_all(profile);

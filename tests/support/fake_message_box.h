@@ -29,6 +29,6 @@ class FakeMessageBox : public platform::MessageBoxService {
  private:
   mutable std::mutex mutex_;
   std::condition_variable shown_;
-  std::deque<int> answers_;    // guarded by mutex_
+  std::deque<int> answers_;   // guarded by mutex_
   std::vector<Shown> boxes_;  // guarded by mutex_
 };

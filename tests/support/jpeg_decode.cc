@@ -1,9 +1,9 @@
 #include "tests/support/jpeg_decode.h"
 
+#include <jpeglib.h>
+
 #include <csetjmp>
 #include <cstdio>
-
-#include <jpeglib.h>
 
 namespace {
 struct Error {
@@ -32,9 +32,11 @@ DecodedJpeg DecodeJpeg(const uint8_t* data, size_t size) {
   result.height = static_cast<int>(cinfo.image_height);
   result.components = cinfo.num_components;
   for (int c = 0; c < cinfo.num_components; ++c)
-    result.sampling.emplace_back(cinfo.comp_info[c].h_samp_factor, cinfo.comp_info[c].v_samp_factor);
+    result.sampling.emplace_back(cinfo.comp_info[c].h_samp_factor,
+                                 cinfo.comp_info[c].v_samp_factor);
   if (cinfo.quant_tbl_ptrs[0])
-    result.quantTable0.assign(cinfo.quant_tbl_ptrs[0]->quantval, cinfo.quant_tbl_ptrs[0]->quantval + 64);
+    result.quantTable0.assign(cinfo.quant_tbl_ptrs[0]->quantval,
+                              cinfo.quant_tbl_ptrs[0]->quantval + 64);
   if (cinfo.num_components == 3) {
     cinfo.out_color_space = JCS_RGB;
     jpeg_start_decompress(&cinfo);

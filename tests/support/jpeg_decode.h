@@ -12,7 +12,9 @@ struct DecodedJpeg {
   std::vector<std::pair<int, int>> sampling;  // h, v per component
   std::vector<uint16_t> quantTable0;
   std::vector<uint8_t> rgb;  // top row first
-  const uint8_t* Pixel(int x, int y) const { return &rgb[(static_cast<size_t>(y) * width + x) * 3]; }
+  const uint8_t* Pixel(int x, int y) const {
+    return &rgb[(static_cast<size_t>(y) * width + x) * 3];
+  }
 };
 DecodedJpeg DecodeJpeg(const uint8_t* data, size_t size);
 inline DecodedJpeg DecodeJpeg(const std::string& bytes) {

@@ -10,7 +10,10 @@
 struct Picture {
   platform::BitmapInfoHeader header;
   std::vector<uint8_t> rows;
-  uint8_t* Row(int y) { return rows.data() + static_cast<size_t>(platform::BitmapStride(header.biWidth, header.biBitCount)) * y; }
+  uint8_t* Row(int y) {
+    return rows.data() +
+           static_cast<size_t>(platform::BitmapStride(header.biWidth, header.biBitCount)) * y;
+  }
 };
 
 // An empty bitmap with every byte set to `fill`; rows bottom-up unless

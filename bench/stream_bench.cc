@@ -1,0 +1,230 @@
+// Stream figures: pacing, CPU per part against a plain send loop, heap
+// allocations per part, and the frame writer's wait for the store's lock.
+// The reading clients run in a child process so that the parent's CPU time
+// is the server's alone.
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bench/bench_support.h"
+#include "capture/capture_device.h"
+#include "platform/socket.h"
+#include "server/listen_thread.h"
+#include "tests/support/test_client.h"
+
+// Every C++ heap allocation in this process is counted.
+static std::atomic<uint64_t> allocations{0};
+void* operator new(size_t size) {
+  allocations.fetch_add(1, std::memory_order_relaxed);
+  if (void* p = std::malloc(size ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }  // NOLINT: pairs with the malloc above
+void operator delete(void* p, size_t) noexcept { std::free(p); }
+
+extern char** environ;
+
+namespace {
+
+using namespace std::chrono;
+
+constexpr int kImageBytes = 30 * 1024;
+
+// Child mode: `count` clients on `port` read until the server closes.
+int Drain(int port, const char* request, int count) {
+  std::vector<TestClient> clients;
+  for (int i = 0; i < count; ++i) {
+    clients.emplace_back(port);
+    if (*request) clients.back().Send(request);
+    if (i % 5 == 4) std::this_thread::sleep_for(milliseconds(20));  // the listen backlog is 5
+  }
+  std::vector<std::thread> readers;
+  for (auto& client : clients) readers.emplace_back([&client] { client.ReadAll(60000); });
+  for (auto& reader : readers) reader.join();
+  return 0;
+}
+
+pid_t SpawnDrain(int port, const char* request, int count) {
+  std::string portText = std::to_string(port), countText = std::to_string(count);
+  char* argv[] = {const_cast<char*>("stream_bench"), const_cast<char*>("--drain"), portText.data(),
+                  const_cast<char*>(request), countText.data(), nullptr};
+  pid_t pid = 0;
+  ::posix_spawn(&pid, "/proc/self/exe", nullptr, nullptr, argv, environ);
+  return pid;
+}
+
+struct Server {
+  CaptureDevice device;
+  ServerControl control;
+  std::unique_ptr<ListenThread> listener;
+  std::vector<uint8_t> image = std::vector<uint8_t>(kImageBytes, 0x42);
+
+  Server() {
+    device.frameStore.Reallocate(1 << 20);
+    control.port = FreePort();
+    control.clientLimit = 50;
+    control.frameSource = &device;
+    control.SetStreamUrl("/video");
+    listener = std::make_unique<ListenThread>(control);
+    listener->Thread().Create();
+    listener->Thread().Resume();
+    while (!TestClient().Connect(control.port)) std::this_thread::sleep_for(milliseconds(5));
+  }
+  ~Server() { Stop(); }
+  void Stop() {
+    if (!listener) return;
+    control.stopRequested = 1;
+    device.frameStore.WakeReaders();
+    while (!listener->Thread().WaitForEnd(200)) {
+    }
+    listener.reset();
+  }
+  // Publishes one image; returns the wait for the lock in milliseconds.
+  double Publish() {
+    double start = WallSeconds();
+    int32_t capacity = 0;
+    uint8_t* buffer = device.frameStore.BeginFrame(capacity);
+    double waited = (WallSeconds() - start) * 1000;
+    image[0]++;  // each frame differs
+    std::memcpy(buffer, image.data(), image.size());
+    device.frameStore.EndFrame(static_cast<int32_t>(image.size()));
+    return waited;
+  }
+  void WaitForClients(int n) {
+    while (control.connectedCount < n) std::this_thread::sleep_for(milliseconds(5));
+  }
+};
+
+// Publishes at 30 images a second for `seconds`; returns the lock waits.
+std::vector<double> PublishAt30(Server& server, double seconds) {
+  std::vector<double> waits;
+  waits.reserve(static_cast<size_t>(seconds * 30) + 1);
+  auto next = steady_clock::now();
+  for (int i = 0; i < seconds * 30; ++i) {
+    waits.push_back(server.Publish());
+    next += microseconds(33333);
+    std::this_thread::sleep_until(next);
+  }
+  return waits;
+}
+
+
+void PartsPerNewFrame() {
+  Server server;
+  TestClient client(server.control.port);
+  client.Send("GET /video HTTP/1.0\r\n\r\n");
+  server.Publish();
+  std::string bytes;
+  std::thread reader([&] { bytes = client.ReadAll(3500); });
+  PublishAt30(server, 3);
+  reader.join();
+  size_t parts = 0;
+  for (size_t pos = 0; (pos = bytes.find("Content-Type: image/jpeg", pos)) != std::string::npos; ++pos)
+    ++parts;
+  Figure("stream_parts_per_new_frame", static_cast<double>(parts) / (3 * 30 + 1), "parts/frame");
+}
+
+void CpuAndLockWait() {
+  // The server: 50 streaming clients in the child, 30 images a second.
+  double serverCpuPerPart;
+  {
+    Server server;
+    server.Publish();
+    pid_t child = SpawnDrain(server.control.port, "GET /video HTTP/1.0\r\n\r\n", 50);
+    server.WaitForClients(50);
+    PublishAt30(server, 1);  // warm up
+    double cpu = ProcessCpuSeconds();
+    std::vector<double> waits = PublishAt30(server, 4);
+    serverCpuPerPart = (ProcessCpuSeconds() - cpu) / (4 * 30 * 50);
+    Figure("writer_lock_wait_p99_ms", Percentile(waits, 99), "ms");
+    server.Stop();
+    ::waitpid(child, nullptr, 0);
+  }
+  // The baseline: one loop sending the same bytes to 50 sockets.
+  double plainCpuPerPart;
+  {
+    platform::Socket listener;
+    int port = FreePort();
+    listener.Listen(port, 64);
+    pid_t child = SpawnDrain(port, "", 50);
+    std::vector<platform::Socket> sockets(50);
+    for (auto& s : sockets) {
+      while (listener.WaitReadable(1000) == 1 && listener.Accept(s) != 0) {
+      }
+    }
+    std::vector<char> part(kImageBytes + 60, 'x');
+    auto next = steady_clock::now();
+    double cpu = ProcessCpuSeconds();
+    for (int frame = 0; frame < 4 * 30; ++frame) {
+      for (auto& s : sockets) {
+        for (size_t sent = 0; sent < part.size();) {
+          long k = s.Send(part.data() + sent, part.size() - sent);
+          if (k <= 0) break;
+          sent += static_cast<size_t>(k);
+        }
+      }
+      next += microseconds(33333);
+      std::this_thread::sleep_until(next);
+    }
+    plainCpuPerPart = (ProcessCpuSeconds() - cpu) / (4 * 30 * 50);
+    for (auto& s : sockets) s.Close();
+    ::waitpid(child, nullptr, 0);
+  }
+  Figure("stream_cpu_ratio_vs_plain_send", serverCpuPerPart / plainCpuPerPart, "ratio");
+  Figure("stream_cpu_us_per_part", serverCpuPerPart * 1e6, "us");
+  Figure("plain_send_cpu_us_per_part", plainCpuPerPart * 1e6, "us");
+}
+
+void AllocationsPerPart() {
+  Server server;
+  server.Publish();
+  TestClient client(server.control.port);
+  client.Send("GET /video HTTP/1.0\r\n\r\n");
+  std::atomic<bool> done{false};
+  std::atomic<uint64_t> received{0};
+  std::thread reader([&] {
+    char buffer[65536];
+    while (!done) {
+      long k = ::recv(client.Fd(), buffer, sizeof buffer, 0);
+      if (k <= 0) break;
+      received += static_cast<uint64_t>(k);
+    }
+  });
+  PublishAt30(server, 0.5);  // the part buffer reaches its size
+  // The slope over two windows: allocations that grow with the parts sent,
+  // not one-off ones elsewhere in the process.
+  auto window = [&](double seconds) {
+    uint64_t before = allocations.load(), bytesBefore = received.load();
+    PublishAt30(server, seconds);
+    return std::pair<double, double>(static_cast<double>(allocations.load() - before),
+                                     static_cast<double>(received.load() - bytesBefore) /
+                                         (kImageBytes + 60));
+  };
+  auto [allocsShort, partsShort] = window(1);
+  auto [allocsLong, partsLong] = window(4);
+  done = true;
+  server.Stop();
+  reader.join();
+  double perPart = (allocsLong - allocsShort) / (partsLong - partsShort);
+  Figure("stream_allocs_per_part", perPart < 0 ? 0 : perPart, "allocs");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 5 && std::strcmp(argv[1], "--drain") == 0)
+    return Drain(std::atoi(argv[2]), argv[3], std::atoi(argv[4]));
+  PartsPerNewFrame();
+  AllocationsPerPart();
+  CpuAndLockWait();
+}

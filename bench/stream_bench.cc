@@ -56,8 +56,12 @@ int Drain(int port, const char* request, int count) {
 
 pid_t SpawnDrain(int port, const char* request, int count) {
   std::string portText = std::to_string(port), countText = std::to_string(count);
-  char* argv[] = {const_cast<char*>("stream_bench"), const_cast<char*>("--drain"), portText.data(),
-                  const_cast<char*>(request), countText.data(), nullptr};
+  char* argv[] = {const_cast<char*>("stream_bench"),
+                  const_cast<char*>("--drain"),
+                  portText.data(),
+                  const_cast<char*>(request),
+                  countText.data(),
+                  nullptr};
   pid_t pid = 0;
   ::posix_spawn(&pid, "/proc/self/exe", nullptr, nullptr, argv, environ);
   return pid;
@@ -118,7 +122,6 @@ std::vector<double> PublishAt30(Server& server, double seconds) {
   return waits;
 }
 
-
 void PartsPerNewFrame() {
   Server server;
   TestClient client(server.control.port);
@@ -129,7 +132,8 @@ void PartsPerNewFrame() {
   PublishAt30(server, 3);
   reader.join();
   size_t parts = 0;
-  for (size_t pos = 0; (pos = bytes.find("Content-Type: image/jpeg", pos)) != std::string::npos; ++pos)
+  for (size_t pos = 0; (pos = bytes.find("Content-Type: image/jpeg", pos)) != std::string::npos;
+       ++pos)
     ++parts;
   Figure("stream_parts_per_new_frame", static_cast<double>(parts) / (3 * 30 + 1), "parts/frame");
 }
@@ -206,9 +210,9 @@ void AllocationsPerPart() {
   auto window = [&](double seconds) {
     uint64_t before = allocations.load(), bytesBefore = received.load();
     PublishAt30(server, seconds);
-    return std::pair<double, double>(static_cast<double>(allocations.load() - before),
-                                     static_cast<double>(received.load() - bytesBefore) /
-                                         (kImageBytes + 60));
+    return std::pair<double, double>(
+        static_cast<double>(allocations.load() - before),
+        static_cast<double>(received.load() - bytesBefore) / (kImageBytes + 60));
   };
   auto [allocsShort, partsShort] = window(1);
   auto [allocsLong, partsLong] = window(4);

@@ -1,10 +1,11 @@
 #include "platform/jpeg_library.h"
 
-#include <jpeglib.h>
-
 #include <csetjmp>
 #include <cstdio>
 #include <vector>
+
+// jpeglib.h needs size_t and FILE declared before it.
+#include <jpeglib.h>
 
 namespace platform {
 

@@ -1,9 +1,10 @@
 #include "tests/support/jpeg_decode.h"
 
-#include <jpeglib.h>
-
 #include <csetjmp>
 #include <cstdio>
+
+// jpeglib.h needs size_t and FILE declared before it.
+#include <jpeglib.h>
 
 namespace {
 struct Error {

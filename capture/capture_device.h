@@ -1,10 +1,66 @@
 #pragma once
 
-#include "capture/frame_store.h"
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
 
-// The system's one camera. Its operations run on the user-interface thread;
-// its frame store is shared with the capture thread and the streams.
+#include "capture/capture_error.h"
+#include "capture/frame_store.h"
+#include "capture/jpeg_encoder.h"
+#include "platform/bitmap.h"
+#include "platform/capture_window.h"
+#include "platform/decompressor.h"
+
+// The system's one camera, wrapping a capture window. Its operations run on
+// the user-interface thread; OnVideoFrame runs on the window's capture thread
+// and reads the format fields, which change only while grabbing is off.
 class CaptureDevice {
  public:
+  CaptureDevice() = default;
+  ~CaptureDevice() { Destroy(); }
+  CaptureDevice(const CaptureDevice&) = delete;
+  CaptureDevice& operator=(const CaptureDevice&) = delete;
+
+  int32_t Create(int driverIndex, int32_t quality);
+  int32_t Connect(int driverIndex);
+  int32_t GetImageSize(int32_t& width, int32_t& height);
+  int32_t ShowFormatDialog();
+  int32_t ShowSourceDialog();
+  int32_t StartPreview();
+  void StopPreview();
+  bool IsPreviewing() const { return previewing_; }
+  int32_t StartGrabbing();
+  void StopGrabbing();
+  bool IsGrabbing() const { return grabbing_; }
+  void SetQuality(int32_t quality);
+  int32_t Quality() const { return jpegQuality.load(); }
+  static bool GetDriverDescription(int index, char* name, int nameSize, char* version,
+                                   int versionSize);
+  void Destroy();
+
+  // The frame pipeline: the video-stream callback of the capture window.
+  static int OnVideoFrame(platform::CaptureWindow* window, platform::VideoHdr* header);
+
+  platform::CaptureWindow* Window() const { return captureWindow_.get(); }
+  bool IsConnected() const { return connected_; }
+
+  CaptureError lastError;
   FrameStore frameStore;
+  std::atomic<int32_t> jpegQuality{75};
+
+ private:
+  void ReadFormat();
+  int32_t ReleaseFormat();
+  intptr_t Send(unsigned message, intptr_t wParam = 0, intptr_t lParam = 0);
+  int32_t ShowDialog(unsigned message);
+
+  platform::BitmapInfoHeader outputHeader_;
+  std::vector<uint8_t> captureFormat_;  // the record as the window reports it
+  bool connected_ = false;
+  bool previewing_ = false;
+  bool grabbing_ = false;
+  std::unique_ptr<platform::Decompressor> decompressor_;
+  std::unique_ptr<platform::CaptureWindow> captureWindow_;
+  JpegEncoder encoder_{lastError};
 };

@@ -1,0 +1,206 @@
+#include "capture/capture_device.h"
+
+#include <cstdlib>
+#include <cstring>
+
+using namespace platform;
+
+int32_t CaptureDevice::Create(int driverIndex, int32_t quality) {
+  captureWindow_ = CaptureWindow::Create("Capture Window", 0, 0, 640, 480);
+  if (!captureWindow_) return -1;
+  Connect(driverIndex);
+  jpegQuality = quality;
+  captureWindow_->SetUserData(this);
+  return 0;
+}
+
+intptr_t CaptureDevice::Send(unsigned message, intptr_t wParam, intptr_t lParam) {
+  if (!captureWindow_ || !captureWindow_->IsWindow()) return 0;
+  return captureWindow_->SendMessage(message, wParam, lParam);
+}
+
+int32_t CaptureDevice::Connect(int driverIndex) {
+  if (connected_) Send(WM_CAP_DRIVER_DISCONNECT);
+  connected_ = false;
+  if (Send(WM_CAP_DRIVER_CONNECT, driverIndex) != 0) {
+    connected_ = true;
+    ReadFormat();
+    return 0;
+  }
+  lastError.Record(ErrConnectFailed);
+  return -3;
+}
+
+void CaptureDevice::ReadFormat() {
+  if (frameStore.HasBuffer()) ReleaseFormat();
+  captureFormat_.assign(static_cast<size_t>(Send(WM_CAP_GET_VIDEOFORMAT)), 0);
+  Send(WM_CAP_GET_VIDEOFORMAT, static_cast<intptr_t>(captureFormat_.size()),
+       reinterpret_cast<intptr_t>(captureFormat_.data()));
+  BitmapInfoHeader format;
+  std::memcpy(&format, captureFormat_.data(), std::min(sizeof format, captureFormat_.size()));
+
+  outputHeader_ = BitmapInfoHeader{};
+  outputHeader_.biSize = 40;
+  outputHeader_.biWidth = format.biWidth;
+  outputHeader_.biHeight = format.biHeight;
+  outputHeader_.biPlanes = 1;
+  outputHeader_.biBitCount = 24;
+  outputHeader_.biCompression = kBiRgb;
+  outputHeader_.biXPelsPerMeter = 1280;
+  outputHeader_.biYPelsPerMeter = 1280;
+
+  decompressor_ = Decompressor::Locate(ICTYPE_VIDEO, format, outputHeader_, ICMODE_FASTDECOMPRESS);
+  // A top-down format's negative height gives no buffer at all, and every
+  // frame then fails to encode instead of overrunning.
+  frameStore.Reallocate(format.biWidth * format.biHeight * 4);
+}
+
+int32_t CaptureDevice::ReleaseFormat() {
+  frameStore.Release();
+  captureFormat_.clear();
+  if (!decompressor_) return 0;
+  int result = decompressor_->Close();
+  decompressor_.reset();
+  if (result != 0) {
+    lastError.Record(ErrDecompressorClose, result);
+    return -1;
+  }
+  return 0;
+}
+
+int32_t CaptureDevice::GetImageSize(int32_t& width, int32_t& height) {
+  if (!captureWindow_) return 0;
+  if (!connected_) {
+    lastError.Record(ErrNotConnected);
+    return -1;
+  }
+  CapStatus status;
+  Send(WM_CAP_GET_STATUS, sizeof status, reinterpret_cast<intptr_t>(&status));
+  width = static_cast<int32_t>(status.uiImageWidth);
+  height = static_cast<int32_t>(status.uiImageHeight);
+  return 0;
+}
+
+int32_t CaptureDevice::ShowDialog(unsigned message) {
+  if (!connected_) {
+    lastError.Record(ErrNotConnected);
+    return -1;
+  }
+  Send(message);
+  ReadFormat();
+  return 0;
+}
+
+int32_t CaptureDevice::ShowFormatDialog() { return ShowDialog(WM_CAP_DLG_VIDEOFORMAT); }
+int32_t CaptureDevice::ShowSourceDialog() { return ShowDialog(WM_CAP_DLG_VIDEOSOURCE); }
+
+int32_t CaptureDevice::StartPreview() {
+  if (!connected_) {
+    lastError.Record(ErrNotConnected);
+    return -1;
+  }
+  if (previewing_) {
+    lastError.Record(ErrAlreadyPreviewing);
+    return -1;
+  }
+  Send(WM_CAP_SET_PREVIEWRATE, 33);
+  if (Send(WM_CAP_SET_PREVIEW, 1) != 0) previewing_ = true;
+  return 0;
+}
+
+void CaptureDevice::StopPreview() {
+  if (connected_ && previewing_ && Send(WM_CAP_SET_PREVIEW, 0) != 0) previewing_ = false;
+}
+
+int32_t CaptureDevice::StartGrabbing() {
+  if (!connected_) {
+    lastError.Record(ErrNotConnected);
+    return -1;
+  }
+  if (grabbing_) {
+    lastError.Record(ErrAlreadyGrabbing);
+    return -1;
+  }
+  CaptureParms parms;
+  Send(WM_CAP_GET_SEQUENCE_SETUP, sizeof parms, reinterpret_cast<intptr_t>(&parms));
+  parms.fYield = 1;
+  parms.wNumVideoRequested = 1;
+  parms.vKeyAbort = 0;
+  parms.fAbortLeftMouse = 0;
+  parms.fAbortRightMouse = 0;
+  Send(WM_CAP_SET_SEQUENCE_SETUP, sizeof parms, reinterpret_cast<intptr_t>(&parms));
+  Send(WM_CAP_SET_CALLBACK_VIDEOSTREAM, 0, reinterpret_cast<intptr_t>(&OnVideoFrame));
+  if (Send(WM_CAP_SEQUENCE_NOFILE) == 0) {
+    lastError.Record(ErrStartCaptureFailed);
+    return -2;
+  }
+  grabbing_ = true;
+  return 0;
+}
+
+void CaptureDevice::StopGrabbing() {
+  if (!connected_ || !grabbing_) return;
+  Send(WM_CAP_ABORT);
+  CaptureParms parms;
+  Send(WM_CAP_GET_SEQUENCE_SETUP, sizeof parms, reinterpret_cast<intptr_t>(&parms));
+  parms.fYield = 0;
+  parms.vKeyAbort = kVkEscape;
+  parms.fAbortLeftMouse = 1;
+  parms.fAbortRightMouse = 1;
+  Send(WM_CAP_SET_SEQUENCE_SETUP, sizeof parms, reinterpret_cast<intptr_t>(&parms));
+  Send(WM_CAP_SET_CALLBACK_VIDEOSTREAM, 0, 0);
+  grabbing_ = false;
+}
+
+void CaptureDevice::SetQuality(int32_t quality) {
+  if (quality >= 0 && quality <= 100) jpegQuality = quality;
+}
+
+bool CaptureDevice::GetDriverDescription(int index, char* name, int nameSize, char* version,
+                                         int versionSize) {
+  return platform::GetDriverDescription(index, name, nameSize, version, versionSize);
+}
+
+void CaptureDevice::Destroy() {
+  if (grabbing_) StopGrabbing();
+  if (previewing_) StopPreview();
+  ReleaseFormat();
+  if (connected_) Send(WM_CAP_DRIVER_DISCONNECT);
+  connected_ = false;
+}
+
+int CaptureDevice::OnVideoFrame(CaptureWindow* window, VideoHdr* header) {
+  auto* device = static_cast<CaptureDevice*>(window->GetUserData());
+  uint8_t* frame = header->lpData;
+  int32_t capacity = 0;
+  uint8_t* buffer = device->frameStore.BeginFrame(capacity);
+
+  const BitmapInfoHeader* bitmap = &device->outputHeader_;
+  uint8_t* rows = frame;
+  PackedBitmap decompressed;
+  if (device->decompressor_) {
+    BitmapInfoHeader format;
+    std::memcpy(&format, device->captureFormat_.data(), sizeof format);
+    decompressed = device->decompressor_->Decompress(format, frame, header->dwBytesUsed,
+                                                     device->outputHeader_);
+    if (!decompressed) {
+      device->lastError.Record(ErrDecompressFailed);
+      device->frameStore.EndFrame(0);
+      return 1;
+    }
+    bitmap = reinterpret_cast<const BitmapInfoHeader*>(decompressed.get());
+    rows = decompressed.get() + bitmap->biSize;
+  }
+  // Without a decompressor the frame is taken as 24-bit rows of the format's
+  // size; one that is too short for that is not read past its end.
+  int32_t result = -1;
+  const size_t need =
+      static_cast<size_t>(BitmapStride(bitmap->biWidth, 24)) * std::abs(bitmap->biHeight);
+  if (decompressed || header->dwBytesUsed >= need) {
+    result = device->encoder_.Encode(*bitmap, rows, buffer, capacity, device->jpegQuality.load());
+  } else {
+    device->lastError.Record(ErrJpegWrite, -1);
+  }
+  device->frameStore.EndFrame(result);
+  return 1;
+}

@@ -1,0 +1,219 @@
+#include "platform/capture_window.h"
+
+#include <chrono>
+#include <cstring>
+
+#include "platform/test_pattern.h"
+
+namespace platform {
+
+namespace {
+
+std::vector<std::unique_ptr<CaptureDriver>> RealDrivers() {
+  std::vector<std::unique_ptr<CaptureDriver>> drivers;
+  drivers.push_back(std::make_unique<TestPatternDriver>());
+  return drivers;
+}
+
+std::atomic<DriverListSource> driverSource{RealDrivers};
+
+constexpr int kFrameWaitMs = 100;  // how soon the capture thread sees a stop
+
+}  // namespace
+
+std::vector<std::unique_ptr<CaptureDriver>> InstalledDrivers() {
+  auto drivers = driverSource.load()();
+  if (drivers.size() > 10) drivers.resize(10);
+  return drivers;
+}
+
+void SetDriverListSource(DriverListSource source) {
+  driverSource.store(source ? source : RealDrivers);
+}
+
+bool GetDriverDescription(int index, char* name, int nameSize, char* version, int versionSize) {
+  auto drivers = InstalledDrivers();
+  if (index < 0 || index >= static_cast<int>(drivers.size()) || nameSize < 1 || versionSize < 1)
+    return false;
+  std::snprintf(name, static_cast<size_t>(nameSize), "%s", drivers[index]->Name().c_str());
+  std::snprintf(version, static_cast<size_t>(versionSize), "%s", drivers[index]->Version().c_str());
+  return true;
+}
+
+std::unique_ptr<CaptureWindow> CaptureWindow::Create(const std::string&, int x, int y, int, int) {
+  return std::unique_ptr<CaptureWindow>(new CaptureWindow(x, y));
+}
+
+CaptureWindow::~CaptureWindow() { Destroy(); }
+
+void CaptureWindow::Destroy() {
+  if (!alive_) return;
+  Disconnect();
+  alive_ = false;
+}
+
+intptr_t CaptureWindow::SendMessage(unsigned message, intptr_t wParam, intptr_t lParam) {
+  if (!alive_) return 0;
+  switch (message) {
+    case WM_CAP_SET_CALLBACK_VIDEOSTREAM:
+      callback_.store(reinterpret_cast<VideoStreamCallback>(lParam));
+      return 1;
+    case WM_CAP_DRIVER_CONNECT:
+      return Connect(static_cast<int>(wParam));
+    case WM_CAP_DRIVER_DISCONNECT:
+      Disconnect();
+      return 1;
+    case WM_CAP_DLG_VIDEOFORMAT:
+      return RunDialog(DialogKind::Format);
+    case WM_CAP_DLG_VIDEOSOURCE:
+      return RunDialog(DialogKind::Source);
+    case WM_CAP_GET_VIDEOFORMAT: {
+      if (!driver_) return 0;
+      if (wParam == 0 || lParam == 0) return sizeof format_;
+      size_t n = std::min(static_cast<size_t>(wParam), sizeof format_);
+      std::memcpy(reinterpret_cast<void*>(lParam), &format_, n);
+      return static_cast<intptr_t>(n);
+    }
+    case WM_CAP_SET_PREVIEW:
+      if (!driver_) return 0;
+      previewing_ = wParam != 0;
+      UpdatePump();
+      return 1;
+    case WM_CAP_SET_PREVIEWRATE:
+      previewRateMs_ = static_cast<int>(wParam);
+      return 1;
+    case WM_CAP_GET_STATUS: {
+      if (!driver_ || static_cast<size_t>(wParam) < sizeof(CapStatus) || !lParam) return 0;
+      auto* status = reinterpret_cast<CapStatus*>(lParam);
+      status->uiImageWidth = static_cast<uint32_t>(format_.biWidth);
+      status->uiImageHeight = static_cast<uint32_t>(std::abs(format_.biHeight));
+      return 1;
+    }
+    case WM_CAP_GET_SEQUENCE_SETUP:
+      if (static_cast<size_t>(wParam) < sizeof(CaptureParms) || !lParam) return 0;
+      *reinterpret_cast<CaptureParms*>(lParam) = parms_;
+      return 1;
+    case WM_CAP_SET_SEQUENCE_SETUP:
+      if (static_cast<size_t>(wParam) < sizeof(CaptureParms) || !lParam) return 0;
+      parms_ = *reinterpret_cast<const CaptureParms*>(lParam);
+      return 1;
+    case WM_CAP_SEQUENCE_NOFILE:
+      if (!driver_) return 0;
+      grabbing_ = true;
+      if (UpdatePump(), pump_.joinable()) return 1;
+      grabbing_ = false;
+      return 0;
+    case WM_CAP_ABORT:
+      grabbing_ = false;
+      UpdatePump();
+      return 1;
+    default:
+      return 0;
+  }
+}
+
+bool CaptureWindow::Connect(int index) {
+  Disconnect();
+  auto drivers = InstalledDrivers();
+  if (index < 0 || index >= static_cast<int>(drivers.size()) || !drivers[index]->Open())
+    return false;
+  driver_ = std::move(drivers[index]);
+  format_ = driver_->Format();
+  return true;
+}
+
+void CaptureWindow::Disconnect() {
+  StopPump();
+  previewing_ = grabbing_ = false;
+  if (driver_) driver_->Close();
+  driver_.reset();
+}
+
+bool CaptureWindow::RunDialog(DialogKind kind) {
+  if (!driver_) return false;
+  DriverDialog dialog = driver_->Dialog(kind);
+  if (!presenter_ || !presenter_(dialog)) return true;  // cancelled
+  std::vector<int> choices;
+  for (const auto& setting : dialog.settings) choices.push_back(setting.current);
+  StopPump();
+  driver_->Apply(kind, choices);
+  format_ = driver_->Format();
+  UpdatePump();
+  return true;
+}
+
+void CaptureWindow::StopPump() {
+  if (!pump_.joinable()) return;
+  pumpStop_ = true;
+  pump_.join();
+  driver_->StopStreaming();
+}
+
+void CaptureWindow::UpdatePump() {
+  pumpGrab_ = grabbing_;
+  pumpPreview_ = previewing_;
+  bool wanted = driver_ && (previewing_ || grabbing_);
+  if (wanted == pump_.joinable()) return;
+  if (!wanted) return StopPump();
+  if (!driver_->StartStreaming()) return;
+  pumpStop_ = false;
+  pump_ = std::thread(&CaptureWindow::Pump, this);
+}
+
+// The capture thread: one frame at a time, to the callback while grabbing
+// and into the preview picture at the preview rate.
+void CaptureWindow::Pump() {
+  const BitmapInfoHeader format = format_;
+  std::vector<uint8_t> frame;
+  frame.reserve(format.biSizeImage);
+  auto lastPreview = std::chrono::steady_clock::time_point{};
+  while (!pumpStop_) {
+    FrameResult result = driver_->NextFrame(frame, kFrameWaitMs);
+    if (result == FrameResult::Gone) return;  // unplugged: no more frames
+    if (result == FrameResult::Timeout) continue;
+    if (pumpGrab_) {
+      if (VideoStreamCallback callback = callback_.load()) {
+        VideoHdr header{frame.data(), static_cast<uint32_t>(frame.size()),
+                        static_cast<uint32_t>(frame.size())};
+        callback(this, &header);
+      }
+    }
+    auto now = std::chrono::steady_clock::now();
+    if (pumpPreview_ && now - lastPreview >= std::chrono::milliseconds(previewRateMs_.load())) {
+      lastPreview = now;
+      KeepPreview(frame, format);
+    }
+  }
+}
+
+void CaptureWindow::KeepPreview(const std::vector<uint8_t>& frame, const BitmapInfoHeader& format) {
+  BitmapInfoHeader out;
+  out.biWidth = format.biWidth;
+  out.biHeight = format.biHeight;
+  out.biBitCount = 24;
+  PackedBitmap converted;
+  const uint8_t* rows = frame.data();
+  if (auto decompressor = Decompressor::Locate(ICTYPE_VIDEO, format, out, ICMODE_FASTDECOMPRESS)) {
+    converted = decompressor->Decompress(format, frame.data(), static_cast<uint32_t>(frame.size()), out);
+    if (!converted) return;
+    rows = converted.get() + out.biSize;
+  } else if (format.biCompression != kBiRgb || format.biBitCount != 24) {
+    return;
+  }
+  size_t bytes = static_cast<size_t>(BitmapStride(out.biWidth, 24)) * std::abs(out.biHeight);
+  if (!converted && frame.size() < bytes) return;
+  std::lock_guard lock(previewLock_);
+  previewHeader_ = out;
+  previewRows_.assign(rows, rows + bytes);
+  previewFrames_.fetch_add(1);
+}
+
+bool CaptureWindow::PreviewPicture(BitmapInfoHeader& header, std::vector<uint8_t>& rows) const {
+  std::lock_guard lock(previewLock_);
+  if (previewRows_.empty()) return false;
+  header = previewHeader_;
+  rows = previewRows_;
+  return true;
+}
+
+}  // namespace platform

@@ -1,0 +1,33 @@
+// Stands in for the installed video decompressors (ICLocate,
+// ICImageDecompress, ICClose). Promises a converter from a capture format to
+// 24-bit bottom-up RGB with rows padded to 4 bytes, or none.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/bitmap.h"
+
+namespace platform {
+
+constexpr uint32_t ICTYPE_VIDEO = 0x63646976;  // "vidc"
+constexpr int ICMODE_FASTDECOMPRESS = 3;
+
+// A packed bitmap: the header, then the rows from biSize on.
+using PackedBitmap = std::unique_ptr<uint8_t[]>;
+
+class Decompressor {
+ public:
+  // ICLocate: a converter from `in` to `out`, or nullptr when none offers it
+  // (among others when `in` already is `out`).
+  static std::unique_ptr<Decompressor> Locate(uint32_t type, const BitmapInfoHeader& in,
+                                              const BitmapInfoHeader& out, int mode);
+  virtual ~Decompressor() = default;
+  // ICImageDecompress: a fresh packed bitmap, or nullptr on failure.
+  virtual PackedBitmap Decompress(const BitmapInfoHeader& in, const uint8_t* frame,
+                                  uint32_t frameBytes, const BitmapInfoHeader& out) = 0;
+  // ICClose: 0 on success.
+  virtual int Close() { return 0; }
+};
+
+}  // namespace platform

@@ -1,0 +1,41 @@
+// Stands in for a camera when there is none: the built-in test pattern.
+// Promises 30 frames a second of colour bars with a moving ball, a frame
+// counter and the time, in YUYV or 24-bit bottom-up RGB, at four sizes.
+#pragma once
+
+#include <chrono>
+
+#include "platform/capture_driver.h"
+
+namespace platform {
+
+class TestPatternDriver : public CaptureDriver {
+ public:
+  TestPatternDriver();
+  std::string Name() const override { return "Owlglance Test Pattern"; }
+  std::string Version() const override { return "Version: 1.3"; }
+  bool Open() override { return true; }
+  void Close() override {}
+  BitmapInfoHeader Format() const override;
+  bool StartStreaming() override;
+  void StopStreaming() override {}
+  FrameResult NextFrame(std::vector<uint8_t>& frame, int ms) override;
+  DriverDialog Dialog(DialogKind kind) const override;
+  bool Apply(DialogKind kind, const std::vector<int>& choices) override;
+
+  // Draws frame number `index` (top row first, BGR) into `bgr`.
+  void Render(uint64_t index, std::vector<uint8_t>& bgr);
+
+ private:
+  void Resize();
+
+  int sizeIndex_ = 1;      // 640 x 480
+  bool yuyv_ = true;       // else 24-bit bottom-up RGB
+  int pattern_ = 0;        // colour bars or grey ramp
+  std::vector<uint8_t> background_;  // the still part, BGR top-down
+  std::vector<uint8_t> bgr_;         // the frame being drawn
+  uint64_t frameIndex_ = 0;
+  std::chrono::steady_clock::time_point start_;
+};
+
+}  // namespace platform

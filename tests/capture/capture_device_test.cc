@@ -1,0 +1,240 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "capture/capture_device.h"
+#include "tests/support/jpeg_decode.h"
+#include "tests/support/scripted_driver.h"
+#include "tests/support/server_fixture.h"
+
+namespace {
+
+using namespace std::chrono;
+
+std::string StoredImage(FrameStore& store) {
+  int32_t length = store.LockAndGetLength();
+  if (length < 1) {
+    store.Unlock();
+    return {};
+  }
+  std::string image(static_cast<size_t>(length), '\0');
+  store.CopyAndUnlock(image.data());
+  return image;
+}
+
+int32_t StoredLength(FrameStore& store) {
+  int32_t length = store.LockAndGetLength();
+  store.Unlock();
+  return length;
+}
+
+TEST(CaptureDevice, WithoutADriverEveryOperationNeedingOneRefuses) {
+  CaptureDevice device;
+  ASSERT_EQ(device.Create(9, 75), 0);
+  EXPECT_EQ(device.lastError.errorCategory, ErrConnectFailed);
+  int32_t width = -7, height = -7;
+  struct Case {
+    const char* name;
+    std::function<int32_t()> call;
+  };
+  const Case cases[] = {
+      {"GetImageSize", [&] { return device.GetImageSize(width, height); }},
+      {"StartPreview", [&] { return device.StartPreview(); }},
+      {"StartGrabbing", [&] { return device.StartGrabbing(); }},
+      {"ShowFormatDialog", [&] { return device.ShowFormatDialog(); }},
+      {"ShowSourceDialog", [&] { return device.ShowSourceDialog(); }},
+  };
+  for (const auto& c : cases) {
+    device.lastError.Record(ErrJpegInit);
+    EXPECT_EQ(c.call(), -1) << c.name;
+    EXPECT_EQ(device.lastError.errorCategory, ErrNotConnected) << c.name;
+  }
+  EXPECT_EQ(width, -7);
+  device.StopPreview();
+  device.StopGrabbing();
+  EXPECT_FALSE(device.IsPreviewing());
+  EXPECT_FALSE(device.IsGrabbing());
+}
+
+TEST(CaptureDevice, GetImageSizeWithoutAWindowLeavesTheSizeAlone) {
+  CaptureDevice device;
+  int32_t width = 3, height = 4;
+  EXPECT_EQ(device.GetImageSize(width, height), 0);
+  EXPECT_EQ(width, 3);
+  EXPECT_EQ(height, 4);
+}
+
+TEST(CaptureDevice, TestPatternConnectsAt640x480AndRefusesSecondStarts) {
+  CaptureDevice device;
+  ASSERT_EQ(device.Create(0, 75), 0);
+  int32_t width = 0, height = 0;
+  ASSERT_EQ(device.GetImageSize(width, height), 0);
+  EXPECT_EQ(width, 640);
+  EXPECT_EQ(height, 480);
+  EXPECT_EQ(device.frameStore.Capacity(), 640 * 480 * 4);
+
+  ASSERT_EQ(device.StartPreview(), 0);
+  EXPECT_EQ(device.StartPreview(), -1);
+  EXPECT_EQ(device.lastError.errorCategory, ErrAlreadyPreviewing);
+  EXPECT_TRUE(device.IsPreviewing());
+  ASSERT_EQ(device.StartGrabbing(), 0);
+  EXPECT_EQ(device.StartGrabbing(), -1);
+  EXPECT_EQ(device.lastError.errorCategory, ErrAlreadyGrabbing);
+  ASSERT_TRUE(Eventually([&] { return device.frameStore.PublishedCount() >= 10; }));
+  DecodedJpeg decoded = DecodeJpeg(StoredImage(device.frameStore));
+  EXPECT_EQ(decoded.width, 640);
+  EXPECT_EQ(decoded.height, 480);
+  EXPECT_GT(device.Window()->PreviewFrames(), 0u);
+  device.Destroy();
+  device.Destroy();
+  EXPECT_FALSE(device.IsGrabbing());
+  EXPECT_FALSE(device.frameStore.HasBuffer());
+}
+
+TEST(CaptureDevice, QualityOutsideZeroToHundredIsIgnored) {
+  CaptureDevice device;
+  device.Create(0, 50);
+  const std::pair<int32_t, int32_t> cases[] = {{101, 50}, {-1, 50}, {0, 0}, {100, 100}};
+  for (auto [given, kept] : cases) {
+    device.SetQuality(given);
+    EXPECT_EQ(device.Quality(), kept) << given;
+  }
+}
+
+TEST(CaptureDevice, FailedConnectKeepsTheOldFormatAndBuffer) {
+  CaptureDevice device;
+  device.Create(0, 75);
+  ASSERT_TRUE(device.frameStore.HasBuffer());
+  EXPECT_EQ(device.Connect(5), -3);
+  EXPECT_EQ(device.lastError.errorCategory, ErrConnectFailed);
+  EXPECT_FALSE(device.IsConnected());
+  EXPECT_TRUE(device.frameStore.HasBuffer());
+  EXPECT_EQ(device.frameStore.Capacity(), 640 * 480 * 4);
+}
+
+TEST(CaptureDevice, FormatDialogReallocatesTheStoreEvenWhenCancelled) {
+  CaptureDevice device;
+  device.Create(0, 75);
+  int32_t capacity;
+  device.frameStore.BeginFrame(capacity);
+  device.frameStore.EndFrame(123);
+  ASSERT_EQ(device.ShowFormatDialog(), 0);  // no presenter: cancelled
+  EXPECT_EQ(StoredLength(device.frameStore), 0);
+
+  device.Window()->SetDialogPresenter([](platform::DriverDialog& dialog) {
+    dialog.settings[0].current = 0;  // 320 x 240
+    return true;
+  });
+  ASSERT_EQ(device.ShowFormatDialog(), 0);
+  int32_t width = 0, height = 0;
+  device.GetImageSize(width, height);
+  EXPECT_EQ(width, 320);
+  EXPECT_EQ(height, 240);
+  EXPECT_EQ(device.frameStore.Capacity(), 320 * 240 * 4);
+}
+
+platform::BitmapInfoHeader Yuyv(int width, int height) {
+  platform::BitmapInfoHeader format;
+  format.biWidth = width;
+  format.biHeight = height;
+  format.biBitCount = 16;
+  format.biCompression = platform::kFourccYuyv;
+  format.biSizeImage = static_cast<uint32_t>(width * height * 2);
+  return format;
+}
+
+std::vector<uint8_t> GreyYuyv(int width, int height, uint8_t luma) {
+  std::vector<uint8_t> frame(static_cast<size_t>(width) * height * 2);
+  for (size_t i = 0; i < frame.size(); i += 2) frame[i] = luma, frame[i + 1] = 128;
+  return frame;
+}
+
+TEST(FramePipeline, BadFrameGivesLengthZeroAndTheNextGoodOneIsStored) {
+  ScriptedCamera camera(Yuyv(64, 48));
+  CaptureDevice device;
+  device.Create(0, 75);
+  ASSERT_EQ(device.StartGrabbing(), 0);
+  camera.Queue(GreyYuyv(64, 48, 100));
+  ASSERT_TRUE(Eventually([&] { return device.frameStore.PublishedCount() == 1; }));
+  EXPECT_GT(StoredLength(device.frameStore), 0);
+
+  camera.Queue(std::vector<uint8_t>(10, 0));  // too short to decompress
+  ASSERT_TRUE(Eventually([&] { return device.frameStore.PublishedCount() == 2; }));
+  EXPECT_EQ(StoredLength(device.frameStore), 0);
+  EXPECT_EQ(device.lastError.errorCategory, ErrDecompressFailed);
+
+  camera.Queue(GreyYuyv(64, 48, 200));
+  ASSERT_TRUE(Eventually([&] { return device.frameStore.PublishedCount() == 3; }));
+  DecodedJpeg decoded = DecodeJpeg(StoredImage(device.frameStore));
+  ASSERT_TRUE(decoded.ok);
+  EXPECT_NEAR(decoded.Pixel(10, 10)[1], (200 - 16) * 255 / 219, 6);
+}
+
+TEST(FramePipeline, EncodeFailureGivesMinusOne) {
+  platform::BitmapInfoHeader rgb;  // no decompressor: frames are taken as 24-bit rows
+  rgb.biWidth = 32;
+  rgb.biHeight = 32;
+  rgb.biBitCount = 24;
+  rgb.biSizeImage = 32 * 32 * 3;
+  ScriptedCamera camera(rgb);
+  CaptureDevice device;
+  device.Create(0, 75);
+  ASSERT_EQ(device.StartGrabbing(), 0);
+  camera.Queue(std::vector<uint8_t>(32 * 32 * 3, 90));
+  ASSERT_TRUE(Eventually([&] { return device.frameStore.PublishedCount() == 1; }));
+  EXPECT_GT(StoredLength(device.frameStore), 0);
+  camera.Queue(std::vector<uint8_t>(100, 90));  // short: would be read past its end
+  ASSERT_TRUE(Eventually([&] { return device.frameStore.PublishedCount() == 2; }));
+  EXPECT_EQ(StoredLength(device.frameStore), -1);
+}
+
+TEST(FramePipeline, QualityChangeShowsInTheNextFrame) {
+  ScriptedCamera camera(Yuyv(64, 48));
+  CaptureDevice device;
+  device.Create(0, 90);
+  ASSERT_EQ(device.StartGrabbing(), 0);
+  camera.Queue(GreyYuyv(64, 48, 120));
+  ASSERT_TRUE(Eventually([&] { return device.frameStore.PublishedCount() == 1; }));
+  auto before = DecodeJpeg(StoredImage(device.frameStore)).quantTable0;
+  device.SetQuality(10);
+  camera.Queue(GreyYuyv(64, 48, 120));
+  ASSERT_TRUE(Eventually([&] { return device.frameStore.PublishedCount() == 2; }));
+  auto after = DecodeJpeg(StoredImage(device.frameStore)).quantTable0;
+  ASSERT_EQ(before.size(), 64u);
+  EXPECT_NE(before, after);
+}
+
+TEST(FramePipeline, UnpluggedCameraStopsCleanlyAndALaterStartFails) {
+  ScriptedCamera camera(Yuyv(64, 48));
+  CaptureDevice device;
+  device.Create(0, 75);
+  ASSERT_EQ(device.StartGrabbing(), 0);
+  for (int i = 0; i < 10; ++i) camera.Queue(GreyYuyv(64, 48, static_cast<uint8_t>(50 + i)));
+  camera.Unplug();
+  ASSERT_TRUE(Eventually([&] { return device.frameStore.PublishedCount() == 10; }));
+  device.StopGrabbing();
+  EXPECT_FALSE(device.IsGrabbing());
+  EXPECT_EQ(device.StartGrabbing(), -2);
+  EXPECT_EQ(device.lastError.errorCategory, ErrStartCaptureFailed);
+}
+
+TEST(TestPattern, MovesAndDecodesToItsSize) {
+  CaptureDevice device;
+  device.Create(0, 75);
+  ASSERT_EQ(device.StartGrabbing(), 0);
+  ASSERT_TRUE(Eventually([&] { return device.frameStore.PublishedCount() >= 2; }));
+  std::string first = StoredImage(device.frameStore);
+  std::this_thread::sleep_for(seconds(1));
+  std::string later = StoredImage(device.frameStore);
+  EXPECT_NE(first, later);
+  DecodedJpeg decoded = DecodeJpeg(later);
+  EXPECT_EQ(decoded.width, 640);
+  EXPECT_EQ(decoded.height, 480);
+  // It paces itself at about 30 frames a second.
+  uint64_t count = device.frameStore.PublishedCount();
+  std::this_thread::sleep_for(seconds(1));
+  EXPECT_NEAR(static_cast<double>(device.frameStore.PublishedCount() - count), 30, 6);
+}
+
+}  // namespace

@@ -194,7 +194,8 @@ void CaptureWindow::KeepPreview(const std::vector<uint8_t>& frame, const BitmapI
   PackedBitmap converted;
   const uint8_t* rows = frame.data();
   if (auto decompressor = Decompressor::Locate(ICTYPE_VIDEO, format, out, ICMODE_FASTDECOMPRESS)) {
-    converted = decompressor->Decompress(format, frame.data(), static_cast<uint32_t>(frame.size()), out);
+    converted =
+        decompressor->Decompress(format, frame.data(), static_cast<uint32_t>(frame.size()), out);
     if (!converted) return;
     rows = converted.get() + out.biSize;
   } else if (format.biCompression != kBiRgb || format.biBitCount != 24) {

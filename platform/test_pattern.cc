@@ -13,8 +13,10 @@ struct Size {
   int width, height;
   const char* label;
 };
-constexpr Size kSizes[] = {
-    {320, 240, "320 x 240"}, {640, 480, "640 x 480"}, {1280, 720, "1280 x 720"}, {1920, 1080, "1920 x 1080"}};
+constexpr Size kSizes[] = {{320, 240, "320 x 240"},
+                           {640, 480, "640 x 480"},
+                           {1280, 720, "1280 x 720"},
+                           {1920, 1080, "1920 x 1080"}};
 constexpr auto kFrameInterval = std::chrono::microseconds(33333);
 
 // A 5 x 7 font for the captions: one byte per row, the low five bits.
@@ -44,9 +46,11 @@ const uint8_t* GlyphRows(char c) {
   return nullptr;  // a space
 }
 
-void Fill(std::vector<uint8_t>& bgr, int width, int x0, int y0, int w, int h, const uint8_t color[3]) {
+void Fill(std::vector<uint8_t>& bgr, int width, int x0, int y0, int w, int h,
+          const uint8_t color[3]) {
   for (int y = y0; y < y0 + h; ++y)
-    for (int x = x0; x < x0 + w; ++x) std::memcpy(&bgr[(static_cast<size_t>(y) * width + x) * 3], color, 3);
+    for (int x = x0; x < x0 + w; ++x)
+      std::memcpy(&bgr[(static_cast<size_t>(y) * width + x) * 3], color, 3);
 }
 
 // Draws `text` with its top left at x, y, each font pixel `scale` wide.
@@ -150,7 +154,8 @@ FrameResult TestPatternDriver::NextFrame(std::vector<uint8_t>& frame, int ms) {
   }
   if (due > now) std::this_thread::sleep_until(due);
   // A consumer that fell behind skips frames instead of bursting.
-  if (now - due > kFrameInterval * 2) frameIndex_ = static_cast<uint64_t>((now - start_) / kFrameInterval);
+  if (now - due > kFrameInterval * 2)
+    frameIndex_ = static_cast<uint64_t>((now - start_) / kFrameInterval);
   Render(frameIndex_++, bgr_);
 
   const int width = kSizes[sizeIndex_].width, height = kSizes[sizeIndex_].height;
@@ -158,7 +163,8 @@ FrameResult TestPatternDriver::NextFrame(std::vector<uint8_t>& frame, int ms) {
   if (!yuyv_) {
     const size_t stride = static_cast<size_t>(BitmapStride(width, 24));
     for (int y = 0; y < height; ++y)  // bottom-up
-      std::memcpy(&frame[stride * (height - 1 - y)], &bgr_[static_cast<size_t>(y) * width * 3], width * 3u);
+      std::memcpy(&frame[stride * (height - 1 - y)], &bgr_[static_cast<size_t>(y) * width * 3],
+                  width * 3u);
     return FrameResult::Frame;
   }
   for (size_t i = 0, o = 0; i < bgr_.size(); i += 6, o += 4) {

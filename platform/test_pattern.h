@@ -29,9 +29,9 @@ class TestPatternDriver : public CaptureDriver {
  private:
   void Resize();
 
-  int sizeIndex_ = 1;      // 640 x 480
-  bool yuyv_ = true;       // else 24-bit bottom-up RGB
-  int pattern_ = 0;        // colour bars or grey ramp
+  int sizeIndex_ = 1;                // 640 x 480
+  bool yuyv_ = true;                 // else 24-bit bottom-up RGB
+  int pattern_ = 0;                  // colour bars or grey ramp
   std::vector<uint8_t> background_;  // the still part, BGR top-down
   std::vector<uint8_t> bgr_;         // the frame being drawn
   uint64_t frameIndex_ = 0;

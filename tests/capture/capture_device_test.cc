@@ -231,10 +231,6 @@ TEST(TestPattern, MovesAndDecodesToItsSize) {
   DecodedJpeg decoded = DecodeJpeg(later);
   EXPECT_EQ(decoded.width, 640);
   EXPECT_EQ(decoded.height, 480);
-  // It paces itself at about 30 frames a second.
-  uint64_t count = device.frameStore.PublishedCount();
-  std::this_thread::sleep_for(seconds(1));
-  EXPECT_NEAR(static_cast<double>(device.frameStore.PublishedCount() - count), 30, 6);
 }
 
 }  // namespace

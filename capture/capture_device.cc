@@ -68,12 +68,15 @@ int32_t CaptureDevice::ReleaseFormat() {
   return 0;
 }
 
+// Records category 4 when no driver is connected.
+bool CaptureDevice::RequireDriver() {
+  if (!connected_) lastError.Record(ErrNotConnected);
+  return connected_;
+}
+
 int32_t CaptureDevice::GetImageSize(int32_t& width, int32_t& height) {
   if (!captureWindow_) return 0;
-  if (!connected_) {
-    lastError.Record(ErrNotConnected);
-    return -1;
-  }
+  if (!RequireDriver()) return -1;
   CapStatus status;
   Send(WM_CAP_GET_STATUS, sizeof status, reinterpret_cast<intptr_t>(&status));
   width = static_cast<int32_t>(status.uiImageWidth);
@@ -82,10 +85,7 @@ int32_t CaptureDevice::GetImageSize(int32_t& width, int32_t& height) {
 }
 
 int32_t CaptureDevice::ShowDialog(unsigned message) {
-  if (!connected_) {
-    lastError.Record(ErrNotConnected);
-    return -1;
-  }
+  if (!RequireDriver()) return -1;
   Send(message);
   ReadFormat();
   return 0;
@@ -95,10 +95,7 @@ int32_t CaptureDevice::ShowFormatDialog() { return ShowDialog(WM_CAP_DLG_VIDEOFO
 int32_t CaptureDevice::ShowSourceDialog() { return ShowDialog(WM_CAP_DLG_VIDEOSOURCE); }
 
 int32_t CaptureDevice::StartPreview() {
-  if (!connected_) {
-    lastError.Record(ErrNotConnected);
-    return -1;
-  }
+  if (!RequireDriver()) return -1;
   if (previewing_) {
     lastError.Record(ErrAlreadyPreviewing);
     return -1;
@@ -113,10 +110,7 @@ void CaptureDevice::StopPreview() {
 }
 
 int32_t CaptureDevice::StartGrabbing() {
-  if (!connected_) {
-    lastError.Record(ErrNotConnected);
-    return -1;
-  }
+  if (!RequireDriver()) return -1;
   if (grabbing_) {
     lastError.Record(ErrAlreadyGrabbing);
     return -1;

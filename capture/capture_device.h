@@ -50,6 +50,7 @@ class CaptureDevice {
   std::atomic<int32_t> jpegQuality{75};
 
  private:
+  bool RequireDriver();
   void ReadFormat();
   int32_t ReleaseFormat();
   intptr_t Send(unsigned message, intptr_t wParam = 0, intptr_t lParam = 0);

@@ -1,6 +1,6 @@
 #include "server/static_files.h"
+#include "tests/support/command.h"
 
-#include <cstdio>
 #include <filesystem>
 
 #include "tests/support/server_fixture.h"
@@ -43,15 +43,8 @@ TEST(ResolvePath, MapsUrlsBelowTheWebFolder) {
 
 // curl's view of one request: exactly the bytes the server sent.
 std::string Curl(int port, const std::string& target) {
-  std::string command = "curl -s -i --raw --path-as-is --max-time 5 --request-target '" + target +
-                        "' http://127.0.0.1:" + std::to_string(port) + "/";
-  std::string out;
-  if (FILE* pipe = ::popen(command.c_str(), "r")) {
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-    ::pclose(pipe);
-  }
-  return out;
+  return RunCommand("curl -s -i --raw --path-as-is --max-time 5 --request-target '" + target +
+                    "' http://127.0.0.1:" + std::to_string(port) + "/");
 }
 
 using StaticFilesTest = ServerFixture;

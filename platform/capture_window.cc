@@ -4,13 +4,14 @@
 #include <cstring>
 
 #include "platform/test_pattern.h"
+#include "platform/v4l2_driver.h"
 
 namespace platform {
 
 namespace {
 
 std::vector<std::unique_ptr<CaptureDriver>> RealDrivers() {
-  std::vector<std::unique_ptr<CaptureDriver>> drivers;
+  auto drivers = ListV4l2Drivers(SystemV4l2Io());
   drivers.push_back(std::make_unique<TestPatternDriver>());
   return drivers;
 }

@@ -1,0 +1,307 @@
+#include "platform/v4l2_driver.h"
+
+#include <fcntl.h>
+#include <linux/videodev2.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+namespace platform {
+
+namespace {
+
+constexpr int kBufferCount = 4;
+
+class SystemIo : public V4l2Io {
+ public:
+  int Open(const std::string& path) override {
+    return ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+  }
+  int Ioctl(int fd, unsigned long request, void* arg) override {
+    int r;
+    do r = ::ioctl(fd, request, arg);
+    while (r < 0 && errno == EINTR);
+    return r;
+  }
+  void* Mmap(size_t length, int fd, off_t offset) override {
+    return ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd, offset);
+  }
+  int Munmap(void* address, size_t length) override { return ::munmap(address, length); }
+  int Poll(int fd, int ms) override {
+    pollfd p{fd, POLLIN, 0};
+    int r = ::poll(&p, 1, ms);
+    if (r < 0) return errno == EINTR ? 0 : -1;
+    return r == 0 ? 0 : p.revents;
+  }
+  int Close(int fd) override { return ::close(fd); }
+};
+
+struct PixelFormat {
+  uint32_t v4l2, fourcc;
+  int bitCount;
+  const char* label;
+};
+constexpr PixelFormat kPixelFormats[] = {
+    {V4L2_PIX_FMT_YUYV, kFourccYuyv, 16, "YUYV 4:2:2"},
+    {V4L2_PIX_FMT_UYVY, kFourccUyvy, 16, "UYVY 4:2:2"},
+    {V4L2_PIX_FMT_NV12, kFourccNv12, 12, "NV12 4:2:0"},
+    {V4L2_PIX_FMT_YUV420, kFourccYu12, 12, "YUV 4:2:0"},
+    {V4L2_PIX_FMT_MJPEG, kFourccMjpeg, 24, "Motion-JPEG"},
+    {V4L2_PIX_FMT_JPEG, kFourccMjpeg, 24, "JPEG"},
+    {V4L2_PIX_FMT_RGB24, kFourccRgbTopDown, 24, "RGB 24-bit"},
+    {V4L2_PIX_FMT_BGR24, kFourccBgrTopDown, 24, "BGR 24-bit"},
+};
+
+const PixelFormat* Known(uint32_t v4l2) {
+  for (const auto& f : kPixelFormats)
+    if (f.v4l2 == v4l2) return &f;
+  return nullptr;
+}
+
+constexpr uint32_t kSourceControls[] = {V4L2_CID_BRIGHTNESS, V4L2_CID_CONTRAST, V4L2_CID_SATURATION,
+                                        V4L2_CID_HUE,        V4L2_CID_GAIN,     V4L2_CID_SHARPNESS};
+constexpr int kControlSteps = 10;  // a control's range is offered in tenths
+
+std::string SizeLabel(uint32_t w, uint32_t h) {
+  return std::to_string(w) + " x " + std::to_string(h);
+}
+
+}  // namespace
+
+V4l2Io& SystemV4l2Io() {
+  static SystemIo io;
+  return io;
+}
+
+std::vector<std::unique_ptr<CaptureDriver>> ListV4l2Drivers(V4l2Io& io) {
+  std::vector<std::unique_ptr<CaptureDriver>> drivers;
+  for (int n = 0; n < 64 && drivers.size() < 9; ++n) {
+    std::string path = "/dev/video" + std::to_string(n);
+    int fd = io.Open(path);
+    if (fd < 0) continue;
+    v4l2_capability cap{};
+    if (io.Ioctl(fd, VIDIOC_QUERYCAP, &cap) == 0) {
+      uint32_t caps = cap.capabilities & V4L2_CAP_DEVICE_CAPS ? cap.device_caps : cap.capabilities;
+      if (caps & V4L2_CAP_VIDEO_CAPTURE && caps & V4L2_CAP_STREAMING) {
+        std::string version = "Version: " + std::to_string(cap.version >> 16 & 0xff) + "." +
+                              std::to_string(cap.version >> 8 & 0xff) + "." +
+                              std::to_string(cap.version & 0xff);
+        drivers.push_back(std::make_unique<V4l2Driver>(
+            io, path, reinterpret_cast<const char*>(cap.card), version));
+      }
+    }
+    io.Close(fd);
+  }
+  return drivers;
+}
+
+V4l2Driver::V4l2Driver(V4l2Io& io, std::string path, std::string name, std::string version)
+    : io_(io), path_(std::move(path)), name_(std::move(name)), version_(std::move(version)) {}
+
+V4l2Driver::~V4l2Driver() { Close(); }
+
+bool V4l2Driver::Open() {
+  Close();
+  fd_ = io_.Open(path_);
+  if (fd_ < 0) return false;
+  if (ReadFormat() && Known(pixelFormat_)) return true;
+  // The camera is set to a format we can't convert: take the first we can.
+  for (uint32_t pixelFormat : PixelFormats()) {
+    if (!Known(pixelFormat)) continue;
+    auto sizes = FrameSizes(pixelFormat);
+    auto [w, h] = sizes.empty() ? std::pair<uint32_t, uint32_t>{640, 480} : sizes.front();
+    if (SetFormat(pixelFormat, w, h)) return true;
+  }
+  Close();
+  return false;
+}
+
+void V4l2Driver::Close() {
+  StopStreaming();
+  if (fd_ >= 0) io_.Close(fd_);
+  fd_ = -1;
+}
+
+bool V4l2Driver::ReadFormat() {
+  v4l2_format f{};
+  f.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+  if (io_.Ioctl(fd_, VIDIOC_G_FMT, &f) != 0) return false;
+  pixelFormat_ = f.fmt.pix.pixelformat;
+  const PixelFormat* known = Known(pixelFormat_);
+  format_ = BitmapInfoHeader{};
+  format_.biWidth = static_cast<int32_t>(f.fmt.pix.width);
+  format_.biHeight = static_cast<int32_t>(f.fmt.pix.height);
+  format_.biBitCount = static_cast<uint16_t>(known ? known->bitCount : 0);
+  format_.biCompression = known ? known->fourcc : pixelFormat_;
+  format_.biSizeImage = f.fmt.pix.sizeimage;
+  return true;
+}
+
+bool V4l2Driver::SetFormat(uint32_t pixelFormat, uint32_t width, uint32_t height) {
+  v4l2_format f{};
+  f.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+  f.fmt.pix.width = width;
+  f.fmt.pix.height = height;
+  f.fmt.pix.pixelformat = pixelFormat;
+  f.fmt.pix.field = V4L2_FIELD_NONE;
+  return io_.Ioctl(fd_, VIDIOC_S_FMT, &f) == 0 && ReadFormat() && Known(pixelFormat_);
+}
+
+std::vector<uint32_t> V4l2Driver::PixelFormats() const {
+  std::vector<uint32_t> formats;
+  v4l2_fmtdesc d{};
+  d.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+  for (d.index = 0; io_.Ioctl(fd_, VIDIOC_ENUM_FMT, &d) == 0; ++d.index) formats.push_back(d.pixelformat);
+  return formats;
+}
+
+std::vector<std::pair<uint32_t, uint32_t>> V4l2Driver::FrameSizes(uint32_t pixelFormat) const {
+  std::vector<std::pair<uint32_t, uint32_t>> sizes;
+  v4l2_frmsizeenum s{};
+  s.pixel_format = pixelFormat;
+  for (s.index = 0; io_.Ioctl(fd_, VIDIOC_ENUM_FRAMESIZES, &s) == 0; ++s.index) {
+    if (s.type == V4L2_FRMSIZE_TYPE_DISCRETE) {
+      sizes.emplace_back(s.discrete.width, s.discrete.height);
+    } else {  // a range: offer the common sizes inside it
+      for (auto [w, h] : {std::pair{320u, 240u}, {640u, 480u}, {1280u, 720u}, {1920u, 1080u}})
+        if (w >= s.stepwise.min_width && w <= s.stepwise.max_width &&
+            h >= s.stepwise.min_height && h <= s.stepwise.max_height)
+          sizes.emplace_back(w, h);
+      break;
+    }
+  }
+  return sizes;
+}
+
+std::vector<V4l2Driver::Control> V4l2Driver::Controls() const {
+  std::vector<Control> controls;
+  for (uint32_t id : kSourceControls) {
+    v4l2_queryctrl q{};
+    q.id = id;
+    if (io_.Ioctl(fd_, VIDIOC_QUERYCTRL, &q) != 0 || q.flags & V4L2_CTRL_FLAG_DISABLED ||
+        q.type != V4L2_CTRL_TYPE_INTEGER || q.maximum <= q.minimum)
+      continue;
+    v4l2_control c{id, 0};
+    if (io_.Ioctl(fd_, VIDIOC_G_CTRL, &c) != 0) continue;
+    controls.push_back({id, reinterpret_cast<const char*>(q.name), q.minimum, q.maximum, c.value});
+  }
+  return controls;
+}
+
+bool V4l2Driver::StartStreaming() {
+  if (fd_ < 0) return false;
+  v4l2_requestbuffers request{};
+  request.count = kBufferCount;
+  request.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+  request.memory = V4L2_MEMORY_MMAP;
+  if (io_.Ioctl(fd_, VIDIOC_REQBUFS, &request) != 0 || request.count == 0) return false;
+  for (uint32_t i = 0; i < request.count; ++i) {
+    v4l2_buffer b{};
+    b.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    b.memory = V4L2_MEMORY_MMAP;
+    b.index = i;
+    if (io_.Ioctl(fd_, VIDIOC_QUERYBUF, &b) != 0) return StopStreaming(), false;
+    void* address = io_.Mmap(b.length, fd_, static_cast<off_t>(b.m.offset));
+    if (address == MAP_FAILED) return StopStreaming(), false;
+    buffers_.push_back({address, b.length});
+    if (io_.Ioctl(fd_, VIDIOC_QBUF, &b) != 0) return StopStreaming(), false;
+  }
+  int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+  if (io_.Ioctl(fd_, VIDIOC_STREAMON, &type) != 0) return StopStreaming(), false;
+  return true;
+}
+
+void V4l2Driver::StopStreaming() {
+  if (buffers_.empty()) return;
+  int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+  io_.Ioctl(fd_, VIDIOC_STREAMOFF, &type);
+  for (const auto& b : buffers_) io_.Munmap(b.address, b.length);
+  buffers_.clear();
+  v4l2_requestbuffers release{};
+  release.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+  release.memory = V4L2_MEMORY_MMAP;
+  io_.Ioctl(fd_, VIDIOC_REQBUFS, &release);
+}
+
+FrameResult V4l2Driver::NextFrame(std::vector<uint8_t>& frame, int ms) {
+  if (buffers_.empty()) return FrameResult::Gone;
+  int ready = io_.Poll(fd_, ms);
+  if (ready == 0) return FrameResult::Timeout;
+  if (ready < 0) return FrameResult::Gone;
+  v4l2_buffer b{};
+  b.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+  b.memory = V4L2_MEMORY_MMAP;
+  if (io_.Ioctl(fd_, VIDIOC_DQBUF, &b) != 0)
+    return errno == EAGAIN ? FrameResult::Timeout : FrameResult::Gone;
+  if (b.index >= buffers_.size()) return FrameResult::Gone;
+  size_t used = std::min<size_t>(b.bytesused, buffers_[b.index].length);
+  const auto* data = static_cast<const uint8_t*>(buffers_[b.index].address);
+  frame.assign(data, data + used);
+  bool corrupt = b.flags & V4L2_BUF_FLAG_ERROR;
+  if (io_.Ioctl(fd_, VIDIOC_QBUF, &b) != 0 && errno == ENODEV) return FrameResult::Gone;
+  return corrupt ? FrameResult::Timeout : FrameResult::Frame;
+}
+
+DriverDialog V4l2Driver::Dialog(DialogKind kind) const {
+  if (kind == DialogKind::Source) {
+    DriverDialog dialog{name_ + " - Video Source", {}};
+    for (const auto& c : Controls()) {
+      DriverSetting setting{c.name, {}, 0};
+      for (int step = 0; step <= kControlSteps; ++step) {
+        int value = c.minimum + (c.maximum - c.minimum) * step / kControlSteps;
+        setting.choices.push_back(std::to_string(value));
+        if (value <= c.value) setting.current = step;
+      }
+      dialog.settings.push_back(std::move(setting));
+    }
+    return dialog;
+  }
+  DriverSetting formats{"Pixel format", {}, 0}, sizes{"Size", {}, 0};
+  for (uint32_t f : PixelFormats()) {
+    if (const PixelFormat* known = Known(f)) {
+      if (f == pixelFormat_) formats.current = static_cast<int>(formats.choices.size());
+      formats.choices.push_back(known->label);
+    }
+  }
+  for (auto [w, h] : FrameSizes(pixelFormat_)) {
+    if (static_cast<int32_t>(w) == format_.biWidth && static_cast<int32_t>(h) == format_.biHeight)
+      sizes.current = static_cast<int>(sizes.choices.size());
+    sizes.choices.push_back(SizeLabel(w, h));
+  }
+  return {name_ + " - Video Format", {sizes, formats}};
+}
+
+bool V4l2Driver::Apply(DialogKind kind, const std::vector<int>& choices) {
+  if (kind == DialogKind::Source) {
+    auto controls = Controls();
+    if (choices.size() != controls.size()) return false;
+    for (size_t i = 0; i < controls.size(); ++i) {
+      const Control& c = controls[i];
+      int step = std::clamp(choices[i], 0, kControlSteps);
+      v4l2_control set{c.id, c.minimum + (c.maximum - c.minimum) * step / kControlSteps};
+      io_.Ioctl(fd_, VIDIOC_S_CTRL, &set);
+    }
+    return true;
+  }
+  std::vector<uint32_t> known;
+  for (uint32_t f : PixelFormats())
+    if (Known(f)) known.push_back(f);
+  if (choices.size() != 2 || choices[1] < 0 || choices[1] >= static_cast<int>(known.size()))
+    return false;
+  uint32_t pixelFormat = known[static_cast<size_t>(choices[1])];
+  // The sizes the dialog showed were those of the format it started with;
+  // the driver picks the nearest one the new format has.
+  auto sizes = FrameSizes(pixelFormat_);
+  std::pair<uint32_t, uint32_t> size{static_cast<uint32_t>(format_.biWidth),
+                                     static_cast<uint32_t>(format_.biHeight)};
+  if (choices[0] >= 0 && choices[0] < static_cast<int>(sizes.size())) size = sizes[choices[0]];
+  return SetFormat(pixelFormat, size.first, size.second);
+}
+
+}  // namespace platform

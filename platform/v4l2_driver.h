@@ -1,0 +1,76 @@
+// Stands in for a Video for Windows driver backed by a V4L2 camera. Promises
+// the camera's formats, sizes and controls as dialog data, and its frames
+// through mmap buffers; an unplugged camera ends the stream, never the
+// process. The kernel is reached through V4l2Io, so tests can fake a device.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/capture_driver.h"
+
+namespace platform {
+
+// The system calls the driver makes; each returns what the call returns and
+// leaves errno set as the kernel does.
+class V4l2Io {
+ public:
+  virtual ~V4l2Io() = default;
+  virtual int Open(const std::string& path) = 0;
+  virtual int Ioctl(int fd, unsigned long request, void* arg) = 0;
+  virtual void* Mmap(size_t length, int fd, off_t offset) = 0;
+  virtual int Munmap(void* address, size_t length) = 0;
+  // poll(2) for input on fd: its revents, 0 after the time-out, -1 on error.
+  virtual int Poll(int fd, int ms) = 0;
+  virtual int Close(int fd) = 0;
+};
+
+V4l2Io& SystemV4l2Io();
+
+// Every /dev/video* (in number order) that can capture and stream.
+std::vector<std::unique_ptr<CaptureDriver>> ListV4l2Drivers(V4l2Io& io);
+
+class V4l2Driver : public CaptureDriver {
+ public:
+  V4l2Driver(V4l2Io& io, std::string path, std::string name, std::string version);
+  ~V4l2Driver() override;
+  std::string Name() const override { return name_; }
+  std::string Version() const override { return version_; }
+  bool Open() override;
+  void Close() override;
+  BitmapInfoHeader Format() const override { return format_; }
+  bool StartStreaming() override;
+  void StopStreaming() override;
+  FrameResult NextFrame(std::vector<uint8_t>& frame, int ms) override;
+  DriverDialog Dialog(DialogKind kind) const override;
+  bool Apply(DialogKind kind, const std::vector<int>& choices) override;
+
+ private:
+  struct Buffer {
+    void* address;
+    size_t length;
+  };
+  struct Control {
+    uint32_t id;
+    std::string name;
+    int minimum, maximum, value;
+  };
+  bool ReadFormat();
+  bool SetFormat(uint32_t pixelFormat, uint32_t width, uint32_t height);
+  std::vector<uint32_t> PixelFormats() const;
+  std::vector<std::pair<uint32_t, uint32_t>> FrameSizes(uint32_t pixelFormat) const;
+  std::vector<Control> Controls() const;
+
+  V4l2Io& io_;
+  std::string path_, name_, version_;
+  int fd_ = -1;
+  uint32_t pixelFormat_ = 0;
+  BitmapInfoHeader format_;
+  std::vector<Buffer> buffers_;
+};
+
+}  // namespace platform

@@ -1,0 +1,164 @@
+#include "tests/support/fake_v4l2.h"
+
+#include <poll.h>
+
+#include <cerrno>
+#include <cstring>
+#include <thread>
+
+namespace {
+constexpr int kCamera = 100, kMetadata = 101;
+constexpr uint32_t kFormats[] = {V4L2_PIX_FMT_YUYV, V4L2_PIX_FMT_MJPEG, V4L2_PIX_FMT_H264};
+constexpr uint32_t kSizes[][2] = {{640, 480}, {320, 240}};
+constexpr auto kFrameInterval = std::chrono::milliseconds(10);
+}  // namespace
+
+int FakeV4l2::Fail(int error) {
+  errno = error;
+  return -1;
+}
+
+int FakeV4l2::Open(const std::string& path) {
+  if (unplugged && path == "/dev/video0") return Fail(ENOENT);
+  if (path == "/dev/video0") {
+    std::lock_guard lock(mutex_);
+    if (format_.width == 0) SetSize(V4L2_PIX_FMT_YUYV, 640, 480);
+    return kCamera;
+  }
+  if (path == "/dev/video1") return kMetadata;
+  return Fail(ENOENT);
+}
+
+void FakeV4l2::SetSize(uint32_t pixelFormat, uint32_t width, uint32_t height) {
+  format_.pixelformat = pixelFormat;
+  format_.width = width;
+  format_.height = height;
+  format_.bytesperline = pixelFormat == V4L2_PIX_FMT_YUYV ? width * 2 : 0;
+  format_.sizeimage = width * height * 2;
+}
+
+int FakeV4l2::Ioctl(int fd, unsigned long request, void* arg) {
+  if (unplugged) return Fail(ENODEV);
+  std::lock_guard lock(mutex_);
+  switch (request) {
+    case VIDIOC_QUERYCAP: {
+      auto* cap = static_cast<v4l2_capability*>(arg);
+      *cap = {};
+      std::strcpy(reinterpret_cast<char*>(cap->card), fd == kCamera ? "Fake Camera" : "Fake Metadata");
+      cap->version = 0x060102;
+      cap->capabilities = V4L2_CAP_DEVICE_CAPS | V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_META_CAPTURE |
+                          V4L2_CAP_STREAMING;
+      cap->device_caps = fd == kCamera ? V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING
+                                       : V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING;
+      return 0;
+    }
+    case VIDIOC_ENUM_FMT: {
+      auto* d = static_cast<v4l2_fmtdesc*>(arg);
+      if (d->index >= std::size(kFormats)) return Fail(EINVAL);
+      d->pixelformat = kFormats[d->index];
+      return 0;
+    }
+    case VIDIOC_ENUM_FRAMESIZES: {
+      auto* s = static_cast<v4l2_frmsizeenum*>(arg);
+      if (s->index >= std::size(kSizes)) return Fail(EINVAL);
+      s->type = V4L2_FRMSIZE_TYPE_DISCRETE;
+      s->discrete.width = kSizes[s->index][0];
+      s->discrete.height = kSizes[s->index][1];
+      return 0;
+    }
+    case VIDIOC_G_FMT:
+      static_cast<v4l2_format*>(arg)->fmt.pix = format_;
+      return 0;
+    case VIDIOC_S_FMT: {
+      if (streaming_ || !buffers_.empty()) return Fail(EBUSY);
+      auto& pix = static_cast<v4l2_format*>(arg)->fmt.pix;
+      uint32_t f = pix.pixelformat == V4L2_PIX_FMT_H264 ? V4L2_PIX_FMT_YUYV : pix.pixelformat;
+      bool small = pix.width <= 320;
+      SetSize(f, kSizes[small][0], kSizes[small][1]);
+      pix = format_;
+      return 0;
+    }
+    case VIDIOC_REQBUFS: {
+      auto* r = static_cast<v4l2_requestbuffers*>(arg);
+      if (streaming_) return Fail(EBUSY);
+      r->count = std::min<uint32_t>(r->count, 4);
+      buffers_.assign(r->count, std::vector<uint8_t>(format_.sizeimage));
+      queued_.assign(r->count, false);
+      return 0;
+    }
+    case VIDIOC_QUERYBUF: {
+      auto* b = static_cast<v4l2_buffer*>(arg);
+      if (b->index >= buffers_.size()) return Fail(EINVAL);
+      b->length = static_cast<uint32_t>(buffers_[b->index].size());
+      b->m.offset = b->index << 24;
+      return 0;
+    }
+    case VIDIOC_QBUF: {
+      auto* b = static_cast<v4l2_buffer*>(arg);
+      if (b->index >= buffers_.size()) return Fail(EINVAL);
+      queued_[b->index] = true;
+      return 0;
+    }
+    case VIDIOC_DQBUF: {
+      auto* b = static_cast<v4l2_buffer*>(arg);
+      if (!streaming_ || std::chrono::steady_clock::now() < nextFrame_) return Fail(EAGAIN);
+      for (uint32_t i = 0; i < buffers_.size(); ++i) {
+        if (!queued_[i]) continue;
+        queued_[i] = false;
+        for (size_t p = 0; p < buffers_[i].size(); p += 2) buffers_[i][p] = luma_, buffers_[i][p + 1] = 128;
+        luma_ = static_cast<uint8_t>(luma_ >= 230 ? 16 : luma_ + 1);
+        b->index = i;
+        b->bytesused = static_cast<uint32_t>(buffers_[i].size());
+        b->flags = 0;
+        nextFrame_ += kFrameInterval;
+        return 0;
+      }
+      return Fail(EAGAIN);
+    }
+    case VIDIOC_STREAMON:
+      streaming_ = true;
+      nextFrame_ = std::chrono::steady_clock::now();
+      return 0;
+    case VIDIOC_STREAMOFF:
+      streaming_ = false;
+      return 0;
+    case VIDIOC_QUERYCTRL: {
+      auto* q = static_cast<v4l2_queryctrl*>(arg);
+      if (q->id != V4L2_CID_BRIGHTNESS) return Fail(EINVAL);
+      std::strcpy(reinterpret_cast<char*>(q->name), "Brightness");
+      q->type = V4L2_CTRL_TYPE_INTEGER;
+      q->minimum = 0;
+      q->maximum = 255;
+      q->flags = 0;
+      return 0;
+    }
+    case VIDIOC_G_CTRL:
+      static_cast<v4l2_control*>(arg)->value = brightness_;
+      return 0;
+    case VIDIOC_S_CTRL:
+      brightness_ = static_cast<v4l2_control*>(arg)->value;
+      return 0;
+    default:
+      return Fail(ENOTTY);
+  }
+}
+
+void* FakeV4l2::Mmap(size_t length, int, off_t offset) {
+  std::lock_guard lock(mutex_);
+  size_t index = static_cast<size_t>(offset) >> 24;
+  if (index >= buffers_.size() || length > buffers_[index].size()) return reinterpret_cast<void*>(-1);
+  return buffers_[index].data();
+}
+
+int FakeV4l2::Poll(int, int ms) {
+  if (unplugged) return POLLERR | POLLHUP;
+  std::chrono::steady_clock::time_point due;
+  {
+    std::lock_guard lock(mutex_);
+    due = nextFrame_;
+  }
+  auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  std::this_thread::sleep_until(std::min(due, limit));
+  if (unplugged) return POLLERR | POLLHUP;
+  return std::chrono::steady_clock::now() >= due ? POLLIN : 0;
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <linux/videodev2.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <vector>
+
+#include "platform/v4l2_driver.h"
+
+// A V4L2 camera as the kernel presents it, for tests: /dev/video0 captures
+// YUYV at 640 x 480 or 320 x 240 (and lists MJPEG and H.264), /dev/video1
+// is a metadata node that can't capture. A frame is ready every 10 ms while
+// streaming; each is grey with a luma that counts up. Unplug makes every
+// later call fail with ENODEV, as the kernel does.
+class FakeV4l2 : public platform::V4l2Io {
+ public:
+  int Open(const std::string& path) override;
+  int Ioctl(int fd, unsigned long request, void* arg) override;
+  void* Mmap(size_t length, int fd, off_t offset) override;
+  int Munmap(void*, size_t) override { return 0; }
+  int Poll(int fd, int ms) override;
+  int Close(int) override { return 0; }
+
+  void Unplug() { unplugged = true; }
+  int Brightness() const { return brightness_; }
+
+  std::atomic<bool> unplugged{false};
+
+ private:
+  int Fail(int error);
+  void SetSize(uint32_t pixelFormat, uint32_t width, uint32_t height);
+
+  std::mutex mutex_;
+  v4l2_pix_format format_{};
+  std::vector<std::vector<uint8_t>> buffers_;
+  std::vector<bool> queued_;
+  bool streaming_ = false;
+  std::chrono::steady_clock::time_point nextFrame_;
+  uint8_t luma_ = 16;
+  std::atomic<int> brightness_{128};
+};

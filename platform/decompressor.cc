@@ -3,25 +3,19 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 // jpeglib.h needs size_t and FILE declared before it.
 #include <jpeglib.h>
+
+#include <libyuv/convert_argb.h>
+#include <libyuv/planar_functions.h>
 
 #include "platform/capture_driver.h"
 
 namespace platform {
 
 namespace {
-
-uint8_t Clamp(int v) { return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); }
-
-// BT.601 video range to BGR, in 8.8 fixed point.
-inline void YuvToBgr(int y, int u, int v, uint8_t* out) {
-  int c = 298 * (y - 16) + 128, d = u - 128, e = v - 128;
-  out[0] = Clamp((c + 516 * d) >> 8);
-  out[1] = Clamp((c - 100 * d - 208 * e) >> 8);
-  out[2] = Clamp((c + 409 * e) >> 8);
-}
 
 PackedBitmap NewBitmap(const BitmapInfoHeader& out, uint8_t*& rows, size_t& stride) {
   stride = static_cast<size_t>(BitmapStride(out.biWidth, 24));
@@ -38,7 +32,8 @@ inline uint8_t* RowFromTop(uint8_t* rows, size_t stride, int height, int y) {
   return rows + stride * static_cast<size_t>(height - 1 - y);
 }
 
-// Packed 4:2:2 (YUYV or UYVY) and planar 4:2:0 (NV12 or I420) to BGR.
+// YUV frames through libyuv's SIMD converters (BT.601, video range). A
+// negative height makes libyuv write the rows bottom-up.
 class YuvDecompressor : public Decompressor {
  public:
   explicit YuvDecompressor(uint32_t fourcc) : fourcc_(fourcc) {}
@@ -52,39 +47,32 @@ class YuvDecompressor : public Decompressor {
     size_t stride;
     PackedBitmap bitmap = NewBitmap(out, rows, stride);
     if (!bitmap) return nullptr;
-    for (int y = 0; y < h; ++y) {
-      uint8_t* o = RowFromTop(rows, stride, h, y);
-      if (packed) {
-        const uint8_t* p = frame + size_t(y) * w * 2;
-        const int y0 = fourcc_ == kFourccYuyv ? 0 : 1, u = fourcc_ == kFourccYuyv ? 1 : 0;
-        for (int x = 0; x < w; x += 2, p += 4, o += 6) {
-          YuvToBgr(p[y0], p[u], p[u + 2], o);
-          YuvToBgr(p[y0 + 2], p[u], p[u + 2], o + 3);
-        }
-      } else {
-        const uint8_t* luma = frame + size_t(y) * w;
-        const uint8_t* chroma = frame + size_t(w) * h;
-        for (int x = 0; x < w; ++x, o += 3) {
-          int u, v;
-          if (fourcc_ == kFourccNv12) {
-            const uint8_t* uv = chroma + size_t(y / 2) * w + (x & ~1);
-            u = uv[0], v = uv[1];
-          } else {
-            u = chroma[size_t(y / 2) * (w / 2) + x / 2];
-            v = chroma[size_t(w / 2) * (h / 2) + size_t(y / 2) * (w / 2) + x / 2];
-          }
-          YuvToBgr(luma[x], u, v, o);
-        }
-      }
+    const int s = static_cast<int>(stride);
+    const uint8_t* chroma = frame + size_t(w) * h;
+    int result;
+    if (packed) {
+      // Split into planes (kept between frames), then convert.
+      planes_.resize(size_t(w) * h * 2);
+      uint8_t *y = planes_.data(), *u = y + size_t(w) * h, *v = u + size_t(w / 2) * h;
+      result = fourcc_ == kFourccYuyv
+                   ? libyuv::YUY2ToI422(frame, w * 2, y, w, u, w / 2, v, w / 2, w, h)
+                   : libyuv::UYVYToI422(frame, w * 2, y, w, u, w / 2, v, w / 2, w, h);
+      if (result == 0) result = libyuv::I422ToRGB24(y, w, u, w / 2, v, w / 2, rows, s, w, -h);
+    } else if (fourcc_ == kFourccNv12) {
+      result = libyuv::NV12ToRGB24(frame, w, chroma, w, rows, s, w, -h);
+    } else {
+      const uint8_t* v = chroma + size_t(w / 2) * (h / 2);
+      result = libyuv::I420ToRGB24(frame, w, chroma, w / 2, v, w / 2, rows, s, w, -h);
     }
-    return bitmap;
+    return result == 0 ? std::move(bitmap) : nullptr;
   }
 
  private:
   uint32_t fourcc_;
+  std::vector<uint8_t> planes_;  // used by one thread: each converter has one user
 };
 
-// V4L2's top-down RGB24 and BGR24 to bottom-up BGR.
+// V4L2's top-down RGB24 (R, G, B in memory) and BGR24 to bottom-up BGR.
 class RgbDecompressor : public Decompressor {
  public:
   explicit RgbDecompressor(bool rgb) : rgb_(rgb) {}
@@ -96,14 +84,12 @@ class RgbDecompressor : public Decompressor {
     size_t stride;
     PackedBitmap bitmap = NewBitmap(out, rows, stride);
     if (!bitmap) return nullptr;
-    for (int y = 0; y < h; ++y) {
-      const uint8_t* p = frame + size_t(y) * w * 3;
-      uint8_t* o = RowFromTop(rows, stride, h, y);
-      if (!rgb_) {
-        std::memcpy(o, p, size_t(w) * 3);
-        continue;
-      }
-      for (int x = 0; x < w; ++x, p += 3, o += 3) o[0] = p[2], o[1] = p[1], o[2] = p[0];
+    const int s = static_cast<int>(stride);
+    if (rgb_) {
+      libyuv::RAWToRGB24(frame, w * 3, rows, s, w, -h);
+    } else {
+      for (int y = 0; y < h; ++y)
+        std::memcpy(RowFromTop(rows, stride, h, y), frame + size_t(y) * w * 3, size_t(w) * 3);
     }
     return bitmap;
   }

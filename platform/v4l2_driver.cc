@@ -157,7 +157,8 @@ std::vector<uint32_t> V4l2Driver::PixelFormats() const {
   std::vector<uint32_t> formats;
   v4l2_fmtdesc d{};
   d.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-  for (d.index = 0; io_.Ioctl(fd_, VIDIOC_ENUM_FMT, &d) == 0; ++d.index) formats.push_back(d.pixelformat);
+  for (d.index = 0; io_.Ioctl(fd_, VIDIOC_ENUM_FMT, &d) == 0; ++d.index)
+    formats.push_back(d.pixelformat);
   return formats;
 }
 
@@ -170,8 +171,8 @@ std::vector<std::pair<uint32_t, uint32_t>> V4l2Driver::FrameSizes(uint32_t pixel
       sizes.emplace_back(s.discrete.width, s.discrete.height);
     } else {  // a range: offer the common sizes inside it
       for (auto [w, h] : {std::pair{320u, 240u}, {640u, 480u}, {1280u, 720u}, {1920u, 1080u}})
-        if (w >= s.stepwise.min_width && w <= s.stepwise.max_width &&
-            h >= s.stepwise.min_height && h <= s.stepwise.max_height)
+        if (w >= s.stepwise.min_width && w <= s.stepwise.max_width && h >= s.stepwise.min_height &&
+            h <= s.stepwise.max_height)
           sizes.emplace_back(w, h);
       break;
     }

@@ -74,7 +74,7 @@ TEST_F(V4l2Test, FormatAndSourceDialogsOfferTheCamerasChoices) {
   platform::DriverDialog shown;
   device.Window()->SetDialogPresenter([&](platform::DriverDialog& dialog) {
     shown = dialog;
-    if (dialog.settings.size() == 2) dialog.settings[0].current = 1;  // 320 x 240
+    if (dialog.settings.size() == 2) dialog.settings[0].current = 1;   // 320 x 240
     if (dialog.settings.size() == 1) dialog.settings[0].current = 10;  // brightest
     return true;
   });

@@ -44,7 +44,8 @@ int FakeV4l2::Ioctl(int fd, unsigned long request, void* arg) {
     case VIDIOC_QUERYCAP: {
       auto* cap = static_cast<v4l2_capability*>(arg);
       *cap = {};
-      std::strcpy(reinterpret_cast<char*>(cap->card), fd == kCamera ? "Fake Camera" : "Fake Metadata");
+      std::strcpy(reinterpret_cast<char*>(cap->card),
+                  fd == kCamera ? "Fake Camera" : "Fake Metadata");
       cap->version = 0x060102;
       cap->capabilities = V4L2_CAP_DEVICE_CAPS | V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_META_CAPTURE |
                           V4L2_CAP_STREAMING;
@@ -105,7 +106,8 @@ int FakeV4l2::Ioctl(int fd, unsigned long request, void* arg) {
       for (uint32_t i = 0; i < buffers_.size(); ++i) {
         if (!queued_[i]) continue;
         queued_[i] = false;
-        for (size_t p = 0; p < buffers_[i].size(); p += 2) buffers_[i][p] = luma_, buffers_[i][p + 1] = 128;
+        for (size_t p = 0; p < buffers_[i].size(); p += 2)
+          buffers_[i][p] = luma_, buffers_[i][p + 1] = 128;
         luma_ = static_cast<uint8_t>(luma_ >= 230 ? 16 : luma_ + 1);
         b->index = i;
         b->bytesused = static_cast<uint32_t>(buffers_[i].size());
@@ -146,7 +148,8 @@ int FakeV4l2::Ioctl(int fd, unsigned long request, void* arg) {
 void* FakeV4l2::Mmap(size_t length, int, off_t offset) {
   std::lock_guard lock(mutex_);
   size_t index = static_cast<size_t>(offset) >> 24;
-  if (index >= buffers_.size() || length > buffers_[index].size()) return reinterpret_cast<void*>(-1);
+  if (index >= buffers_.size() || length > buffers_[index].size())
+    return reinterpret_cast<void*>(-1);
   return buffers_[index].data();
 }
 

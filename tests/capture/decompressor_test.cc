@@ -25,8 +25,10 @@ std::vector<uint8_t> RedOverBlue(uint32_t fourcc) {
     for (int y = 0; y < H; ++y)
       for (int x = 0; x < W; x += 2) {
         Yuv c = colour(y);
-        if (fourcc == kFourccYuyv) f.insert(f.end(), {c.y, c.u, c.y, c.v});
-        else f.insert(f.end(), {c.u, c.y, c.v, c.y});
+        if (fourcc == kFourccYuyv)
+          f.insert(f.end(), {c.y, c.u, c.y, c.v});
+        else
+          f.insert(f.end(), {c.u, c.y, c.v, c.y});
       }
   } else if (fourcc == kFourccNv12 || fourcc == kFourccYu12) {
     for (int y = 0; y < H; ++y) f.insert(f.end(), W, colour(y).y);
@@ -41,8 +43,10 @@ std::vector<uint8_t> RedOverBlue(uint32_t fourcc) {
     for (int y = 0; y < H; ++y)
       for (int x = 0; x < W; ++x) {
         uint8_t r = y < H / 2 ? 255 : 0, b = y < H / 2 ? 0 : 255;
-        if (fourcc == kFourccRgbTopDown) f.insert(f.end(), {r, 0, b});
-        else f.insert(f.end(), {b, 0, r});
+        if (fourcc == kFourccRgbTopDown)
+          f.insert(f.end(), {r, 0, b});
+        else
+          f.insert(f.end(), {b, 0, r});
       }
   } else if (fourcc == kFourccMjpeg) {
     Picture picture = MakePicture(W, H, 24);
@@ -67,14 +71,15 @@ TEST(Decompressor, EveryCaptureFormatBecomesUprightBgr) {
     auto decompressor = Decompressor::Locate(ICTYPE_VIDEO, in, out, ICMODE_FASTDECOMPRESS);
     ASSERT_TRUE(decompressor) << std::hex << fourcc;
     std::vector<uint8_t> frame = RedOverBlue(fourcc);
-    PackedBitmap bitmap = decompressor->Decompress(in, frame.data(), static_cast<uint32_t>(frame.size()), out);
+    PackedBitmap bitmap =
+        decompressor->Decompress(in, frame.data(), static_cast<uint32_t>(frame.size()), out);
     ASSERT_TRUE(bitmap) << std::hex << fourcc;
     BitmapInfoHeader header;
     std::memcpy(&header, bitmap.get(), sizeof header);
     EXPECT_EQ(header.biBitCount, 24);
     const uint8_t* rows = bitmap.get() + header.biSize;
     const size_t stride = static_cast<size_t>(BitmapStride(W, 24));
-    const uint8_t* bottom = rows + stride * 1 + 3 * 5;         // stored first: the picture's bottom
+    const uint8_t* bottom = rows + stride * 1 + 3 * 5;  // stored first: the picture's bottom
     const uint8_t* top = rows + stride * (H - 2) + 3 * 5;
     EXPECT_GT(top[2], 200) << "top is red, " << std::hex << fourcc;
     EXPECT_LT(top[0], 60) << std::hex << fourcc;

@@ -1,0 +1,23 @@
+#include "platform/interfaces.h"
+
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
+
+namespace platform {
+
+bool InterfaceAddresses(std::vector<uint32_t>& addresses) {
+  ifaddrs* list = nullptr;
+  if (::getifaddrs(&list) != 0) return false;
+  std::vector<uint32_t> loopback;
+  for (ifaddrs* i = list; i; i = i->ifa_next) {
+    if (!i->ifa_addr || i->ifa_addr->sa_family != AF_INET || !(i->ifa_flags & IFF_UP)) continue;
+    uint32_t address = reinterpret_cast<const sockaddr_in*>(i->ifa_addr)->sin_addr.s_addr;
+    (i->ifa_flags & IFF_LOOPBACK ? loopback : addresses).push_back(address);
+  }
+  ::freeifaddrs(list);
+  addresses.insert(addresses.end(), loopback.begin(), loopback.end());
+  return true;
+}
+
+}  // namespace platform

@@ -1,0 +1,241 @@
+#include "platform/registry.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace platform {
+
+namespace {
+
+constexpr char kHeader[] = "REGEDIT4";
+constexpr char kRoot[] = "HKEY_CURRENT_USER\\";
+
+std::string Quote(const std::string& name) {
+  std::string out = "\"";
+  for (char c : name) {
+    if (c == '"' || c == '\\') out += '\\';
+    out += c;
+  }
+  return out + "\"";
+}
+
+// Reads a quoted name at `pos`; false when it is not one.
+bool Unquote(const std::string& line, size_t& pos, std::string& name) {
+  if (pos >= line.size() || line[pos] != '"') return false;
+  for (++pos; pos < line.size(); ++pos) {
+    if (line[pos] == '\\' && pos + 1 < line.size()) {
+      name += line[++pos];
+    } else if (line[pos] == '"') {
+      ++pos;
+      return true;
+    } else {
+      name += line[pos];
+    }
+  }
+  return false;
+}
+
+bool ParseHexBytes(const std::string& text, std::vector<uint8_t>& out) {
+  std::stringstream in(text);
+  for (std::string byte; std::getline(in, byte, ',');) {
+    size_t a = byte.find_first_not_of(" \t"), b = byte.find_last_not_of(" \t");
+    if (a == std::string::npos) return text.empty();
+    byte = byte.substr(a, b - a + 1);
+    char* end = nullptr;
+    unsigned long v = std::strtoul(byte.c_str(), &end, 16);
+    if (byte.size() > 2 || *end || v > 255) return false;
+    out.push_back(static_cast<uint8_t>(v));
+  }
+  return true;
+}
+
+bool ParseValue(const std::string& line, std::string& name, RegistryKey::Value& value) {
+  size_t pos = 0;
+  if (!Unquote(line, pos, name) || pos >= line.size() || line[pos] != '=') return false;
+  std::string rest = line.substr(pos + 1);
+  if (rest.rfind("dword:", 0) == 0) {
+    std::string digits = rest.substr(6);
+    char* end = nullptr;
+    unsigned long v = std::strtoul(digits.c_str(), &end, 16);
+    if (digits.empty() || digits.size() > 8 || *end) return false;
+    value.type = REG_DWORD;
+    value.data = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+    return true;
+  }
+  if (rest.rfind("hex:", 0) == 0) {
+    value.type = REG_BINARY;
+    return ParseHexBytes(rest.substr(4), value.data);
+  }
+  if (rest.rfind("hex(", 0) == 0) {  // other types, kept as they are
+    size_t close = rest.find("):");
+    if (close == std::string::npos) return false;
+    value.type = std::atoi(rest.c_str() + 4);
+    return ParseHexBytes(rest.substr(close + 2), value.data);
+  }
+  std::string text;
+  size_t quoted = 0;
+  if (!Unquote(rest, quoted, text) || quoted != rest.size()) return false;
+  value.type = 1;  // REG_SZ, with its terminating zero
+  value.data.assign(text.begin(), text.end());
+  value.data.push_back(0);
+  return true;
+}
+
+bool Load(RegistrySections& sections) {
+  std::ifstream in(RegistryFile(), std::ios::binary);
+  if (!in) return true;  // no file yet: an empty registry
+  std::stringstream text;
+  text << in.rdbuf();
+  if (ParseRegistry(text.str(), sections)) return true;
+  // Kept aside for the user to look at; the registry starts empty.
+  std::error_code ignored;
+  std::filesystem::rename(RegistryFile(), RegistryFile() + ".bad", ignored);
+  sections.clear();
+  return false;
+}
+
+bool Save(const RegistrySections& sections) {
+  const std::string path = RegistryFile(), temporary = path + ".tmp";
+  std::error_code error;
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
+  int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  std::string text = FormatRegistry(sections);
+  bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  ok = ::fsync(fd) == 0 && ok;
+  ok = ::close(fd) == 0 && ok;
+  if (ok && std::rename(temporary.c_str(), path.c_str()) == 0) return true;
+  ::unlink(temporary.c_str());
+  return false;
+}
+
+}  // namespace
+
+std::string RegistryFile() {
+  const char* config = std::getenv("XDG_CONFIG_HOME");
+  const char* home = std::getenv("HOME");
+  std::string base = config && *config ? config : std::string(home ? home : "") + "/.config";
+  return base + "/owlglance/user.reg";
+}
+
+std::string FormatRegistry(const RegistrySections& sections) {
+  std::string text = std::string(kHeader) + "\r\n";
+  for (const auto& [section, values] : sections) {
+    text += "\r\n[" + section + "]\r\n";
+    for (const auto& [name, value] : values) {
+      text += Quote(name) + "=";
+      char hex[16];
+      if (value.type == REG_DWORD && value.data.size() == 4) {
+        uint32_t v = value.data[0] | value.data[1] << 8 | value.data[2] << 16 |
+                     static_cast<uint32_t>(value.data[3]) << 24;
+        std::snprintf(hex, sizeof hex, "dword:%08x", v);
+        text += hex;
+      } else {
+        if (value.type == REG_BINARY) {
+          text += "hex:";
+        } else {
+          std::snprintf(hex, sizeof hex, "hex(%x):", value.type);
+          text += hex;
+        }
+        for (size_t i = 0; i < value.data.size(); ++i) {
+          std::snprintf(hex, sizeof hex, i ? ",%02x" : "%02x", value.data[i]);
+          text += hex;
+        }
+      }
+      text += "\r\n";
+    }
+  }
+  return text;
+}
+
+bool ParseRegistry(const std::string& text, RegistrySections& sections) {
+  std::stringstream in(text);
+  std::string line, logical;
+  bool header = false;
+  std::string section;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    logical += line;
+    if (!logical.empty() && logical.back() == '\\') {  // continued on the next line
+      logical.pop_back();
+      continue;
+    }
+    std::string current = std::move(logical);
+    logical.clear();
+    size_t start = current.find_first_not_of(" \t");
+    if (start == std::string::npos || current[start] == ';') continue;
+    current = current.substr(start);
+    if (!header) {
+      if (current != kHeader) return false;
+      header = true;
+    } else if (current.front() == '[') {
+      if (current.back() != ']') return false;
+      section = current.substr(1, current.size() - 2);
+      sections[section];
+    } else {
+      std::string name;
+      RegistryKey::Value value;
+      if (section.empty() || !ParseValue(current, name, value)) return false;
+      sections[section].emplace_back(name, value);
+    }
+  }
+  return header && logical.empty();
+}
+
+int RegistryKey::Create(const std::string& subkey, int& disposition) {
+  subkey_ = kRoot + subkey;
+  sections_.clear();
+  dirty_ = false;
+  Load(sections_);
+  if (sections_.count(subkey_)) {
+    disposition = REG_OPENED_EXISTING_KEY;
+    return ERROR_SUCCESS;
+  }
+  disposition = REG_CREATED_NEW_KEY;
+  sections_[subkey_];
+  return Save(sections_) ? ERROR_SUCCESS : ERROR_WRITE_FAULT;
+}
+
+int RegistryKey::QueryValue(const std::string& name, int* type, uint8_t* data, uint32_t* size) const {
+  auto section = sections_.find(subkey_);
+  if (section == sections_.end()) return ERROR_FILE_NOT_FOUND;
+  for (const auto& [key, value] : section->second) {
+    if (key != name) continue;
+    if (type) *type = value.type;
+    uint32_t room = size ? *size : 0;
+    if (size) *size = static_cast<uint32_t>(value.data.size());
+    if (value.data.size() > room) return data ? ERROR_MORE_DATA : ERROR_SUCCESS;
+    if (data) std::memcpy(data, value.data.data(), value.data.size());
+    return ERROR_SUCCESS;
+  }
+  return ERROR_FILE_NOT_FOUND;
+}
+
+int RegistryKey::SetValue(const std::string& name, int type, const uint8_t* data, uint32_t size) {
+  auto& values = sections_[subkey_];
+  Value value{type, std::vector<uint8_t>(data, data + size)};
+  dirty_ = true;
+  for (auto& [key, stored] : values) {
+    if (key == name) {
+      stored = std::move(value);
+      return ERROR_SUCCESS;
+    }
+  }
+  values.emplace_back(name, std::move(value));
+  return ERROR_SUCCESS;
+}
+
+int RegistryKey::Close() {
+  bool saved = !dirty_ || Save(sections_);
+  dirty_ = false;
+  return saved ? ERROR_SUCCESS : ERROR_WRITE_FAULT;
+}
+
+}  // namespace platform

@@ -1,0 +1,57 @@
+// Stands in for the per-user registry (HKEY_CURRENT_USER). Promises keys and
+// binary or DWORD values kept in one REGEDIT4 text file per user, saved whole
+// through a temporary file and a rename, so a crash or a full disk never
+// leaves half a file and a failed save keeps the old values.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+constexpr int REG_BINARY = 3;
+constexpr int REG_DWORD = 4;
+constexpr int REG_CREATED_NEW_KEY = 1;
+constexpr int REG_OPENED_EXISTING_KEY = 2;
+constexpr int ERROR_SUCCESS = 0;
+constexpr int ERROR_FILE_NOT_FOUND = 2;
+constexpr int ERROR_WRITE_FAULT = 29;
+constexpr int ERROR_MORE_DATA = 234;
+
+// ${XDG_CONFIG_HOME:-$HOME/.config}/owlglance/user.reg
+std::string RegistryFile();
+
+// One open key below HKEY_CURRENT_USER. Used by one thread.
+class RegistryKey {
+ public:
+  struct Value {
+    int type;
+    std::vector<uint8_t> data;
+  };
+
+  // RegCreateKeyExA: opens `subkey`, creating it (and saving) when missing;
+  // `disposition` tells which.
+  int Create(const std::string& subkey, int& disposition);
+  // RegQueryValueExA: copies the value when it fits `size` bytes. `size`
+  // becomes the value's size; ERROR_MORE_DATA when it does not fit.
+  int QueryValue(const std::string& name, int* type, uint8_t* data, uint32_t* size) const;
+  // RegSetValueExA: stores the value; Close saves it.
+  int SetValue(const std::string& name, int type, const uint8_t* data, uint32_t size);
+  // RegCloseKey: saves the file when a value changed.
+  int Close();
+
+ private:
+  std::string subkey_;
+  bool dirty_ = false;
+  // Every section of the file, so that keys we don't use survive a save.
+  std::map<std::string, std::vector<std::pair<std::string, Value>>> sections_;
+};
+
+// The file's text for these sections, and back; false when it can't be parsed.
+using RegistrySections = std::map<std::string, std::vector<std::pair<std::string, RegistryKey::Value>>>;
+std::string FormatRegistry(const RegistrySections& sections);
+bool ParseRegistry(const std::string& text, RegistrySections& sections);
+
+}  // namespace platform

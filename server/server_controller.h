@@ -1,0 +1,44 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string_view>
+
+#include "server/listen_thread.h"
+#include "server/server_control.h"
+#include "shell/server_settings.h"
+
+class CaptureDevice;
+
+// Starts and stops the streaming server as a whole. Used on the
+// user-interface thread; shares its ServerControl with the listener and the
+// client threads.
+class ServerController {
+ public:
+  // `whileWaiting` runs between the 200 ms steps of StopServer's wait, so a
+  // GUI can answer message boxes that worker threads show meanwhile.
+  ServerController(const ServerSettings& settings, CaptureDevice& device,
+                   std::function<void()> whileWaiting = {});
+  ~ServerController();
+  ServerController(const ServerController&) = delete;
+  ServerController& operator=(const ServerController&) = delete;
+
+  int32_t StartServer();
+  int32_t StopServer();
+  void SetClientLimit(int32_t n);
+  void SetLogConnections(int32_t flag) { control_.logConnections = flag; }
+  void SetPort(int32_t port) { control_.port = port; }
+  void SetStreamUrl(std::string_view url) { control_.SetStreamUrl(url); }
+  int32_t ConnectedCount() const { return control_.connectedCount.load(); }
+  int32_t IsRunning() const { return running_; }
+  // True once a running server's listener has ended on its own (the port
+  // could not be bound, or accepting failed).
+  bool ListenerEnded();
+
+ private:
+  ServerControl control_;
+  int32_t running_ = 0;
+  CaptureDevice& device_;
+  std::unique_ptr<ListenThread> listener_;
+  std::function<void()> whileWaiting_;
+};

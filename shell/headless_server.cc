@@ -1,0 +1,77 @@
+// owlglance-server: the whole server without a window, for machines without
+// a display. Configured by the registry file alone, like the desktop program;
+// message boxes become lines on standard error.
+#include <signal.h>
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "capture/capture_device.h"
+#include "platform/message_box.h"
+#include "platform/registry.h"
+#include "server/server_controller.h"
+#include "shell/settings_store.h"
+
+namespace {
+
+constexpr char kStartFailedMessage[] =
+    "There was an error starting the server.  Your camera may not be working properly.";
+
+void PrintUsage() {
+  std::printf(
+      "usage: owlglance-server [--help | --version]\n"
+      "\n"
+      "Streams the camera as motion-JPEG and serves the www/ folder of the working\n"
+      "folder, without a window. The settings come from %s;\n"
+      "SIGINT or SIGTERM stops the server.\n",
+      platform::RegistryFile().c_str());
+}
+
+// Waits for SIGINT or SIGTERM; false when the listener ended on its own.
+bool WaitForStop(ServerController& controller, const sigset_t& signals) {
+  const timespec step{0, 300 * 1000 * 1000};
+  for (;;) {
+    if (::sigtimedwait(&signals, nullptr, &step) > 0) return true;
+    if (controller.ListenerEnded()) return false;
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc > 1) {
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+      std::printf("owlglance-server 1.3\n");
+      return 0;
+    }
+    PrintUsage();
+    return std::strcmp(argv[1], "--help") == 0 && argc == 2 ? 0 : 2;
+  }
+  // Signals are taken by sigtimedwait on this thread, never by a worker.
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  ::pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+  ServerSettings settings;
+  if (LoadSettings(settings))
+    std::fprintf(stderr,
+                 "owlglance-server: first run, using the default settings. The desktop "
+                 "program's setup wizard writes the home page, www/index.html.\n");
+
+  CaptureDevice device;
+  device.Create(static_cast<int>(settings.driver), static_cast<int32_t>(settings.compression));
+  ServerController controller(settings, device);
+  if (controller.StartServer() < 0) {
+    platform::ShowMessageBox(kStartFailedMessage, "Error", platform::kMbOk);
+    return 1;
+  }
+  std::fprintf(stderr, "owlglance-server: serving on port %u, stream at %s\n", settings.portnum,
+               settings.camurl.c_str());
+  bool stopped = WaitForStop(controller, signals);
+  controller.StopServer();
+  device.Destroy();
+  return stopped ? 0 : 1;
+}

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "shell/server_settings.h"
+
+// The registry key that holds the settings, below HKEY_CURRENT_USER.
+constexpr char kSettingsKey[] = "Software\\Brackwater Software\\Owlglance\\Version 1.3";
+
+// Fills every field from the registry, replacing values out of range with
+// their defaults. Nonzero when this start is a first run (the key was just
+// created, or "frun" holds a nonzero value).
+int LoadSettings(ServerSettings& settings);
+
+// Writes every value as it stands, and "frun" as 0.
+void SaveSettings(const ServerSettings& settings);

@@ -1,0 +1,142 @@
+// owlglance-server as a person runs it: a seeded registry, the test pattern,
+// real clients, and signals.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <fstream>
+
+#include "tests/support/command.h"
+#include "tests/support/registry_seed.h"
+#include "tests/support/server_fixture.h"
+#include "tests/support/stream_parser.h"
+#include "wizard/home_page.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace std::chrono;
+
+std::string Hex32(uint32_t v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "hex:%02x,%02x,%02x,%02x", v & 255, v >> 8 & 255, v >> 16 & 255,
+                v >> 24);
+  return text;
+}
+
+class HeadlessServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    port = FreePort();
+    std::filesystem::create_directory("www");
+    folder.Write("www/404.html", "missing");
+  }
+  void TearDown() override {
+    if (pid > 0) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, nullptr, 0);
+    }
+  }
+  // Starts the server with these settings; its standard error goes to a file.
+  void Start(int maxclients = 5) {
+    std::string values = "\"frun\"=hex:00,00,00,00\r\n\"portnum\"=" + Hex32(port) +
+                         "\r\n\"maxclients\"=" + Hex32(maxclients) + "\r\n";
+    SeedRegistry(folder.Path(), values.c_str());
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 2, "stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    char* argv[] = {const_cast<char*>(OWLGLANCE_SERVER), nullptr};
+    ASSERT_EQ(::posix_spawn(&pid, OWLGLANCE_SERVER, &actions, nullptr, argv, environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  bool Serving() {
+    return Eventually([&] { return TestClient().Connect(port); }, 10000);
+  }
+  // Waits up to `ms` for the server to exit; its exit status, or -1.
+  int Exit(int ms) {
+    auto deadline = steady_clock::now() + milliseconds(ms);
+    int status = 0;
+    while (steady_clock::now() < deadline) {
+      if (::waitpid(pid, &status, WNOHANG) == pid) {
+        pid = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      }
+      std::this_thread::sleep_for(milliseconds(10));
+    }
+    return -1;
+  }
+  std::string Url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(port) + path;
+  }
+
+  TempFolder folder;
+  FakeMessageBox boxes;
+  int port = 0;
+  pid_t pid = -1;
+};
+
+TEST_F(HeadlessServerTest, ServesTheHomePageAndALiveStream) {
+  ASSERT_EQ(WriteHomePage("127.0.0.1", port, "/video"), HomePageOutcome::Written);
+  Start();
+  ASSERT_TRUE(Serving());
+  EXPECT_EQ(RunCommand("curl -s -i " + Url("/")),
+            "HTTP/1.0 200 OK\r\n\r\n" + folder.Read("www/index.html"));
+  TestClient client(port);
+  client.Send("GET /video HTTP/1.0\r\n\r\n");
+  EXPECT_TRUE(ParseStream(client.ReadExactly(200, 3000)).headOk);
+  EXPECT_EQ(RunCommand("timeout 20 ffprobe -v error -select_streams v:0 -show_entries "
+                       "stream=width,height -of csv=p=0 " + Url("/video")),
+            "640,480\n");
+
+  std::string first = (folder.Path() / "first.png").string();
+  std::string second = (folder.Path() / "second.png").string();
+  ASSERT_TRUE(ChromiumScreenshot(Url("/"), first, 400, 400));
+  std::this_thread::sleep_for(seconds(1));
+  ASSERT_TRUE(ChromiumScreenshot(Url("/"), second, 400, 400));
+  std::string a = ImageToRgb(first), b = ImageToRgb(second);
+  ASSERT_EQ(a.size(), 400u * 400 * 3);
+  EXPECT_NE(a, b) << "the picture on the home page moves";
+}
+
+TEST_F(HeadlessServerTest, ClientLimitOneRefusesASecondClient) {
+  Start(1);
+  ASSERT_TRUE(Serving());
+  std::this_thread::sleep_for(milliseconds(400));  // the probe's thread is reaped
+  TestClient first(port);
+  first.Send("GET /video HTTP/1.0\r\n\r\n");
+  first.ReadExactly(100, 3000);
+  EXPECT_EQ(Exchange(port, "GET / HTTP/1.0\r\n\r\n"), "HTTP/1.0 503 Service Unavailable\r\n\r\n");
+}
+
+TEST_F(HeadlessServerTest, SigtermWithStreamingClientsEndsCleanlyWithinASecond) {
+  Start();
+  ASSERT_TRUE(Serving());
+  std::vector<TestClient> clients;
+  for (int i = 0; i < 3; ++i) {
+    clients.emplace_back(port);
+    clients.back().Send("GET /video HTTP/1.0\r\n\r\n");
+    clients.back().ReadExactly(100, 3000);
+  }
+  auto start = steady_clock::now();
+  ::kill(pid, SIGTERM);
+  EXPECT_EQ(Exit(5000), 0);
+  EXPECT_LT(steady_clock::now() - start, milliseconds(1000));
+  for (auto& client : clients) {
+    bool closed = false;
+    client.ReadAll(1000, &closed);
+    EXPECT_TRUE(closed);
+  }
+}
+
+TEST_F(HeadlessServerTest, PortInUsePrintsTheListenersMessageAndExitsOne) {
+  platform::Socket holder;
+  ASSERT_EQ(holder.Listen(port, 5), 0);
+  Start();
+  EXPECT_EQ(Exit(10000), 1);
+  EXPECT_NE(folder.Read("stderr.txt").find("The port chosen may be in use"), std::string::npos)
+      << folder.Read("stderr.txt");
+}
+
+}  // namespace

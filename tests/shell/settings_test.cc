@@ -1,0 +1,157 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/registry.h"
+#include "shell/settings_store.h"
+#include "tests/support/registry_seed.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+struct Loaded {
+  int firstRun;
+  ServerSettings settings;
+};
+
+Loaded Load(const TempFolder& folder, const char* values) {
+  SeedRegistry(folder.Path(), values);
+  Loaded loaded;
+  loaded.firstRun = LoadSettings(loaded.settings);
+  return loaded;
+}
+
+TEST(SettingsStore, LoadTimeRanges) {
+  TempFolder folder;
+  struct Case {
+    const char* value;
+    uint32_t ServerSettings::*field;
+    uint32_t expected;
+  };
+  const Case cases[] = {
+      {"\"portnum\"=hex:50,00,00,00\r\n", &ServerSettings::portnum, 80},
+      {"\"portnum\"=hex:15,00,00,00\r\n", &ServerSettings::portnum, 80},     // 21
+      {"\"portnum\"=hex:00,04,00,00\r\n", &ServerSettings::portnum, 80},     // 1024
+      {"\"portnum\"=hex:01,04,00,00\r\n", &ServerSettings::portnum, 1025},
+      {"\"portnum\"=hex:e8,fd,00,00\r\n", &ServerSettings::portnum, 65000},
+      {"\"portnum\"=hex:e9,fd,00,00\r\n", &ServerSettings::portnum, 80},     // 65001
+      {"\"compression\"=hex:00,00,00,00\r\n", &ServerSettings::compression, 35},
+      {"\"compression\"=hex:64,00,00,00\r\n", &ServerSettings::compression, 100},
+      {"\"compression\"=hex:65,00,00,00\r\n", &ServerSettings::compression, 35},
+      {"\"maxclients\"=hex:00,00,00,00\r\n", &ServerSettings::maxclients, 5},
+      {"\"maxclients\"=hex:32,00,00,00\r\n", &ServerSettings::maxclients, 50},
+      {"\"maxclients\"=hex:33,00,00,00\r\n", &ServerSettings::maxclients, 5},
+      {"\"driver\"=hex:0a,00,00,00\r\n", &ServerSettings::driver, 10},
+      {"\"driver\"=hex:0b,00,00,00\r\n", &ServerSettings::driver, 0},
+      {"\"portnum\"=dword:00001f90\r\n", &ServerSettings::portnum, 8080},    // DWORD read as binary
+      {"\"portnum\"=hex:90,1f\r\n", &ServerSettings::portnum, 80},           // too short
+  };
+  for (const auto& c : cases) {
+    Loaded loaded = Load(folder, c.value);
+    EXPECT_EQ(loaded.settings.*c.field, c.expected) << c.value;
+    EXPECT_EQ(loaded.firstRun, 0) << c.value;
+  }
+  for (const char* connections : {"\"connections\"=hex:02,00,00,00\r\n",
+                                  "\"connections\"=hex:ff,ff,ff,ff\r\n"})
+    EXPECT_EQ(Load(folder, connections).settings.connections, 0) << connections;
+  EXPECT_EQ(Load(folder, "\"connections\"=hex:01,00,00,00\r\n").settings.connections, 1);
+}
+
+TEST(SettingsStore, StreamUrlLengths) {
+  TempFolder folder;
+  const std::string url64 = "/" + std::string(63, 'u');
+  auto hex = [](const std::string& text) {
+    std::string out = "\"camurl\"=hex:";
+    char byte[4];
+    for (size_t i = 0; i < text.size(); ++i) {
+      std::snprintf(byte, sizeof byte, i ? ",%02x" : "%02x", static_cast<uint8_t>(text[i]));
+      out += byte;
+    }
+    return out + "\r\n";
+  };
+  EXPECT_EQ(Load(folder, "\"camurl\"=hex:\r\n").settings.camurl, "/video");
+  EXPECT_EQ(Load(folder, hex("/cam").c_str()).settings.camurl, "/cam");
+  EXPECT_EQ(Load(folder, hex(url64).c_str()).settings.camurl, url64);
+  EXPECT_EQ(Load(folder, hex(url64 + "x").c_str()).settings.camurl, "/video");
+  EXPECT_EQ(Load(folder, hex(std::string("/a\0b", 4)).c_str()).settings.camurl, "/a");
+}
+
+TEST(SettingsStore, FirstRunCreatesAnEmptyKeyAndSavingClearsFrun) {
+  TempFolder folder;
+  Loaded first = Load(folder, nullptr);
+  EXPECT_NE(first.firstRun, 0);
+  EXPECT_EQ(first.settings.portnum, 80u);
+  EXPECT_EQ(first.settings.camurl, "/video");
+  std::string file = platform::RegistryFile();
+  ASSERT_TRUE(std::filesystem::exists(file));
+  ServerSettings again;
+  EXPECT_EQ(LoadSettings(again), 0) << "the key exists now";
+
+  EXPECT_NE(Load(folder, "\"frun\"=hex:01,00,00,00\r\n").firstRun, 0);
+  ServerSettings settings;
+  settings.connections = 1;
+  settings.driver = 3;
+  settings.compression = 80;
+  settings.maxclients = 12;
+  settings.portnum = 8080;
+  settings.camurl = "/live.mjpg";
+  SaveSettings(settings);
+  ServerSettings loaded;
+  EXPECT_EQ(LoadSettings(loaded), 0);
+  EXPECT_EQ(loaded.connections, 1);
+  EXPECT_EQ(loaded.driver, 3u);
+  EXPECT_EQ(loaded.compression, 80u);
+  EXPECT_EQ(loaded.maxclients, 12u);
+  EXPECT_EQ(loaded.portnum, 8080u);
+  EXPECT_EQ(loaded.camurl, "/live.mjpg");
+}
+
+TEST(SettingsStore, MissingValuesKeepTheirDefaults) {
+  TempFolder folder;
+  Loaded loaded = Load(folder, "\"maxclients\"=hex:07,00,00,00\r\n");
+  EXPECT_EQ(loaded.firstRun, 0);
+  EXPECT_EQ(loaded.settings.maxclients, 7u);
+  EXPECT_EQ(loaded.settings.compression, 35u);
+  EXPECT_EQ(loaded.settings.camurl, "/video");
+}
+
+TEST(SettingsStore, UnparsableFileIsKeptAsideAndCountsAsFirstRun) {
+  TempFolder folder;
+  Loaded loaded = Load(folder, "\"portnum\"=what is this\r\n");
+  EXPECT_NE(loaded.firstRun, 0);
+  EXPECT_EQ(loaded.settings.portnum, 80u);
+  EXPECT_TRUE(std::filesystem::exists(platform::RegistryFile() + ".bad"));
+}
+
+TEST(SettingsStore, FailedSaveLeavesTheOldFile) {
+  TempFolder folder;
+  Load(folder, "\"portnum\"=hex:90,1f,00,00\r\n");
+  std::string file = platform::RegistryFile();
+  std::string before = folder.Read("config/owlglance/user.reg");
+  // A folder where the temporary file goes: the save can't write it.
+  std::filesystem::create_directory(file + ".tmp");
+  ServerSettings settings;
+  settings.portnum = 9999;
+  SaveSettings(settings);
+  EXPECT_EQ(folder.Read("config/owlglance/user.reg"), before);
+  ServerSettings loaded;
+  LoadSettings(loaded);
+  EXPECT_EQ(loaded.portnum, 8080u);
+}
+
+TEST(Registry, TextRoundTripKeepsOtherKeysAndLongLines) {
+  platform::RegistrySections sections;
+  std::string text =
+      "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Other]\r\n\"a \\\"b\\\"\"=dword:0000002a\r\n"
+      "\"long\"=hex:01,02,\\\r\n  03\r\n\"s\"=\"text\"\r\n";
+  ASSERT_TRUE(platform::ParseRegistry(text, sections));
+  auto& values = sections["HKEY_CURRENT_USER\\Software\\Other"];
+  ASSERT_EQ(values.size(), 3u);
+  EXPECT_EQ(values[0].first, "a \"b\"");
+  EXPECT_EQ(values[1].second.data, (std::vector<uint8_t>{1, 2, 3}));
+  platform::RegistrySections again;
+  ASSERT_TRUE(platform::ParseRegistry(platform::FormatRegistry(sections), again));
+  EXPECT_EQ(platform::FormatRegistry(again), platform::FormatRegistry(sections));
+}
+
+}  // namespace

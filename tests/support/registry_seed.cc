@@ -1,0 +1,15 @@
+#include "tests/support/registry_seed.h"
+
+#include <stdlib.h>
+
+#include <fstream>
+
+void SeedRegistry(const std::filesystem::path& folder, const char* values) {
+  std::filesystem::path config = folder / "config";
+  ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+  if (!values) return;
+  std::filesystem::create_directories(config / "owlglance");
+  std::ofstream(config / "owlglance" / "user.reg", std::ios::binary)
+      << "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Brackwater Software\\Owlglance\\Version 1.3]\r\n"
+      << values;
+}

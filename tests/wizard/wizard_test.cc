@@ -1,0 +1,98 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/support/fake_message_box.h"
+#include "tests/support/temp_folder.h"
+#include "wizard/address_discovery.h"
+#include "wizard/home_page.h"
+
+namespace {
+
+TEST(IsPrivateAddress, BlocksAndHowTextIsRead) {
+  const std::pair<const char*, bool> cases[] = {
+      {"10.0.0.1", true},          {"10.255.255.255", true},   {"11.0.0.0", false},
+      {"9.255.255.255", false},    {"172.16.0.0", true},       {"172.31.255.255", true},
+      {"172.15.255.255", false},   {"172.32.0.0", false},      {"192.168.0.0", true},
+      {"192.168.255.255", true},   {"192.169.0.0", false},     {"169.254.0.1", true},
+      {"169.253.255.255", false},  {"169.255.0.0", false},     {"127.0.0.1", false},
+      {"192.168..7", true},        {"10.0.0.300", true},       {"9.255.255.256", true},
+      {"", false},                 {"..10...0.0.1..", true},   {"x.y", false},
+      {" 10.1.2.3.99", true},
+  };
+  for (auto [text, expected] : cases) EXPECT_EQ(IsPrivateAddress(text), expected) << '"' << text << '"';
+}
+
+TEST(DiscoverLocalAddress, GivesDottedText) {
+  std::string address;
+  ASSERT_TRUE(DiscoverLocalAddress(address));  // loopback at least is up
+  EXPECT_EQ(std::count(address.begin(), address.end(), '.'), 3) << address;
+}
+
+std::string Expected(const std::string& codebase, const std::string& server, const std::string& port) {
+  return "<HTML>\r\n<HEAD>\r\n<TITLE>My Webcam</TITLE>\r\n</HEAD>\r\n<BODY>\r\n\r\n"
+         "<P><H1>My Webcam</H1></P>\r\n\r\n"
+         "<APPLET CODE=\"OwlglanceApplet2.class\" CODEBASE=\"http://" + codebase +
+         "/\" WIDTH=\"320\" HEIGHT=\"240\">\r\n"
+         "<PARAM NAME=\"SERVER\" VALUE=\"" + server + "\">\r\n"
+         "<PARAM NAME=\"PORT\" VALUE=\"" + port + "\">\r\n"
+         "<PARAM NAME=\"URI\" VALUE=\"/video\">\r\n"
+         "<IMG SRC=\"/video\" WIDTH=\"320\" HEIGHT=\"240\" ALT=\"Live camera picture\">\r\n"
+         "</APPLET>\r\n\r\n</BODY>\r\n</HTML>\r\n";
+}
+
+TEST(HomePage, ExactBytes) {
+  TempFolder folder;
+  std::filesystem::create_directory("www");
+  FakeMessageBox boxes;
+  const std::string img = "<IMG SRC=\"/video\" WIDTH=\"320\" HEIGHT=\"240\" ALT=\"Live camera picture\">\r\n";
+  struct Case {
+    std::string address;
+    int32_t port;
+    std::string page;
+    size_t sizeWithoutImage;
+  };
+  const Case cases[] = {
+      {"10.0.0.2", 80, Expected("10.0.0.2", "10.0.0.2", "80"), 321},
+      {"10.0.0.2", 8080, Expected("10.0.0.2:8080", "10.0.0.2", "8080"), 328},
+      {"10.0.0.2", 0, Expected("10.0.0.2:0", "10.0.0.2", "0"), 322},
+      {"", 80, Expected("", "", "80"), 305},
+  };
+  for (const auto& c : cases) {
+    ASSERT_EQ(WriteHomePage(c.address, c.port, "/video"), HomePageOutcome::Written);
+    std::string page = folder.Read("www/index.html");
+    EXPECT_EQ(page, c.page) << c.port;
+    EXPECT_EQ(page.size(), c.sizeWithoutImage + img.size()) << c.port;
+    EXPECT_EQ(std::count(page.begin(), page.end(), '\n'), 17);
+  }
+  auto shown = boxes.Boxes();
+  ASSERT_FALSE(shown.empty());
+  EXPECT_EQ(shown[0].text, "Are you sure you want to overwrite www/index.html?");
+  EXPECT_EQ(shown[0].caption, "Overwrite?");
+  EXPECT_EQ(shown[0].style, 1);
+}
+
+TEST(HomePage, CancelLeavesTheFile) {
+  TempFolder folder;
+  folder.Write("www/index.html", "mine");
+  FakeMessageBox boxes;
+  boxes.Script(2);  // Cancel
+  EXPECT_EQ(WriteHomePage("10.0.0.2", 80, "/video"), HomePageOutcome::Declined);
+  EXPECT_EQ(folder.Read("www/index.html"), "mine");
+}
+
+TEST(HomePage, MissingWebFolderIsReportedAndNothingCreated) {
+  TempFolder folder;
+  FakeMessageBox boxes;
+  EXPECT_EQ(WriteHomePage("10.0.0.2", 80, "/video"), HomePageOutcome::Failed);
+  EXPECT_FALSE(std::filesystem::exists("www"));
+  auto shown = boxes.Boxes();
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[1].text,
+            "Could not open index.html, make sure \"www\" folder exists and file is not write "
+            "protected.");
+  EXPECT_EQ(shown[1].caption, "Error");
+  EXPECT_EQ(shown[1].style, 0);
+}
+
+}  // namespace

@@ -1,0 +1,54 @@
+#include "wizard/home_page.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "platform/message_box.h"
+
+std::string HomePageText(const std::string& address, int32_t port, const std::string& streamPath) {
+  const std::string portText = std::to_string(port);
+  const std::string base = port == 80 ? address : address + ":" + portText;
+  std::string page;
+  for (const std::string& line : {
+           std::string("<HTML>"),
+           std::string("<HEAD>"),
+           std::string("<TITLE>My Webcam</TITLE>"),
+           std::string("</HEAD>"),
+           std::string("<BODY>"),
+           std::string(),
+           std::string("<P><H1>My Webcam</H1></P>"),
+           std::string(),
+           "<APPLET CODE=\"OwlglanceApplet2.class\" CODEBASE=\"http://" + base +
+               "/\" WIDTH=\"320\" HEIGHT=\"240\">",
+           "<PARAM NAME=\"SERVER\" VALUE=\"" + address + "\">",
+           "<PARAM NAME=\"PORT\" VALUE=\"" + portText + "\">",
+           "<PARAM NAME=\"URI\" VALUE=\"" + streamPath + "\">",
+           // Browsers without applets (all current ones) show the stream here.
+           "<IMG SRC=\"" + streamPath + "\" WIDTH=\"320\" HEIGHT=\"240\" ALT=\"Live camera picture\">",
+           std::string("</APPLET>"),
+           std::string(),
+           std::string("</BODY>"),
+           std::string("</HTML>"),
+       })
+    page += line + "\r\n";
+  return page;
+}
+
+HomePageOutcome WriteHomePage(const std::string& address, int32_t port,
+                              const std::string& streamPath) {
+  if (platform::ShowMessageBox("Are you sure you want to overwrite www/index.html?", "Overwrite?",
+                               platform::kMbOkCancel) == platform::kIdCancel)
+    return HomePageOutcome::Declined;
+  int fd = ::open("www/index.html", O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    platform::ShowMessageBox(
+        "Could not open index.html, make sure \"www\" folder exists and file is not write "
+        "protected.",
+        "Error", platform::kMbOk);
+    return HomePageOutcome::Failed;
+  }
+  std::string page = HomePageText(address, port, streamPath);
+  [[maybe_unused]] ssize_t written = ::write(fd, page.data(), page.size());
+  ::close(fd);
+  return HomePageOutcome::Written;
+}

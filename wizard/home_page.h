@@ -1,0 +1,14 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+enum class HomePageOutcome { Declined, Failed, Written };
+
+// Writes "www/index.html" for a viewer at `address`:`port` of `streamPath`,
+// after asking the user; a file that can't be opened is reported.
+HomePageOutcome WriteHomePage(const std::string& address, int32_t port,
+                              const std::string& streamPath);
+
+// The page's text, lines ending in CR LF.
+std::string HomePageText(const std::string& address, int32_t port, const std::string& streamPath);

@@ -1,8 +1,16 @@
 #include "bench/bench_support.h"
 
+#include <spawn.h>
 #include <sys/resource.h>
 
 #include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "tests/support/test_client.h"
+
+extern char** environ;
 
 double Percentile(std::vector<double> samples, double p) {
   if (samples.empty()) return 0;
@@ -21,4 +29,34 @@ double ProcessCpuSeconds() {
 double WallSeconds() {
   using namespace std::chrono;
   return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+pid_t SpawnDrain(int port, const char* request, int count) {
+  std::string portText = std::to_string(port), countText = std::to_string(count);
+  char* argv[] = {const_cast<char*>("bench"),
+                  const_cast<char*>("--drain"),
+                  portText.data(),
+                  const_cast<char*>(request),
+                  countText.data(),
+                  nullptr};
+  pid_t pid = 0;
+  ::posix_spawn(&pid, "/proc/self/exe", nullptr, nullptr, argv, environ);
+  return pid;
+}
+
+bool RunDrainIfAsked(int argc, char** argv, int& status) {
+  if (argc != 5 || std::strcmp(argv[1], "--drain") != 0) return false;
+  const int port = std::atoi(argv[2]), count = std::atoi(argv[4]);
+  std::vector<TestClient> clients;
+  for (int i = 0; i < count; ++i) {
+    clients.emplace_back(port);
+    if (*argv[3]) clients.back().Send(argv[3]);
+    // The listen backlog is 5: a larger burst would wait for SYN retries.
+    if (i % 5 == 4) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  std::vector<std::thread> readers;
+  for (auto& client : clients) readers.emplace_back([&client] { client.ReadAll(60000); });
+  for (auto& reader : readers) reader.join();
+  status = 0;
+  return true;
 }

@@ -17,3 +17,12 @@ double Percentile(std::vector<double> samples, double p);
 double ProcessCpuSeconds();
 // Wall time in seconds from an arbitrary fixed point.
 double WallSeconds();
+
+#include <sys/types.h>
+
+// Starts this program again as a child in which `count` clients connect to
+// `port`, send `request` (if any) and read until the server closes; their
+// CPU time is then not the parent's.
+pid_t SpawnDrain(int port, const char* request, int count);
+// In main: true when this process is such a child; `status` is its result.
+bool RunDrainIfAsked(int argc, char** argv, int& status);

@@ -2,7 +2,6 @@
 // allocations per part, and the frame writer's wait for the store's lock.
 // The reading clients run in a child process so that the parent's CPU time
 // is the server's alone.
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -32,40 +31,11 @@ void* operator new(size_t size) {
 void operator delete(void* p) noexcept { std::free(p); }  // NOLINT: pairs with the malloc above
 void operator delete(void* p, size_t) noexcept { std::free(p); }
 
-extern char** environ;
-
 namespace {
 
 using namespace std::chrono;
 
 constexpr int kImageBytes = 30 * 1024;
-
-// Child mode: `count` clients on `port` read until the server closes.
-int Drain(int port, const char* request, int count) {
-  std::vector<TestClient> clients;
-  for (int i = 0; i < count; ++i) {
-    clients.emplace_back(port);
-    if (*request) clients.back().Send(request);
-    if (i % 5 == 4) std::this_thread::sleep_for(milliseconds(20));  // the listen backlog is 5
-  }
-  std::vector<std::thread> readers;
-  for (auto& client : clients) readers.emplace_back([&client] { client.ReadAll(60000); });
-  for (auto& reader : readers) reader.join();
-  return 0;
-}
-
-pid_t SpawnDrain(int port, const char* request, int count) {
-  std::string portText = std::to_string(port), countText = std::to_string(count);
-  char* argv[] = {const_cast<char*>("stream_bench"),
-                  const_cast<char*>("--drain"),
-                  portText.data(),
-                  const_cast<char*>(request),
-                  countText.data(),
-                  nullptr};
-  pid_t pid = 0;
-  ::posix_spawn(&pid, "/proc/self/exe", nullptr, nullptr, argv, environ);
-  return pid;
-}
 
 struct Server {
   CaptureDevice device;
@@ -226,8 +196,7 @@ void AllocationsPerPart() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 5 && std::strcmp(argv[1], "--drain") == 0)
-    return Drain(std::atoi(argv[2]), argv[3], std::atoi(argv[4]));
+  if (int status; RunDrainIfAsked(argc, argv, status)) return status;
   PartsPerNewFrame();
   AllocationsPerPart();
   CpuAndLockWait();

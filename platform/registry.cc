@@ -203,7 +203,8 @@ int RegistryKey::Create(const std::string& subkey, int& disposition) {
   return Save(sections_) ? ERROR_SUCCESS : ERROR_WRITE_FAULT;
 }
 
-int RegistryKey::QueryValue(const std::string& name, int* type, uint8_t* data, uint32_t* size) const {
+int RegistryKey::QueryValue(const std::string& name, int* type, uint8_t* data,
+                            uint32_t* size) const {
   auto section = sections_.find(subkey_);
   if (section == sections_.end()) return ERROR_FILE_NOT_FOUND;
   for (const auto& [key, value] : section->second) {

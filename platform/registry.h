@@ -50,7 +50,8 @@ class RegistryKey {
 };
 
 // The file's text for these sections, and back; false when it can't be parsed.
-using RegistrySections = std::map<std::string, std::vector<std::pair<std::string, RegistryKey::Value>>>;
+using RegistrySections =
+    std::map<std::string, std::vector<std::pair<std::string, RegistryKey::Value>>>;
 std::string FormatRegistry(const RegistrySections& sections);
 bool ParseRegistry(const std::string& text, RegistrySections& sections);
 

@@ -31,6 +31,6 @@ bool IsPrivateAddress(const std::string& text) {
   // Added, not or-ed: a part above 255 carries into the next octet.
   uint32_t value = (parts[0] << 24) + (parts[1] << 16) + (parts[2] << 8) + parts[3];
   auto in = [value](uint32_t low, uint32_t high) { return value >= low && value <= high; };
-  return in(0x0A000000, 0x0AFFFFFF) || in(0xAC100000, 0xAC1FFFFF) ||
-         in(0xC0A80000, 0xC0A8FFFF) || in(0xA9FE0000, 0xA9FEFFFF);
+  return in(0x0A000000, 0x0AFFFFFF) || in(0xAC100000, 0xAC1FFFFF) || in(0xC0A80000, 0xC0A8FFFF) ||
+         in(0xA9FE0000, 0xA9FEFFFF);
 }

@@ -24,7 +24,8 @@ std::string HomePageText(const std::string& address, int32_t port, const std::st
            "<PARAM NAME=\"PORT\" VALUE=\"" + portText + "\">",
            "<PARAM NAME=\"URI\" VALUE=\"" + streamPath + "\">",
            // Browsers without applets (all current ones) show the stream here.
-           "<IMG SRC=\"" + streamPath + "\" WIDTH=\"320\" HEIGHT=\"240\" ALT=\"Live camera picture\">",
+           "<IMG SRC=\"" + streamPath +
+               "\" WIDTH=\"320\" HEIGHT=\"240\" ALT=\"Live camera picture\">",
            std::string("</APPLET>"),
            std::string(),
            std::string("</BODY>"),

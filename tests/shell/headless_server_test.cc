@@ -87,7 +87,8 @@ TEST_F(HeadlessServerTest, ServesTheHomePageAndALiveStream) {
   client.Send("GET /video HTTP/1.0\r\n\r\n");
   EXPECT_TRUE(ParseStream(client.ReadExactly(200, 3000)).headOk);
   EXPECT_EQ(RunCommand("timeout 20 ffprobe -v error -select_streams v:0 -show_entries "
-                       "stream=width,height -of csv=p=0 " + Url("/video")),
+                       "stream=width,height -of csv=p=0 " +
+                       Url("/video")),
             "640,480\n");
 
   std::string first = (folder.Path() / "first.png").string();

@@ -10,6 +10,7 @@ void SeedRegistry(const std::filesystem::path& folder, const char* values) {
   if (!values) return;
   std::filesystem::create_directories(config / "owlglance");
   std::ofstream(config / "owlglance" / "user.reg", std::ios::binary)
-      << "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Brackwater Software\\Owlglance\\Version 1.3]\r\n"
+      << "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Brackwater Software\\Owlglance\\Version "
+         "1.3]\r\n"
       << values;
 }

@@ -11,16 +11,31 @@ namespace {
 
 TEST(IsPrivateAddress, BlocksAndHowTextIsRead) {
   const std::pair<const char*, bool> cases[] = {
-      {"10.0.0.1", true},          {"10.255.255.255", true},   {"11.0.0.0", false},
-      {"9.255.255.255", false},    {"172.16.0.0", true},       {"172.31.255.255", true},
-      {"172.15.255.255", false},   {"172.32.0.0", false},      {"192.168.0.0", true},
-      {"192.168.255.255", true},   {"192.169.0.0", false},     {"169.254.0.1", true},
-      {"169.253.255.255", false},  {"169.255.0.0", false},     {"127.0.0.1", false},
-      {"192.168..7", true},        {"10.0.0.300", true},       {"9.255.255.256", true},
-      {"", false},                 {"..10...0.0.1..", true},   {"x.y", false},
+      {"10.0.0.1", true},
+      {"10.255.255.255", true},
+      {"11.0.0.0", false},
+      {"9.255.255.255", false},
+      {"172.16.0.0", true},
+      {"172.31.255.255", true},
+      {"172.15.255.255", false},
+      {"172.32.0.0", false},
+      {"192.168.0.0", true},
+      {"192.168.255.255", true},
+      {"192.169.0.0", false},
+      {"169.254.0.1", true},
+      {"169.253.255.255", false},
+      {"169.255.0.0", false},
+      {"127.0.0.1", false},
+      {"192.168..7", true},
+      {"10.0.0.300", true},
+      {"9.255.255.256", true},
+      {"", false},
+      {"..10...0.0.1..", true},
+      {"x.y", false},
       {" 10.1.2.3.99", true},
   };
-  for (auto [text, expected] : cases) EXPECT_EQ(IsPrivateAddress(text), expected) << '"' << text << '"';
+  for (auto [text, expected] : cases)
+    EXPECT_EQ(IsPrivateAddress(text), expected) << '"' << text << '"';
 }
 
 TEST(DiscoverLocalAddress, GivesDottedText) {
@@ -29,13 +44,19 @@ TEST(DiscoverLocalAddress, GivesDottedText) {
   EXPECT_EQ(std::count(address.begin(), address.end(), '.'), 3) << address;
 }
 
-std::string Expected(const std::string& codebase, const std::string& server, const std::string& port) {
+std::string Expected(const std::string& codebase, const std::string& server,
+                     const std::string& port) {
   return "<HTML>\r\n<HEAD>\r\n<TITLE>My Webcam</TITLE>\r\n</HEAD>\r\n<BODY>\r\n\r\n"
          "<P><H1>My Webcam</H1></P>\r\n\r\n"
-         "<APPLET CODE=\"OwlglanceApplet2.class\" CODEBASE=\"http://" + codebase +
+         "<APPLET CODE=\"OwlglanceApplet2.class\" CODEBASE=\"http://" +
+         codebase +
          "/\" WIDTH=\"320\" HEIGHT=\"240\">\r\n"
-         "<PARAM NAME=\"SERVER\" VALUE=\"" + server + "\">\r\n"
-         "<PARAM NAME=\"PORT\" VALUE=\"" + port + "\">\r\n"
+         "<PARAM NAME=\"SERVER\" VALUE=\"" +
+         server +
+         "\">\r\n"
+         "<PARAM NAME=\"PORT\" VALUE=\"" +
+         port +
+         "\">\r\n"
          "<PARAM NAME=\"URI\" VALUE=\"/video\">\r\n"
          "<IMG SRC=\"/video\" WIDTH=\"320\" HEIGHT=\"240\" ALT=\"Live camera picture\">\r\n"
          "</APPLET>\r\n\r\n</BODY>\r\n</HTML>\r\n";
@@ -45,7 +66,8 @@ TEST(HomePage, ExactBytes) {
   TempFolder folder;
   std::filesystem::create_directory("www");
   FakeMessageBox boxes;
-  const std::string img = "<IMG SRC=\"/video\" WIDTH=\"320\" HEIGHT=\"240\" ALT=\"Live camera picture\">\r\n";
+  const std::string img =
+      "<IMG SRC=\"/video\" WIDTH=\"320\" HEIGHT=\"240\" ALT=\"Live camera picture\">\r\n";
   struct Case {
     std::string address;
     int32_t port;

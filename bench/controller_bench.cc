@@ -102,8 +102,7 @@ double FrameLatencyP99(int clientCount) {
     if (i % 5 == 4) std::this_thread::sleep_for(milliseconds(20));
   }
   std::vector<std::thread> readers;
-  for (auto& client : clients)
-    readers.emplace_back([&] { ReadParts(client, arrivals, lock); });
+  for (auto& client : clients) readers.emplace_back([&] { ReadParts(client, arrivals, lock); });
   std::this_thread::sleep_for(milliseconds(500));
   {
     std::lock_guard guard(lock);

@@ -1,0 +1,134 @@
+#include "shell/main_frame.h"
+
+#include <wx/app.h>
+#include <wx/menu.h>
+#include <wx/statusbr.h>
+#include <wx/xrc/xmlres.h>
+
+#include "platform/message_box.h"
+#include "platform/ui/capture_view.h"
+#include "platform/ui/driver_dialog.h"
+#include "platform/ui/wx_message_box.h"
+#include "shell/commands.h"
+#include "shell/settings_store.h"
+#include "shell/status_texts.h"
+
+namespace {
+constexpr int kPanes[] = {kPaneUsers, kPaneServer, kPanePreview};
+// Idle-time updates need events to follow; this wakes the loop now and then
+// so a count changed by the server's threads shows without a mouse move.
+constexpr int kStatusWakeMs = 250;
+}  // namespace
+
+MainFrame::MainFrame()
+    : wxFrame(nullptr, wxID_ANY, "Owlglance v1.3", wxDefaultPosition, wxDefaultSize,
+              wxDEFAULT_FRAME_STYLE & ~(wxRESIZE_BORDER | wxMAXIMIZE_BOX)),
+      statusTimer_(this) {
+  SetMenuBar(wxXmlResource::Get()->LoadMenuBar("WEBCAMMENU"));
+  BindMenu();
+  CreateStatusPanes();
+  LoadSettings();
+
+  if (device_.Create(static_cast<int>(settings_.driver),
+                     static_cast<int32_t>(settings_.compression)) != 0) {
+    platform::ShowMessageBox(
+        "Error initializing vfw capture window!\nTry reinstalling camera drivers and ensure it is "
+        "plugged in.",
+        "ERROR", platform::kMbOk);
+    CallAfter([this] { Close(); });
+    return;
+  }
+  device_.Window()->SetDialogPresenter(
+      [this](platform::DriverDialog& dialog) { return platform::ShowDriverDialog(this, dialog); });
+  view_ = new platform::CaptureView(this, device_.Window());
+  controller_ = std::make_unique<ServerController>(
+      settings_, device_, [] { platform::GuiMessageBoxes().AnswerPending(); });
+  serverRunning_ = 0;
+  FitWindowToVideo();
+  // The setup wizard of a first run comes with the wizard dialog.
+  OnPreview();
+
+  Bind(wxEVT_CLOSE_WINDOW, &MainFrame::OnClose, this);
+  Bind(wxEVT_IDLE, [this](wxIdleEvent&) { UpdateStatusPanes(); });
+  Bind(wxEVT_TIMER, [](wxTimerEvent&) { wxWakeUpIdle(); });
+  statusTimer_.Start(kStatusWakeMs);
+}
+
+MainFrame::~MainFrame() { device_.Destroy(); }
+
+void MainFrame::BindMenu() {
+  for (const Command& command : kCommands) {
+    Bind(wxEVT_MENU, [this, handler = command.handler](wxCommandEvent&) { (this->*handler)(); },
+         XRCID(command.xrcName));
+  }
+}
+
+void MainFrame::RunCommand(int commandId) {
+  for (const Command& command : kCommands)
+    if (command.id == commandId) return (this->*command.handler)();
+}
+
+void MainFrame::CreateStatusPanes() {
+  wxStatusBar* bar = CreateStatusBar(3, wxSTB_SHOW_TIPS | wxSTB_ELLIPSIZE_END | wxFULL_REPAINT_ON_RESIZE);
+  if (!bar) {
+    platform::ShowMessageBox("Failed to create status bar", "ERROR", platform::kMbOk);
+    return;
+  }
+  // Each pane is as wide as its first text, measured once, and none stretches.
+  int widths[3];
+  for (int i = 0; i < 3; ++i) {
+    widths[i] = bar->GetTextExtent(PaneInitialText(kPanes[i])).GetWidth() + 16;
+    bar->SetStatusText(PaneInitialText(kPanes[i]), i);
+  }
+  bar->SetStatusWidths(3, widths);
+}
+
+void MainFrame::UpdateStatusPanes() {
+  wxStatusBar* bar = GetStatusBar();
+  if (!bar || !controller_) return;
+  for (int i = 0; i < 3; ++i) {
+    wxString text = PaneText(kPanes[i], controller_->ConnectedCount(), serverRunning_,
+                             device_.IsPreviewing());
+    if (bar->GetStatusText(i) != text) bar->SetStatusText(text, i);
+  }
+}
+
+void MainFrame::LoadSettings() { firstRun_ = ::LoadSettings(settings_) != 0; }
+
+void MainFrame::SaveSettings() { ::SaveSettings(settings_); }
+
+void MainFrame::ApplySettings() {
+  if (!controller_) return;
+  device_.SetQuality(static_cast<int32_t>(settings_.compression));
+  controller_->SetLogConnections(settings_.connections);
+  controller_->SetClientLimit(static_cast<int32_t>(settings_.maxclients));
+  controller_->SetPort(static_cast<int32_t>(settings_.portnum));
+  controller_->SetStreamUrl(settings_.camurl);
+}
+
+void MainFrame::FitWindowToVideo() {
+  if (device_.GetImageSize(videoWidth_, videoHeight_) != 0) {
+    videoWidth_ = 640;
+    videoHeight_ = 480;
+  }
+  // wx's client area already leaves out the menu and the status bar.
+  SetClientSize(videoWidth_, videoHeight_);
+  if (view_) view_->SetSize(0, 0, videoWidth_, videoHeight_);
+}
+
+void MainFrame::OnClose(wxCloseEvent&) {
+  Hide();
+  Shutdown();
+  Destroy();
+}
+
+void MainFrame::Shutdown() {
+  if (shutDown_) return;
+  shutDown_ = true;
+  statusTimer_.Stop();
+  SaveSettings();
+  if (controller_ && controller_->IsRunning() == 1) controller_->StopServer();
+  controller_.reset();
+  device_.Destroy();
+  // The thank-you dialog comes with the information dialogs.
+}

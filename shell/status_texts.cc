@@ -1,0 +1,23 @@
+#include "shell/status_texts.h"
+
+const char* PaneInitialText(int pane) {
+  switch (pane) {
+    case kPaneUsers:
+      return "0 user(s) connected";
+    case kPaneServer:
+      return "Server Not Running";
+    default:
+      return "Not Previewing";
+  }
+}
+
+std::string PaneText(int pane, int32_t connectedCount, int32_t serverRunning, bool previewing) {
+  switch (pane) {
+    case kPaneUsers:
+      return std::to_string(connectedCount) + " user(s) connected";
+    case kPaneServer:
+      return serverRunning == 1 ? "Server Running" : "Server Not Running";
+    default:
+      return previewing ? "Previewing" : "Not Previewing";
+  }
+}

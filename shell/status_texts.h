@@ -1,0 +1,15 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The status bar's three panes, by their string-table ids.
+constexpr int kPaneUsers = 60000;
+constexpr int kPaneServer = 60001;
+constexpr int kPanePreview = 60002;
+
+// The text at creation (the string table) of each pane.
+const char* PaneInitialText(int pane);
+
+// The text a pane shows at each refresh.
+std::string PaneText(int pane, int32_t connectedCount, int32_t serverRunning, bool previewing);

@@ -1,0 +1,148 @@
+// The desktop program as a person uses it, on a private X display, driven
+// through its test driver; message boxes are answered by the driver.
+#include <fstream>
+
+#include "shell/settings_store.h"
+#include "tests/support/gui_session.h"
+#include "tests/support/registry_seed.h"
+#include "tests/support/server_fixture.h"
+#include "tests/support/stream_parser.h"
+
+namespace {
+
+constexpr char kStartFailed[] =
+    "There was an error starting the server.  Your camera may not be working properly.";
+
+std::string Hex32(uint32_t v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "hex:%02x,%02x,%02x,%02x", v & 255, v >> 8 & 255, v >> 16 & 255,
+                v >> 24);
+  return text;
+}
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void Start(uint32_t driver = 0) {
+    port = FreePort();
+    std::filesystem::create_directory("www");
+    std::string values = "\"frun\"=hex:00,00,00,00\r\n\"portnum\"=" + Hex32(port) +
+                         "\r\n\"driver\"=" + Hex32(driver) + "\r\n";
+    SeedRegistry(folder.Path(), values.c_str());
+    session = std::make_unique<GuiSession>(folder.Path(), folder.Path() / "config");
+    ASSERT_TRUE(session->Started());
+  }
+  // Runs a menu command; returns the message boxes it showed.
+  std::vector<std::string> Menu(int id) {
+    size_t skip = session->LineCount();
+    session->Send("menu " + std::to_string(id));
+    EXPECT_FALSE(session->WaitForLine("done menu " + std::to_string(id), 15000, skip).empty()) << id;
+    std::vector<std::string> boxes;
+    std::ifstream out(folder.Path() / "driver" / "out");
+    size_t n = 0;
+    for (std::string line; std::getline(out, line); ++n)
+      if (n >= skip && line.rfind("box ", 0) == 0) boxes.push_back(line.substr(4));
+    return boxes;
+  }
+  uint32_t SavedPort() {
+    ServerSettings settings;
+    LoadSettings(settings);
+    return settings.portnum;
+  }
+
+  TempFolder folder;
+  int port = 0;
+  std::unique_ptr<GuiSession> session;
+};
+
+TEST_F(MainWindowTest, ShowsTheMovingPreviewAndItsStatus) {
+  Start();
+  EXPECT_TRUE(session->StatusBecomes("0 user(s) connected|Server Not Running|Previewing"));
+  session->Send("size");
+  EXPECT_EQ(session->WaitForLine("client "), "client 640x480");
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  std::string first = session->Screenshot();
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  std::string second = session->Screenshot();
+  ASSERT_EQ(first.size(), 1024u * 768 * 3);
+  EXPECT_NE(first, second);
+}
+
+TEST_F(MainWindowTest, RunningServerStreamsAndRefusesVideoChanges) {
+  Start();
+  EXPECT_TRUE(Menu(301).empty());
+  EXPECT_TRUE(session->StatusBecomes("0 user(s) connected|Server Running|Previewing"));
+  ASSERT_TRUE(Eventually([&] { return TestClient().Connect(port); }, 5000));
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  TestClient client(port);
+  client.Send("GET /video HTTP/1.0\r\n\r\n");
+  ParsedStream stream = ParseStream(client.ReadExactly(4000, 5000));
+  EXPECT_TRUE(stream.headOk);
+  EXPECT_TRUE(session->StatusBecomes("1 user(s) connected|Server Running|Previewing"));
+
+  const std::pair<int, const char*> refusals[] = {
+      {203, "Please shut down the server before changing preview mode."},
+      {202, "Please shut down the server before changing video drivers."},
+      {200, "Please shut down the server before making changes to the Video Format."},
+      {201, "Please shut down the server before making changes to the Video Source."},
+      {40005, "Please shut down the server before using the wizard."},
+  };
+  for (auto [id, text] : refusals)
+    EXPECT_EQ(Menu(id), std::vector<std::string>{std::string("Server Message|") + text}) << id;
+  EXPECT_TRUE(Menu(301).empty()) << "a second start does nothing";
+  Menu(302);
+  EXPECT_TRUE(session->StatusBecomes("0 user(s) connected|Server Not Running|Previewing"));
+}
+
+TEST_F(MainWindowTest, WithoutACameraStartServerFails) {
+  Start(/*driver=*/9);  // no driver at that index
+  EXPECT_TRUE(session->StatusBecomes("0 user(s) connected|Server Not Running|Not Previewing"));
+  session->Send("size");
+  EXPECT_EQ(session->WaitForLine("client "), "client 640x480");
+  EXPECT_EQ(Menu(301), std::vector<std::string>{std::string("Error|") + kStartFailed});
+  EXPECT_TRUE(session->StatusBecomes("0 user(s) connected|Server Not Running|Not Previewing"));
+}
+
+TEST_F(MainWindowTest, ViewLogBeforeAnyLog) {
+  Start();
+  EXPECT_EQ(Menu(40006), std::vector<std::string>{"ERROR|No log file exists!"});
+}
+
+TEST_F(MainWindowTest, ExitAsksAndCancelChangesNothing) {
+  Start();
+  session->Send("answer 2");
+  EXPECT_EQ(Menu(101), std::vector<std::string>{"Quit?|Are you sure you want to quit?"});
+  EXPECT_EQ(session->WaitForExit(500), -1) << "still running";
+  EXPECT_TRUE(session->StatusBecomes("0 user(s) connected|Server Not Running|Previewing"));
+}
+
+TEST_F(MainWindowTest, ExitWithOkWhileStreamingStopsSavesAndEndsWithStatusOne) {
+  Start();
+  Menu(301);
+  ASSERT_TRUE(Eventually([&] { return TestClient().Connect(port); }, 5000));
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  TestClient client(port);
+  client.Send("GET /video HTTP/1.0\r\n\r\n");
+  client.ReadExactly(1000, 5000);
+  std::filesystem::remove(folder.Path() / "config" / "owlglance" / "user.reg");
+  session->Send("menu 101");  // answered OK by the driver
+  EXPECT_EQ(session->WaitForExit(10000), 1);
+  bool closed = false;
+  client.ReadAll(2000, &closed);
+  EXPECT_TRUE(closed) << "the server stopped";
+  EXPECT_EQ(SavedPort(), static_cast<uint32_t>(port)) << "the settings were saved";
+}
+
+TEST_F(MainWindowTest, CloseBoxWhileRunningAsksNothingAndStops) {
+  Start();
+  Menu(301);
+  ASSERT_TRUE(Eventually([&] { return TestClient().Connect(port); }, 5000));
+  std::filesystem::remove(folder.Path() / "config" / "owlglance" / "user.reg");
+  session->Send("close");
+  EXPECT_EQ(session->WaitForExit(10000), 1);
+  EXPECT_FALSE(TestClient().Connect(port));
+  EXPECT_EQ(SavedPort(), static_cast<uint32_t>(port));
+  std::ifstream out(folder.Path() / "driver" / "out");
+  for (std::string line; std::getline(out, line);) EXPECT_NE(line.rfind("box ", 0), 0u) << line;
+}
+
+}  // namespace

@@ -213,7 +213,7 @@ int RegistryKey::QueryValue(const std::string& name, int* type, uint8_t* data,
     uint32_t room = size ? *size : 0;
     if (size) *size = static_cast<uint32_t>(value.data.size());
     if (value.data.size() > room) return data ? ERROR_MORE_DATA : ERROR_SUCCESS;
-    if (data) std::memcpy(data, value.data.data(), value.data.size());
+    if (data && !value.data.empty()) std::memcpy(data, value.data.data(), value.data.size());
     return ERROR_SUCCESS;
   }
   return ERROR_FILE_NOT_FOUND;

@@ -116,6 +116,10 @@ bool GuiSession::StatusBecomes(const std::string& expected, int ms) {
   return false;
 }
 
+void GuiSession::Xdotool(const std::string& arguments) {
+  RunCommand("DISPLAY=:" + std::to_string(display_) + " xdotool " + arguments);
+}
+
 std::string GuiSession::Screenshot() {
   std::string png = (driver_ / "shot.png").string();
   RunCommand("import -display :" + std::to_string(display_) + " -window root " + png);

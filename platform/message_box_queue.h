@@ -15,7 +15,8 @@ namespace platform {
 class MessageBoxQueue {
  public:
   // Shows one box on the UI thread and returns the answer.
-  using Presenter = std::function<int(const std::string& text, const std::string& caption, int style)>;
+  using Presenter =
+      std::function<int(const std::string& text, const std::string& caption, int style)>;
   // `wake` asks the UI thread to call AnswerPending soon (for a GUI, a
   // posted event); it is called from the requesting thread.
   MessageBoxQueue(Presenter presenter, std::function<void()> wake)

@@ -58,8 +58,9 @@ MainFrame::~MainFrame() { device_.Destroy(); }
 
 void MainFrame::BindMenu() {
   for (const Command& command : kCommands) {
-    Bind(wxEVT_MENU, [this, handler = command.handler](wxCommandEvent&) { (this->*handler)(); },
-         XRCID(command.xrcName));
+    Bind(
+        wxEVT_MENU, [this, handler = command.handler](wxCommandEvent&) { (this->*handler)(); },
+        XRCID(command.xrcName));
   }
 }
 
@@ -69,7 +70,8 @@ void MainFrame::RunCommand(int commandId) {
 }
 
 void MainFrame::CreateStatusPanes() {
-  wxStatusBar* bar = CreateStatusBar(3, wxSTB_SHOW_TIPS | wxSTB_ELLIPSIZE_END | wxFULL_REPAINT_ON_RESIZE);
+  wxStatusBar* bar =
+      CreateStatusBar(3, wxSTB_SHOW_TIPS | wxSTB_ELLIPSIZE_END | wxFULL_REPAINT_ON_RESIZE);
   if (!bar) {
     platform::ShowMessageBox("Failed to create status bar", "ERROR", platform::kMbOk);
     return;
@@ -87,8 +89,8 @@ void MainFrame::UpdateStatusPanes() {
   wxStatusBar* bar = GetStatusBar();
   if (!bar || !controller_) return;
   for (int i = 0; i < 3; ++i) {
-    wxString text = PaneText(kPanes[i], controller_->ConnectedCount(), serverRunning_,
-                             device_.IsPreviewing());
+    wxString text =
+        PaneText(kPanes[i], controller_->ConnectedCount(), serverRunning_, device_.IsPreviewing());
     if (bar->GetStatusText(i) != text) bar->SetStatusText(text, i);
   }
 }

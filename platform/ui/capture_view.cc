@@ -26,7 +26,8 @@ void CaptureView::OnTimer(wxTimerEvent&) {
   if (!window_ || window_->PreviewFrames() == shown_) return;
   if (!window_->PreviewPicture(header_, rows_)) return;
   shown_ = window_->PreviewFrames();
-  const int width = header_.biWidth, height = header_.biHeight < 0 ? -header_.biHeight : header_.biHeight;
+  const int width = header_.biWidth,
+            height = header_.biHeight < 0 ? -header_.biHeight : header_.biHeight;
   if (!surface_ || width != width_ || height != height_) {
     if (surface_) cairo_surface_destroy(surface_);
     width_ = width;

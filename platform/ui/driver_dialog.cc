@@ -32,7 +32,8 @@ bool ShowDriverDialog(wxWindow* parent, DriverDialog& dialog) {
   window.SetSizerAndFit(column);
   window.CentreOnParent();
   if (window.ShowModal() != wxID_OK) return false;
-  for (size_t i = 0; i < choices.size(); ++i) dialog.settings[i].current = choices[i]->GetSelection();
+  for (size_t i = 0; i < choices.size(); ++i)
+    dialog.settings[i].current = choices[i]->GetSelection();
   return true;
 }
 

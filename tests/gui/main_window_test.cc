@@ -13,20 +13,13 @@ namespace {
 constexpr char kStartFailed[] =
     "There was an error starting the server.  Your camera may not be working properly.";
 
-std::string Hex32(uint32_t v) {
-  char text[32];
-  std::snprintf(text, sizeof text, "hex:%02x,%02x,%02x,%02x", v & 255, v >> 8 & 255, v >> 16 & 255,
-                v >> 24);
-  return text;
-}
-
 class MainWindowTest : public ::testing::Test {
  protected:
   void Start(uint32_t driver = 0) {
     port = FreePort();
     std::filesystem::create_directory("www");
-    std::string values = "\"frun\"=hex:00,00,00,00\r\n\"portnum\"=" + Hex32(port) +
-                         "\r\n\"driver\"=" + Hex32(driver) + "\r\n";
+    std::string values = "\"frun\"=hex:00,00,00,00\r\n\"portnum\"=" + RegistryHex32(port) +
+                         "\r\n\"driver\"=" + RegistryHex32(driver) + "\r\n";
     SeedRegistry(folder.Path(), values.c_str());
     session = std::make_unique<GuiSession>(folder.Path(), folder.Path() / "config");
     ASSERT_TRUE(session->Started());
@@ -35,7 +28,8 @@ class MainWindowTest : public ::testing::Test {
   std::vector<std::string> Menu(int id) {
     size_t skip = session->LineCount();
     session->Send("menu " + std::to_string(id));
-    EXPECT_FALSE(session->WaitForLine("done menu " + std::to_string(id), 15000, skip).empty()) << id;
+    EXPECT_FALSE(session->WaitForLine("done menu " + std::to_string(id), 15000, skip).empty())
+        << id;
     std::vector<std::string> boxes;
     std::ifstream out(folder.Path() / "driver" / "out");
     size_t n = 0;

@@ -19,13 +19,6 @@ namespace {
 
 using namespace std::chrono;
 
-std::string Hex32(uint32_t v) {
-  char text[32];
-  std::snprintf(text, sizeof text, "hex:%02x,%02x,%02x,%02x", v & 255, v >> 8 & 255, v >> 16 & 255,
-                v >> 24);
-  return text;
-}
-
 class HeadlessServerTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -41,8 +34,8 @@ class HeadlessServerTest : public ::testing::Test {
   }
   // Starts the server with these settings; its standard error goes to a file.
   void Start(int maxclients = 5) {
-    std::string values = "\"frun\"=hex:00,00,00,00\r\n\"portnum\"=" + Hex32(port) +
-                         "\r\n\"maxclients\"=" + Hex32(maxclients) + "\r\n";
+    std::string values = "\"frun\"=hex:00,00,00,00\r\n\"portnum\"=" + RegistryHex32(port) +
+                         "\r\n\"maxclients\"=" + RegistryHex32(maxclients) + "\r\n";
     SeedRegistry(folder.Path(), values.c_str());
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -56,16 +49,9 @@ class HeadlessServerTest : public ::testing::Test {
   }
   // Waits up to `ms` for the server to exit; its exit status, or -1.
   int Exit(int ms) {
-    auto deadline = steady_clock::now() + milliseconds(ms);
-    int status = 0;
-    while (steady_clock::now() < deadline) {
-      if (::waitpid(pid, &status, WNOHANG) == pid) {
-        pid = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-      }
-      std::this_thread::sleep_for(milliseconds(10));
-    }
-    return -1;
+    int status = WaitForChild(pid, ms);
+    if (status >= 0) pid = -1;
+    return status;
   }
   std::string Url(const std::string& path) const {
     return "http://127.0.0.1:" + std::to_string(port) + path;

@@ -2,8 +2,11 @@
 
 #include <stdio.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 std::string RunCommand(const std::string& command) {
   std::string out;
@@ -31,4 +34,15 @@ bool ChromiumScreenshot(const std::string& url, const std::string& png, int widt
 
 std::string ImageToRgb(const std::string& path) {
   return RunCommand("ffmpeg -v error -i " + path + " -f rawvideo -pix_fmt rgb24 -");
+}
+
+int WaitForChild(pid_t pid, int ms) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  int status = 0;
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (::waitpid(pid, &status, WNOHANG) == pid)
+      return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return -1;
 }

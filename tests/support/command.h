@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 
 // Runs a shell command and returns what it wrote to standard output.
@@ -10,3 +12,7 @@ bool ChromiumScreenshot(const std::string& url, const std::string& png, int widt
 
 // Decodes an image file with FFmpeg into packed RGB bytes (empty on failure).
 std::string ImageToRgb(const std::string& path);
+
+// Waits up to `ms` for child `pid` to exit; its exit status, or -1 when it
+// is still running (or died of a signal).
+int WaitForChild(pid_t pid, int ms);

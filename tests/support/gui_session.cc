@@ -38,10 +38,15 @@ GuiSession::GuiSession(const std::filesystem::path& work, const std::filesystem:
   int pipe[2];
   if (::pipe(pipe) != 0) return;
   std::string fd = std::to_string(pipe[1]);
-  char* xvfbArgs[] = {const_cast<char*>("Xvfb"), const_cast<char*>("-displayfd"), fd.data(),
-                      const_cast<char*>("-screen"), const_cast<char*>("0"),
-                      const_cast<char*>("1024x768x24"), const_cast<char*>("-nolisten"),
-                      const_cast<char*>("tcp"), nullptr};
+  char* xvfbArgs[] = {const_cast<char*>("Xvfb"),
+                      const_cast<char*>("-displayfd"),
+                      fd.data(),
+                      const_cast<char*>("-screen"),
+                      const_cast<char*>("0"),
+                      const_cast<char*>("1024x768x24"),
+                      const_cast<char*>("-nolisten"),
+                      const_cast<char*>("tcp"),
+                      nullptr};
   if (::posix_spawnp(&xvfbPid_, "Xvfb", nullptr, nullptr, xvfbArgs, environ) != 0) return;
   ::close(pipe[1]);
   char number[16] = {};
@@ -127,14 +132,7 @@ std::string GuiSession::Screenshot() {
 }
 
 int GuiSession::WaitForExit(int ms) {
-  auto deadline = steady_clock::now() + milliseconds(ms);
-  int status = 0;
-  while (steady_clock::now() < deadline) {
-    if (::waitpid(programPid_, &status, WNOHANG) == programPid_) {
-      programPid_ = -1;
-      return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    std::this_thread::sleep_for(milliseconds(20));
-  }
-  return -1;
+  int status = WaitForChild(programPid_, ms);
+  if (status >= 0) programPid_ = -1;
+  return status;
 }

@@ -2,6 +2,7 @@
 
 #include <stdlib.h>
 
+#include <cstdio>
 #include <fstream>
 
 void SeedRegistry(const std::filesystem::path& folder, const char* values) {
@@ -13,4 +14,11 @@ void SeedRegistry(const std::filesystem::path& folder, const char* values) {
       << "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Brackwater Software\\Owlglance\\Version "
          "1.3]\r\n"
       << values;
+}
+
+std::string RegistryHex32(uint32_t v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "hex:%02x,%02x,%02x,%02x", v & 255, v >> 8 & 255, v >> 16 & 255,
+                v >> 24);
+  return text;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -7,3 +8,6 @@
 // settings key with `values` (REGEDIT4 value lines, CR LF each) unless
 // `values` is null, which leaves the registry without a file.
 void SeedRegistry(const std::filesystem::path& folder, const char* values);
+
+// A 4-byte value as a REGEDIT4 "hex:" value, little-endian.
+std::string RegistryHex32(uint32_t value);

@@ -2,6 +2,7 @@
 
 #include <spawn.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 
 #include <chrono>
 #include <cstring>
@@ -55,7 +56,14 @@ bool RunDrainIfAsked(int argc, char** argv, int& status) {
     if (i % 5 == 4) std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   std::vector<std::thread> readers;
-  for (auto& client : clients) readers.emplace_back([&client] { client.ReadAll(60000); });
+  // Read and discard: keeping the bytes would cost the readers more than the
+  // server spends sending them.
+  for (auto& client : clients)
+    readers.emplace_back([&client] {
+      char buffer[65536];
+      while (::recv(client.Fd(), buffer, sizeof buffer, 0) > 0) {
+      }
+    });
   for (auto& reader : readers) reader.join();
   status = 0;
   return true;

@@ -197,6 +197,8 @@ void AllocationsPerPart() {
 
 int main(int argc, char** argv) {
   if (int status; RunDrainIfAsked(argc, argv, status)) return status;
+  // "--cpu" runs the CPU comparison alone, for a profiler.
+  if (argc == 2 && std::strcmp(argv[1], "--cpu") == 0) return CpuAndLockWait(), 0;
   PartsPerNewFrame();
   AllocationsPerPart();
   CpuAndLockWait();

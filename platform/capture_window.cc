@@ -101,8 +101,9 @@ intptr_t CaptureWindow::SendMessage(unsigned message, intptr_t wParam, intptr_t 
     case WM_CAP_SEQUENCE_NOFILE:
       if (!driver_) return 0;
       grabbing_ = true;
-      if (UpdatePump(), pump_.joinable()) return 1;
-      grabbing_ = false;
+      UpdatePump();
+      if (pump_.joinable()) return 1;
+      grabbing_ = false;  // the driver would not stream
       return 0;
     case WM_CAP_ABORT:
       grabbing_ = false;

@@ -7,7 +7,7 @@ using namespace platform;
 
 int32_t CaptureDevice::Create(int driverIndex, int32_t quality) {
   captureWindow_ = CaptureWindow::Create("Capture Window", 0, 0, 640, 480);
-  if (!captureWindow_) return -1;
+  if (!captureWindow_) return kDeviceFailed;
   Connect(driverIndex);
   jpegQuality = quality;
   captureWindow_->SetUserData(this);
@@ -28,7 +28,7 @@ int32_t CaptureDevice::Connect(int driverIndex) {
     return 0;
   }
   lastError.Record(ErrConnectFailed);
-  return -3;
+  return kConnectFailed;
 }
 
 void CaptureDevice::ReadFormat() {
@@ -63,7 +63,7 @@ int32_t CaptureDevice::ReleaseFormat() {
   decompressor_.reset();
   if (result != 0) {
     lastError.Record(ErrDecompressorClose, result);
-    return -1;
+    return kDeviceFailed;
   }
   return 0;
 }
@@ -76,7 +76,7 @@ bool CaptureDevice::RequireDriver() {
 
 int32_t CaptureDevice::GetImageSize(int32_t& width, int32_t& height) {
   if (!captureWindow_) return 0;
-  if (!RequireDriver()) return -1;
+  if (!RequireDriver()) return kDeviceFailed;
   CapStatus status;
   Send(WM_CAP_GET_STATUS, sizeof status, reinterpret_cast<intptr_t>(&status));
   width = static_cast<int32_t>(status.uiImageWidth);
@@ -85,7 +85,7 @@ int32_t CaptureDevice::GetImageSize(int32_t& width, int32_t& height) {
 }
 
 int32_t CaptureDevice::ShowDialog(unsigned message) {
-  if (!RequireDriver()) return -1;
+  if (!RequireDriver()) return kDeviceFailed;
   Send(message);
   ReadFormat();
   return 0;
@@ -95,10 +95,10 @@ int32_t CaptureDevice::ShowFormatDialog() { return ShowDialog(WM_CAP_DLG_VIDEOFO
 int32_t CaptureDevice::ShowSourceDialog() { return ShowDialog(WM_CAP_DLG_VIDEOSOURCE); }
 
 int32_t CaptureDevice::StartPreview() {
-  if (!RequireDriver()) return -1;
+  if (!RequireDriver()) return kDeviceFailed;
   if (previewing_) {
     lastError.Record(ErrAlreadyPreviewing);
-    return -1;
+    return kDeviceFailed;
   }
   Send(WM_CAP_SET_PREVIEWRATE, 33);
   if (Send(WM_CAP_SET_PREVIEW, 1) != 0) previewing_ = true;
@@ -110,10 +110,10 @@ void CaptureDevice::StopPreview() {
 }
 
 int32_t CaptureDevice::StartGrabbing() {
-  if (!RequireDriver()) return -1;
+  if (!RequireDriver()) return kDeviceFailed;
   if (grabbing_) {
     lastError.Record(ErrAlreadyGrabbing);
-    return -1;
+    return kDeviceFailed;
   }
   CaptureParms parms;
   Send(WM_CAP_GET_SEQUENCE_SETUP, sizeof parms, reinterpret_cast<intptr_t>(&parms));
@@ -126,7 +126,7 @@ int32_t CaptureDevice::StartGrabbing() {
   Send(WM_CAP_SET_CALLBACK_VIDEOSTREAM, 0, reinterpret_cast<intptr_t>(&OnVideoFrame));
   if (Send(WM_CAP_SEQUENCE_NOFILE) == 0) {
     lastError.Record(ErrStartCaptureFailed);
-    return -2;
+    return kStartCaptureFailed;
   }
   grabbing_ = true;
   return 0;

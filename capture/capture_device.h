@@ -12,6 +12,11 @@
 #include "platform/capture_window.h"
 #include "platform/decompressor.h"
 
+// The device's results besides 0; each failure also lands in lastError.
+constexpr int32_t kDeviceFailed = -1;        // no driver, or already previewing or grabbing
+constexpr int32_t kStartCaptureFailed = -2;  // the window would not start grabbing
+constexpr int32_t kConnectFailed = -3;       // the driver would not connect
+
 // The system's one camera, wrapping a capture window. Its operations run on
 // the user-interface thread; OnVideoFrame runs on the window's capture thread
 // and reads the format fields, which change only while grabbing is off.

@@ -69,7 +69,13 @@ class CaptureDriver {
 // built-in test pattern. At most ten.
 std::vector<std::unique_ptr<CaptureDriver>> InstalledDrivers();
 
-// Tests replace the list; nullptr restores the real one.
+// Names the drivers instead, for tests that must not see the machine's own
+// cameras: a comma-separated list of "v4l2" (the machine's capture devices),
+// "pattern" and "pattern@WIDTHxHEIGHT" (a test pattern of that size); empty
+// for no driver at all.
+constexpr char kDriverListVariable[] = "OWLGLANCE_DRIVERS";
+
+// In-process tests replace the list; nullptr restores the one above.
 using DriverListSource = std::vector<std::unique_ptr<CaptureDriver>> (*)();
 void SetDriverListSource(DriverListSource source);
 

@@ -3,34 +3,13 @@
 #include <chrono>
 #include <cstring>
 
-#include "platform/test_pattern.h"
-#include "platform/v4l2_driver.h"
-
 namespace platform {
 
 namespace {
 
-std::vector<std::unique_ptr<CaptureDriver>> RealDrivers() {
-  auto drivers = ListV4l2Drivers(SystemV4l2Io());
-  drivers.push_back(std::make_unique<TestPatternDriver>());
-  return drivers;
-}
-
-std::atomic<DriverListSource> driverSource{RealDrivers};
-
 constexpr int kFrameWaitMs = 100;  // how soon the capture thread sees a stop
 
 }  // namespace
-
-std::vector<std::unique_ptr<CaptureDriver>> InstalledDrivers() {
-  auto drivers = driverSource.load()();
-  if (drivers.size() > 10) drivers.resize(10);
-  return drivers;
-}
-
-void SetDriverListSource(DriverListSource source) {
-  driverSource.store(source ? source : RealDrivers);
-}
 
 bool GetDriverDescription(int index, char* name, int nameSize, char* version, int versionSize) {
   auto drivers = InstalledDrivers();
@@ -105,10 +84,14 @@ intptr_t CaptureWindow::SendMessage(unsigned message, intptr_t wParam, intptr_t 
       if (pump_.joinable()) return 1;
       grabbing_ = false;  // the driver would not stream
       return 0;
-    case WM_CAP_ABORT:
+    case WM_CAP_ABORT: {
       grabbing_ = false;
       UpdatePump();
+      // A frame already handed to the callback is finished before the abort
+      // returns: the caller may free what the callback uses right after.
+      std::lock_guard wait(callbackLock_);
       return 1;
+    }
     default:
       return 0;
   }
@@ -174,7 +157,8 @@ void CaptureWindow::Pump() {
     if (result == FrameResult::Gone) return;  // unplugged: no more frames
     if (result == FrameResult::Timeout) continue;
     if (pumpGrab_) {
-      if (VideoStreamCallback callback = callback_.load()) {
+      std::lock_guard running(callbackLock_);
+      if (VideoStreamCallback callback = callback_.load(); callback && pumpGrab_) {
         VideoHdr header{frame.data(), static_cast<uint32_t>(frame.size()),
                         static_cast<uint32_t>(frame.size())};
         callback(this, &header);

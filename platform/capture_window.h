@@ -106,6 +106,7 @@ class CaptureWindow {
   bool previewing_ = false;
   bool grabbing_ = false;
   std::atomic<VideoStreamCallback> callback_{nullptr};
+  std::mutex callbackLock_;  // held by the capture thread while the callback runs
 
   // The capture thread, running while previewing or grabbing.
   std::thread pump_;

@@ -34,7 +34,7 @@ void Socket::Close() {
 int Socket::Listen(int port, int backlog) {
   Close();
   fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd_ < 0) return -1;
+  if (fd_ < 0) return kBindFailed;
   int on = 1;
   ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   sockaddr_in addr{};
@@ -44,13 +44,13 @@ int Socket::Listen(int port, int backlog) {
   if (port < 0 || port > 65535 ||
       ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || !SetNonBlocking()) {
     Close();
-    return -1;
+    return kBindFailed;
   }
   if (::listen(fd_, backlog) != 0) {
     Close();
-    return -2;
+    return kListenFailed;
   }
-  return 0;
+  return kListening;
 }
 
 int Socket::Accept(Socket& out) {

@@ -7,6 +7,11 @@
 
 namespace platform {
 
+// Socket::Listen's results.
+constexpr int kListening = 0;
+constexpr int kBindFailed = -1;  // can't be created or bound: the port is taken or reserved
+constexpr int kListenFailed = -2;
+
 // A TCP socket handle that closes itself. Used by one thread at a time.
 class Socket {
  public:
@@ -20,7 +25,7 @@ class Socket {
 
   // A non-blocking listening socket on every local address at `port`, with
   // SO_REUSEADDR so that a restart right after a stop binds again.
-  // Result 0; -1 when it can't be created or bound; -2 when listen fails.
+  // Result kListening, kBindFailed or kListenFailed.
   int Listen(int port, int backlog);
 
   // Accepts one pending connection. Result 0 with `out` holding it (in

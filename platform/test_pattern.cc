@@ -70,7 +70,7 @@ uint8_t Clamp(int v) { return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v
 
 }  // namespace
 
-TestPatternDriver::TestPatternDriver() { Resize(); }
+TestPatternDriver::TestPatternDriver(std::string name) : name_(std::move(name)) { Resize(); }
 
 BitmapInfoHeader TestPatternDriver::Format() const {
   BitmapInfoHeader h;

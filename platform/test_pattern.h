@@ -11,8 +11,8 @@ namespace platform {
 
 class TestPatternDriver : public CaptureDriver {
  public:
-  TestPatternDriver();
-  std::string Name() const override { return "Owlglance Test Pattern"; }
+  explicit TestPatternDriver(std::string name = "Owlglance Test Pattern");
+  std::string Name() const override { return name_; }
   std::string Version() const override { return "Version: 1.3"; }
   bool Open() override { return true; }
   void Close() override {}
@@ -29,6 +29,7 @@ class TestPatternDriver : public CaptureDriver {
  private:
   void Resize();
 
+  std::string name_;
   int sizeIndex_ = 1;                // 640 x 480
   bool yuyv_ = true;                 // else 24-bit bottom-up RGB
   int pattern_ = 0;                  // colour bars or grey ramp

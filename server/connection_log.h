@@ -3,8 +3,11 @@
 #include <ctime>
 #include <string>
 
-// The connection log, "Owlglance.log" in the working folder.
-constexpr const char* kLogFileName = "Owlglance.log";
+// The connection log, "Owlglance.log" in the working folder. View Log asks
+// for "owlglance.log": Windows matched file names without regard to case,
+// and the launcher does so too, so both spellings name this one file.
+constexpr char kLogFileName[] = "Owlglance.log";
+constexpr char kViewLogName[] = "owlglance.log";
 
 // Appends one line, "MM/DD/YY HH:MM:SS text" with CR LF, in a single write
 // to a file opened for appending, so lines from concurrent sessions stay

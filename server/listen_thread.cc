@@ -26,9 +26,9 @@ int ListenThread::Run() {
   ClientList clients;
   platform::Socket listener;
   int result = listener.Listen(control_.port.load(), kBacklog);
-  if (result == -1) {
+  if (result == platform::kBindFailed) {
     ShowListenerMessage(kPortInUseMessage);
-  } else if (result == -2) {
+  } else if (result == platform::kListenFailed) {
     ShowListenerMessage(kListenFailedMessage);
   } else {
     Serve(listener, clients);

@@ -6,7 +6,7 @@
 
 #include "server/listen_thread.h"
 #include "server/server_control.h"
-#include "shell/server_settings.h"
+#include "server/server_settings.h"
 
 class CaptureDevice;
 

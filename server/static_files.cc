@@ -53,21 +53,22 @@ bool ResolvePath(const char* url, std::string& path) {
 int SendFile(const std::string& path, bool withHeader, platform::Socket& connection) {
   std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
   struct stat info {};
-  if (!file || ::fstat(::fileno(file.get()), &info) != 0 || S_ISDIR(info.st_mode)) return -2;
-  if (withHeader && !SendAll(kOk, sizeof kOk - 1, connection)) return -1;
+  if (!file || ::fstat(::fileno(file.get()), &info) != 0 || S_ISDIR(info.st_mode))
+    return kFileNotOpened;
+  if (withHeader && !SendAll(kOk, sizeof kOk - 1, connection)) return kFileSendFailed;
   char piece[kPieceSize];
   while (!std::feof(file.get())) {
     size_t n = std::fread(piece, 1, sizeof piece, file.get());
-    if (!SendAll(piece, static_cast<int>(n), connection)) return -1;
-    if (n < sizeof piece && std::ferror(file.get())) return -1;  // a read error ends it too
+    if (!SendAll(piece, static_cast<int>(n), connection)) return kFileSendFailed;
+    if (n < sizeof piece && std::ferror(file.get())) return kFileSendFailed;
   }
-  return 0;
+  return kFileSent;
 }
 
 void ServeStaticFile(const char* url, platform::Socket& connection) {
   std::string path;
   if (!ResolvePath(url, path)) return;
-  if (SendFile(path == "www/" ? "www/index.html" : path, true, connection) == -2) {
+  if (SendFile(path == "www/" ? "www/index.html" : path, true, connection) == kFileNotOpened) {
     SendAll(kNotFound, sizeof kNotFound - 1, connection);
     SendFile("www/404.html", false, connection);
   }

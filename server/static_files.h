@@ -9,9 +9,12 @@
 // escape, or ".." anywhere in the decoded path.
 bool ResolvePath(const char* url, std::string& path);
 
+// SendFile's results.
+constexpr int kFileSent = 0;
+constexpr int kFileSendFailed = -1;  // a send or a read failed part way
+constexpr int kFileNotOpened = -2;   // missing, unreadable or a folder; nothing was sent
+
 // Sends a file, after "HTTP/1.0 200 OK\r\n\r\n" when `withHeader` is set.
-// Result 0 when all of it went, -1 when a send or read failed, -2 when it
-// can't be opened (a folder counts as such); nothing has been sent then.
 int SendFile(const std::string& path, bool withHeader, platform::Socket& connection);
 
 // Answers any URL other than the stream URL from the "www/" folder, with

@@ -1,54 +1,84 @@
-// The menu commands of the main window.
 #include "shell/commands.h"
 
 #include <chrono>
 #include <thread>
 
+#include "capture/capture_device.h"
 #include "platform/launcher.h"
 #include "platform/message_box.h"
-#include "platform/ui/wx_message_box.h"
-#include "shell/main_frame.h"
+#include "server/connection_log.h"
+#include "server/server_controller.h"
 
 using platform::ShowMessageBox;
 
-const Command kCommands[12] = {
-    {101, "ID_FILE_EXIT", &MainFrame::OnExitCommand},
-    {203, "ID_VIDEO_PREVIEW", &MainFrame::OnPreview},
-    {202, "ID_VIDEO_DRIVER", &MainFrame::OnSelectDriver},
-    {200, "ID_VIDEO_FORMAT", &MainFrame::OnFormat},
-    {201, "ID_VIDEO_SOURCE", &MainFrame::OnSource},
-    {300, "ID_SERVER_SETUP", &MainFrame::OnSetup},
-    {301, "ID_SERVER_START", &MainFrame::OnStartServer},
-    {302, "ID_SERVER_STOP", &MainFrame::OnStopServer},
-    {40006, "ID_SERVER_LOG", &MainFrame::OnViewLog},
-    {40003, "ID_HELP_ABOUT", &MainFrame::OnAbout},
-    {40004, "ID_HELP_README", &MainFrame::OnReadme},
-    {40005, "ID_HELP_WIZARD", &MainFrame::OnWizard},
-};
-
 namespace {
 constexpr char kServerMessage[] = "Server Message";
+constexpr auto kGrabbingPoll = std::chrono::milliseconds(300);
+}  // namespace
+
+bool Commands::Run(int commandId) {
+  switch (commandId) {
+    case kCmdExit:
+      Exit();
+      break;
+    case kCmdPreview:
+      Preview();
+      break;
+    case kCmdSelectDriver:
+      SelectDriver();
+      break;
+    case kCmdFormat:
+      Format();
+      break;
+    case kCmdSource:
+      Source();
+      break;
+    case kCmdSetup:
+      Setup();
+      break;
+    case kCmdStartServer:
+      StartServer();
+      break;
+    case kCmdStopServer:
+      StopServer();
+      break;
+    case kCmdViewLog:
+      ViewLog();
+      break;
+    case kCmdAbout:
+      About();
+      break;
+    case kCmdReadme:
+      Readme();
+      break;
+    case kCmdWizard:
+      Wizard();
+      break;
+    default:
+      return false;
+  }
+  return true;
 }
 
-bool MainFrame::RefusedWhileRunning(const char* message) {
+bool Commands::RefusedWhileRunning(const char* message) {
   if (serverRunning_ != 1) return false;
   ShowMessageBox(message, kServerMessage, platform::kMbOk);
   return true;
 }
 
-void MainFrame::OnExitCommand() {
+void Commands::Exit() {
   if (ShowMessageBox("Are you sure you want to quit?", "Quit?", platform::kMbOkCancel) !=
       platform::kIdOk)
     return;
-  if (serverRunning_ == 1) OnStopServer();
+  if (serverRunning_ == 1) StopServer();
   while (device_.IsGrabbing()) {
-    platform::GuiMessageBoxes().AnswerPending();
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    window_.WhileWaiting();
+    std::this_thread::sleep_for(kGrabbingPoll);
   }
-  Close();
+  window_.CloseWindow();
 }
 
-void MainFrame::OnPreview() {
+void Commands::Preview() {
   if (RefusedWhileRunning("Please shut down the server before changing preview mode.")) return;
   if (device_.IsPreviewing()) {
     device_.StopPreview();
@@ -57,59 +87,53 @@ void MainFrame::OnPreview() {
   }
 }
 
-void MainFrame::OnSelectDriver() {
+void Commands::SelectDriver() {
   if (RefusedWhileRunning("Please shut down the server before changing video drivers.")) return;
-  // The driver selection dialog comes with its own change.
+  window_.RunDriverDialog();
 }
 
-void MainFrame::OnFormat() {
+void Commands::Format() {
   if (RefusedWhileRunning("Please shut down the server before making changes to the Video Format."))
     return;
-  if (device_.ShowFormatDialog() == 0) FitWindowToVideo();
+  if (device_.ShowFormatDialog() == 0) window_.FitWindowToVideo();
 }
 
-void MainFrame::OnSource() {
+void Commands::Source() {
   if (RefusedWhileRunning("Please shut down the server before making changes to the Video Source."))
     return;
-  if (device_.ShowSourceDialog() == 0) FitWindowToVideo();
+  if (device_.ShowSourceDialog() == 0) window_.FitWindowToVideo();
 }
 
-void MainFrame::OnSetup() {
-  // The setup dialog comes with its own change.
-}
+void Commands::Setup() { window_.RunSetupDialog(); }
 
-void MainFrame::OnStartServer() {
+void Commands::StartServer() {
   if (serverRunning_ == 1) return;
-  if (controller_->StartServer() != 0) {
-    ShowMessageBox(
-        "There was an error starting the server.  Your camera may not be working properly.",
-        "Error", platform::kMbOk);
+  if (controller_.StartServer() != 0) {
+    ShowMessageBox(kStartFailedMessage, "Error", platform::kMbOk);
     return;
   }
   serverRunning_ = 1;
 }
 
-void MainFrame::OnStopServer() {
+void Commands::StopServer() {
   if (serverRunning_ == 0) return;
-  controller_->StopServer();
+  controller_.StopServer();
   serverRunning_ = 0;
 }
 
-void MainFrame::OnViewLog() {
-  if (platform::OpenDocument("owlglance.log") == platform::kLaunchFileNotFound)
+void Commands::ViewLog() {
+  if (platform::OpenDocument(kViewLogName) == platform::kLaunchFileNotFound)
     ShowMessageBox("No log file exists!", "ERROR", platform::kMbOk);
 }
 
-void MainFrame::OnAbout() {
-  // The About dialog comes with the information dialogs.
-}
+void Commands::About() { window_.RunAboutDialog(); }
 
-void MainFrame::OnReadme() {
+void Commands::Readme() {
   if (platform::OpenDocument("readme.pdf") == platform::kLaunchFileNotFound)
     ShowMessageBox("Readme file missing!", "ERROR", platform::kMbOk);
 }
 
-void MainFrame::OnWizard() {
+void Commands::Wizard() {
   if (RefusedWhileRunning("Please shut down the server before using the wizard.")) return;
-  // The wizard dialog comes with its own change.
+  window_.RunWizard();
 }

@@ -1,13 +1,78 @@
 #pragma once
 
-class MainFrame;
+#include <cstdint>
 
-// The menu's commands: the design's id, the menu item's name in the XRC
-// menu, and the handler.
-struct Command {
-  int id;
-  const char* xrcName;
-  void (MainFrame::*handler)();
+class CaptureDevice;
+class ServerController;
+
+// Shown when Start Server fails, by the desktop program and the headless one.
+constexpr char kStartFailedMessage[] =
+    "There was an error starting the server.  Your camera may not be working properly.";
+
+// The menu commands by the ids the menu "WEBCAMMENU" gives them.
+enum CommandId : int {
+  kCmdExit = 101,
+  kCmdPreview = 203,
+  kCmdSelectDriver = 202,
+  kCmdFormat = 200,
+  kCmdSource = 201,
+  kCmdSetup = 300,
+  kCmdStartServer = 301,
+  kCmdStopServer = 302,
+  kCmdViewLog = 40006,
+  kCmdAbout = 40003,
+  kCmdReadme = 40004,
+  kCmdWizard = 40005,
 };
 
-extern const Command kCommands[12];
+// What the commands ask of the main window: its dialogs, its size and its
+// close. The desktop window implements it with wx; tests record the calls.
+class CommandWindow {
+ public:
+  virtual ~CommandWindow() = default;
+  virtual void FitWindowToVideo() = 0;
+  virtual void RunSetupDialog() = 0;
+  virtual void RunDriverDialog() = 0;
+  virtual void RunAboutDialog() = 0;
+  virtual void RunWizard() = 0;
+  virtual void CloseWindow() = 0;
+  // Runs while the commands wait for the camera to stop grabbing, so that
+  // message boxes of worker threads are still answered.
+  virtual void WhileWaiting() {}
+};
+
+// The twelve menu commands: what each refuses while the server runs, and
+// the start, stop and exit decisions. Message boxes go through the
+// platform's service. User-interface thread only.
+class Commands {
+ public:
+  Commands(CommandWindow& window, CaptureDevice& device, ServerController& controller)
+      : window_(window), device_(device), controller_(controller) {}
+
+  // Runs the command with this id; false when no command has it.
+  bool Run(int commandId);
+  // 1 from a successful Start Server until Stop Server: what the user asked
+  // for, not what the server's threads are doing.
+  int32_t ServerRunning() const { return serverRunning_; }
+
+  void Exit();
+  void Preview();
+  void SelectDriver();
+  void Format();
+  void Source();
+  void Setup();
+  void StartServer();
+  void StopServer();
+  void ViewLog();
+  void About();
+  void Readme();
+  void Wizard();
+
+ private:
+  bool RefusedWhileRunning(const char* message);
+
+  CommandWindow& window_;
+  CaptureDevice& device_;
+  ServerController& controller_;
+  int32_t serverRunning_ = 0;
+};

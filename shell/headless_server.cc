@@ -11,12 +11,10 @@
 #include "platform/message_box.h"
 #include "platform/registry.h"
 #include "server/server_controller.h"
+#include "shell/commands.h"
 #include "shell/settings_store.h"
 
 namespace {
-
-constexpr char kStartFailedMessage[] =
-    "There was an error starting the server.  Your camera may not be working properly.";
 
 void PrintUsage() {
   std::printf(

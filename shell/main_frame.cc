@@ -9,12 +9,29 @@
 #include "platform/ui/capture_view.h"
 #include "platform/ui/driver_dialog.h"
 #include "platform/ui/wx_message_box.h"
-#include "shell/commands.h"
 #include "shell/settings_store.h"
 #include "shell/status_texts.h"
 
 namespace {
 constexpr int kPanes[] = {kPaneUsers, kPaneServer, kPanePreview};
+// The menu items' names in the XRC menu, by command.
+constexpr struct {
+  int id;
+  const char* xrcName;
+} kMenuItems[] = {
+    {kCmdExit, "ID_FILE_EXIT"},
+    {kCmdPreview, "ID_VIDEO_PREVIEW"},
+    {kCmdSelectDriver, "ID_VIDEO_DRIVER"},
+    {kCmdFormat, "ID_VIDEO_FORMAT"},
+    {kCmdSource, "ID_VIDEO_SOURCE"},
+    {kCmdSetup, "ID_SERVER_SETUP"},
+    {kCmdStartServer, "ID_SERVER_START"},
+    {kCmdStopServer, "ID_SERVER_STOP"},
+    {kCmdViewLog, "ID_SERVER_LOG"},
+    {kCmdAbout, "ID_HELP_ABOUT"},
+    {kCmdReadme, "ID_HELP_README"},
+    {kCmdWizard, "ID_HELP_WIZARD"},
+};
 // Idle-time updates need events to follow; this wakes the loop now and then
 // so a count changed by the server's threads shows without a mouse move.
 constexpr int kStatusWakeMs = 250;
@@ -43,10 +60,9 @@ MainFrame::MainFrame()
   view_ = new platform::CaptureView(this, device_.Window());
   controller_ = std::make_unique<ServerController>(
       settings_, device_, [] { platform::GuiMessageBoxes().AnswerPending(); });
-  serverRunning_ = 0;
+  commands_ = std::make_unique<Commands>(*this, device_, *controller_);
   FitWindowToVideo();
-  // The setup wizard of a first run comes with the wizard dialog.
-  OnPreview();
+  commands_->Preview();
 
   Bind(wxEVT_CLOSE_WINDOW, &MainFrame::OnClose, this);
   Bind(wxEVT_IDLE, [this](wxIdleEvent&) { UpdateStatusPanes(); });
@@ -57,17 +73,24 @@ MainFrame::MainFrame()
 MainFrame::~MainFrame() { device_.Destroy(); }
 
 void MainFrame::BindMenu() {
-  for (const Command& command : kCommands) {
+  for (const auto& item : kMenuItems)
     Bind(
-        wxEVT_MENU, [this, handler = command.handler](wxCommandEvent&) { (this->*handler)(); },
-        XRCID(command.xrcName));
-  }
+        wxEVT_MENU, [this, id = item.id](wxCommandEvent&) { RunCommand(id); }, XRCID(item.xrcName));
 }
 
 void MainFrame::RunCommand(int commandId) {
-  for (const Command& command : kCommands)
-    if (command.id == commandId) return (this->*command.handler)();
+  if (commands_) commands_->Run(commandId);
 }
+
+void MainFrame::WhileWaiting() { platform::GuiMessageBoxes().AnswerPending(); }
+
+void MainFrame::RunSetupDialog() {}
+
+void MainFrame::RunDriverDialog() {}
+
+void MainFrame::RunAboutDialog() {}
+
+void MainFrame::RunWizard() {}
 
 void MainFrame::CreateStatusPanes() {
   wxStatusBar* bar =
@@ -90,7 +113,7 @@ void MainFrame::UpdateStatusPanes() {
   if (!bar || !controller_) return;
   for (int i = 0; i < 3; ++i) {
     wxString text =
-        PaneText(kPanes[i], controller_->ConnectedCount(), serverRunning_, device_.IsPreviewing());
+        PaneText(kPanes[i], controller_->ConnectedCount(), ServerRunning(), device_.IsPreviewing());
     if (bar->GetStatusText(i) != text) bar->SetStatusText(text, i);
   }
 }
@@ -130,7 +153,7 @@ void MainFrame::Shutdown() {
   statusTimer_.Stop();
   SaveSettings();
   if (controller_ && controller_->IsRunning() == 1) controller_->StopServer();
+  commands_.reset();
   controller_.reset();
   device_.Destroy();
-  // The thank-you dialog comes with the information dialogs.
 }

@@ -7,15 +7,17 @@
 
 #include "capture/capture_device.h"
 #include "server/server_controller.h"
-#include "shell/server_settings.h"
+#include "server/server_settings.h"
+#include "shell/commands.h"
 
 namespace platform {
 class CaptureView;
 }
 
 // The main window: owns the settings, the camera, the server controller and
-// the status bar. Lives on the user-interface thread.
-class MainFrame : public wxFrame {
+// the status bar, and binds its menu to the commands. Lives on the
+// user-interface thread.
+class MainFrame : public wxFrame, public CommandWindow {
  public:
   MainFrame();
   ~MainFrame() override;
@@ -23,32 +25,25 @@ class MainFrame : public wxFrame {
   void LoadSettings();
   void SaveSettings();
   void ApplySettings();
-  void FitWindowToVideo();
-  // Runs the menu command with the design's id (101, 203, ...).
+  void FitWindowToVideo() override;
+  // Runs the menu command with this id (101, 203, ...).
   void RunCommand(int commandId);
 
   ServerSettings& Settings() { return settings_; }
-  int32_t ServerRunning() const { return serverRunning_; }
+  int32_t ServerRunning() const { return commands_ ? commands_->ServerRunning() : 0; }
   CaptureDevice& Device() { return device_; }
   ServerController* Controller() { return controller_.get(); }
   bool FirstRun() const { return firstRun_; }
 
-  // The commands (see shell/commands.cc).
-  void OnExitCommand();
-  void OnPreview();
-  void OnSelectDriver();
-  void OnFormat();
-  void OnSource();
-  void OnSetup();
-  void OnStartServer();
-  void OnStopServer();
-  void OnViewLog();
-  void OnAbout();
-  void OnReadme();
-  void OnWizard();
-
  private:
-  bool RefusedWhileRunning(const char* message);
+  // CommandWindow: the dialogs the commands open.
+  void RunSetupDialog() override;
+  void RunDriverDialog() override;
+  void RunAboutDialog() override;
+  void RunWizard() override;
+  void CloseWindow() override { Close(); }
+  void WhileWaiting() override;
+
   void BindMenu();
   void CreateStatusPanes();
   void UpdateStatusPanes();
@@ -56,10 +51,10 @@ class MainFrame : public wxFrame {
   void Shutdown();
 
   ServerSettings settings_;
-  int32_t serverRunning_ = 0;
   int32_t videoWidth_ = 640;
   int32_t videoHeight_ = 480;
   std::unique_ptr<ServerController> controller_;
+  std::unique_ptr<Commands> commands_;
   CaptureDevice device_;
   platform::CaptureView* view_ = nullptr;
   wxTimer statusTimer_;

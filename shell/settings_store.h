@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/server_settings.h"
+#include "server/server_settings.h"
 
 // The registry key that holds the settings, below HKEY_CURRENT_USER.
 constexpr char kSettingsKey[] = "Software\\Brackwater Software\\Owlglance\\Version 1.3";

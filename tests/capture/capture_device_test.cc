@@ -5,7 +5,7 @@
 
 #include "capture/capture_device.h"
 #include "tests/support/jpeg_decode.h"
-#include "tests/support/scripted_driver.h"
+#include "tests/support/scripted_camera.h"
 #include "tests/support/server_fixture.h"
 
 namespace {
@@ -217,20 +217,6 @@ TEST(FramePipeline, UnpluggedCameraStopsCleanlyAndALaterStartFails) {
   EXPECT_FALSE(device.IsGrabbing());
   EXPECT_EQ(device.StartGrabbing(), -2);
   EXPECT_EQ(device.lastError.errorCategory, ErrStartCaptureFailed);
-}
-
-TEST(TestPattern, MovesAndDecodesToItsSize) {
-  CaptureDevice device;
-  device.Create(0, 75);
-  ASSERT_EQ(device.StartGrabbing(), 0);
-  ASSERT_TRUE(Eventually([&] { return device.frameStore.PublishedCount() >= 2; }));
-  std::string first = StoredImage(device.frameStore);
-  std::this_thread::sleep_for(seconds(1));
-  std::string later = StoredImage(device.frameStore);
-  EXPECT_NE(first, later);
-  DecodedJpeg decoded = DecodeJpeg(later);
-  EXPECT_EQ(decoded.width, 640);
-  EXPECT_EQ(decoded.height, 480);
 }
 
 }  // namespace

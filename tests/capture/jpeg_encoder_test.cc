@@ -162,11 +162,4 @@ TEST(SwapRedBlue, NoRowsDoNothing) {
   EXPECT_EQ(pixel[2], 1);
 }
 
-TEST(CaptureErrorText, TenCategoriesInSixtyFourByteSlots) {
-  EXPECT_EQ(sizeof kCaptureErrorText, 640u);
-  EXPECT_STREQ(kCaptureErrorText[ErrConnectFailed],
-               "Error. Unable to connect to capture driver specified.");
-  EXPECT_STREQ(kCaptureErrorText[ErrDecompressFailed], "Error. Unable to decompress image.");
-}
-
 }  // namespace

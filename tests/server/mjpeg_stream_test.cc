@@ -4,19 +4,13 @@
 #include <vector>
 
 #include "server/mjpeg_stream.h"
+#include "tests/support/frame_publish.h"
 #include "tests/support/server_fixture.h"
 #include "tests/support/stream_parser.h"
 
 namespace {
 
 using namespace std::chrono;
-
-void Publish(FrameStore& store, const std::string& image) {
-  int32_t capacity = 0;
-  uint8_t* buffer = store.BeginFrame(capacity);
-  image.copy(reinterpret_cast<char*>(buffer), image.size());
-  store.EndFrame(static_cast<int32_t>(image.size()));
-}
 
 std::string Image(size_t size, char fill) { return std::string(size, fill); }
 
@@ -154,42 +148,6 @@ TEST(StreamBuffer, GrowsForALargerImageAndIsReusedForASmallerOne) {
   ASSERT_EQ(parsed.images.size(), 3u);
   EXPECT_EQ(parsed.images[2], Image(100, '3'));
   EXPECT_EQ(partBuffer.size(), overhead + 5000);
-}
-
-TEST(FrameStore, ReadersSeeWholeImagesOnly) {
-  FrameStore store;
-  store.Reallocate(1000);
-  EXPECT_EQ(store.LockAndGetLength(), 0) << "right after sizing";
-  store.Unlock();
-
-  Publish(store, "first");
-  int32_t capacity = 0;
-  uint8_t* buffer = store.BeginFrame(capacity);
-  EXPECT_EQ(capacity, 1000);
-  std::atomic<int32_t> seen{-100};
-  std::thread reader([&] {
-    seen = store.LockAndGetLength();  // waits for the frame in progress
-    store.Unlock();
-  });
-  std::this_thread::sleep_for(milliseconds(50));
-  EXPECT_EQ(seen, -100);
-  std::memcpy(buffer, "second!", 7);
-  store.EndFrame(7);
-  reader.join();
-  EXPECT_EQ(seen, 7);
-
-  char a[8] = {}, b[8] = {};
-  ASSERT_EQ(store.LockAndGetLength(), 7);
-  store.CopyAndUnlock(a);
-  ASSERT_EQ(store.LockAndGetLength(), 7);
-  store.CopyAndUnlock(b);
-  EXPECT_STREQ(a, "second!");
-  EXPECT_STREQ(a, b);
-
-  store.BeginFrame(capacity);
-  store.EndFrame(-1);  // an encode failure
-  EXPECT_EQ(store.LockAndGetLength(), -1);
-  store.Unlock();
 }
 
 }  // namespace

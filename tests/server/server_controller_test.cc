@@ -1,5 +1,8 @@
+#include <sys/stat.h>
+
 #include <atomic>
 
+#include "platform/message_box_queue.h"
 #include "server/connection_log.h"
 #include "server/server_controller.h"
 #include "tests/support/server_fixture.h"
@@ -33,10 +36,17 @@ TEST_F(ControllerTest, StartStopAndSetters) {
   controller.SetClientLimit(1);
   // A stream asked for before the first image ends at once.
   ASSERT_TRUE(Eventually([&] { return device.frameStore.PublishedCount() > 0; }));
-  std::this_thread::sleep_for(milliseconds(400));  // the probe's thread is reaped
-  TestClient first(port);
-  first.Send("GET /video HTTP/1.0\r\n\r\n");
-  std::string received = first.ReadExactly(3000, 5000);  // a first part is on its way
+  // Until the probe's thread is reaped, a client is refused; the first one
+  // served holds the only place.
+  std::unique_ptr<TestClient> client;
+  std::string received;
+  ASSERT_TRUE(Eventually([&] {
+    client = std::make_unique<TestClient>(port);
+    client->Send("GET /video HTTP/1.0\r\n\r\n");
+    received = client->ReadExactly(3000, 5000);  // a first part is on its way
+    return received.rfind("HTTP/1.0 200 OK", 0) == 0;
+  }));
+  TestClient& first = *client;
   ASSERT_TRUE(Eventually([&] { return controller.ConnectedCount() == 1; }));
   EXPECT_EQ(Exchange(port, "GET / HTTP/1.0\r\n\r\n"), "HTTP/1.0 503 Service Unavailable\r\n\r\n");
   controller.SetClientLimit(0);  // ignored, and so is 100: still 1
@@ -90,6 +100,56 @@ TEST_F(ControllerTest, SettersReachConnectionsAcceptedAfterwards) {
   EXPECT_TRUE(ParseStream(client.ReadExactly(300, 3000)).headOk);
   ASSERT_TRUE(Eventually([&] { return std::filesystem::exists(kLogFileName); }));
   controller.StopServer();
+}
+
+// A worker's message box during StopServer: the user-interface thread keeps
+// answering boxes while it waits, so a failing log write can't deadlock it.
+// Routes every box through a queue that only the test's thread answers, as
+// the GUI does.
+class QueuedBoxes : public platform::MessageBoxService {
+ public:
+  int Show(const std::string& text, const std::string& caption, int style) override {
+    return queue.Request(text, caption, style);
+  }
+  std::atomic<int> shown{0};
+  platform::MessageBoxQueue queue{[this](const std::string&, const std::string&, int) {
+                                    ++shown;
+                                    return platform::kIdOk;
+                                  },
+                                  [] {}};
+};
+
+TEST(StopServer, AnswersWorkersBoxesWhileItWaits) {
+  TempFolder folder;
+  QueuedBoxes boxes;
+  platform::SetMessageBoxService(&boxes);
+  CaptureDevice device;
+  device.Create(0, 50);
+  ServerSettings settings;
+  settings.portnum = static_cast<uint32_t>(FreePort());
+  settings.connections = 1;
+  ServerController controller(settings, device, [&] { boxes.queue.AnswerPending(); });
+  ASSERT_EQ(controller.StartServer(), 0);
+  ASSERT_TRUE(Eventually([&] {
+    return device.frameStore.PublishedCount() > 0 && TestClient().Connect(settings.portnum);
+  }));
+  ASSERT_TRUE(Eventually([&] { return controller.ConnectedCount() == 0; }));  // the probe is gone
+  std::filesystem::remove(kLogFileName);
+  ASSERT_EQ(::mkdir(kLogFileName, 0755), 0);  // from now on every log write fails
+
+  TestClient client(static_cast<int>(settings.portnum));
+  client.Send("GET /video HTTP/1.0\r\n\r\n");
+  // Its "received" line fails: answer that box here, as the event loop would.
+  ASSERT_TRUE(Eventually([&] {
+    boxes.queue.AnswerPending();
+    return boxes.shown >= 1;
+  }));
+  client.ReadExactly(1000, 3000);
+  // The stream ends at the stop and its "closed" line fails during the wait.
+  int before = boxes.shown;
+  EXPECT_EQ(controller.StopServer(), 0);
+  EXPECT_GT(boxes.shown, before) << "the stream's \"closed\" box was answered during the wait";
+  platform::SetMessageBoxService(nullptr);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "tests/support/scripted_driver.h"
+#include "tests/support/scripted_camera.h"
 
 #include <thread>
 

@@ -1,0 +1,52 @@
+#include "capture/frame_store.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "tests/support/frame_publish.h"
+
+namespace {
+
+using namespace std::chrono;
+
+TEST(FrameStore, ReadersSeeWholeImagesOnly) {
+  FrameStore store;
+  store.Reallocate(1000);
+  EXPECT_EQ(store.LockAndGetLength(), 0) << "right after sizing";
+  store.Unlock();
+
+  Publish(store, "first");
+  int32_t capacity = 0;
+  uint8_t* buffer = store.BeginFrame(capacity);
+  EXPECT_EQ(capacity, 1000);
+  std::atomic<int32_t> seen{-100};
+  std::thread reader([&] {
+    seen = store.LockAndGetLength();  // waits for the frame in progress
+    store.Unlock();
+  });
+  std::this_thread::sleep_for(milliseconds(50));
+  EXPECT_EQ(seen, -100);
+  std::memcpy(buffer, "second!", 7);
+  store.EndFrame(7);
+  reader.join();
+  EXPECT_EQ(seen, 7);
+
+  char a[8] = {}, b[8] = {};
+  ASSERT_EQ(store.LockAndGetLength(), 7);
+  store.CopyAndUnlock(a);
+  ASSERT_EQ(store.LockAndGetLength(), 7);
+  store.CopyAndUnlock(b);
+  EXPECT_STREQ(a, "second!");
+  EXPECT_STREQ(a, b);
+
+  store.BeginFrame(capacity);
+  store.EndFrame(-1);  // an encode failure
+  EXPECT_EQ(store.LockAndGetLength(), -1);
+  store.Unlock();
+}
+
+}  // namespace

@@ -1,0 +1,150 @@
+#include "shell/commands.h"
+
+#include <gtest/gtest.h>
+
+#include "capture/capture_device.h"
+#include "server/server_controller.h"
+#include "tests/support/fake_message_box.h"
+#include "tests/support/fake_program.h"
+#include "tests/support/server_fixture.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+// The main window as the commands see it: it records what they ask of it.
+class RecordingWindow : public CommandWindow {
+ public:
+  void FitWindowToVideo() override { calls.push_back("fit"); }
+  void RunSetupDialog() override { calls.push_back("setup"); }
+  void RunDriverDialog() override { calls.push_back("driver"); }
+  void RunAboutDialog() override { calls.push_back("about"); }
+  void RunWizard() override { calls.push_back("wizard"); }
+  void CloseWindow() override { calls.push_back("close"); }
+  Lines Take() { return std::exchange(calls, {}); }
+  Lines calls;
+};
+
+class CommandsTest : public ::testing::Test {
+ protected:
+  void Make(int driver = 0) {
+    settings.portnum = static_cast<uint32_t>(FreePort());
+    device.Create(driver, 50);
+    controller = std::make_unique<ServerController>(settings, device);
+    commands = std::make_unique<Commands>(window, device, *controller);
+  }
+  // "caption|text" of every box shown since the last call.
+  Lines Boxes() {
+    Lines lines;
+    auto shown = boxes.Boxes();
+    for (size_t i = seen_; i < shown.size(); ++i)
+      lines.push_back(shown[i].caption + "|" + shown[i].text);
+    seen_ = shown.size();
+    return lines;
+  }
+  void TearDown() override {
+    commands.reset();
+    controller.reset();
+  }
+
+  TempFolder folder;
+  FakeMessageBox boxes;
+  ServerSettings settings;
+  CaptureDevice device;
+  RecordingWindow window;
+  std::unique_ptr<ServerController> controller;
+  std::unique_ptr<Commands> commands;
+
+ private:
+  size_t seen_ = 0;
+};
+
+TEST_F(CommandsTest, WhileTheServerRunsTheVideoCommandsRefuseAndTheRestWork) {
+  Make();
+  commands->Run(kCmdPreview);
+  ASSERT_TRUE(device.IsPreviewing());
+  commands->Run(kCmdStartServer);
+  ASSERT_EQ(commands->ServerRunning(), 1);
+  EXPECT_TRUE(Eventually([&] { return TestClient().Connect(static_cast<int>(settings.portnum)); }));
+  struct Case {
+    int id;
+    Lines boxes, calls;
+  };
+  const std::string refused = "Server Message|Please shut down the server before ";
+  const Case cases[] = {
+      {kCmdPreview, {refused + "changing preview mode."}, {}},
+      {kCmdSelectDriver, {refused + "changing video drivers."}, {}},
+      {kCmdFormat, {refused + "making changes to the Video Format."}, {}},
+      {kCmdSource, {refused + "making changes to the Video Source."}, {}},
+      {kCmdWizard, {refused + "using the wizard."}, {}},
+      {kCmdSetup, {}, {"setup"}},
+      {kCmdAbout, {}, {"about"}},
+      {kCmdStartServer, {}, {}},  // a second start does nothing
+  };
+  for (const Case& c : cases) {
+    EXPECT_TRUE(commands->Run(c.id));
+    EXPECT_EQ(Boxes(), c.boxes) << c.id;
+    EXPECT_EQ(window.Take(), c.calls) << c.id;
+  }
+  EXPECT_TRUE(device.IsPreviewing()) << "the refused Preview changed nothing";
+  EXPECT_TRUE(device.IsGrabbing());
+
+  commands->Run(kCmdStopServer);
+  EXPECT_EQ(commands->ServerRunning(), 0);
+  EXPECT_FALSE(device.IsGrabbing());
+  commands->Run(kCmdStopServer);  // stopped: nothing
+  const Case stopped[] = {
+      {kCmdSelectDriver, {}, {"driver"}}, {kCmdWizard, {}, {"wizard"}}, {kCmdFormat, {}, {"fit"}},
+      {kCmdSource, {}, {"fit"}},          {kCmdPreview, {}, {}},
+  };
+  for (const Case& c : stopped) {
+    commands->Run(c.id);
+    EXPECT_EQ(Boxes(), c.boxes) << c.id;
+    EXPECT_EQ(window.Take(), c.calls) << c.id;
+  }
+  EXPECT_FALSE(device.IsPreviewing()) << "Preview toggles";
+  EXPECT_FALSE(commands->Run(999));
+}
+
+TEST_F(CommandsTest, WithoutACameraStartFailsAndVideoCommandsDoNothing) {
+  Make(/*driver=*/9);
+  commands->Run(kCmdStartServer);
+  EXPECT_EQ(Boxes(), Lines{std::string("Error|") + kStartFailedMessage});
+  EXPECT_EQ(commands->ServerRunning(), 0);
+  for (int id : {kCmdPreview, kCmdFormat, kCmdSource}) commands->Run(id);
+  EXPECT_EQ(Boxes(), Lines{});
+  EXPECT_EQ(window.Take(), Lines{});
+  EXPECT_FALSE(device.IsPreviewing());
+}
+
+TEST_F(CommandsTest, ViewLogAndReadmeOpenTheirFilesOrSaySoWhenMissing) {
+  Make();
+  FakePrograms programs;
+  programs.Add("xdg-open");
+  commands->Run(kCmdViewLog);
+  commands->Run(kCmdReadme);
+  EXPECT_EQ(Boxes(), (Lines{"ERROR|No log file exists!", "ERROR|Readme file missing!"}));
+  folder.Write("Owlglance.log", "");
+  commands->Run(kCmdViewLog);
+  EXPECT_EQ(programs.Recorded("xdg-open"), "./Owlglance.log\n");
+  EXPECT_EQ(Boxes(), Lines{});
+}
+
+TEST_F(CommandsTest, ExitAsksAndOnOkStopsTheServerBeforeClosing) {
+  Make();
+  boxes.Script(platform::kIdCancel);
+  commands->Run(kCmdExit);
+  EXPECT_EQ(Boxes(), Lines{"Quit?|Are you sure you want to quit?"});
+  EXPECT_EQ(window.Take(), Lines{}) << "Cancel changes nothing";
+
+  commands->Run(kCmdStartServer);
+  ASSERT_EQ(commands->ServerRunning(), 1);
+  commands->Run(kCmdExit);  // answered OK
+  EXPECT_EQ(Boxes(), Lines{"Quit?|Are you sure you want to quit?"});
+  EXPECT_EQ(commands->ServerRunning(), 0);
+  EXPECT_EQ(controller->IsRunning(), 0);
+  EXPECT_FALSE(device.IsGrabbing());
+  EXPECT_EQ(window.Take(), Lines{"close"});
+}
+
+}  // namespace

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <string>
+
+#include "capture/frame_store.h"
+
+// Stores `image` as the frame pipeline does: a whole frame under the lock.
+inline void Publish(FrameStore& store, const std::string& image) {
+  int32_t capacity = 0;
+  uint8_t* buffer = store.BeginFrame(capacity);
+  image.copy(reinterpret_cast<char*>(buffer), image.size());
+  store.EndFrame(static_cast<int32_t>(image.size()));
+}

@@ -5,11 +5,13 @@
 #include <wx/statusbr.h>
 #include <wx/xrc/xmlres.h>
 
+#include "capture/driver_select_dialog.h"
 #include "platform/message_box.h"
 #include "platform/ui/capture_view.h"
 #include "platform/ui/driver_dialog.h"
 #include "platform/ui/wx_message_box.h"
 #include "shell/settings_store.h"
+#include "shell/setup_dialog.h"
 #include "shell/status_texts.h"
 
 namespace {
@@ -84,9 +86,14 @@ void MainFrame::RunCommand(int commandId) {
 
 void MainFrame::WhileWaiting() { platform::GuiMessageBoxes().AnswerPending(); }
 
-void MainFrame::RunSetupDialog() {}
+void MainFrame::RunSetupDialog() { SetupDialog(*this).ShowModal(); }
 
-void MainFrame::RunDriverDialog() {}
+void MainFrame::RunDriverDialog() {
+  DriverSelectDialog(this, device_, settings_.driver, [this] {
+    FitWindowToVideo();
+    SaveSettings();
+  }).ShowModal();
+}
 
 void MainFrame::RunAboutDialog() {}
 

@@ -3,9 +3,16 @@
 #include <fcntl.h>
 #include <unistd.h>
 #include <wx/app.h>
+#include <wx/button.h>
+#include <wx/checkbox.h>
+#include <wx/choice.h>
+#include <wx/dialog.h>
+#include <wx/stattext.h>
 #include <wx/statusbr.h>
+#include <wx/textctrl.h>
 #include <wx/weakref.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <deque>
 #include <fstream>
@@ -42,10 +49,86 @@ int AnswerBox(const std::string& text, const std::string& caption, int) {
   return answer;
 }
 
+// The modal dialog on top, if any.
+wxDialog* TopDialog() {
+  wxDialog* top = nullptr;
+  for (wxWindow* window : wxTopLevelWindows)
+    if (auto* dialog = wxDynamicCast(window, wxDialog); dialog && dialog->IsModal()) top = dialog;
+  return top;
+}
+
+wxWindow* Control(wxDialog* dialog, const std::string& id) {
+  if (id == "ok") return dialog->FindWindow(wxID_OK);
+  if (id == "cancel") return dialog->FindWindow(wxID_CANCEL);
+  return dialog->FindWindow(std::atoi(id.c_str()));
+}
+
+std::string ValueOf(wxWindow* control) {
+  if (auto* text = wxDynamicCast(control, wxTextCtrl)) return text->GetValue().ToStdString();
+  if (auto* check = wxDynamicCast(control, wxCheckBox)) return check->GetValue() ? "1" : "0";
+  if (auto* choice = wxDynamicCast(control, wxChoice)) {
+    std::string items;
+    for (unsigned i = 0; i < choice->GetCount(); ++i)
+      items += (i ? "|" : "") + choice->GetString(i).ToStdString();
+    return items + " sel " + std::to_string(choice->GetSelection());
+  }
+  return control->GetLabel().ToStdString();
+}
+
+// Verbs that work on the modal dialog on top: "dialog" (its title), "set ID
+// TEXT", "get ID", "press ID" (ok, cancel or a number), "dismiss" (its close
+// box), "labels" (each text's width and the width it needs), "rect".
+bool RunDialogVerb(const std::string& verb, std::istringstream& in) {
+  static const char* const verbs[] = {"dialog", "set", "get", "press", "dismiss", "labels", "rect"};
+  if (std::find(std::begin(verbs), std::end(verbs), verb) == std::end(verbs)) return false;
+  wxDialog* dialog = TopDialog();
+  if (!dialog) return Reply(verb == "dialog" ? "dialog none" : "no dialog"), true;
+  std::string id;
+  in >> id;
+  wxWindow* control = id.empty() ? nullptr : Control(dialog, id);
+  if (verb == "dialog") {
+    Reply("dialog " + dialog->GetTitle().ToStdString());
+  } else if (verb == "dismiss") {
+    dialog->Close();
+  } else if (verb == "labels") {
+    std::string line = "labels";
+    for (wxWindow* child : dialog->GetChildren())
+      if (wxDynamicCast(child, wxStaticText) || wxDynamicCast(child, wxCheckBox) ||
+          wxDynamicCast(child, wxButton))
+        line +=
+            " " + std::to_string(child->GetSize().x) + "/" + std::to_string(child->GetBestSize().x);
+    Reply(line);
+  } else if (verb == "rect") {
+    wxRect rect = dialog->GetScreenRect();
+    Reply("rect " + std::to_string(rect.x) + " " + std::to_string(rect.y) + " " +
+          std::to_string(rect.width) + " " + std::to_string(rect.height));
+  } else if (!control) {
+    Reply("no control " + id);
+  } else if (verb == "get") {
+    Reply("value " + id + "|" + ValueOf(control));
+  } else if (verb == "set") {
+    std::string text;
+    std::getline(in, text);
+    if (!text.empty() && text[0] == ' ') text.erase(0, 1);
+    if (auto* edit = wxDynamicCast(control, wxTextCtrl)) edit->SetValue(wxString::FromUTF8(text));
+    if (auto* check = wxDynamicCast(control, wxCheckBox)) check->SetValue(text == "1");
+    if (auto* choice = wxDynamicCast(control, wxChoice))
+      choice->SetSelection(std::atoi(text.c_str()));
+    Reply("set " + id);
+  } else if (verb == "press") {
+    wxCommandEvent click(wxEVT_BUTTON, control->GetId());
+    click.SetEventObject(control);
+    Reply("pressed " + id);
+    control->GetEventHandler()->ProcessEvent(click);
+  }
+  return true;
+}
+
 void Run(wxWeakRef<MainFrame> frame, const std::string& line) {
   std::istringstream in(line);
   std::string verb;
   in >> verb;
+  if (RunDialogVerb(verb, in)) return;
   if (!frame) return Reply("gone");
   if (verb == "menu") {
     int id = 0;

@@ -4,47 +4,14 @@
 
 #include "shell/commands.h"
 #include "shell/settings_store.h"
-#include "tests/support/gui_session.h"
+#include "tests/support/gui_fixture.h"
 #include "tests/support/registry_seed.h"
 #include "tests/support/server_fixture.h"
 #include "tests/support/stream_parser.h"
 
 namespace {
 
-class MainWindowTest : public ::testing::Test {
- protected:
-  void Start(uint32_t driver = 0) {
-    port = FreePort();
-    std::filesystem::create_directory("www");
-    std::string values = "\"frun\"=hex:00,00,00,00\r\n\"portnum\"=" + RegistryHex32(port) +
-                         "\r\n\"driver\"=" + RegistryHex32(driver) + "\r\n";
-    SeedRegistry(folder.Path(), values.c_str());
-    session = std::make_unique<GuiSession>(folder.Path(), folder.Path() / "config");
-    ASSERT_TRUE(session->Started());
-  }
-  // Runs a menu command; returns the message boxes it showed.
-  std::vector<std::string> Menu(int id) {
-    size_t skip = session->LineCount();
-    session->Send("menu " + std::to_string(id));
-    EXPECT_FALSE(session->WaitForLine("done menu " + std::to_string(id), 15000, skip).empty())
-        << id;
-    std::vector<std::string> boxes;
-    std::ifstream out(folder.Path() / "driver" / "out");
-    size_t n = 0;
-    for (std::string line; std::getline(out, line); ++n)
-      if (n >= skip && line.rfind("box ", 0) == 0) boxes.push_back(line.substr(4));
-    return boxes;
-  }
-  uint32_t SavedPort() {
-    ServerSettings settings;
-    LoadSettings(settings);
-    return settings.portnum;
-  }
-
-  TempFolder folder;
-  int port = 0;
-  std::unique_ptr<GuiSession> session;
-};
+using MainWindowTest = GuiTest;
 
 TEST_F(MainWindowTest, ShowsTheMovingPreviewAndItsStatus) {
   Start();
@@ -116,7 +83,7 @@ TEST_F(MainWindowTest, ExitWithOkWhileStreamingStopsSavesAndEndsWithStatusOne) {
   bool closed = false;
   client.ReadAll(2000, &closed);
   EXPECT_TRUE(closed) << "the server stopped";
-  EXPECT_EQ(SavedPort(), static_cast<uint32_t>(port)) << "the settings were saved";
+  EXPECT_EQ(Saved().portnum, static_cast<uint32_t>(port)) << "the settings were saved";
 }
 
 TEST_F(MainWindowTest, CloseBoxWhileRunningAsksNothingAndStops) {
@@ -127,7 +94,7 @@ TEST_F(MainWindowTest, CloseBoxWhileRunningAsksNothingAndStops) {
   session->Send("close");
   EXPECT_EQ(session->WaitForExit(10000), 1);
   EXPECT_FALSE(TestClient().Connect(port));
-  EXPECT_EQ(SavedPort(), static_cast<uint32_t>(port));
+  EXPECT_EQ(Saved().portnum, static_cast<uint32_t>(port));
   std::ifstream out(folder.Path() / "driver" / "out");
   for (std::string line; std::getline(out, line);) EXPECT_NE(line.rfind("box ", 0), 0u) << line;
 }

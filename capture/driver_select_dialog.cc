@@ -1,0 +1,24 @@
+#include "capture/driver_select_dialog.h"
+
+#include <wx/choice.h>
+#include <wx/xrc/xmlres.h>
+
+#include "capture/driver_choice.h"
+#include "platform/ui/dialog_template.h"
+
+DriverSelectDialog::DriverSelectDialog(wxWindow* parent, CaptureDevice& device, uint32_t& driver,
+                                       std::function<void()> afterConnect)
+    : device_(device), driver_(driver), afterConnect_(std::move(afterConnect)) {
+  platform::LoadDialogTemplate(this, parent, "DRIVERSELECT");
+  Bind(wxEVT_BUTTON, &DriverSelectDialog::OnOK, this, wxID_OK);
+  wxChoice* list = XRCCTRL(*this, "1000", wxChoice);
+  for (const std::string& name : DriverNames()) list->Append(platform::FromText(name));
+  if (list->GetCount() > 0) list->SetSelection(0);
+  FindWindow(wxID_OK)->SetFocus();
+}
+
+void DriverSelectDialog::OnOK(wxCommandEvent&) {
+  ChooseDriver(XRCCTRL(*this, "1000", wxChoice)->GetSelection(), driver_, device_);
+  afterConnect_();
+  EndModal(wxID_OK);
+}

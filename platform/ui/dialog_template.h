@@ -1,0 +1,19 @@
+// Stands in for the design's dialog templates. Promises a dialog built from
+// its XRC template, sized in dialog units of its own 8-point font, with no
+// label narrower or lower than its text needs.
+#pragma once
+
+#include <wx/dialog.h>
+
+#include <string>
+
+namespace platform {
+
+// Loads template `name` into `dialog` (not yet created), owned by `parent`.
+bool LoadDialogTemplate(wxDialog* dialog, wxWindow* parent, const char* name);
+
+// A control's text as the 8-bit string the rest of the program keeps, and back.
+std::string TextOf(const wxString& text);
+wxString FromText(const std::string& text);
+
+}  // namespace platform

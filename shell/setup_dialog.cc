@@ -1,0 +1,45 @@
+#include "shell/setup_dialog.h"
+
+#include <wx/checkbox.h>
+#include <wx/textctrl.h>
+#include <wx/xrc/xmlres.h>
+
+#include "platform/message_box.h"
+#include "platform/ui/dialog_template.h"
+#include "shell/main_frame.h"
+#include "shell/setup_values.h"
+
+using platform::FromText;
+using platform::TextOf;
+
+SetupDialog::SetupDialog(MainFrame& owner) : owner_(owner) {
+  platform::LoadDialogTemplate(this, &owner, "SETUPDIALOG");
+  Bind(wxEVT_BUTTON, &SetupDialog::OnOK, this, wxID_OK);
+  OnInitDialog();
+}
+
+void SetupDialog::OnInitDialog() {
+  SetupTexts texts = SetupTextsFrom(owner_.Settings());
+  XRCCTRL(*this, "1005", wxCheckBox)->SetValue(texts.connections);
+  XRCCTRL(*this, "1007", wxTextCtrl)->ChangeValue(texts.compression);
+  XRCCTRL(*this, "1012", wxTextCtrl)->ChangeValue(texts.portnum);
+  XRCCTRL(*this, "1008", wxTextCtrl)->ChangeValue(texts.maxclients);
+  XRCCTRL(*this, "1014", wxTextCtrl)->ChangeValue(FromText(texts.camurl));
+  FindWindow(wxID_OK)->SetFocus();
+}
+
+void SetupDialog::OnOK(wxCommandEvent&) {
+  SetupTexts texts;
+  texts.compression = TextOf(XRCCTRL(*this, "1007", wxTextCtrl)->GetValue());
+  texts.maxclients = TextOf(XRCCTRL(*this, "1008", wxTextCtrl)->GetValue());
+  texts.portnum = TextOf(XRCCTRL(*this, "1012", wxTextCtrl)->GetValue());
+  texts.camurl = TextOf(XRCCTRL(*this, "1014", wxTextCtrl)->GetValue());
+  texts.connections = XRCCTRL(*this, "1005", wxCheckBox)->GetValue();
+  std::vector<std::string> messages = ReadSetupTexts(texts, owner_.Settings());
+  for (const std::string& message : messages)
+    platform::ShowMessageBox(message, kInvalidParameter, platform::kMbOk);
+  if (!messages.empty()) return;  // stays open with what was typed
+  owner_.ApplySettings();
+  owner_.SaveSettings();
+  EndModal(wxID_OK);
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "server/server_settings.h"
+
+// What the setup dialog's controls hold: the four edits' texts and the check box.
+struct SetupTexts {
+  std::string compression;   // edit 1007
+  std::string maxclients;    // edit 1008
+  std::string portnum;       // edit 1012
+  std::string camurl;        // edit 1014
+  bool connections = false;  // check box 1005
+};
+
+constexpr char kInvalidParameter[] = "Invalid Parameter";
+
+// The texts the dialog opens with.
+SetupTexts SetupTextsFrom(const ServerSettings& settings);
+
+// OK's reading and checking: the texts go into `settings` as typed (numbers
+// as atoi reads them, kept in the unsigned fields), then each value out of
+// range gets its message and its default. The messages in order; none when
+// every value passed.
+std::vector<std::string> ReadSetupTexts(const SetupTexts& texts, ServerSettings& settings);

@@ -1,0 +1,62 @@
+#include "capture/driver_choice.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include "capture/capture_device.h"
+#include "platform/capture_driver.h"
+#include "platform/test_pattern.h"
+#include "tests/support/fake_v4l2.h"
+#include "tests/support/server_fixture.h"
+
+namespace {
+
+FakeV4l2* fake = nullptr;
+
+std::vector<std::unique_ptr<platform::CaptureDriver>> FakeCameraThenPattern() {
+  auto drivers = platform::ListV4l2Drivers(*fake);
+  drivers.push_back(std::make_unique<platform::TestPatternDriver>());
+  return drivers;
+}
+
+TEST(DriverChoice, NamesComeInIndexOrder) {
+  FakeV4l2 camera;
+  fake = &camera;
+  platform::SetDriverListSource(FakeCameraThenPattern);
+  EXPECT_EQ(DriverNames(), (std::vector<std::string>{"Fake Camera", "Owlglance Test Pattern"}));
+  platform::SetDriverListSource(nullptr);
+  ::setenv(platform::kDriverListVariable, "", 1);
+  EXPECT_EQ(DriverNames(), std::vector<std::string>{});
+  ::setenv(platform::kDriverListVariable, "pattern", 1);
+}
+
+TEST(DriverChoice, ThePositionBecomesTheIndexAndAlwaysReconnects) {
+  ::setenv(platform::kDriverListVariable, "pattern@320x240,pattern", 1);
+  CaptureDevice device;
+  device.Create(0, 50);
+  uint32_t driver = 0;
+  int32_t width = 0, height = 0;
+  struct Case {
+    int position;
+    uint32_t stored;
+    int32_t width;  // 0: not connected
+  };
+  for (Case c : {Case{1, 1, 640}, Case{0, 0, 320}, Case{-1, 0xffffffff, 0}, Case{5, 5, 0}}) {
+    ChooseDriver(c.position, driver, device);
+    EXPECT_EQ(driver, c.stored);
+    EXPECT_EQ(device.IsConnected(), c.width != 0) << c.position;
+    if (c.width) EXPECT_EQ((device.GetImageSize(width, height), width), c.width);
+  }
+
+  // The driver in use again: reconnected, with a fresh, empty store.
+  ChooseDriver(1, driver, device);
+  ASSERT_EQ(device.StartGrabbing(), 0);
+  ASSERT_TRUE(Eventually([&] { return device.frameStore.PublishedCount() > 0; }));
+  device.StopGrabbing();
+  ChooseDriver(1, driver, device);
+  EXPECT_EQ(device.frameStore.LockAndGetLength(), 0);
+  device.frameStore.Unlock();
+  ::setenv(platform::kDriverListVariable, "pattern", 1);
+}
+
+}  // namespace

@@ -1,0 +1,90 @@
+#include "shell/setup_values.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr char kQuality[] = "Jpeg quality must be a value between 1 and 100";
+constexpr char kClients[] = "Maximum number of connections must be between 1 and 50!";
+constexpr char kUrl[] = "Length of webcam URL must be between 0 and 64!";
+constexpr char kPort[] = "Port number must be between 1 and 65000!";
+
+SetupTexts Valid() { return {"50", "10", "8080", "/cam", true}; }
+
+TEST(SetupValues, EachFieldPassesOrGetsItsMessageAndDefault) {
+  using Messages = std::vector<std::string>;
+  struct Case {
+    std::string SetupTexts::*field;
+    std::string typed;
+    Messages messages;
+    uint32_t ServerSettings::*number;  // or nullptr for the URL
+    uint32_t expected;
+    std::string expectedUrl;
+  };
+  const std::string url64(64, 'u'), url65(65, 'u');
+  const Case cases[] = {
+      {&SetupTexts::compression, "0", {kQuality}, &ServerSettings::compression, 35, ""},
+      {&SetupTexts::compression, "101", {kQuality}, &ServerSettings::compression, 35, ""},
+      {&SetupTexts::compression, "-1", {kQuality}, &ServerSettings::compression, 35, ""},
+      {&SetupTexts::compression, "", {kQuality}, &ServerSettings::compression, 35, ""},
+      {&SetupTexts::compression, "1", {}, &ServerSettings::compression, 1, ""},
+      {&SetupTexts::compression, "100", {}, &ServerSettings::compression, 100, ""},
+      {&SetupTexts::compression, "50abc", {}, &ServerSettings::compression, 50, ""},
+      {&SetupTexts::compression, "  +7", {}, &ServerSettings::compression, 7, ""},
+      {&SetupTexts::maxclients, "0", {kClients}, &ServerSettings::maxclients, 5, ""},
+      {&SetupTexts::maxclients, "51", {kClients}, &ServerSettings::maxclients, 5, ""},
+      {&SetupTexts::maxclients, "50", {}, &ServerSettings::maxclients, 50, ""},
+      {&SetupTexts::camurl, "", {kUrl}, nullptr, 0, "/video"},
+      {&SetupTexts::camurl, url65, {kUrl}, nullptr, 0, "/video"},
+      {&SetupTexts::camurl, url64, {}, nullptr, 0, url64},
+      {&SetupTexts::camurl, "video", {}, nullptr, 0, "video"},
+      {&SetupTexts::portnum, "0", {kPort}, &ServerSettings::portnum, 80, ""},
+      {&SetupTexts::portnum, "65001", {kPort}, &ServerSettings::portnum, 80, ""},
+      {&SetupTexts::portnum, "1", {}, &ServerSettings::portnum, 1, ""},
+      {&SetupTexts::portnum, "65000", {}, &ServerSettings::portnum, 65000, ""},
+      {&SetupTexts::portnum, std::string(1000, '9'), {kPort}, &ServerSettings::portnum, 80, ""},
+      {&SetupTexts::portnum, "\xc3\xa9\xff", {kPort}, &ServerSettings::portnum, 80, ""},
+  };
+  for (const Case& c : cases) {
+    SetupTexts texts = Valid();
+    texts.*c.field = c.typed;
+    ServerSettings settings;
+    EXPECT_EQ(ReadSetupTexts(texts, settings), c.messages) << c.typed;
+    if (c.number) {
+      EXPECT_EQ(settings.*c.number, c.expected) << c.typed;
+    } else {
+      EXPECT_EQ(settings.camurl, c.expectedUrl);
+    }
+  }
+}
+
+TEST(SetupValues, SeveralFailuresComeInOrderAndTheGoodValuesStay) {
+  SetupTexts texts = Valid();
+  texts.compression = "0";
+  texts.portnum = "0";
+  ServerSettings settings;
+  EXPECT_EQ(ReadSetupTexts(texts, settings), (std::vector<std::string>{kQuality, kPort}));
+  EXPECT_EQ(settings.compression, 35u);
+  EXPECT_EQ(settings.portnum, 80u);
+  EXPECT_EQ(settings.maxclients, 10u);
+  EXPECT_EQ(settings.camurl, "/cam");
+  EXPECT_EQ(settings.connections, 1);
+}
+
+TEST(SetupValues, TheDialogOpensWithTheSettingsAsDecimals) {
+  ServerSettings settings;
+  settings.portnum = 8080;
+  settings.connections = 1;
+  settings.compression = static_cast<uint32_t>(-1);  // only a typed -1 gets here
+  SetupTexts texts = SetupTextsFrom(settings);
+  EXPECT_EQ(texts.compression, "-1");
+  EXPECT_EQ(texts.maxclients, "5");
+  EXPECT_EQ(texts.portnum, "8080");
+  EXPECT_EQ(texts.camurl, "/video");
+  EXPECT_TRUE(texts.connections);
+  texts.connections = false;
+  ReadSetupTexts(texts, settings);
+  EXPECT_EQ(settings.connections, 0);
+}
+
+}  // namespace

@@ -1,0 +1,82 @@
+#include "tests/support/gui_fixture.h"
+
+#include <stdlib.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "platform/capture_driver.h"
+#include "shell/settings_store.h"
+#include "tests/support/registry_seed.h"
+#include "tests/support/test_client.h"
+
+void GuiTest::Start(uint32_t driver, const std::string& drivers, const std::string& moreValues) {
+  port = FreePort();
+  std::filesystem::create_directory("www");
+  std::string values = "\"frun\"=hex:00,00,00,00\r\n\"portnum\"=" + RegistryHex32(port) +
+                       "\r\n\"driver\"=" + RegistryHex32(driver) + "\r\n" + moreValues;
+  SeedRegistry(folder.Path(), values.c_str());
+  ::setenv(platform::kDriverListVariable, drivers.c_str(), 1);
+  session = std::make_unique<GuiSession>(folder.Path(), folder.Path() / "config");
+  ::setenv(platform::kDriverListVariable, "pattern", 1);
+  ASSERT_TRUE(session->Started());
+}
+
+std::vector<std::string> GuiTest::Menu(int id) {
+  size_t skip = session->LineCount();
+  session->Send("menu " + std::to_string(id));
+  EXPECT_FALSE(session->WaitForLine("done menu " + std::to_string(id), 15000, skip).empty()) << id;
+  return BoxesSince(skip);
+}
+
+std::string GuiTest::Ask(const std::string& command, const std::string& prefix, int ms) {
+  size_t skip = session->LineCount();
+  session->Send(command);
+  return session->WaitForLine(prefix, ms, skip);
+}
+
+bool GuiTest::OpenDialog(int menuId, const std::string& title) {
+  session->Send("menu " + std::to_string(menuId));
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (Ask("dialog", "dialog ", 2000) == "dialog " + title) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return false;
+}
+
+std::vector<std::string> GuiTest::BoxesSince(size_t skip) const {
+  std::vector<std::string> boxes;
+  std::ifstream out(folder.Path() / "driver" / "out");
+  size_t n = 0;
+  for (std::string line; std::getline(out, line); ++n)
+    if (n >= skip && line.rfind("box ", 0) == 0) boxes.push_back(line.substr(4));
+  return boxes;
+}
+
+void GuiTest::ExpectNoClippedLabel() {
+  std::istringstream labels(Ask("labels", "labels"));
+  std::string word;
+  labels >> word;
+  int count = 0;
+  for (int width, best; labels >> word; ++count) {
+    ASSERT_EQ(std::sscanf(word.c_str(), "%d/%d", &width, &best), 2) << word;
+    EXPECT_GE(width, best) << "a label is narrower than its text";
+  }
+  EXPECT_GT(count, 1);
+}
+
+ServerSettings GuiTest::Saved() const {
+  ServerSettings settings;
+  LoadSettings(settings);
+  return settings;
+}
+
+std::string GuiTest::RegistryText() const {
+  std::ifstream in(folder.Path() / "config" / "owlglance" / "user.reg", std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}

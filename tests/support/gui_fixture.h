@@ -1,0 +1,38 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "server/server_settings.h"
+#include "tests/support/gui_session.h"
+#include "tests/support/temp_folder.h"
+
+// The desktop program on a private X display with a seeded registry, in a
+// fresh working folder with a "www" folder.
+class GuiTest : public ::testing::Test {
+ protected:
+  // Starts the program with "driver" and "portnum" (a free port) stored,
+  // and the cameras `drivers` (as OWLGLANCE_DRIVERS names them).
+  void Start(uint32_t driver = 0, const std::string& drivers = "pattern",
+             const std::string& moreValues = "");
+  // Runs a menu command and waits until it is done; the boxes it showed.
+  std::vector<std::string> Menu(int id);
+  // Sends `command` and waits for the answer starting with `prefix`.
+  std::string Ask(const std::string& command, const std::string& prefix, int ms = 10000);
+  // Opens a dialog with a menu command and waits until it is up.
+  bool OpenDialog(int menuId, const std::string& title);
+  // Boxes ("CAPTION|TEXT") the program showed after output line `skip`.
+  std::vector<std::string> BoxesSince(size_t skip) const;
+  // Every label of the dialog on top is at least as wide as its text.
+  void ExpectNoClippedLabel();
+  // The settings as the registry file holds them now.
+  ServerSettings Saved() const;
+  std::string RegistryText() const;
+
+  TempFolder folder;
+  int port = 0;
+  std::unique_ptr<GuiSession> session;
+};

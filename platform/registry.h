@@ -55,4 +55,10 @@ using RegistrySections =
 std::string FormatRegistry(const RegistrySections& sections);
 bool ParseRegistry(const std::string& text, RegistrySections& sections);
 
+// The read-only view of HKEY_CLASSES_ROOT, from the XDG MIME defaults:
+// ".htm" holds the name of the desktop file that opens text/html, and
+// "NAME\shell\open\command" that desktop file's Exec line, its field codes
+// %u %U %f %F shown as "%1". 0 with `value` set; 2 (no such key) otherwise.
+int ReadClassesRootDefault(const std::string& subkey, std::string& value);
+
 }  // namespace platform

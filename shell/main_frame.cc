@@ -10,9 +10,11 @@
 #include "platform/ui/capture_view.h"
 #include "platform/ui/driver_dialog.h"
 #include "platform/ui/wx_message_box.h"
+#include "shell/information_dialogs.h"
 #include "shell/settings_store.h"
 #include "shell/setup_dialog.h"
 #include "shell/status_texts.h"
+#include "shell/test_driver.h"
 
 namespace {
 constexpr int kPanes[] = {kPaneUsers, kPaneServer, kPanePreview};
@@ -43,18 +45,26 @@ MainFrame::MainFrame()
     : wxFrame(nullptr, wxID_ANY, "Owlglance v1.3", wxDefaultPosition, wxDefaultSize,
               wxDEFAULT_FRAME_STYLE & ~(wxRESIZE_BORDER | wxMAXIMIZE_BOX)),
       statusTimer_(this) {
+  // Every close, a failed start's too, goes through the same shutdown.
+  Bind(wxEVT_CLOSE_WINDOW, &MainFrame::OnClose, this);
   SetMenuBar(wxXmlResource::Get()->LoadMenuBar("WEBCAMMENU"));
   BindMenu();
-  CreateStatusPanes();
+  // The settings come before the status bar, so that a start that fails
+  // there saves what it loaded, not the defaults over the user's values.
   LoadSettings();
-
-  if (device_.Create(static_cast<int>(settings_.driver),
+  if (!CreateStatusPanes()) {
+    platform::ShowMessageBox("Failed to create status bar", "ERROR", platform::kMbOk);
+    FailStart();
+    return;
+  }
+  if (InjectedStartFailure("capture window") ||
+      device_.Create(static_cast<int>(settings_.driver),
                      static_cast<int32_t>(settings_.compression)) != 0) {
     platform::ShowMessageBox(
         "Error initializing vfw capture window!\nTry reinstalling camera drivers and ensure it is "
         "plugged in.",
         "ERROR", platform::kMbOk);
-    CallAfter([this] { Close(); });
+    FailStart();
     return;
   }
   device_.Window()->SetDialogPresenter(
@@ -66,7 +76,6 @@ MainFrame::MainFrame()
   FitWindowToVideo();
   commands_->Preview();
 
-  Bind(wxEVT_CLOSE_WINDOW, &MainFrame::OnClose, this);
   Bind(wxEVT_IDLE, [this](wxIdleEvent&) { UpdateStatusPanes(); });
   Bind(wxEVT_TIMER, [](wxTimerEvent&) { wxWakeUpIdle(); });
   statusTimer_.Start(kStatusWakeMs);
@@ -95,17 +104,20 @@ void MainFrame::RunDriverDialog() {
   }).ShowModal();
 }
 
-void MainFrame::RunAboutDialog() {}
+void MainFrame::RunAboutDialog() { AboutDialog().ShowModal(); }
 
 void MainFrame::RunWizard() {}
 
-void MainFrame::CreateStatusPanes() {
+void MainFrame::FailStart() {
+  startFailed_ = true;
+  CallAfter([this] { Close(); });
+}
+
+bool MainFrame::CreateStatusPanes() {
+  if (InjectedStartFailure("status bar")) return false;
   wxStatusBar* bar =
       CreateStatusBar(3, wxSTB_SHOW_TIPS | wxSTB_ELLIPSIZE_END | wxFULL_REPAINT_ON_RESIZE);
-  if (!bar) {
-    platform::ShowMessageBox("Failed to create status bar", "ERROR", platform::kMbOk);
-    return;
-  }
+  if (!bar) return false;
   // Each pane is as wide as its first text, measured once, and none stretches.
   int widths[3];
   for (int i = 0; i < 3; ++i) {
@@ -113,6 +125,7 @@ void MainFrame::CreateStatusPanes() {
     bar->SetStatusText(PaneInitialText(kPanes[i]), i);
   }
   bar->SetStatusWidths(3, widths);
+  return true;
 }
 
 void MainFrame::UpdateStatusPanes() {
@@ -151,6 +164,7 @@ void MainFrame::FitWindowToVideo() {
 void MainFrame::OnClose(wxCloseEvent&) {
   Hide();
   Shutdown();
+  ThankYouDialog().ShowModal();
   Destroy();
 }
 

@@ -34,6 +34,8 @@ class MainFrame : public wxFrame, public CommandWindow {
   CaptureDevice& Device() { return device_; }
   ServerController* Controller() { return controller_.get(); }
   bool FirstRun() const { return firstRun_; }
+  // The start failed and the window is closing; it is never shown.
+  bool StartFailed() const { return startFailed_; }
 
  private:
   // CommandWindow: the dialogs the commands open.
@@ -45,7 +47,8 @@ class MainFrame : public wxFrame, public CommandWindow {
   void WhileWaiting() override;
 
   void BindMenu();
-  void CreateStatusPanes();
+  bool CreateStatusPanes();
+  void FailStart();
   void UpdateStatusPanes();
   void OnClose(wxCloseEvent& event);
   void Shutdown();
@@ -60,4 +63,5 @@ class MainFrame : public wxFrame, public CommandWindow {
   wxTimer statusTimer_;
   bool firstRun_ = false;
   bool shutDown_ = false;
+  bool startFailed_ = false;
 };

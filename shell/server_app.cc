@@ -16,12 +16,14 @@ class ServerApp : public wxApp {
     platform::SetMessageBoxService(&platform::GuiMessageBoxes());
     wxXmlResource::Get()->InitAllHandlers();
     InitXmlResource();
+    StartTestDriver();
     auto* frame = new MainFrame();
     SetTopWindow(frame);
     frame->SetIcon(wxIcon(owl_icon_xpm));
+    AttachTestDriver(*frame);
+    if (frame->StartFailed()) return true;  // closing already
     frame->Show();
     frame->FitWindowToVideo();
-    StartTestDriver(*frame);
     return true;
   }
 

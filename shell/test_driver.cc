@@ -77,7 +77,7 @@ std::string ValueOf(wxWindow* control) {
 
 // Verbs that work on the modal dialog on top: "dialog" (its title), "set ID
 // TEXT", "get ID", "press ID" (ok, cancel or a number), "dismiss" (its close
-// box), "labels" (each text's width and the width it needs), "rect".
+// box), "labels" (each text's width and the width it needs), "rect [ID]".
 bool RunDialogVerb(const std::string& verb, std::istringstream& in) {
   static const char* const verbs[] = {"dialog", "set", "get", "press", "dismiss", "labels", "rect"};
   if (std::find(std::begin(verbs), std::end(verbs), verb) == std::end(verbs)) return false;
@@ -99,7 +99,7 @@ bool RunDialogVerb(const std::string& verb, std::istringstream& in) {
             " " + std::to_string(child->GetSize().x) + "/" + std::to_string(child->GetBestSize().x);
     Reply(line);
   } else if (verb == "rect") {
-    wxRect rect = dialog->GetScreenRect();
+    wxRect rect = (control ? control : dialog)->GetScreenRect();
     Reply("rect " + std::to_string(rect.x) + " " + std::to_string(rect.y) + " " +
           std::to_string(rect.width) + " " + std::to_string(rect.height));
   } else if (!control) {
@@ -147,6 +147,8 @@ void Run(wxWeakRef<MainFrame> frame, const std::string& line) {
   } else if (verb == "size") {
     wxSize size = frame->GetClientSize();
     Reply("client " + std::to_string(size.x) + "x" + std::to_string(size.y));
+  } else if (verb == "shown") {
+    Reply(std::string("shown ") + (frame->IsShown() ? "1" : "0"));
   } else if (verb == "close") {
     Reply("closing");
     frame->Close();
@@ -155,11 +157,15 @@ void Run(wxWeakRef<MainFrame> frame, const std::string& line) {
 
 }  // namespace
 
-void StartTestDriver(MainFrame& frame) {
+void StartTestDriver() {
   const char* path = std::getenv("OWLGLANCE_TEST_DRIVER");
   if (!path || !*path) return;
   folder = path;
   platform::GuiMessageBoxes().SetPresenter(AnswerBox);
+}
+
+void AttachTestDriver(MainFrame& frame) {
+  if (folder.empty()) return;
   if (auto* window = frame.Device().Window())
     window->SetDialogPresenter([](platform::DriverDialog&) { return false; });
   Reply("ready");
@@ -169,4 +175,13 @@ void StartTestDriver(MainFrame& frame) {
     for (std::string line; std::getline(in, line);)
       wxTheApp->CallAfter([weak, line] { Run(weak, line); });
   }).detach();
+}
+
+bool InjectedStartFailure(const char* step) {
+  const char* path = std::getenv("OWLGLANCE_TEST_DRIVER");
+  if (!path || !*path) return false;
+  std::ifstream in(std::string(path) + "/fail");
+  std::string named;
+  std::getline(in, named);
+  return named == step;
 }

@@ -79,7 +79,7 @@ TEST_F(MainWindowTest, ExitWithOkWhileStreamingStopsSavesAndEndsWithStatusOne) {
   client.ReadExactly(1000, 5000);
   std::filesystem::remove(folder.Path() / "config" / "owlglance" / "user.reg");
   session->Send("menu 101");  // answered OK by the driver
-  EXPECT_EQ(session->WaitForExit(10000), 1);
+  ExpectThankYouThenExit();
   bool closed = false;
   client.ReadAll(2000, &closed);
   EXPECT_TRUE(closed) << "the server stopped";
@@ -92,7 +92,7 @@ TEST_F(MainWindowTest, CloseBoxWhileRunningAsksNothingAndStops) {
   ASSERT_TRUE(Eventually([&] { return TestClient().Connect(port); }, 5000));
   std::filesystem::remove(folder.Path() / "config" / "owlglance" / "user.reg");
   session->Send("close");
-  EXPECT_EQ(session->WaitForExit(10000), 1);
+  ExpectThankYouThenExit("dismiss");
   EXPECT_FALSE(TestClient().Connect(port));
   EXPECT_EQ(Saved().portnum, static_cast<uint32_t>(port));
   std::ifstream out(folder.Path() / "driver" / "out");

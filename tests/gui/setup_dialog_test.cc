@@ -93,7 +93,7 @@ TEST_F(SetupDialogTest, ABadValueThenCancelLeavesTheServerAloneAndIsSavedAtClose
   EXPECT_EQ(Saved().maxclients, 5u) << "nothing saved yet";
 
   session->Send("close");
-  EXPECT_EQ(session->WaitForExit(10000), 1);
+  ExpectThankYouThenExit();
   EXPECT_EQ(Saved().maxclients, 1u);
   EXPECT_EQ(Saved().compression, 35u);
 }
@@ -110,7 +110,7 @@ TEST_F(SetupDialogTest, AnyTypedBytesGetAnAnswerAndLeaveAValidFile) {
     ASSERT_FALSE(session->WaitForLine("done menu 300").empty());
   }
   session->Send("close");
-  EXPECT_EQ(session->WaitForExit(10000), 1);
+  ExpectThankYouThenExit();
   EXPECT_EQ(RegistryText().rfind("REGEDIT4\r\n", 0), 0u);
   ServerSettings saved = Saved();
   EXPECT_GE(saved.compression, 1u);

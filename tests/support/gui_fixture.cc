@@ -68,6 +68,23 @@ void GuiTest::ExpectNoClippedLabel() {
   EXPECT_GT(count, 1);
 }
 
+void GuiTest::ExpectThankYouThenExit(const std::string& way) {
+  bool up = false;
+  for (int i = 0; i < 100 && !up; ++i) {
+    up = Ask("dialog", "dialog ", 2000) == "dialog Thank You!";
+    if (!up) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ASSERT_TRUE(up) << "the thank-you dialog";
+  EXPECT_EQ(Ask("shown", "shown"), "shown 0") << "the main window has left the screen";
+  EXPECT_EQ(session->WaitForExit(300), -1) << "the program waits for the dialog";
+  if (way == "escape") {
+    session->Xdotool("search --name \"Thank You!\" windowfocus --sync key Escape");
+  } else {
+    session->Send(way);
+  }
+  EXPECT_EQ(session->WaitForExit(10000), 1) << way;
+}
+
 ServerSettings GuiTest::Saved() const {
   ServerSettings settings;
   LoadSettings(settings);

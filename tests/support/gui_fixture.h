@@ -28,6 +28,10 @@ class GuiTest : public ::testing::Test {
   std::vector<std::string> BoxesSince(size_t skip) const;
   // Every label of the dialog on top is at least as wide as its text.
   void ExpectNoClippedLabel();
+  // After a close: the thank-you dialog is up with the main window off the
+  // screen; `way` ends it ("press ok", "dismiss", "escape"), and the
+  // program then ends with status 1.
+  void ExpectThankYouThenExit(const std::string& way = "press ok");
   // The settings as the registry file holds them now.
   ServerSettings Saved() const;
   std::string RegistryText() const;

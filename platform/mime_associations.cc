@@ -1,0 +1,119 @@
+// The HKEY_CLASSES_ROOT view of platform/registry.h, read from the XDG
+// mimeapps.list files and desktop entries.
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "platform/registry.h"
+
+namespace platform {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kNoSuchKey = 2;  // ERROR_FILE_NOT_FOUND
+constexpr char kOpenCommand[] = "\\shell\\open\\command";
+
+fs::path HomeFolder(const char* variable, const char* fallback) {
+  const char* value = std::getenv(variable);
+  if (value && *value) return value;
+  const char* home = std::getenv("HOME");
+  return fs::path(home ? home : "") / fallback;
+}
+
+std::vector<fs::path> Folders(const char* variable, const char* fallback) {
+  const char* value = std::getenv(variable);
+  std::istringstream list(value && *value ? value : fallback);
+  std::vector<fs::path> folders;
+  for (std::string folder; std::getline(list, folder, ':');)
+    if (!folder.empty()) folders.emplace_back(folder);
+  return folders;
+}
+
+// Where desktop files live, most personal first.
+std::vector<fs::path> ApplicationFolders() {
+  std::vector<fs::path> folders{HomeFolder("XDG_DATA_HOME", ".local/share") / "applications"};
+  for (const auto& data : Folders("XDG_DATA_DIRS", "/usr/local/share:/usr/share"))
+    folders.push_back(data / "applications");
+  return folders;
+}
+
+// The value of `key` in group `group` of an INI-style file, or "".
+std::string IniValue(const fs::path& file, const std::string& group, const std::string& key) {
+  std::ifstream in(file);
+  bool inGroup = false;
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty() && line[0] == '[') {
+      inGroup = line == "[" + group + "]";
+    } else if (inGroup && line.rfind(key + "=", 0) == 0) {
+      return line.substr(key.size() + 1);
+    }
+  }
+  return {};
+}
+
+fs::path FindDesktopFile(const std::string& id) {
+  std::error_code error;
+  for (const auto& folder : ApplicationFolders())
+    if (fs::is_regular_file(folder / id, error)) return folder / id;
+  return {};
+}
+
+// The first text/html default whose desktop file exists.
+std::string HtmlHandler() {
+  std::vector<fs::path> lists{HomeFolder("XDG_CONFIG_HOME", ".config") / "mimeapps.list"};
+  for (const auto& config : Folders("XDG_CONFIG_DIRS", "/etc/xdg"))
+    lists.push_back(config / "mimeapps.list");
+  for (const auto& applications : ApplicationFolders()) {
+    lists.push_back(applications / "mimeapps.list");
+    lists.push_back(applications / "defaults.list");
+  }
+  for (const auto& list : lists) {
+    std::istringstream ids(IniValue(list, "Default Applications", "text/html"));
+    for (std::string id; std::getline(ids, id, ';');)
+      if (!id.empty() && !FindDesktopFile(id).empty()) return id;
+  }
+  return {};
+}
+
+// An Exec line as a registered command: the file and URL codes become
+// "%1", the other codes go, "%%" is a percent sign.
+std::string AsCommand(const std::string& exec) {
+  std::string command;
+  for (size_t i = 0; i < exec.size(); ++i) {
+    if (exec[i] != '%' || i + 1 == exec.size()) {
+      command += exec[i];
+      continue;
+    }
+    char code = exec[++i];
+    if (code == 'u' || code == 'U' || code == 'f' || code == 'F') {
+      command += "\"%1\"";
+    } else if (code == '%') {
+      command += '%';
+    }
+  }
+  return command;
+}
+
+}  // namespace
+
+int ReadClassesRootDefault(const std::string& subkey, std::string& value) {
+  if (subkey == ".htm") {
+    value = HtmlHandler();
+    return value.empty() ? kNoSuchKey : 0;
+  }
+  const size_t suffix = sizeof kOpenCommand - 1;
+  if (subkey.size() <= suffix || subkey.compare(subkey.size() - suffix, suffix, kOpenCommand) != 0)
+    return kNoSuchKey;
+  fs::path file = FindDesktopFile(subkey.substr(0, subkey.size() - suffix));
+  std::string exec = file.empty() ? "" : IniValue(file, "Desktop Entry", "Exec");
+  if (exec.empty()) return kNoSuchKey;
+  value = AsCommand(exec);
+  return 0;
+}
+
+}  // namespace platform

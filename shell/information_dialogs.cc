@@ -1,0 +1,18 @@
+#include "shell/information_dialogs.h"
+
+#include <wx/icon.h>
+#include <wx/statbmp.h>
+#include <wx/stattext.h>
+#include <wx/xrc/xmlres.h>
+
+#include "platform/ui/dialog_template.h"
+#include "resources/owl_icon.xpm"
+
+InformationDialog::InformationDialog(wxWindow* parent, const char* templateName)
+    : link_(new HyperlinkLabel) {
+  platform::LoadDialogTemplate(this, parent, templateName);
+  if (auto* icon = XRCCTRL(*this, "1015", wxStaticBitmap)) icon->SetIcon(wxIcon(owl_icon_xpm));
+  link_->TakeOver(XRCCTRL(*this, "1019", wxStaticText));
+  FindWindow(wxID_OK)->SetFocus();
+  if (!parent) CentreOnScreen();
+}

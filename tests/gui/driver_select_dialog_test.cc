@@ -14,7 +14,7 @@ TEST_F(DriverSelectDialogTest, ListsTheDriversInIndexOrderAndConnectsTheChosenOn
             "value 1000|Owlglance Test Pattern 320x240|Owlglance Test Pattern sel 0");
   Ask("set 1000 1", "set");
   Ask("press ok", "pressed");
-  ASSERT_FALSE(session->WaitForLine("done menu 202").empty());
+  ASSERT_TRUE(DialogCommandDone());
   EXPECT_EQ(Ask("size", "client"), "client 640x480") << "the window fits the new picture";
   EXPECT_EQ(Saved().driver, 1u);
   EXPECT_TRUE(session->StatusBecomes("0 user(s) connected|Server Not Running|Previewing"));
@@ -27,7 +27,7 @@ TEST_F(DriverSelectDialogTest, CancelEscapeAndTheCloseBoxChangeNothing) {
     ASSERT_TRUE(OpenDialog(202, "Select Driver"));
     Ask("set 1000 1", "set");
     session->Send(way);
-    ASSERT_FALSE(session->WaitForLine("done menu 202").empty()) << way;
+    ASSERT_TRUE(DialogCommandDone()) << way;
   }
   EXPECT_EQ(Ask("size", "client"), "client 320x240");
   EXPECT_EQ(RegistryText(), before);
@@ -38,7 +38,7 @@ TEST_F(DriverSelectDialogTest, WithNoDriverOkSavesMinusOneAndTheNextStartLoadsZe
   ASSERT_TRUE(OpenDialog(202, "Select Driver"));
   EXPECT_EQ(Ask("get 1000", "value"), "value 1000| sel -1");
   Ask("press ok", "pressed");
-  ASSERT_FALSE(session->WaitForLine("done menu 202").empty());
+  ASSERT_TRUE(DialogCommandDone());
   EXPECT_EQ(Ask("size", "client"), "client 640x480");
   EXPECT_NE(RegistryText().find("\"driver\"=hex:ff,ff,ff,ff"), std::string::npos);
   EXPECT_EQ(Saved().driver, 0u) << "above 10 as an unsigned number";

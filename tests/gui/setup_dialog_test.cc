@@ -32,7 +32,7 @@ TEST_F(SetupDialogTest, ABadQualityIsReportedAndTheDialogKeepsWhatWasTyped) {
                                     "|Jpeg quality must be a value between 1 and 100"});
   EXPECT_EQ(Ask("dialog", "dialog"), "dialog Server Setup") << "still open";
   Ask("press cancel", "pressed");
-  EXPECT_FALSE(session->WaitForLine("done menu 300").empty());
+  EXPECT_TRUE(DialogCommandDone());
 }
 
 TEST_F(SetupDialogTest, OkWhileRunningAppliesAtOnceAndThePortAtTheNextStart) {
@@ -49,7 +49,7 @@ TEST_F(SetupDialogTest, OkWhileRunningAppliesAtOnceAndThePortAtTheNextStart) {
                                        "set 1012 " + std::to_string(newPort), "set 1005 1"})
     Ask(edit, "set");
   Ask("press ok", "pressed");
-  ASSERT_FALSE(session->WaitForLine("done menu 300").empty());
+  ASSERT_TRUE(DialogCommandDone());
 
   ParsedStream after = ReadStream(port, "/cam");  // the new path, the new quality
   ASSERT_FALSE(after.images.empty());
@@ -82,7 +82,7 @@ TEST_F(SetupDialogTest, ABadValueThenCancelLeavesTheServerAloneAndIsSavedAtClose
   size_t skip = session->LineCount();
   Ask("press ok", "pressed");
   Ask("press cancel", "pressed");
-  ASSERT_FALSE(session->WaitForLine("done menu 300").empty());
+  ASSERT_TRUE(DialogCommandDone());
   EXPECT_EQ(BoxesSince(skip).size(), 1u);
 
   TestClient first(port), second(port);
@@ -107,7 +107,7 @@ TEST_F(SetupDialogTest, AnyTypedBytesGetAnAnswerAndLeaveAValidFile) {
       Ask(std::string("set ") + edit + " " + typed, "set");
     Ask("press ok", "pressed");
     if (Ask("dialog", "dialog") != "dialog none") Ask("press cancel", "pressed");
-    ASSERT_FALSE(session->WaitForLine("done menu 300").empty());
+    ASSERT_TRUE(DialogCommandDone());
   }
   session->Send("close");
   ExpectThankYouThenExit();

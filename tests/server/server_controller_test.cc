@@ -40,12 +40,14 @@ TEST_F(ControllerTest, StartStopAndSetters) {
   // served holds the only place.
   std::unique_ptr<TestClient> client;
   std::string received;
-  ASSERT_TRUE(Eventually([&] {
-    client = std::make_unique<TestClient>(port);
-    client->Send("GET /video HTTP/1.0\r\n\r\n");
-    received = client->ReadExactly(3000, 5000);  // a first part is on its way
-    return received.rfind("HTTP/1.0 200 OK", 0) == 0;
-  }));
+  ASSERT_TRUE(Eventually(
+      [&] {
+        client = std::make_unique<TestClient>(port);
+        client->Send("GET /video HTTP/1.0\r\n\r\n");
+        received = client->ReadExactly(3000, 5000);  // a first part is on its way
+        return received.rfind("HTTP/1.0 200 OK", 0) == 0 && received.size() == 3000;
+      },
+      15000));
   TestClient& first = *client;
   ASSERT_TRUE(Eventually([&] { return controller.ConnectedCount() == 1; }));
   EXPECT_EQ(Exchange(port, "GET / HTTP/1.0\r\n\r\n"), "HTTP/1.0 503 Service Unavailable\r\n\r\n");

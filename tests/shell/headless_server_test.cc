@@ -93,11 +93,15 @@ TEST_F(HeadlessServerTest, ClientLimitOneRefusesASecondClient) {
   // Until the probe's thread is reaped, a client is refused; the first one
   // served holds the only place.
   std::unique_ptr<TestClient> first;
-  ASSERT_TRUE(Eventually([&] {
-    first = std::make_unique<TestClient>(port);
-    first->Send("GET /video HTTP/1.0\r\n\r\n");
-    return first->ReadExactly(100, 3000).rfind("HTTP/1.0 200 OK", 0) == 0;
-  }));
+  ASSERT_TRUE(Eventually(
+      [&] {
+        first = std::make_unique<TestClient>(port);
+        first->Send("GET /video HTTP/1.0\r\n\r\n");
+        // A stream that has its first part stays (before the first image it ends).
+        std::string start = first->ReadExactly(300, 3000);
+        return start.rfind("HTTP/1.0 200 OK", 0) == 0 && start.size() == 300;
+      },
+      15000));
   EXPECT_EQ(Exchange(port, "GET / HTTP/1.0\r\n\r\n"), "HTTP/1.0 503 Service Unavailable\r\n\r\n");
 }
 

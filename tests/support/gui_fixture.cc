@@ -37,7 +37,14 @@ std::string GuiTest::Ask(const std::string& command, const std::string& prefix, 
   return session->WaitForLine(prefix, ms, skip);
 }
 
+bool GuiTest::DialogCommandDone() {
+  std::string done = "done menu " + std::to_string(dialogMenu_);
+  return !session->WaitForLine(done, 15000, dialogSkip_).empty();
+}
+
 bool GuiTest::OpenDialog(int menuId, const std::string& title) {
+  dialogMenu_ = menuId;
+  dialogSkip_ = session->LineCount();
   session->Send("menu " + std::to_string(menuId));
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (std::chrono::steady_clock::now() < deadline) {

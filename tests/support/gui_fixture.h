@@ -24,6 +24,8 @@ class GuiTest : public ::testing::Test {
   std::string Ask(const std::string& command, const std::string& prefix, int ms = 10000);
   // Opens a dialog with a menu command and waits until it is up.
   bool OpenDialog(int menuId, const std::string& title);
+  // Waits until the command that opened the last dialog is done.
+  bool DialogCommandDone();
   // Boxes ("CAPTION|TEXT") the program showed after output line `skip`.
   std::vector<std::string> BoxesSince(size_t skip) const;
   // Every label of the dialog on top is at least as wide as its text.
@@ -39,4 +41,8 @@ class GuiTest : public ::testing::Test {
   TempFolder folder;
   int port = 0;
   std::unique_ptr<GuiSession> session;
+
+ private:
+  int dialogMenu_ = 0;
+  size_t dialogSkip_ = 0;
 };

@@ -11,4 +11,8 @@ namespace platform {
 // Addresses in network byte order; false when the list can't be had.
 bool InterfaceAddresses(std::vector<uint32_t>& addresses);
 
+// Names the list instead, for tests: dotted addresses separated by commas,
+// empty for a machine with none.
+constexpr char kInterfaceListVariable[] = "OWLGLANCE_INTERFACES";
+
 }  // namespace platform

@@ -15,6 +15,7 @@
 #include "shell/setup_dialog.h"
 #include "shell/status_texts.h"
 #include "shell/test_driver.h"
+#include "wizard/wizard_dialog.h"
 
 namespace {
 constexpr int kPanes[] = {kPaneUsers, kPaneServer, kPanePreview};
@@ -74,6 +75,7 @@ MainFrame::MainFrame()
       settings_, device_, [] { platform::GuiMessageBoxes().AnswerPending(); });
   commands_ = std::make_unique<Commands>(*this, device_, *controller_);
   FitWindowToVideo();
+  if (firstRun_) RunWizard();  // before the window is on the screen
   commands_->Preview();
 
   Bind(wxEVT_IDLE, [this](wxIdleEvent&) { UpdateStatusPanes(); });
@@ -106,7 +108,12 @@ void MainFrame::RunDriverDialog() {
 
 void MainFrame::RunAboutDialog() { AboutDialog().ShowModal(); }
 
-void MainFrame::RunWizard() {}
+void MainFrame::RunWizard() {
+  WizardDialog(this, settings_, [this] {
+    ApplySettings();
+    SaveSettings();
+  }).ShowModal();
+}
 
 void MainFrame::FailStart() {
   startFailed_ = true;

@@ -13,6 +13,7 @@
 #include <wx/weakref.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdlib>
 #include <deque>
 #include <fstream>
@@ -75,12 +76,18 @@ std::string ValueOf(wxWindow* control) {
   return control->GetLabel().ToStdString();
 }
 
+bool IsDialogVerb(const std::string& line) {
+  std::string verb = line.substr(0, line.find(' '));
+  for (const char* dialogVerb : {"dialog", "set", "get", "press", "dismiss", "labels", "rect"})
+    if (verb == dialogVerb) return true;
+  return false;
+}
+
 // Verbs that work on the modal dialog on top: "dialog" (its title), "set ID
 // TEXT", "get ID", "press ID" (ok, cancel or a number), "dismiss" (its close
 // box), "labels" (each text's width and the width it needs), "rect [ID]".
 bool RunDialogVerb(const std::string& verb, std::istringstream& in) {
-  static const char* const verbs[] = {"dialog", "set", "get", "press", "dismiss", "labels", "rect"};
-  if (std::find(std::begin(verbs), std::end(verbs), verb) == std::end(verbs)) return false;
+  if (!IsDialogVerb(verb)) return false;
   wxDialog* dialog = TopDialog();
   if (!dialog) return Reply(verb == "dialog" ? "dialog none" : "no dialog"), true;
   std::string id;
@@ -155,6 +162,24 @@ void Run(wxWeakRef<MainFrame> frame, const std::string& line) {
   }
 }
 
+// Commands for the main window wait until it exists; dialog verbs work from
+// the start, so a first run's wizard can be driven.
+std::mutex frameLock;
+std::condition_variable frameAttached;
+wxWeakRef<MainFrame> attachedFrame;  // guarded by frameLock until attached
+bool attached = false;               // guarded by frameLock
+
+void ReadCommands() {
+  std::ifstream in(folder + "/in");
+  for (std::string line; std::getline(in, line);) {
+    std::unique_lock lock(frameLock);
+    if (!IsDialogVerb(line)) frameAttached.wait(lock, [] { return attached; });
+    wxWeakRef<MainFrame> frame = attachedFrame;
+    lock.unlock();
+    wxTheApp->CallAfter([frame, line] { Run(frame, line); });
+  }
+}
+
 }  // namespace
 
 void StartTestDriver() {
@@ -162,19 +187,18 @@ void StartTestDriver() {
   if (!path || !*path) return;
   folder = path;
   platform::GuiMessageBoxes().SetPresenter(AnswerBox);
+  Reply("ready");
+  std::thread(ReadCommands).detach();
 }
 
 void AttachTestDriver(MainFrame& frame) {
   if (folder.empty()) return;
   if (auto* window = frame.Device().Window())
     window->SetDialogPresenter([](platform::DriverDialog&) { return false; });
-  Reply("ready");
-  wxWeakRef<MainFrame> weak(&frame);
-  std::thread([weak] {
-    std::ifstream in(folder + "/in");
-    for (std::string line; std::getline(in, line);)
-      wxTheApp->CallAfter([weak, line] { Run(weak, line); });
-  }).detach();
+  std::lock_guard lock(frameLock);
+  attachedFrame = &frame;
+  attached = true;
+  frameAttached.notify_all();
 }
 
 bool InjectedStartFailure(const char* step) {

@@ -19,7 +19,7 @@ const std::map<std::string, std::vector<std::string>> kAllowed = {
     {"capture", {"platform/", "capture/"}},
     {"server", {"platform/", "capture/", "server/"}},
     {"widgets", {"platform/", "widgets/"}},
-    {"wizard", {"platform/", "capture/", "server/", "widgets/", "wizard/"}},
+    {"wizard", {"platform/", "capture/", "server/", "widgets/", "wizard/", "resources/"}},
     {"shell", {"platform/", "capture/", "server/", "widgets/", "wizard/", "shell/", "resources/"}},
 };
 const std::vector<std::string> kProjectFolders = {"platform/", "capture/", "server/",   "widgets/",

@@ -32,6 +32,16 @@ bool ChromiumScreenshot(const std::string& url, const std::string& png, int widt
   return std::filesystem::exists(png);
 }
 
+bool FirefoxScreenshot(const std::string& url, const std::string& png, int width, int height) {
+  std::string profile = (std::filesystem::temp_directory_path() / "owl-firefox-XXXXXX").string();
+  if (!::mkdtemp(profile.data())) return false;
+  RunCommand("timeout 60 firefox-esr --headless --no-remote --profile " + profile +
+             " --window-size=" + std::to_string(width) + "," + std::to_string(height) +
+             " --screenshot " + png + " '" + url + "' >/dev/null 2>&1");
+  std::filesystem::remove_all(profile);
+  return std::filesystem::exists(png);
+}
+
 std::string ImageToRgb(const std::string& path) {
   return RunCommand("ffmpeg -v error -i " + path + " -f rawvideo -pix_fmt rgb24 -");
 }

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "platform/capture_driver.h"
+#include "platform/interfaces.h"
 #include "shell/settings_store.h"
 #include "tests/support/registry_seed.h"
 #include "tests/support/test_client.h"
@@ -21,6 +22,23 @@ void GuiTest::Start(uint32_t driver, const std::string& drivers, const std::stri
   ::setenv(platform::kDriverListVariable, drivers.c_str(), 1);
   session = std::make_unique<GuiSession>(folder.Path(), folder.Path() / "config");
   ::setenv(platform::kDriverListVariable, "pattern", 1);
+  ASSERT_TRUE(session->Started());
+}
+
+void GuiTest::StartFresh(const std::string& interfaces) {
+  port = FreePort();
+  std::filesystem::create_directory("www");
+  SeedRegistry(folder.Path(), nullptr);
+  ::setenv(platform::kInterfaceListVariable, interfaces.c_str(), 1);
+  session = std::make_unique<GuiSession>(folder.Path(), folder.Path() / "config");
+  ::unsetenv(platform::kInterfaceListVariable);
+  ASSERT_TRUE(session->Started());
+}
+
+void GuiTest::Restart() {
+  session.reset();
+  std::filesystem::remove(folder.Path() / "driver" / "out");
+  session = std::make_unique<GuiSession>(folder.Path(), folder.Path() / "config");
   ASSERT_TRUE(session->Started());
 }
 
@@ -46,6 +64,10 @@ bool GuiTest::OpenDialog(int menuId, const std::string& title) {
   dialogMenu_ = menuId;
   dialogSkip_ = session->LineCount();
   session->Send("menu " + std::to_string(menuId));
+  return WaitForDialog(title);
+}
+
+bool GuiTest::WaitForDialog(const std::string& title) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (std::chrono::steady_clock::now() < deadline) {
     if (Ask("dialog", "dialog ", 2000) == "dialog " + title) return true;

@@ -18,12 +18,19 @@ class GuiTest : public ::testing::Test {
   // and the cameras `drivers` (as OWLGLANCE_DRIVERS names them).
   void Start(uint32_t driver = 0, const std::string& drivers = "pattern",
              const std::string& moreValues = "");
+  // Starts the program on a first run (no registry file), with the network
+  // interfaces `interfaces` (as OWLGLANCE_INTERFACES names them).
+  void StartFresh(const std::string& interfaces);
+  // Starts the program again on the registry file the last run left.
+  void Restart();
   // Runs a menu command and waits until it is done; the boxes it showed.
   std::vector<std::string> Menu(int id);
   // Sends `command` and waits for the answer starting with `prefix`.
   std::string Ask(const std::string& command, const std::string& prefix, int ms = 10000);
   // Opens a dialog with a menu command and waits until it is up.
   bool OpenDialog(int menuId, const std::string& title);
+  // Waits up to 10 s until the dialog on top has this title.
+  bool WaitForDialog(const std::string& title);
   // Waits until the command that opened the last dialog is done.
   bool DialogCommandDone();
   // Boxes ("CAPTION|TEXT") the program showed after output line `skip`.

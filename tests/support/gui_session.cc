@@ -121,8 +121,8 @@ bool GuiSession::StatusBecomes(const std::string& expected, int ms) {
   return false;
 }
 
-void GuiSession::Xdotool(const std::string& arguments) {
-  RunCommand("DISPLAY=:" + std::to_string(display_) + " xdotool " + arguments);
+std::string GuiSession::Xdotool(const std::string& arguments) {
+  return RunCommand("DISPLAY=:" + std::to_string(display_) + " xdotool " + arguments);
 }
 
 std::string GuiSession::Screenshot() {

@@ -22,8 +22,8 @@ class GuiSession {
   size_t LineCount() const;
   // Sends "status" until the panes read `expected` ("a|b|c"); true if so.
   bool StatusBecomes(const std::string& expected, int ms = 10000);
-  // Runs xdotool on the session's display with these arguments.
-  void Xdotool(const std::string& arguments);
+  // Runs xdotool on the session's display with these arguments; its output.
+  std::string Xdotool(const std::string& arguments);
   // A screenshot of the display as packed RGB, 1024 x 768.
   std::string Screenshot();
   // Waits up to `ms` for the program to end; its exit status, or -1.

@@ -1,0 +1,46 @@
+#include "wizard/wizard_dialog.h"
+
+#include <wx/icon.h>
+#include <wx/statbmp.h>
+#include <wx/textctrl.h>
+#include <wx/xrc/xmlres.h>
+
+#include "platform/message_box.h"
+#include "platform/ui/dialog_template.h"
+#include "resources/owl_icon.xpm"
+#include "widgets/hyperlink_label.h"
+#include "wizard/wizard_steps.h"
+
+using platform::FromText;
+using platform::TextOf;
+
+WizardDialog::WizardDialog(wxWindow* owner, ServerSettings& settings,
+                           std::function<void()> applyAndSave)
+    : settings_(settings), applyAndSave_(std::move(applyAndSave)), link_(new HyperlinkLabel) {
+  platform::LoadDialogTemplate(this, owner, "111");
+  XRCCTRL(*this, "1016", wxStaticBitmap)->SetIcon(wxIcon(owl_icon_xpm));
+  link_->TakeOver(XRCCTRL(*this, "1019", wxStaticText));
+  Bind(wxEVT_BUTTON, &WizardDialog::OnOK, this, wxID_OK);
+
+  // The boxes come before the wizard is on the screen.
+  WizardStart start = StartWizard(settings_);
+  if (!start.address.empty()) XRCCTRL(*this, "1017", wxTextCtrl)->ChangeValue(start.address);
+  for (const std::string& message : start.messages)
+    platform::ShowMessageBox(message, {}, platform::kMbOk);
+  XRCCTRL(*this, "1018", wxTextCtrl)->ChangeValue(start.port);
+  FindWindow(wxID_OK)->SetFocus();
+}
+
+void WizardDialog::OnOK(wxCommandEvent&) {
+  switch (FinishWizard(TextOf(XRCCTRL(*this, "1017", wxTextCtrl)->GetValue()),
+                       TextOf(XRCCTRL(*this, "1018", wxTextCtrl)->GetValue()), settings_)) {
+    case HomePageOutcome::Declined:
+      return;  // stays open as the user left it
+    case HomePageOutcome::Failed:
+      break;
+    case HomePageOutcome::Written:
+      applyAndSave_();
+      break;
+  }
+  EndModal(wxID_OK);
+}

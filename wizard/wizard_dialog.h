@@ -1,0 +1,25 @@
+#pragma once
+
+#include <wx/dialog.h>
+
+#include <functional>
+
+#include "server/server_settings.h"
+
+class HyperlinkLabel;
+
+// Help > Wizard and the first run: proposes the address and port browsers
+// will use and writes the home page with them. `settings` are the main
+// window's; `applyAndSave` hands them to the running objects and saves
+// them. User-interface thread.
+class WizardDialog : public wxDialog {
+ public:
+  WizardDialog(wxWindow* owner, ServerSettings& settings, std::function<void()> applyAndSave);
+
+ private:
+  void OnOK(wxCommandEvent& event);
+
+  ServerSettings& settings_;
+  std::function<void()> applyAndSave_;
+  HyperlinkLabel* link_;
+};

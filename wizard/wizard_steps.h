@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "server/server_settings.h"
+#include "wizard/home_page.h"
+
+// The setup wizard's reading and deciding, free of wx.
+
+// What the wizard opens with: the two fields and the boxes to show before
+// it becomes visible (the discovery-failed message, or the private-address
+// warning).
+struct WizardStart {
+  std::string address, port;
+  std::vector<std::string> messages;
+};
+WizardStart StartWizard(const ServerSettings& settings);
+
+// The port field as the C library's atoi reads it.
+int32_t PortFromText(const std::string& text);
+
+// OK: the port goes into `settings` first, never undone; then the page is
+// written (after the user's confirmation) with the address as typed.
+HomePageOutcome FinishWizard(const std::string& address, const std::string& portText,
+                             ServerSettings& settings);

@@ -2,15 +2,35 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <linux/sockios.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <deque>
+#include <mutex>
 
 namespace platform {
+
+namespace {
+std::mutex faultsLock;
+std::deque<int> acceptFaults;  // guarded by faultsLock
+
+int64_t NowMs() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+}  // namespace
+
+void FailNextAccepts(std::vector<int> errors) {
+  std::lock_guard lock(faultsLock);
+  acceptFaults.insert(acceptFaults.end(), errors.begin(), errors.end());
+}
 
 Socket& Socket::operator=(Socket&& other) noexcept {
   if (this != &other) {
@@ -24,6 +44,34 @@ int Socket::Detach() {
   int fd = fd_;
   fd_ = -1;
   return fd;
+}
+
+void Socket::CloseGracefully(int ms, const std::function<bool()>& enough) {
+  constexpr int kStepMs = 100;  // how soon `enough` is seen
+  if (fd_ < 0) return;
+  if (::shutdown(fd_, SHUT_WR) == 0) {
+    char scratch[4096];
+    for (int64_t deadline = NowMs() + ms;;) {
+      int left = static_cast<int>(deadline - NowMs());
+      int unacknowledged = 0;
+      if (enough && enough() && ::ioctl(fd_, SIOCOUTQ, &unacknowledged) == 0 && unacknowledged == 0)
+        break;
+      pollfd ready{fd_, POLLIN, 0};
+      if (left <= 0) break;
+      int polled = ::poll(&ready, 1, enough ? std::min(left, kStepMs) : left);
+      if (polled < 0) break;
+      if (polled == 0) continue;
+      long n = ::recv(fd_, scratch, sizeof scratch, 0);
+      if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) break;
+    }
+  }
+  Close();
+}
+
+void Socket::DiscardPending() {
+  char scratch[4096];
+  while (::recv(fd_, scratch, sizeof scratch, MSG_DONTWAIT) > 0) {
+  }
 }
 
 void Socket::Close() {
@@ -54,6 +102,14 @@ int Socket::Listen(int port, int backlog) {
 }
 
 int Socket::Accept(Socket& out) {
+  {
+    std::lock_guard lock(faultsLock);
+    if (!acceptFaults.empty()) {
+      int error = acceptFaults.front();
+      acceptFaults.pop_front();
+      return error;
+    }
+  }
   int fd = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
   if (fd < 0) return errno == EWOULDBLOCK ? EAGAIN : errno;
   out = Socket(fd);

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -34,6 +36,14 @@ class Socket {
   int Accept(Socket& out);
 
   bool SetNonBlocking();
+  // Ends a connection so the peer receives every byte and a clean end: the
+  // sending side is shut down, then what the peer still sends is read off
+  // until it closes or `ms` pass (Linux resets a connection closed with
+  // unread input, and drops what it had not sent yet). It also stops once
+  // `enough` says so and the peer has acknowledged every byte sent.
+  void CloseGracefully(int ms, const std::function<bool()>& enough = {});
+  // Reads off what has already arrived, without waiting. Non-blocking only.
+  void DiscardPending();
   bool IsOpen() const { return fd_ >= 0; }
   int Fd() const { return fd_; }
   int Detach();
@@ -59,5 +69,9 @@ class Socket {
  private:
   int fd_ = -1;
 };
+
+// Tests make the next Accept calls fail with these errno values, one call
+// each, in order, before any connection is taken.
+void FailNextAccepts(std::vector<int> errors);
 
 }  // namespace platform

@@ -21,11 +21,17 @@ constexpr char kNotImplemented[] = "HTTP/1.0 501 Not Implemented\r\n\r\n";
 
 bool HasLineEnd(const char* data, int n) { return ::memmem(data, n, "\r\n", 2) != nullptr; }
 
+constexpr int kDrainMs = 2000;  // how long a closing session reads off what the client sends
+
 // Logs `message` and the peer's address when logging is on and the address
-// is known; a failed write is shown, and the session goes on afterwards.
-void LogPeer(const ClientTicket& ticket, const char* message) {
-  std::string peer;
-  if (!ticket.logConnections || !ticket.socket.PeerAddress(peer)) return;
+// is known: asked for again, or else the one learned before (a client that
+// reset its connection has no peer any more). A failed write is shown, and
+// the session goes on afterwards.
+void LogPeer(const ClientTicket& ticket, const char* message, std::string& peer) {
+  if (!ticket.logConnections) return;
+  std::string now;
+  if (ticket.socket.PeerAddress(now)) peer = now;
+  if (peer.empty()) return;
   if (!AppendLog(message + peer))
     platform::ShowMessageBox("Error writing to log file!", {},
                              platform::kMbOk | platform::kMbIconExclamation);
@@ -74,7 +80,8 @@ RequestTokens SplitRequest(const char* data, int length) {
 void RunSession(ClientTicket& ticket) {
   platform::Socket& connection = ticket.socket;
   if (connection.SetNonBlocking()) {
-    LogPeer(ticket, "Connection received from: ");
+    std::string peer;
+    LogPeer(ticket, "Connection received from: ", peer);
     char request[kRequestBufferSize];
     int n = ReadRequest(connection, request);
     RequestTokens tokens = n > 0 ? SplitRequest(request, n) : RequestTokens{};
@@ -92,8 +99,8 @@ void RunSession(ClientTicket& ticket) {
         }
       }
     }
-    LogPeer(ticket, "Connection closed: ");
+    LogPeer(ticket, "Connection closed: ", peer);
   }
-  connection.Close();
+  connection.CloseGracefully(kDrainMs, [&] { return ticket.stopFlag->load() == 1; });
   ticket.reapFlag->store(1);
 }

@@ -1,6 +1,8 @@
 #include "server/listen_thread.h"
 
 #include <cerrno>
+#include <chrono>
+#include <thread>
 
 #include "platform/message_box.h"
 
@@ -14,8 +16,29 @@ void ShowListenerMessage(const char* text) {
   platform::ShowMessageBox(text, {}, platform::kMbOk | platform::kMbIconExclamation);
 }
 
-// Errors of accept(2) that concern one connection, not the listener.
-bool IsTransient(int error) { return error == EINTR || error == ECONNABORTED || error == EPROTO; }
+// Errors of accept(2) that concern one pending connection, not the
+// listener: Linux reports a pending connection's network error through
+// accept, to be treated like "no connection pending".
+bool IsTransient(int error) {
+  switch (error) {
+    case EINTR:
+    case ECONNABORTED:
+    case EPROTO:
+    case ENETDOWN:
+    case ENOPROTOOPT:
+    case EHOSTDOWN:
+    case ENONET:
+    case EHOSTUNREACH:
+    case EOPNOTSUPP:
+    case ENETUNREACH:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Out of descriptors: the connection stays pending until one is free.
+bool IsOutOfDescriptors(int error) { return error == EMFILE || error == ENFILE; }
 
 }  // namespace
 
@@ -58,9 +81,15 @@ void ListenThread::Serve(platform::Socket& listener, ClientList& clients) {
     }
     idle = false;
     if (IsTransient(error)) continue;
+    if (IsOutOfDescriptors(error)) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(kIdleWaitMs));
+      continue;
+    }
     if (error != 0) return;
     if (static_cast<int64_t>(clients.size()) >= control_.clientLimit.load()) {
       connection.Send(kServiceUnavailable, sizeof kServiceUnavailable - 1);
+      // What the client sent is read off, so the close is not a reset.
+      connection.DiscardPending();
       continue;  // the connection closes as it goes out of scope
     }
     if (!Admit(std::move(connection), clients)) return;

@@ -17,15 +17,15 @@ constexpr int kStopCheckMs = 100;
 
 bool StopRequested(const ClientTicket& ticket) { return ticket.stopFlag->load() == 1; }
 
-// Waits until the store has published a frame other than `sent`, or a second
-// has passed. False when the server stops meanwhile.
-bool WaitForNextImage(FrameStore& store, uint64_t sent, const ClientTicket& ticket) {
+// Waits until the store has published a frame other than `seen`, or `ms`
+// have passed. False when the server stops meanwhile.
+bool WaitForFrameAfter(FrameStore& store, uint64_t seen, int ms, const ClientTicket& ticket) {
   int64_t start = platform::SteadyMillis();
-  while (store.PublishedCount() == sent) {
+  while (store.PublishedCount() == seen) {
     if (StopRequested(ticket)) return false;
-    int64_t left = kResendAfterMs - (platform::SteadyMillis() - start);
+    int64_t left = ms - (platform::SteadyMillis() - start);
     if (left <= 0) break;
-    store.WaitForNewFrame(sent, static_cast<int>(std::min<int64_t>(left, kStopCheckMs)));
+    store.WaitForNewFrame(seen, static_cast<int>(std::min<int64_t>(left, kStopCheckMs)));
   }
   return !StopRequested(ticket);
 }
@@ -38,17 +38,20 @@ void ServeStream(platform::Socket& connection, const ClientTicket& ticket,
   if (!SendAll(kDelimiter, sizeof kDelimiter - 1, connection)) return;
 
   FrameStore& store = ticket.frameSource->frameStore;
-  uint64_t sent = 0;
-  for (bool first = true;; first = false) {
+  int64_t lastImage = platform::SteadyMillis();
+  for (;;) {
     if (StopRequested(ticket)) return;
-    if (!first && !WaitForNextImage(store, sent, ticket)) return;
-
     int32_t length = store.LockAndGetLength();
+    const uint64_t published = store.PublishedCount();
     if (length < 1) {
+      // No image yet, or a frame that failed: wait for the next one, as
+      // long as one comes within the idle limit.
       store.Unlock();
-      return;
+      if ((platform::SteadyMillis() - lastImage) / 1000 > kIdleLimitSeconds) return;
+      if (!WaitForFrameAfter(store, published, kStopCheckMs, ticket)) return;
+      continue;
     }
-    sent = store.PublishedCount();
+    lastImage = platform::SteadyMillis();
     char header[64];
     int headerLength = std::snprintf(header, sizeof header, "%sContent-Length: %d\r\n\r\n",
                                      kPartType, static_cast<int>(length));
@@ -63,5 +66,7 @@ void ServeStream(platform::Socket& connection, const ClientTicket& ticket,
     std::memcpy(part + headerLength + length, kPartEnd, sizeof kPartEnd - 1);
 
     if (!SendAll(part, static_cast<int>(partSize), connection)) return;
+    // Paced by the camera: the next new image, or this one again after a second.
+    if (!WaitForFrameAfter(store, published, kResendAfterMs, ticket)) return;
   }
 }

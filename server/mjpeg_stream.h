@@ -15,7 +15,7 @@ constexpr char kDelimiter[] = "--Owlglance\r\n";
 
 // Answers the stream URL with the endless motion-JPEG response, one part per
 // new camera image (the current one again after a second without a new
-// one), until the server stops, the store has no image or the client stops
-// taking data. `partBuffer` is the session's, reused from part to part.
+// one), until the server stops, no image at all has come for six seconds or
+// the client stops taking data. `partBuffer` is the session's, reused from part to part.
 void ServeStream(platform::Socket& connection, const ClientTicket& ticket,
                  std::vector<char>& partBuffer);

@@ -1,11 +1,14 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
+#include <sstream>
 #include <thread>
 
 #include "server/client_session.h"
 #include "server/connection_log.h"
+#include "tests/support/frame_publish.h"
 #include "tests/support/server_fixture.h"
 
 namespace {
@@ -128,6 +131,31 @@ TEST_F(RequestTest, LoggingOffWritesNothing) {
   ASSERT_TRUE(Eventually([&] { return control.connectedCount == 0; }));
   EXPECT_FALSE(std::filesystem::exists(kLogFileName));
   EXPECT_TRUE(boxes.Boxes().empty());
+}
+
+TEST_F(RequestTest, AViewerThatResetsItsConnectionStillGetsAClosedLine) {
+  device.frameStore.Reallocate(1 << 16);
+  Publish(device.frameStore, std::string(5000, 'j'));
+  StartListener(5, /*logConnections=*/1);
+  for (int i = 0; i < 3; ++i) {
+    TestClient viewer(Port());
+    viewer.Send("GET /video HTTP/1.0\r\n\r\n");
+    viewer.ReadExactly(3000, 3000);
+    viewer.Reset();
+  }
+  ASSERT_TRUE(Eventually([&] { return control.connectedCount == 0; }, 5000));
+  ASSERT_TRUE(Eventually([&] {
+    std::string log = folder.Read(kLogFileName);
+    return std::ranges::count(log, '\n') == 8;  // the probe's two lines and three pairs
+  }));
+  std::istringstream log(folder.Read(kLogFileName));
+  int received = 0, closed = 0;
+  for (std::string line; std::getline(log, line);) {
+    received += line.find(" Connection received from: 127.0.0.1\r") != std::string::npos;
+    closed += line.find(" Connection closed: 127.0.0.1\r") != std::string::npos;
+  }
+  EXPECT_EQ(received, 4);
+  EXPECT_EQ(closed, 4);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include <sys/socket.h>
 
+#include <cerrno>
+
 #include <algorithm>
 #include <filesystem>
 #include <vector>
@@ -85,6 +87,32 @@ TEST_F(ListenerTest, RestartOnTheSamePortRightAfterStop) {
   listener->Thread().Resume();
   ASSERT_TRUE(Eventually([&] { return Exchange(Port(), "POST / HTTP/1.0\r\n\r\n") == k501; }));
   EXPECT_TRUE(boxes.Boxes().empty());
+}
+
+TEST_F(ListenerTest, AcceptErrorsOfOnePendingConnectionKeepItServing) {
+  StartListener();
+  platform::FailNextAccepts({ENETDOWN, ENOPROTOOPT, EHOSTDOWN, ENONET, EHOSTUNREACH, EOPNOTSUPP,
+                             ENETUNREACH, EMFILE, ENFILE});
+  EXPECT_EQ(Exchange(Port(), "POST / HTTP/1.0\r\n\r\n"), k501);
+  EXPECT_EQ(listener->Thread().ExitCode(), platform::kStillActive);
+
+  platform::FailNextAccepts({EBADF});  // the listener's own failure still ends it
+  TestClient client(Port());
+  EXPECT_TRUE(listener->Thread().WaitForEnd(3000));
+}
+
+TEST_F(ListenerTest, TheRefusalArrivesWholeWithALargeRequestBehindIt) {
+  StartListener(/*clientLimit=*/1);
+  TestClient first(Port());
+  ASSERT_TRUE(Eventually([&] { return control.connectedCount == 1; }));
+  for (int i = 0; i < 5; ++i) {
+    TestClient refused(Port());
+    refused.Send("GET / HTTP/1.0\r\nCookie: " + std::string(20000, 'c') + "\r\n\r\n");
+    bool closed = false, reset = false;
+    EXPECT_EQ(refused.ReadAll(3000, &closed, &reset), kServiceUnavailable);
+    EXPECT_TRUE(closed);
+    EXPECT_FALSE(reset);
+  }
 }
 
 }  // namespace

@@ -45,16 +45,63 @@ TEST_F(StreamTest, UrlComparesWithoutCase) {
   EXPECT_TRUE(ParseStream(client.ReadExactly(200, 3000)).headOk);
 }
 
-TEST_F(StreamTest, EmptyOrFailedStoreGivesHeadAndDelimiterThenClose) {
-  for (int32_t length : {0, -1}) {
-    int32_t capacity;
-    device.frameStore.BeginFrame(capacity);
-    device.frameStore.EndFrame(length);
+void Fail(FrameStore& store, int32_t result) {
+  int32_t capacity;
+  store.BeginFrame(capacity);
+  store.EndFrame(result);
+}
+
+TEST_F(StreamTest, AStreamWithoutAnImageWaitsForTheFirstAndStays) {
+  for (int32_t missing : {0, -1}) {  // nothing yet, or a failed frame
+    Fail(device.frameStore, missing);
     TestClient client = OpenStream();
+    const std::string head = std::string(kStreamHead) + "--Owlglance\r\n";
+    EXPECT_EQ(client.ReadExactly(head.size(), 3000), head);
+    std::this_thread::sleep_for(milliseconds(300));
+    Publish(device.frameStore, Image(500, 'f'));
+    std::string part = client.ReadExactly(500 + 100, 3000);
+    EXPECT_NE(part.find(Image(500, 'f')), std::string::npos) << missing;
     bool closed = false;
-    EXPECT_EQ(client.ReadAll(3000, &closed), std::string(kStreamHead) + "--Owlglance\r\n");
-    EXPECT_TRUE(closed);
+    client.ReadAll(200, &closed);
+    EXPECT_FALSE(closed) << "the stream goes on";
   }
+}
+
+TEST_F(StreamTest, BadFramesCostTheirOwnPartOnly) {
+  Publish(device.frameStore, Image(100, 'a'));
+  TestClient client = OpenStream();
+  client.ReadExactly(sizeof kStreamHead - 1 + 13 + 49 + 100 + 15, 3000);
+  Fail(device.frameStore, -1);  // failed to encode
+  Fail(device.frameStore, 0);   // failed to decompress
+  std::this_thread::sleep_for(milliseconds(150));
+  Publish(device.frameStore, Image(100, 'b'));
+  ParsedStream next = ParseStream(std::string(kStreamHead) + "--Owlglance\r\n" +
+                                  client.ReadExactly(50 + 100 + 15, 3000));
+  ASSERT_EQ(next.images.size(), 1u);
+  EXPECT_EQ(next.images[0], Image(100, 'b'));
+  EXPECT_EQ(control.connectedCount, 1) << "no client was closed";
+}
+
+TEST_F(StreamTest, WithNoImageForSixSecondsItEndsAfterTheHead) {
+  Fail(device.frameStore, 0);
+  TestClient client = OpenStream();
+  auto start = steady_clock::now();
+  bool closed = false;
+  EXPECT_EQ(client.ReadAll(9000, &closed), std::string(kStreamHead) + "--Owlglance\r\n");
+  EXPECT_TRUE(closed);
+  EXPECT_GE(steady_clock::now() - start, milliseconds(5900));
+}
+
+TEST_F(StreamTest, AStopWhileWaitingForAnImageEndsItAtOnce) {
+  Fail(device.frameStore, 0);
+  TestClient client = OpenStream();
+  client.ReadExactly(sizeof kStreamHead - 1 + 13, 3000);
+  auto start = steady_clock::now();
+  ASSERT_TRUE(StopListener());
+  EXPECT_LT(steady_clock::now() - start, milliseconds(2500)) << "the session's drain included";
+  bool closed = false;
+  client.ReadAll(3000, &closed);
+  EXPECT_TRUE(closed);
 }
 
 TEST_F(StreamTest, OnePartPerNewImageAt30PerSecond) {

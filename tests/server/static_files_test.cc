@@ -86,4 +86,34 @@ TEST_F(StaticFilesTest, AnswersWithFileOr404AsCurlSeesIt) {
   EXPECT_EQ(Curl(Port(), "/nothing.html"), "HTTP/1.0 404 File Not Found\r\n\r\n");
 }
 
+TEST_F(StaticFilesTest, ResponsesArriveWholeWithACleanEndWhateverTheRequestHolds) {
+  const std::string big(2 << 20, 'b'), page(300 << 10, 'p');
+  folder.Write("www/big.bin", big);
+  folder.Write("www/page.html", page);
+  StartListener();
+  const std::string cookie = "Cookie: " + std::string(3000, 'c') + "\r\n";
+  struct Case {
+    std::string file, body, firstWrite, secondWrite;  // the second 200 ms later
+  };
+  const Case cases[] = {
+      {"big.bin", big, "GET /big.bin HTTP/1.0\r\n" + cookie + "\r\n", ""},
+      {"page.html", page, "GET /page.html HTTP/1.0\r\n" + cookie + "\r\n", ""},
+      {"page.html", page, "GET /page.html HTTP/1.0\r\n", "Host: x\r\n" + cookie + "\r\n"},
+  };
+  for (const Case& c : cases) {
+    TestClient client(Port());
+    client.Send(c.firstWrite);
+    if (!c.secondWrite.empty()) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      client.Send(c.secondWrite);
+    }
+    bool closed = false, reset = false;
+    std::string answer = client.ReadAll(10000, &closed, &reset);
+    EXPECT_EQ(answer.size(), 19 + c.body.size()) << c.file;
+    EXPECT_TRUE(answer == "HTTP/1.0 200 OK\r\n\r\n" + c.body) << c.file;
+    EXPECT_TRUE(closed);
+    EXPECT_FALSE(reset) << "a clean close, not a reset";
+  }
+}
+
 }  // namespace

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 
 namespace {
@@ -56,11 +57,12 @@ std::string TestClient::ReadExactly(size_t n, int ms) {
   return out;
 }
 
-std::string TestClient::ReadAll(int ms, bool* closed) {
+std::string TestClient::ReadAll(int ms, bool* closed, bool* reset) {
   std::string out;
   int64_t deadline = NowMs() + ms;
   char buf[65536];
   if (closed) *closed = false;
+  if (reset) *reset = false;
   for (;;) {
     int left = static_cast<int>(deadline - NowMs());
     pollfd p{fd_, POLLIN, 0};
@@ -68,11 +70,18 @@ std::string TestClient::ReadAll(int ms, bool* closed) {
     long k = ::recv(fd_, buf, sizeof buf, 0);
     if (k <= 0) {
       if (closed) *closed = true;
+      if (reset) *reset = k < 0 && errno == ECONNRESET;
       break;
     }
     out.append(buf, static_cast<size_t>(k));
   }
   return out;
+}
+
+void TestClient::Reset() {
+  linger abort{1, 0};
+  ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+  Close();
 }
 
 void TestClient::Close() {

@@ -14,8 +14,11 @@ class TestClient {
 
   bool Connect(int port);
   bool Send(std::string_view bytes);
-  // Reads until the server closes or `ms` pass; `closed` tells which.
-  std::string ReadAll(int ms, bool* closed = nullptr);
+  // Reads until the server closes or `ms` pass; `closed` tells which, and
+  // `reset` whether the end was a reset rather than a clean close.
+  std::string ReadAll(int ms, bool* closed = nullptr, bool* reset = nullptr);
+  // Closes with a reset (SO_LINGER 0), as a browser tab that goes away may.
+  void Reset();
   // Reads exactly `n` bytes unless the server closes or `ms` pass first.
   std::string ReadExactly(size_t n, int ms);
   void Close();

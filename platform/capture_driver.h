@@ -60,6 +60,12 @@ class CaptureDriver {
   // Waits up to `ms` for the next frame and copies it into `frame`.
   virtual FrameResult NextFrame(std::vector<uint8_t>& frame, int ms) = 0;
 
+  // A camera that can go away and come back: after NextFrame said Gone, it
+  // looks for the same camera again and, when it is back, opens it with the
+  // format it had and streams. False while it is still away.
+  virtual bool CanReturn() const { return false; }
+  virtual bool Reconnect() { return false; }
+
   virtual DriverDialog Dialog(DialogKind kind) const = 0;
   // Applies the choices a dialog returned, one index per setting.
   virtual bool Apply(DialogKind kind, const std::vector<int>& choices) = 0;

@@ -1,13 +1,19 @@
 #include "platform/capture_window.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
+
+#include "platform/frame_writer.h"
+#include "platform/test_pattern.h"
 
 namespace platform {
 
 namespace {
 
-constexpr int kFrameWaitMs = 100;  // how soon the capture thread sees a stop
+constexpr int kFrameWaitMs = 100;      // how soon the capture thread sees a stop
+constexpr int kAwayIntervalMs = 1000;  // the "no camera" picture and the look for the camera
 
 }  // namespace
 
@@ -116,13 +122,16 @@ void CaptureWindow::Disconnect() {
 
 bool CaptureWindow::RunDialog(DialogKind kind) {
   if (!driver_) return false;
-  DriverDialog dialog = driver_->Dialog(kind);
-  if (!presenter_ || !presenter_(dialog)) return true;  // cancelled
-  std::vector<int> choices;
-  for (const auto& setting : dialog.settings) choices.push_back(setting.current);
+  // The capture thread stops first, cancelled or not: the driver is the
+  // capture thread's while it runs, and the format is read again afterwards.
   StopPump();
-  driver_->Apply(kind, choices);
-  format_ = driver_->Format();
+  DriverDialog dialog = driver_->Dialog(kind);
+  if (presenter_ && presenter_(dialog)) {
+    std::vector<int> choices;
+    for (const auto& setting : dialog.settings) choices.push_back(setting.current);
+    driver_->Apply(kind, choices);
+    format_ = driver_->Format();
+  }
   UpdatePump();
   return true;
 }
@@ -151,24 +160,53 @@ void CaptureWindow::Pump() {
   const BitmapInfoHeader format = format_;
   std::vector<uint8_t> frame;
   frame.reserve(format.biSizeImage);
-  auto lastPreview = std::chrono::steady_clock::time_point{};
+  lastPreview_ = {};
   while (!pumpStop_) {
     FrameResult result = driver_->NextFrame(frame, kFrameWaitMs);
-    if (result == FrameResult::Gone) return;  // unplugged: no more frames
+    if (result == FrameResult::Gone) {
+      // A camera that may come back is papered over, as a driver would.
+      if (!driver_->CanReturn() || !AwaitReturn(format)) return;
+      continue;
+    }
     if (result == FrameResult::Timeout) continue;
-    if (pumpGrab_) {
-      std::lock_guard running(callbackLock_);
-      if (VideoStreamCallback callback = callback_.load(); callback && pumpGrab_) {
-        VideoHdr header{frame.data(), static_cast<uint32_t>(frame.size()),
-                        static_cast<uint32_t>(frame.size())};
-        callback(this, &header);
-      }
+    Deliver(frame, format);
+  }
+}
+
+// While the camera is away: the "no camera" picture at least once a second,
+// through the same road as a camera's frames, and a look for the camera
+// every second. True once it is back; false when the pump is stopped.
+bool CaptureWindow::AwaitReturn(const BitmapInfoHeader& format) {
+  char since[16];
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  ::localtime_r(&now, &local);
+  std::strftime(since, sizeof since, "%H:%M:%S", &local);
+  std::vector<uint8_t> bgr, frame;
+  DrawNoCamera(format.biWidth, std::abs(format.biHeight), since, bgr);
+  const bool written = WriteCaptureFrame(format, bgr, frame);
+  while (!pumpStop_) {
+    if (written) Deliver(frame, format);
+    for (int waited = 0; waited < kAwayIntervalMs && !pumpStop_; waited += kFrameWaitMs)
+      std::this_thread::sleep_for(std::chrono::milliseconds(kFrameWaitMs));
+    if (!pumpStop_ && driver_->Reconnect()) return true;
+  }
+  return false;
+}
+
+void CaptureWindow::Deliver(std::vector<uint8_t>& frame, const BitmapInfoHeader& format) {
+  if (pumpGrab_) {
+    std::lock_guard running(callbackLock_);
+    if (VideoStreamCallback callback = callback_.load(); callback && pumpGrab_) {
+      VideoHdr header{frame.data(), static_cast<uint32_t>(frame.size()),
+                      static_cast<uint32_t>(frame.size())};
+      callback(this, &header);
     }
-    auto now = std::chrono::steady_clock::now();
-    if (pumpPreview_ && now - lastPreview >= std::chrono::milliseconds(previewRateMs_.load())) {
-      lastPreview = now;
-      KeepPreview(frame, format);
-    }
+  }
+  auto now = std::chrono::steady_clock::now();
+  if (pumpPreview_ && now - lastPreview_ >= std::chrono::milliseconds(previewRateMs_.load())) {
+    lastPreview_ = now;
+    KeepPreview(frame, format);
   }
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -93,6 +94,8 @@ class CaptureWindow {
   void UpdatePump();  // starts or stops the capture thread as needed
   void StopPump();
   void Pump();
+  bool AwaitReturn(const BitmapInfoHeader& format);
+  void Deliver(std::vector<uint8_t>& frame, const BitmapInfoHeader& format);
   void KeepPreview(const std::vector<uint8_t>& frame, const BitmapInfoHeader& format);
 
   int x_, y_;
@@ -113,6 +116,7 @@ class CaptureWindow {
   std::atomic<bool> pumpStop_{false};
   std::atomic<bool> pumpGrab_{false};
   std::atomic<bool> pumpPreview_{false};
+  std::chrono::steady_clock::time_point lastPreview_;  // the capture thread's
 
   mutable std::mutex previewLock_;  // guards previewHeader_ and previewRows_
   BitmapInfoHeader previewHeader_;

@@ -33,11 +33,12 @@ constexpr Glyph kFont[] = {
     {':', {0, 12, 12, 0, 12, 12, 0}},    {'A', {14, 17, 17, 31, 17, 17, 17}},
     {'C', {14, 17, 16, 16, 16, 17, 14}}, {'E', {31, 16, 16, 30, 16, 16, 31}},
     {'F', {31, 16, 16, 30, 16, 16, 16}}, {'G', {14, 17, 16, 23, 17, 17, 15}},
-    {'L', {16, 16, 16, 16, 16, 16, 31}}, {'M', {17, 27, 21, 21, 17, 17, 17}},
-    {'N', {17, 17, 25, 21, 19, 17, 17}}, {'O', {14, 17, 17, 17, 17, 17, 14}},
-    {'P', {30, 17, 17, 30, 16, 16, 16}}, {'R', {30, 17, 17, 30, 20, 18, 17}},
-    {'S', {15, 16, 16, 14, 1, 1, 30}},   {'T', {31, 4, 4, 4, 4, 4, 4}},
-    {'U', {17, 17, 17, 17, 17, 17, 14}}, {'W', {17, 17, 17, 21, 21, 21, 10}},
+    {'I', {14, 4, 4, 4, 4, 4, 14}},      {'L', {16, 16, 16, 16, 16, 16, 31}},
+    {'M', {17, 27, 21, 21, 17, 17, 17}}, {'N', {17, 17, 25, 21, 19, 17, 17}},
+    {'O', {14, 17, 17, 17, 17, 17, 14}}, {'P', {30, 17, 17, 30, 16, 16, 16}},
+    {'R', {30, 17, 17, 30, 20, 18, 17}}, {'S', {15, 16, 16, 14, 1, 1, 30}},
+    {'T', {31, 4, 4, 4, 4, 4, 4}},       {'U', {17, 17, 17, 17, 17, 17, 14}},
+    {'W', {17, 17, 17, 21, 21, 21, 10}},
 };
 
 const uint8_t* GlyphRows(char c) {
@@ -201,6 +202,22 @@ bool TestPatternDriver::Apply(DialogKind kind, const std::vector<int>& choices) 
   }
   Resize();
   return true;
+}
+
+void DrawNoCamera(int width, int height, const std::string& since, std::vector<uint8_t>& bgr) {
+  bgr.assign(static_cast<size_t>(width) * height * 3, 0);
+  for (size_t i = 0; i < bgr.size(); i += 3) bgr[i] = 50, bgr[i + 1] = 28, bgr[i + 2] = 22;
+  static const uint8_t kCaption[3] = {75, 184, 242};  // owl amber
+  static const uint8_t kWhite[3] = {235, 235, 235};
+  const int scale = std::max(1, width / 320);
+  const char kTitle[] = "NO CAMERA";
+  const int big = 4 * scale, titleWidth = static_cast<int>(sizeof kTitle - 1) * 6 * big;
+  DrawText(bgr, width, height, std::max(0, (width - titleWidth) / 2), height / 2 - 10 * big, big,
+           kTitle, kCaption);
+  const std::string line = "SINCE " + since;
+  const int lineWidth = static_cast<int>(line.size()) * 6 * 2 * scale;
+  DrawText(bgr, width, height, std::max(0, (width - lineWidth) / 2), height / 2 + 2 * big,
+           2 * scale, line.c_str(), kWhite);
 }
 
 }  // namespace platform

@@ -9,6 +9,10 @@
 
 namespace platform {
 
+// The picture a capture window shows while its camera is away, in the test
+// pattern's style: "NO CAMERA" and the time it went, top row first, BGR.
+void DrawNoCamera(int width, int height, const std::string& since, std::vector<uint8_t>& bgr);
+
 class TestPatternDriver : public CaptureDriver {
  public:
   explicit TestPatternDriver(std::string name = "Owlglance Test Pattern");

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 
@@ -17,6 +18,23 @@ namespace platform {
 namespace {
 
 constexpr int kBufferCount = 4;
+constexpr int kSilenceLimitMs = 2000;  // no frame for this long: the camera is gone
+constexpr int kErrorFramesLimit = 3;
+
+int64_t NowMs() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+bool IsDeviceGone(int error) { return error == ENODEV || error == EIO || error == ENXIO; }
+
+// The capture node's capabilities, as the device (not the whole card) has them.
+uint32_t NodeCaps(const v4l2_capability& cap) {
+  return cap.capabilities & V4L2_CAP_DEVICE_CAPS ? cap.device_caps : cap.capabilities;
+}
+bool CanCapture(const v4l2_capability& cap) {
+  return NodeCaps(cap) & V4L2_CAP_VIDEO_CAPTURE && NodeCaps(cap) & V4L2_CAP_STREAMING;
+}
 
 class SystemIo : public V4l2Io {
  public:
@@ -87,13 +105,13 @@ std::vector<std::unique_ptr<CaptureDriver>> ListV4l2Drivers(V4l2Io& io) {
     if (fd < 0) continue;
     v4l2_capability cap{};
     if (io.Ioctl(fd, VIDIOC_QUERYCAP, &cap) == 0) {
-      uint32_t caps = cap.capabilities & V4L2_CAP_DEVICE_CAPS ? cap.device_caps : cap.capabilities;
-      if (caps & V4L2_CAP_VIDEO_CAPTURE && caps & V4L2_CAP_STREAMING) {
+      if (CanCapture(cap)) {
         std::string version = "Version: " + std::to_string(cap.version >> 16 & 0xff) + "." +
                               std::to_string(cap.version >> 8 & 0xff) + "." +
                               std::to_string(cap.version & 0xff);
-        drivers.push_back(std::make_unique<V4l2Driver>(
-            io, path, reinterpret_cast<const char*>(cap.card), version));
+        drivers.push_back(
+            std::make_unique<V4l2Driver>(io, path, reinterpret_cast<const char*>(cap.card), version,
+                                         reinterpret_cast<const char*>(cap.bus_info)));
       }
     }
     io.Close(fd);
@@ -101,8 +119,13 @@ std::vector<std::unique_ptr<CaptureDriver>> ListV4l2Drivers(V4l2Io& io) {
   return drivers;
 }
 
-V4l2Driver::V4l2Driver(V4l2Io& io, std::string path, std::string name, std::string version)
-    : io_(io), path_(std::move(path)), name_(std::move(name)), version_(std::move(version)) {}
+V4l2Driver::V4l2Driver(V4l2Io& io, std::string path, std::string name, std::string version,
+                       std::string busInfo)
+    : io_(io),
+      path_(std::move(path)),
+      name_(std::move(name)),
+      version_(std::move(version)),
+      busInfo_(std::move(busInfo)) {}
 
 V4l2Driver::~V4l2Driver() { Close(); }
 
@@ -215,6 +238,8 @@ bool V4l2Driver::StartStreaming() {
   }
   int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
   if (io_.Ioctl(fd_, VIDIOC_STREAMON, &type) != 0) return StopStreaming(), false;
+  lastFrameMs_ = NowMs();
+  errorFrames_ = 0;
   return true;
 }
 
@@ -230,23 +255,61 @@ void V4l2Driver::StopStreaming() {
   io_.Ioctl(fd_, VIDIOC_REQBUFS, &release);
 }
 
+FrameResult V4l2Driver::Lost() {
+  Close();
+  return FrameResult::Gone;
+}
+
 FrameResult V4l2Driver::NextFrame(std::vector<uint8_t>& frame, int ms) {
   if (buffers_.empty()) return FrameResult::Gone;
+  auto silent = [this] {
+    return NowMs() - lastFrameMs_ > kSilenceLimitMs ? Lost() : FrameResult::Timeout;
+  };
   int ready = io_.Poll(fd_, ms);
-  if (ready == 0) return FrameResult::Timeout;
-  if (ready < 0) return FrameResult::Gone;
+  if (ready < 0 || ready & (POLLERR | POLLHUP)) return Lost();
+  if (ready == 0) return silent();
   v4l2_buffer b{};
   b.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
   b.memory = V4L2_MEMORY_MMAP;
   if (io_.Ioctl(fd_, VIDIOC_DQBUF, &b) != 0)
-    return errno == EAGAIN ? FrameResult::Timeout : FrameResult::Gone;
-  if (b.index >= buffers_.size()) return FrameResult::Gone;
+    return errno == EAGAIN || !IsDeviceGone(errno) ? silent() : Lost();
+  if (b.index >= buffers_.size()) return Lost();
   size_t used = std::min<size_t>(b.bytesused, buffers_[b.index].length);
   const auto* data = static_cast<const uint8_t*>(buffers_[b.index].address);
   frame.assign(data, data + used);
   bool corrupt = b.flags & V4L2_BUF_FLAG_ERROR;
-  if (io_.Ioctl(fd_, VIDIOC_QBUF, &b) != 0 && errno == ENODEV) return FrameResult::Gone;
-  return corrupt ? FrameResult::Timeout : FrameResult::Frame;
+  if (io_.Ioctl(fd_, VIDIOC_QBUF, &b) != 0 && IsDeviceGone(errno)) return Lost();
+  if (corrupt) return ++errorFrames_ >= kErrorFramesLimit ? Lost() : silent();
+  errorFrames_ = 0;
+  lastFrameMs_ = NowMs();
+  return FrameResult::Frame;
+}
+
+bool V4l2Driver::Reconnect() {
+  const uint32_t pixelFormat = pixelFormat_;
+  const auto width = static_cast<uint32_t>(format_.biWidth);
+  const auto height = static_cast<uint32_t>(format_.biHeight);
+  Close();
+  for (int n = 0; n < 64; ++n) {
+    std::string path = "/dev/video" + std::to_string(n);
+    int fd = io_.Open(path);
+    if (fd < 0) continue;  // absent, busy or not yet permitted: the next look tries again
+    v4l2_capability cap{};
+    bool same = io_.Ioctl(fd, VIDIOC_QUERYCAP, &cap) == 0 && CanCapture(cap) &&
+                name_ == reinterpret_cast<const char*>(cap.card) &&
+                busInfo_ == reinterpret_cast<const char*>(cap.bus_info);
+    io_.Close(fd);
+    if (!same) continue;
+    path_ = path;
+    if (!Open()) return false;
+    if ((pixelFormat_ != pixelFormat || static_cast<uint32_t>(format_.biWidth) != width ||
+         static_cast<uint32_t>(format_.biHeight) != height) &&
+        !SetFormat(pixelFormat, width, height))
+      return Close(), false;
+    if (!StartStreaming()) return Close(), false;
+    return true;
+  }
+  return false;
 }
 
 DriverDialog V4l2Driver::Dialog(DialogKind kind) const {

@@ -36,7 +36,8 @@ std::vector<std::unique_ptr<CaptureDriver>> ListV4l2Drivers(V4l2Io& io);
 
 class V4l2Driver : public CaptureDriver {
  public:
-  V4l2Driver(V4l2Io& io, std::string path, std::string name, std::string version);
+  V4l2Driver(V4l2Io& io, std::string path, std::string name, std::string version,
+             std::string busInfo = {});
   ~V4l2Driver() override;
   std::string Name() const override { return name_; }
   std::string Version() const override { return version_; }
@@ -45,7 +46,14 @@ class V4l2Driver : public CaptureDriver {
   BitmapInfoHeader Format() const override { return format_; }
   bool StartStreaming() override;
   void StopStreaming() override;
+  // Gone on ENODEV, EIO or ENXIO, on POLLERR or POLLHUP, on several
+  // buffers in a row flagged as errors, or after 2 s without a frame; the
+  // device is closed at once, so the kernel can free its node.
   FrameResult NextFrame(std::vector<uint8_t>& frame, int ms) override;
+  bool CanReturn() const override { return true; }
+  // Finds the camera by its card name and bus info (the kernel may give it
+  // another /dev/video number), a capture node only.
+  bool Reconnect() override;
   DriverDialog Dialog(DialogKind kind) const override;
   bool Apply(DialogKind kind, const std::vector<int>& choices) override;
 
@@ -64,10 +72,13 @@ class V4l2Driver : public CaptureDriver {
   std::vector<uint32_t> PixelFormats() const;
   std::vector<std::pair<uint32_t, uint32_t>> FrameSizes(uint32_t pixelFormat) const;
   std::vector<Control> Controls() const;
+  FrameResult Lost();
 
   V4l2Io& io_;
-  std::string path_, name_, version_;
+  std::string path_, name_, version_, busInfo_;
   int fd_ = -1;
+  int64_t lastFrameMs_ = 0;
+  int errorFrames_ = 0;  // buffers flagged as errors in a row
   uint32_t pixelFormat_ = 0;
   BitmapInfoHeader format_;
   std::vector<Buffer> buffers_;

@@ -19,14 +19,24 @@ int FakeV4l2::Fail(int error) {
 }
 
 int FakeV4l2::Open(const std::string& path) {
-  if (unplugged && path == "/dev/video0") return Fail(ENOENT);
-  if (path == "/dev/video0") {
-    std::lock_guard lock(mutex_);
-    if (format_.width == 0) SetSize(V4L2_PIX_FMT_YUYV, 640, 480);
-    return kCamera;
-  }
-  if (path == "/dev/video1") return kMetadata;
-  return Fail(ENOENT);
+  const std::string camera = "/dev/video" + std::to_string(cameraNumber_.load());
+  const std::string metadata = "/dev/video" + std::to_string(cameraNumber_.load() + 1);
+  if (unplugged || (path != camera && path != metadata)) return Fail(ENOENT);
+  if (path == metadata) return kMetadata;
+  std::lock_guard lock(mutex_);
+  if (format_.width == 0) SetSize(V4L2_PIX_FMT_YUYV, 640, 480);
+  return kCamera;
+}
+
+void FakeV4l2::Replug(int number) {
+  std::lock_guard lock(mutex_);
+  stalled_ = false;
+  format_ = {};  // a new device starts at its default format
+  streaming_ = false;
+  buffers_.clear();
+  queued_.clear();
+  cameraNumber_ = number;
+  unplugged = false;
 }
 
 void FakeV4l2::SetSize(uint32_t pixelFormat, uint32_t width, uint32_t height) {
@@ -44,8 +54,8 @@ int FakeV4l2::Ioctl(int fd, unsigned long request, void* arg) {
     case VIDIOC_QUERYCAP: {
       auto* cap = static_cast<v4l2_capability*>(arg);
       *cap = {};
-      std::strcpy(reinterpret_cast<char*>(cap->card),
-                  fd == kCamera ? "Fake Camera" : "Fake Metadata");
+      std::strcpy(reinterpret_cast<char*>(cap->card), "Fake Camera");
+      std::strcpy(reinterpret_cast<char*>(cap->bus_info), "usb-0000:00:14.0-2");
       cap->version = 0x060102;
       cap->capabilities = V4L2_CAP_DEVICE_CAPS | V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_META_CAPTURE |
                           V4L2_CAP_STREAMING;
@@ -102,7 +112,8 @@ int FakeV4l2::Ioctl(int fd, unsigned long request, void* arg) {
     }
     case VIDIOC_DQBUF: {
       auto* b = static_cast<v4l2_buffer*>(arg);
-      if (!streaming_ || std::chrono::steady_clock::now() < nextFrame_) return Fail(EAGAIN);
+      if (!streaming_ || stalled_ || std::chrono::steady_clock::now() < nextFrame_)
+        return Fail(EAGAIN);
       for (uint32_t i = 0; i < buffers_.size(); ++i) {
         if (!queued_[i]) continue;
         queued_[i] = false;
@@ -111,7 +122,8 @@ int FakeV4l2::Ioctl(int fd, unsigned long request, void* arg) {
         luma_ = static_cast<uint8_t>(luma_ >= 230 ? 16 : luma_ + 1);
         b->index = i;
         b->bytesused = static_cast<uint32_t>(buffers_[i].size());
-        b->flags = 0;
+        b->flags = errorFrames_ > 0 ? V4L2_BUF_FLAG_ERROR : 0;
+        if (errorFrames_ > 0) --errorFrames_;
         nextFrame_ += kFrameInterval;
         return 0;
       }
@@ -150,6 +162,7 @@ void* FakeV4l2::Mmap(size_t length, int, off_t offset) {
   size_t index = static_cast<size_t>(offset) >> 24;
   if (index >= buffers_.size() || length > buffers_[index].size())
     return reinterpret_cast<void*>(-1);
+  ++mapped_;
   return buffers_[index].data();
 }
 
@@ -163,5 +176,5 @@ int FakeV4l2::Poll(int, int ms) {
   auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
   std::this_thread::sleep_until(std::min(due, limit));
   if (unplugged) return POLLERR | POLLHUP;
-  return std::chrono::steady_clock::now() >= due ? POLLIN : 0;
+  return std::chrono::steady_clock::now() >= due && !stalled_ ? POLLIN : 0;
 }

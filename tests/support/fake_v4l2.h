@@ -11,19 +11,31 @@
 
 // A V4L2 camera as the kernel presents it, for tests: /dev/video0 captures
 // YUYV at 640 x 480 or 320 x 240 (and lists MJPEG and H.264), /dev/video1
-// is a metadata node that can't capture. A frame is ready every 10 ms while
-// streaming; each is grey with a luma that counts up. Unplug makes every
-// later call fail with ENODEV, as the kernel does.
+// is its metadata node, with the same card and bus, that can't capture. A
+// frame is ready every 10 ms while streaming; each is grey with a luma that
+// counts up. Unplug makes every later call fail with ENODEV and polls
+// report POLLERR, as the kernel does; Replug brings the camera back as a new
+// device at /dev/videoN (its metadata node at N + 1).
 class FakeV4l2 : public platform::V4l2Io {
  public:
   int Open(const std::string& path) override;
   int Ioctl(int fd, unsigned long request, void* arg) override;
   void* Mmap(size_t length, int fd, off_t offset) override;
-  int Munmap(void*, size_t) override { return 0; }
+  int Munmap(void*, size_t) override {
+    --mapped_;
+    return 0;
+  }
   int Poll(int fd, int ms) override;
   int Close(int) override { return 0; }
 
   void Unplug() { unplugged = true; }
+  void Replug(int number);
+  // The next `count` buffers come flagged with V4L2_BUF_FLAG_ERROR.
+  void FlagNextFramesAsErrors(int count) { errorFrames_ = count; }
+  // A camera that is there but sends nothing.
+  void Stall(bool stalled) { stalled_ = stalled; }
+  // Buffers mapped and not unmapped yet.
+  int Mapped() const { return mapped_.load(); }
   int Brightness() const { return brightness_; }
 
   std::atomic<bool> unplugged{false};
@@ -40,4 +52,8 @@ class FakeV4l2 : public platform::V4l2Io {
   std::chrono::steady_clock::time_point nextFrame_;
   uint8_t luma_ = 16;
   std::atomic<int> brightness_{128};
+  std::atomic<int> mapped_{0};
+  std::atomic<int> errorFrames_{0};
+  std::atomic<bool> stalled_{false};
+  std::atomic<int> cameraNumber_{0};
 };

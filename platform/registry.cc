@@ -1,6 +1,7 @@
 #include "platform/registry.h"
 
 #include <fcntl.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -189,6 +190,10 @@ bool ParseRegistry(const std::string& text, RegistrySections& sections) {
   return header && logical.empty();
 }
 
+bool CaseInsensitiveLess::operator()(const std::string& a, const std::string& b) const {
+  return ::strcasecmp(a.c_str(), b.c_str()) < 0;
+}
+
 int RegistryKey::Create(const std::string& subkey, int& disposition) {
   subkey_ = kRoot + subkey;
   sections_.clear();
@@ -208,7 +213,7 @@ int RegistryKey::QueryValue(const std::string& name, int* type, uint8_t* data,
   auto section = sections_.find(subkey_);
   if (section == sections_.end()) return ERROR_FILE_NOT_FOUND;
   for (const auto& [key, value] : section->second) {
-    if (key != name) continue;
+    if (::strcasecmp(key.c_str(), name.c_str()) != 0) continue;
     if (type) *type = value.type;
     uint32_t room = size ? *size : 0;
     if (size) *size = static_cast<uint32_t>(value.data.size());
@@ -224,7 +229,7 @@ int RegistryKey::SetValue(const std::string& name, int type, const uint8_t* data
   Value value{type, std::vector<uint8_t>(data, data + size)};
   dirty_ = true;
   for (auto& [key, stored] : values) {
-    if (key == name) {
+    if (::strcasecmp(key.c_str(), name.c_str()) == 0) {
       stored = std::move(value);
       return ERROR_SUCCESS;
     }

@@ -23,6 +23,12 @@ constexpr int ERROR_MORE_DATA = 234;
 // ${XDG_CONFIG_HOME:-$HOME/.config}/owlglance/user.reg
 std::string RegistryFile();
 
+// Key and value names match without regard to letter case, as the
+// registry's do; a name keeps the spelling it was first stored with.
+struct CaseInsensitiveLess {
+  bool operator()(const std::string& a, const std::string& b) const;
+};
+
 // One open key below HKEY_CURRENT_USER. Used by one thread.
 class RegistryKey {
  public:
@@ -46,12 +52,13 @@ class RegistryKey {
   std::string subkey_;
   bool dirty_ = false;
   // Every section of the file, so that keys we don't use survive a save.
-  std::map<std::string, std::vector<std::pair<std::string, Value>>> sections_;
+  std::map<std::string, std::vector<std::pair<std::string, Value>>, CaseInsensitiveLess> sections_;
 };
 
 // The file's text for these sections, and back; false when it can't be parsed.
 using RegistrySections =
-    std::map<std::string, std::vector<std::pair<std::string, RegistryKey::Value>>>;
+    std::map<std::string, std::vector<std::pair<std::string, RegistryKey::Value>>,
+             CaseInsensitiveLess>;
 std::string FormatRegistry(const RegistrySections& sections);
 bool ParseRegistry(const std::string& text, RegistrySections& sections);
 

@@ -139,4 +139,17 @@ TEST(SettingsStore, FailedSaveLeavesTheOldFile) {
   EXPECT_EQ(loaded.portnum, 8080u);
 }
 
+TEST(SettingsStore, NamesMatchWithoutRegardToCaseAsTheRegistrysDo) {
+  TempFolder folder;
+  SeedRegistry(folder.Path(), "\"frun\"=hex:00,00,00,00\r\n\"PortNum\"=dword:00001f90\r\n");
+  ServerSettings settings;
+  EXPECT_EQ(LoadSettings(settings), 0);
+  EXPECT_EQ(settings.portnum, 8080u) << "a hand-edited name";
+  settings.portnum = 8081;
+  SaveSettings(settings);
+  std::string text = folder.Read("config/owlglance/user.reg");
+  EXPECT_EQ(text.find("\"portnum\""), std::string::npos) << "no second value: " << text;
+  EXPECT_NE(text.find("\"PortNum\"=hex:91,1f,00,00"), std::string::npos) << text;
+}
+
 }  // namespace

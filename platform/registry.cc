@@ -1,9 +1,9 @@
 #include "platform/registry.h"
 
 #include <fcntl.h>
-#include <strings.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -75,9 +75,13 @@ bool ParseValue(const std::string& line, std::string& name, RegistryKey::Value& 
     return ParseHexBytes(rest.substr(4), value.data);
   }
   if (rest.rfind("hex(", 0) == 0) {  // other types, kept as they are
+    // The type is hexadecimal, as REGEDIT4 writes it: "hex(7):" is 7.
     size_t close = rest.find("):");
-    if (close == std::string::npos) return false;
-    value.type = std::atoi(rest.c_str() + 4);
+    std::string digits = close == std::string::npos ? "" : rest.substr(4, close - 4);
+    if (digits.empty() || digits.size() > 8 ||
+        digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+      return false;
+    value.type = static_cast<int>(std::strtoul(digits.c_str(), nullptr, 16));
     return ParseHexBytes(rest.substr(close + 2), value.data);
   }
   std::string text;
@@ -190,8 +194,22 @@ bool ParseRegistry(const std::string& text, RegistrySections& sections) {
   return header && logical.empty();
 }
 
+namespace {
+
+// ASCII letters only, over the whole name: a name may hold any byte, NUL too.
+char Folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameName(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [](char x, char y) { return Folded(x) == Folded(y); });
+}
+
+}  // namespace
+
 bool CaseInsensitiveLess::operator()(const std::string& a, const std::string& b) const {
-  return ::strcasecmp(a.c_str(), b.c_str()) < 0;
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return static_cast<unsigned char>(Folded(x)) < static_cast<unsigned char>(Folded(y));
+  });
 }
 
 int RegistryKey::Create(const std::string& subkey, int& disposition) {
@@ -213,7 +231,7 @@ int RegistryKey::QueryValue(const std::string& name, int* type, uint8_t* data,
   auto section = sections_.find(subkey_);
   if (section == sections_.end()) return ERROR_FILE_NOT_FOUND;
   for (const auto& [key, value] : section->second) {
-    if (::strcasecmp(key.c_str(), name.c_str()) != 0) continue;
+    if (!SameName(key, name)) continue;
     if (type) *type = value.type;
     uint32_t room = size ? *size : 0;
     if (size) *size = static_cast<uint32_t>(value.data.size());
@@ -229,7 +247,7 @@ int RegistryKey::SetValue(const std::string& name, int type, const uint8_t* data
   Value value{type, std::vector<uint8_t>(data, data + size)};
   dirty_ = true;
   for (auto& [key, stored] : values) {
-    if (::strcasecmp(key.c_str(), name.c_str()) == 0) {
+    if (SameName(key, name)) {
       stored = std::move(value);
       return ERROR_SUCCESS;
     }

@@ -19,4 +19,27 @@ TEST(Registry, TextRoundTripKeepsOtherKeysAndLongLines) {
   EXPECT_EQ(platform::FormatRegistry(again), platform::FormatRegistry(sections));
 }
 
+TEST(Registry, OtherValueTypesKeepTheirHexadecimalType) {
+  struct Case {
+    const char* line;
+    bool parses;
+    int type;
+  };
+  const Case cases[] = {
+      {"\"m\"=hex(7):41,00", true, 7},   {"\"m\"=hex(72):41,00", true, 0x72},
+      {"\"m\"=hex(b):01", true, 11},     {"\"m\"=hex():01", false, 0},
+      {"\"m\"=hex(zz):01", false, 0},    {"\"m\"=hex(123456789):01", false, 0},
+  };
+  for (const Case& c : cases) {
+    platform::RegistrySections sections;
+    std::string text = std::string("REGEDIT4\r\n\r\n[K]\r\n") + c.line + "\r\n";
+    ASSERT_EQ(platform::ParseRegistry(text, sections), c.parses) << c.line;
+    if (!c.parses) continue;
+    EXPECT_EQ(sections["K"][0].second.type, c.type) << c.line;
+    platform::RegistrySections again;
+    ASSERT_TRUE(platform::ParseRegistry(platform::FormatRegistry(sections), again));
+    EXPECT_EQ(again["K"][0].second.type, c.type) << "written back: " << c.line;
+  }
+}
+
 }  // namespace

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "capture/capture_device.h"
+#include "tests/support/frame_publish.h"
 #include "tests/support/jpeg_decode.h"
 #include "tests/support/scripted_camera.h"
 #include "tests/support/server_fixture.h"
@@ -11,17 +12,6 @@
 namespace {
 
 using namespace std::chrono;
-
-std::string StoredImage(FrameStore& store) {
-  int32_t length = store.LockAndGetLength();
-  if (length < 1) {
-    store.Unlock();
-    return {};
-  }
-  std::string image(static_cast<size_t>(length), '\0');
-  store.CopyAndUnlock(image.data());
-  return image;
-}
 
 int32_t StoredLength(FrameStore& store) {
   int32_t length = store.LockAndGetLength();

@@ -5,6 +5,7 @@
 #include "capture/capture_device.h"
 #include "platform/test_pattern.h"
 #include "tests/support/fake_v4l2.h"
+#include "tests/support/frame_publish.h"
 #include "tests/support/jpeg_decode.h"
 #include "tests/support/server_fixture.h"
 #include "tests/support/stream_parser.h"
@@ -18,17 +19,6 @@ std::vector<std::unique_ptr<platform::CaptureDriver>> FakeList() {
   auto drivers = platform::ListV4l2Drivers(*fake);
   drivers.push_back(std::make_unique<platform::TestPatternDriver>());
   return drivers;
-}
-
-std::string Stored(FrameStore& store) {
-  int32_t length = store.LockAndGetLength();
-  if (length < 1) {
-    store.Unlock();
-    return {};
-  }
-  std::string image(static_cast<size_t>(length), '\0');
-  store.CopyAndUnlock(image.data());
-  return image;
 }
 
 class V4l2Test : public ::testing::Test {
@@ -63,7 +53,7 @@ TEST_F(V4l2Test, GrabsFramesOfTheCamerasSize) {
   EXPECT_EQ(height, 480);
   ASSERT_EQ(device.StartGrabbing(), 0);
   ASSERT_TRUE(Eventually([&] { return device.frameStore.PublishedCount() >= 10; }));
-  EXPECT_EQ(DecodeJpeg(Stored(device.frameStore)).width, 640);
+  EXPECT_EQ(DecodeJpeg(StoredImage(device.frameStore)).width, 640);
   device.StopGrabbing();
   EXPECT_FALSE(device.IsGrabbing());
 }

@@ -11,3 +11,15 @@ inline void Publish(FrameStore& store, const std::string& image) {
   image.copy(reinterpret_cast<char*>(buffer), image.size());
   store.EndFrame(static_cast<int32_t>(image.size()));
 }
+
+// The image the store holds now, as a stream would copy it ("" for none).
+inline std::string StoredImage(FrameStore& store) {
+  int32_t length = store.LockAndGetLength();
+  if (length < 1) {
+    store.Unlock();
+    return {};
+  }
+  std::string image(static_cast<size_t>(length), '\0');
+  store.CopyAndUnlock(image.data());
+  return image;
+}

@@ -108,10 +108,12 @@ TEST_F(ListenerTest, TheRefusalArrivesWholeWithALargeRequestBehindIt) {
   for (int i = 0; i < 5; ++i) {
     TestClient refused(Port());
     refused.Send("GET / HTTP/1.0\r\nCookie: " + std::string(20000, 'c') + "\r\n\r\n");
-    bool closed = false, reset = false;
-    EXPECT_EQ(refused.ReadAll(3000, &closed, &reset), kServiceUnavailable);
+    // The listener drains only what has arrived, without waiting, so a
+    // request still on its way may turn the close into a reset; the answer
+    // itself must arrive whole either way.
+    bool closed = false;
+    EXPECT_EQ(refused.ReadAll(3000, &closed), kServiceUnavailable);
     EXPECT_TRUE(closed);
-    EXPECT_FALSE(reset);
   }
 }
 

@@ -74,6 +74,7 @@ TEST(SettingsStore, StreamUrlLengths) {
   EXPECT_EQ(Load(folder, hex(url64).c_str()).settings.camurl, url64);
   EXPECT_EQ(Load(folder, hex(url64 + "x").c_str()).settings.camurl, "/video");
   EXPECT_EQ(Load(folder, hex(std::string("/a\0b", 4)).c_str()).settings.camurl, "/a");
+  EXPECT_EQ(Load(folder, hex(std::string("\0/a", 3)).c_str()).settings.camurl, "/video");
 }
 
 TEST(SettingsStore, FirstRunCreatesAnEmptyKeyAndSavingClearsFrun) {

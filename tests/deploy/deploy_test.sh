@@ -51,6 +51,7 @@ secure=(--cacert "$CERT" -s)
 
 # --- nginx: HTTPS and the password ------------------------------------------
 stream_with_password() {
+  rm -f "$scratch/head" "$scratch/body"
   curl "${secure[@]}" -u "viewer:$PASSWORD" --max-time 3 -D "$scratch/head" \
     -o "$scratch/body" "$site/video"
   grep -q '^HTTP/2 200' "$scratch/head" || { cat "$scratch/head"; return 1; }
@@ -67,6 +68,7 @@ check "with the password, /video gives the stream's head and JPEG parts of 320x2
 
 refused() {  # refused CURL_ARGS...: 401 and not one picture byte
   local code
+  rm -f "$scratch/refused"
   code=$(curl "${secure[@]}" --max-time 3 -o "$scratch/refused" -w '%{http_code}' "$@" "$site/video")
   echo "status $code"
   [ "$code" = 401 ] && ! LC_ALL=C grep -qaP '\xff\xd8' "$scratch/refused"
@@ -75,6 +77,7 @@ check "without the password, 401 and no picture" refused
 check "with a wrong password, 401 and no picture" refused -u viewer:wrong
 
 home_page() {
+  rm -f "$scratch/head" "$scratch/page"
   curl "${secure[@]}" -u "viewer:$PASSWORD" -D "$scratch/head" -o "$scratch/page" "$site/"
   grep -qx "<p>the wizard's page</p>" "$scratch/page" &&
     grep -qi '^cache-control: no-cache' "$scratch/head"

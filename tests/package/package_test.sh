@@ -19,7 +19,8 @@ cleanup() {
   sleep 0.5
   for pid in "${pids[@]}"; do kill -KILL -- "-$pid" 2>/dev/null; done
   userdel "$user" 2>/dev/null
-  [ "$installed_before" -eq 0 ] && dpkg --purge owlglance >/dev/null 2>&1
+  [ "$installed_before" -eq 0 ] && dpkg --purge owlglance >/dev/null 2>&1 &&
+    rm -rf /var/lib/owlglance
   rm -rf "$scratch"
 }
 trap cleanup EXIT
@@ -109,6 +110,7 @@ streams_on_port_80() {
     curl -s -o /dev/null http://127.0.0.1:80/ && break
     sleep 0.1
   done
+  rm -f "$scratch/video"
   curl -s -i --max-time 3 http://127.0.0.1:80/video -o "$scratch/video" || true
   LC_ALL=C grep -qa 'multipart/x-mixed-replace' "$scratch/video" &&
     LC_ALL=C grep -qaP '\xff\xd8\xff' "$scratch/video" ||
@@ -139,6 +141,27 @@ as_user /usr/bin/owlglance-server --version
 wait "${pids[-1]}"
 check "a later start keeps the working folder's www/ as it is" \
   sh -c "grep -qx \"the wizard's page\" '$www/index.html' && ! test -e '$www/www'"
+
+# The service's own command as systemd would start it (no systemd runs
+# here): its user and groups, its environment, its working folder, the
+# ambient capability and no new privileges.
+unit=/lib/systemd/system/owlglance-server.service
+state=/var/lib/owlglance
+as_service() {
+  local -a environment
+  read -r -a environment <<<"$(sed -n 's/^Environment=//p' "$unit" | sed 's|%S|/var/lib|g')"
+  mkdir -p "$state" && chown owlglance:owlglance "$state"
+  (cd "$state" && exec setsid setpriv --reuid=owlglance --regid=owlglance \
+    --groups="$(getent group video | cut -d: -f3)" --inh-caps=+net_bind_service --ambient-caps=+net_bind_service \
+    --no-new-privs env -i PATH=/usr/bin:/bin OWLGLANCE_DRIVERS=pattern "${environment[@]}" \
+    $(sed -n 's/^ExecStart=//p' "$unit") >>"$scratch/programs.log" 2>&1) &
+  pids+=($!)
+}
+as_service
+check "the service's command serves port 80 as its user" streams_on_port_80
+check "SIGTERM stops the service with status 0" stops_cleanly
+check "the service keeps www/ and user.reg in $state" \
+  sh -c "test -f $state/www/404.html && test -f $state/user.reg"
 
 # --- the programs that ./owl run and ./owl serve start ---------------------
 check "./owl allow-port-80 gives the built programs the capability" \

@@ -62,8 +62,9 @@ int ListenThread::Run() {
 
 void ListenThread::Serve(platform::Socket& listener, ClientList& clients) {
   // A client raises reapRequested just before its thread ends, so a pass may
-  // still find it running. Every idle wake-up makes another pass, so an ended
-  // thread never counts against the limit for more than one idle wait.
+  // still find it running. Every idle wake-up makes another pass, and so
+  // does a connection that would be refused, so an ended thread never
+  // keeps a newcomer out.
   bool idle = false;
   for (;;) {
     if (control_.stopRequested.load() == 1) return;
@@ -86,6 +87,13 @@ void ListenThread::Serve(platform::Socket& listener, ClientList& clients) {
       continue;
     }
     if (error != 0) return;
+    // A full list may hold threads that ended after the last pass: while
+    // connections keep coming there is no idle wake-up to reap them, so
+    // look again before refusing.
+    if (static_cast<int64_t>(clients.size()) >= control_.clientLimit.load()) {
+      Reap(clients);
+      control_.connectedCount.store(static_cast<int32_t>(clients.size()));
+    }
     if (static_cast<int64_t>(clients.size()) >= control_.clientLimit.load()) {
       connection.Send(kServiceUnavailable, sizeof kServiceUnavailable - 1);
       // What the client sent is read off, so the close is not a reset.
@@ -108,9 +116,11 @@ bool ListenThread::Admit(platform::Socket connection, ClientList& clients) {
   auto client = std::make_unique<ClientThread>(std::move(ticket));
   if (!client->Thread().Create()) return false;  // closes the connection with the ticket
   client->Thread().SetLowestPriority();
-  client->Thread().Resume();
+  // Counted before it runs: a client answered at once must never be seen
+  // answered and not yet counted.
   clients.push_back(std::move(client));
   control_.connectedCount.fetch_add(1);
+  clients.back()->Thread().Resume();
   return true;
 }
 

@@ -36,6 +36,23 @@ TEST_F(ListenerTest, RefusesBeyondClientLimitAndAdmitsAfterReaping) {
   EXPECT_EQ(Exchange(Port(), "POST / HTTP/1.0\r\n\r\n"), k501);
 }
 
+TEST_F(ListenerTest, AClientThatLeftFreesItsPlaceWhileOthersKeepKnocking) {
+  StartListener(/*clientLimit=*/1);
+  // Each round a client holds the only place and leaves; newcomers knock
+  // without pause, so the listener never has an idle moment in which to
+  // notice that the place is free.
+  for (int round = 0; round < 20; ++round) {
+    {
+      TestClient holder(Port());
+      ASSERT_TRUE(Eventually([&] { return control.connectedCount == 1; }));
+    }
+    ASSERT_TRUE(
+        Eventually([&] { return Exchange(Port(), "POST / HTTP/1.0\r\n\r\n") == k501; }, 1000))
+        << "round " << round << ": refused long after the holder left";
+    ASSERT_TRUE(Eventually([&] { return control.connectedCount == 0; }));
+  }
+}
+
 TEST_F(ListenerTest, StopEndsEveryClientThread) {
   StartListener();
   std::vector<TestClient> clients;

@@ -44,8 +44,12 @@ class HeadlessServerTest : public ::testing::Test {
     ASSERT_EQ(::posix_spawn(&pid, OWLGLANCE_SERVER, &actions, nullptr, argv, environ), 0);
     posix_spawn_file_actions_destroy(&actions);
   }
+  // True once the server answers; a bare connect could meet itself on a
+  // port nobody listens on yet.
   bool Serving() {
-    return Eventually([&] { return TestClient().Connect(port); }, 10000);
+    return Eventually(
+        [&] { return Exchange(port, "POST / HTTP/1.0\r\n\r\n", 1000).rfind("HTTP/1.0 ", 0) == 0; },
+        10000);
   }
   // Waits up to `ms` for the server to exit; its exit status, or -1.
   int Exit(int ms) {
@@ -93,16 +97,19 @@ TEST_F(HeadlessServerTest, ClientLimitOneRefusesASecondClient) {
   // Until the probe's thread is reaped, a client is refused; the first one
   // served holds the only place.
   std::unique_ptr<TestClient> first;
+  std::string start;
   ASSERT_TRUE(Eventually(
       [&] {
         first.reset();  // a client that was not served must not hold the place
         first = std::make_unique<TestClient>(port);
         first->Send("GET /video HTTP/1.0\r\n\r\n");
         // A stream that has its first part stays (before the first image it ends).
-        std::string start = first->ReadExactly(300, 3000);
+        start = first->ReadExactly(300, 3000);
         return start.rfind("HTTP/1.0 200 OK", 0) == 0 && start.size() == 300;
       },
-      15000));
+      15000))
+      << "last answer (" << start.size() << " bytes): " << start.substr(0, 120)
+      << "\nthe server said: " << folder.Read("stderr.txt");
   EXPECT_EQ(Exchange(port, "GET / HTTP/1.0\r\n\r\n"), "HTTP/1.0 503 Service Unavailable\r\n\r\n");
 }
 

@@ -35,9 +35,13 @@ class ServerFixture : public ::testing::Test {
     listener = std::make_unique<ListenThread>(control);
     ASSERT_TRUE(listener->Thread().Create());
     listener->Thread().Resume();
-    // A probe that is answered proves the listener serves; then let its
-    // thread be reaped.
-    ASSERT_TRUE(Eventually([&] { return !Exchange(control.port, "POST / HTTP/1.0\r\n").empty(); }));
+    // A probe answered with the server's own 501 proves the listener serves
+    // (a connection to a port nobody listens on yet can meet itself and echo
+    // the probe back); then let its thread be reaped.
+    ASSERT_TRUE(Eventually([&] {
+      return Exchange(control.port, "POST / HTTP/1.0\r\n") ==
+             "HTTP/1.0 501 Not Implemented\r\n\r\n";
+    }));
     ASSERT_TRUE(Eventually([&] { return control.connectedCount == 0; }));
   }
 

@@ -17,16 +17,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-check() {  # check DESCRIPTION COMMAND...: "ok" when COMMAND succeeds
-  local what=$1
-  shift
-  if "$@" >"$scratch/last" 2>&1; then
-    echo "ok - $what"
-  else
-    echo "not ok - $what"
-    tail -20 "$scratch/last" | sed 's/^/    /'
-  fi
-}
+source tests/support/checks.sh
 
 check "systemd-analyze verify finds nothing in owlglance-hls.service" \
   sh -c 'out=$(systemd-analyze verify deploy/hls/owlglance-hls.service 2>&1);

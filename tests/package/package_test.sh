@@ -25,16 +25,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-check() {  # check DESCRIPTION COMMAND...: "ok" when COMMAND succeeds
-  local what=$1
-  shift
-  if "$@" >"$scratch/last" 2>&1; then
-    echo "ok - $what"
-  else
-    echo "not ok - $what"
-    tail -20 "$scratch/last" | sed 's/^/    /'
-  fi
-}
+source tests/support/checks.sh
 
 if [ "$(id -u)" -ne 0 ]; then
   echo "ok - package tests # skip: they install a package and add a user, which needs root"

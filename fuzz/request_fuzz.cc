@@ -5,6 +5,7 @@
 #include <string>
 
 #include "server/client_session.h"
+#include "server/request_route.h"
 #include "server/static_files.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -6,6 +6,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -46,19 +47,20 @@ int Socket::Detach() {
   return fd;
 }
 
-void Socket::CloseGracefully(int ms, const std::function<bool()>& enough) {
-  constexpr int kStepMs = 100;  // how soon `enough` is seen
+void Socket::CloseGracefully(int ms, const std::function<bool()>& stop) {
+  constexpr int kStepMs = 100;  // how soon `stop` is seen
   if (fd_ < 0) return;
   if (::shutdown(fd_, SHUT_WR) == 0) {
     char scratch[4096];
     for (int64_t deadline = NowMs() + ms;;) {
-      int left = static_cast<int>(deadline - NowMs());
-      int unacknowledged = 0;
-      if (enough && enough() && ::ioctl(fd_, SIOCOUTQ, &unacknowledged) == 0 && unacknowledged == 0)
+      if (stop && stop()) {
+        DiscardPending();  // what has arrived, so the close is not a reset
         break;
+      }
+      int left = static_cast<int>(deadline - NowMs());
       pollfd ready{fd_, POLLIN, 0};
       if (left <= 0) break;
-      int polled = ::poll(&ready, 1, enough ? std::min(left, kStepMs) : left);
+      int polled = ::poll(&ready, 1, stop ? std::min(left, kStepMs) : left);
       if (polled < 0) break;
       if (polled == 0) continue;
       long n = ::recv(fd_, scratch, sizeof scratch, 0);
@@ -79,18 +81,53 @@ void Socket::Close() {
   fd_ = -1;
 }
 
+namespace {
+
+// A socket bound to every local address at `port`: IPv6 with IPv4 mapped
+// into it when `family` is AF_INET6. -1 with errno set when it fails.
+int BoundSocket(int family, int port) {
+  int fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  int on = 1, off = 0;
+  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  sockaddr_storage storage{};
+  socklen_t length;
+  if (family == AF_INET6) {
+    ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off);
+    auto* addr = reinterpret_cast<sockaddr_in6*>(&storage);
+    addr->sin6_family = AF_INET6;
+    addr->sin6_addr = in6addr_any;
+    addr->sin6_port = htons(static_cast<uint16_t>(port));
+    length = sizeof *addr;
+  } else {
+    auto* addr = reinterpret_cast<sockaddr_in*>(&storage);
+    addr->sin_family = AF_INET;
+    addr->sin_addr.s_addr = htonl(INADDR_ANY);
+    addr->sin_port = htons(static_cast<uint16_t>(port));
+    length = sizeof *addr;
+  }
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&storage), length) != 0) {
+    int error = errno;
+    ::close(fd);
+    errno = error;
+    return -1;
+  }
+  return fd;
+}
+
+// Errors that say this system has no IPv6, rather than that the port is taken.
+bool NoIpv6(int error) {
+  return error == EAFNOSUPPORT || error == EADDRNOTAVAIL || error == EPROTONOSUPPORT;
+}
+
+}  // namespace
+
 int Socket::Listen(int port, int backlog) {
   Close();
-  fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd_ < 0) return kBindFailed;
-  int on = 1;
-  ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_ANY);
-  addr.sin_port = htons(static_cast<uint16_t>(port));
-  if (port < 0 || port > 65535 ||
-      ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || !SetNonBlocking()) {
+  if (port < 0 || port > 65535) return kBindFailed;
+  fd_ = BoundSocket(AF_INET6, port);
+  if (fd_ < 0 && NoIpv6(errno)) fd_ = BoundSocket(AF_INET, port);
+  if (fd_ < 0 || !SetNonBlocking()) {
     Close();
     return kBindFailed;
   }
@@ -125,11 +162,23 @@ long Socket::Send(const void* data, size_t length) {
   return ::send(fd_, data, length, MSG_NOSIGNAL);
 }
 
+long Socket::SendFile(int fileFd, long long& offset, size_t count) {
+  off_t at = static_cast<off_t>(offset);
+  ssize_t sent = ::sendfile(fd_, fileFd, &at, count);
+  offset = at;
+  return sent;
+}
+
 long Socket::Receive(void* data, size_t length) { return ::recv(fd_, data, length, 0); }
 
 int Socket::BytesAvailable() {
   int count = 0;
   return ::ioctl(fd_, FIONREAD, &count) == 0 ? count : -1;
+}
+
+int Socket::QueuedBytes() const {
+  int queued = 0;
+  return ::ioctl(fd_, SIOCOUTQ, &queued) == 0 ? queued : -1;
 }
 
 static int WaitFor(int fd, short events, int ms) {
@@ -143,22 +192,23 @@ int Socket::WaitReadable(int ms) { return WaitFor(fd_, POLLIN, ms); }
 int Socket::WaitWritable(int ms) { return WaitFor(fd_, POLLOUT, ms); }
 
 bool Socket::PeerAddress(std::string& out) const {
-  sockaddr_in addr{};
-  socklen_t len = sizeof addr;
-  if (::getpeername(fd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0 ||
-      addr.sin_family != AF_INET)
-    return false;
-  char text[INET_ADDRSTRLEN];
-  if (!::inet_ntop(AF_INET, &addr.sin_addr, text, sizeof text)) return false;
+  sockaddr_storage storage{};
+  socklen_t len = sizeof storage;
+  if (::getpeername(fd_, reinterpret_cast<sockaddr*>(&storage), &len) != 0) return false;
+  char text[INET6_ADDRSTRLEN];
+  const char* written = nullptr;
+  if (storage.ss_family == AF_INET) {
+    written = ::inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(&storage)->sin_addr, text,
+                          sizeof text);
+  } else if (storage.ss_family == AF_INET6) {
+    const in6_addr& addr = reinterpret_cast<sockaddr_in6*>(&storage)->sin6_addr;
+    // An IPv4 client of the dual-stack listener: shown as IPv4, as before.
+    written = IN6_IS_ADDR_V4MAPPED(&addr) ? ::inet_ntop(AF_INET, &addr.s6_addr[12], text, sizeof text)
+                                          : ::inet_ntop(AF_INET6, &addr, text, sizeof text);
+  }
+  if (!written) return false;
   out = text;
   return true;
-}
-
-int Socket::LocalPort() const {
-  sockaddr_in addr{};
-  socklen_t len = sizeof addr;
-  if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) return -1;
-  return ntohs(addr.sin_port);
 }
 
 }  // namespace platform

@@ -25,7 +25,8 @@ class Socket {
   Socket(const Socket&) = delete;
   Socket& operator=(const Socket&) = delete;
 
-  // A non-blocking listening socket on every local address at `port`, with
+  // A non-blocking listening socket on every local address at `port`, IPv6
+  // and IPv4 alike (IPv4 alone where the system has no IPv6), with
   // SO_REUSEADDR so that a restart right after a stop binds again.
   // Result kListening, kBindFailed or kListenFailed.
   int Listen(int port, int backlog);
@@ -39,9 +40,9 @@ class Socket {
   // Ends a connection so the peer receives every byte and a clean end: the
   // sending side is shut down, then what the peer still sends is read off
   // until it closes or `ms` pass (Linux resets a connection closed with
-  // unread input, and drops what it had not sent yet). It also stops once
-  // `enough` says so and the peer has acknowledged every byte sent.
-  void CloseGracefully(int ms, const std::function<bool()>& enough = {});
+  // unread input, and drops what it had not sent yet). Once `stop` says so
+  // it reads off only what has already arrived, and closes at once.
+  void CloseGracefully(int ms, const std::function<bool()>& stop = {});
   // Reads off what has already arrived, without waiting. Non-blocking only.
   void DiscardPending();
   bool IsOpen() const { return fd_ >= 0; }
@@ -51,20 +52,25 @@ class Socket {
 
   // send(2) with MSG_NOSIGNAL: bytes sent, 0, or -1 with errno set.
   long Send(const void* data, size_t length);
+  // sendfile(2): up to `count` bytes of the file `fileFd` from `offset`,
+  // which moves on by what was sent. Bytes sent, or -1 with errno set.
+  long SendFile(int fileFd, long long& offset, size_t count);
   // recv(2): bytes received, 0 when the peer has closed, or -1 with errno set.
   long Receive(void* data, size_t length);
   // Bytes waiting to be read (FIONREAD), or -1 when the call fails.
   int BytesAvailable();
+  // Bytes sent but not yet acknowledged by the peer, or not sent yet
+  // (SIOCOUTQ); -1 when the call fails.
+  int QueuedBytes() const;
 
   // Wait up to `ms` for the socket to become readable or writable. Result 1
   // when it is ready, 0 after the time-out, -1 when poll fails.
   int WaitReadable(int ms);
   int WaitWritable(int ms);
 
-  // The peer's IPv4 address in dotted form; false when it can't be had.
+  // The peer's address: IPv4 in dotted form (also when it reached an IPv6
+  // socket), IPv6 in its usual text form; false when it can't be had.
   bool PeerAddress(std::string& out) const;
-  // The local port the socket is bound to, or -1.
-  int LocalPort() const;
 
  private:
   int fd_ = -1;

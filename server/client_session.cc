@@ -1,7 +1,6 @@
 #include "server/client_session.h"
 
-#include <strings.h>
-
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -11,15 +10,15 @@
 #include "platform/clock.h"
 #include "platform/message_box.h"
 #include "server/connection_log.h"
+#include "server/fixed_answers.h"
+#include "server/http_date.h"
 #include "server/mjpeg_stream.h"
+#include "server/request_route.h"
 #include "server/send_all.h"
+#include "server/snapshot.h"
 #include "server/static_files.h"
 
 namespace {
-
-constexpr char kNotImplemented[] = "HTTP/1.0 501 Not Implemented\r\n\r\n";
-
-bool HasLineEnd(const char* data, int n) { return ::memmem(data, n, "\r\n", 2) != nullptr; }
 
 constexpr int kDrainMs = 2000;  // how long a closing session reads off what the client sends
 
@@ -39,42 +38,80 @@ void LogPeer(const ClientTicket& ticket, const char* message, std::string& peer)
 
 }  // namespace
 
-int ReadRequest(platform::Socket& connection, char* buffer) {
-  int n = 0;
-  int64_t mark = platform::SteadyMillis();
-  for (;;) {
-    int64_t idle = platform::SteadyMillis() - mark;
-    if (std::llabs(idle / 1000) > kIdleLimitSeconds) return -1;
-    // Sleep in poll until data arrives or the idle limit would trip.
-    int ready = connection.WaitReadable(static_cast<int>((kIdleLimitSeconds + 1) * 1000 - idle));
-    if (ready < 0) return -1;
+namespace {
+
+// Receives behind the `n` bytes in `buffer` until `end` is among them or
+// `capacity` bytes are in. False when that has not happened within 6
+// seconds of `start`, on a receive error, the peer closing, or `stop`.
+bool ReceiveUntil(platform::Socket& connection, char* buffer, int& n, int capacity,
+                  std::string_view end, int64_t start, const std::atomic<int32_t>* stop) {
+  constexpr int64_t kLimitMs = (kIdleLimitSeconds + 1) * 1000;
+  while (::memmem(buffer, static_cast<size_t>(n), end.data(), end.size()) == nullptr &&
+         n < capacity) {
+    int64_t left = kLimitMs - (platform::SteadyMillis() - start);
+    if (left <= 0 || (stop && stop->load() == 1)) return false;
+    int ready = connection.WaitReadable(static_cast<int>(std::min<int64_t>(left, kStopCheckMs)));
+    if (ready < 0) return false;
     if (ready == 0) continue;
     int waiting = connection.BytesAvailable();
-    if (waiting < 0) return -1;
+    if (waiting < 0) return false;
     // Nothing waiting on a readable socket: the receive tells a close apart.
-    size_t want = waiting > 0 ? std::min(waiting, kRequestBufferSize - n) : kRequestBufferSize - n;
-    long k = connection.Receive(buffer + n, want);
+    int want = waiting > 0 ? std::min(waiting, capacity - n) : capacity - n;
+    long k = connection.Receive(buffer + n, static_cast<size_t>(want));
     if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) continue;
-    if (k <= 0) return -1;
-    mark = platform::SteadyMillis();
+    if (k <= 0) return false;
     n += static_cast<int>(k);
-    if (HasLineEnd(buffer, n) || n >= kRequestBufferSize) return n;
+  }
+  return true;
+}
+
+// The date of the client's copy, from If-Modified-Since in the request
+// head; -1 when there is none. Reads the rest of the head for it, within
+// the request's time: a head split over several packets still counts.
+int64_t IfModifiedSince(platform::Socket& connection, char* head, int n, int64_t start,
+                        const std::atomic<int32_t>* stop) {
+  ReceiveUntil(connection, head, n, kHeadBufferSize, "\r\n\r\n", start, stop);
+  int64_t date = -1;
+  std::string_view value = HeaderValue(std::string_view(head, static_cast<size_t>(n)),
+                                       "If-Modified-Since");
+  if (!value.empty() && !ParseHttpDate(value, date)) date = -1;
+  return date;
+}
+
+// Answers a request whose first `n` bytes are in `request`.
+void AnswerRequest(ClientTicket& ticket, char* request, int n, int64_t start) {
+  platform::Socket& connection = ticket.socket;
+  const Route route = RouteRequest(SplitRequest(request, n), ticket.streamUrl);
+  std::vector<char> buffer;  // the stream's part buffer, or the snapshot's
+  switch (route.answer) {
+    case Answer::kNone:
+      break;
+    case Answer::kNotImplemented:
+      SendAll(kNotImplemented, sizeof kNotImplemented - 1, connection, ticket.stopFlag);
+      break;
+    case Answer::kStream:
+      ServeStream(connection, ticket, route.headOnly, buffer);
+      break;
+    case Answer::kSnapshot:
+      ServeSnapshot(connection, ticket, route.headOnly, buffer);
+      break;
+    case Answer::kFile: {
+      FileRequest file{route.headOnly, IfModifiedSince(connection, request, n, start, ticket.stopFlag),
+                       ticket.stopFlag};
+      ServeStaticFile(route.path.c_str(), file, connection);
+      break;
+    }
   }
 }
 
-RequestTokens SplitRequest(const char* data, int length) {
-  RequestTokens result;
-  std::string_view text(data, ::strnlen(data, static_cast<size_t>(length)));
-  size_t pos = 0;
-  while (result.count < 3) {
-    pos = text.find_first_not_of(' ', pos);
-    if (pos == std::string_view::npos) break;
-    size_t end = text.find(' ', pos);
-    if (end == std::string_view::npos) end = text.size();
-    result.token[result.count++] = text.substr(pos, end - pos);
-    pos = end;
-  }
-  return result;
+}  // namespace
+
+int ReadRequest(platform::Socket& connection, char* buffer, const std::atomic<int32_t>* stop) {
+  int n = 0;
+  return ReceiveUntil(connection, buffer, n, kRequestBufferSize, "\r\n",
+                      platform::SteadyMillis(), stop)
+             ? n
+             : -1;
 }
 
 void RunSession(ClientTicket& ticket) {
@@ -82,23 +119,11 @@ void RunSession(ClientTicket& ticket) {
   if (connection.SetNonBlocking()) {
     std::string peer;
     LogPeer(ticket, "Connection received from: ", peer);
-    char request[kRequestBufferSize];
-    int n = ReadRequest(connection, request);
-    RequestTokens tokens = n > 0 ? SplitRequest(request, n) : RequestTokens{};
-    if (tokens.count >= 1) {
-      std::string method(tokens.token[0]);
-      if (::strcasecmp(method.c_str(), "get") != 0) {
-        SendAll(kNotImplemented, sizeof kNotImplemented - 1, connection);
-      } else if (tokens.count == 3) {
-        std::string url(tokens.token[1]);
-        if (::strcasecmp(url.c_str(), ticket.streamUrl) == 0) {
-          std::vector<char> partBuffer;
-          ServeStream(connection, ticket, partBuffer);
-        } else {
-          ServeStaticFile(url.c_str(), connection);
-        }
-      }
-    }
+    const int64_t start = platform::SteadyMillis();
+    char request[kHeadBufferSize];
+    int n = 0;
+    if (ReceiveUntil(connection, request, n, kRequestBufferSize, "\r\n", start, ticket.stopFlag))
+      AnswerRequest(ticket, request, n, start);
     LogPeer(ticket, "Connection closed: ", peer);
   }
   connection.CloseGracefully(kDrainMs, [&] { return ticket.stopFlag->load() == 1; });

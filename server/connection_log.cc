@@ -1,6 +1,7 @@
 #include "server/connection_log.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 std::string FormatLogLine(const std::tm& when, const std::string& text) {
@@ -10,8 +11,15 @@ std::string FormatLogLine(const std::tm& when, const std::string& text) {
 }
 
 int AppendLog(const std::string& text) {
-  int fd = ::open(kLogFileName, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  // Never waits: a FIFO or a device in the log's place is not written to.
+  int fd = ::open(kLogFileName, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY,
+                  0644);
   if (fd < 0) return 0;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return 0;
+  }
   std::time_t now = std::time(nullptr);
   std::tm local{};
   ::localtime_r(&now, &local);

@@ -1,5 +1,7 @@
 #include "server/listen_thread.h"
 
+#include <sys/socket.h>
+
 #include <cerrno>
 #include <chrono>
 #include <thread>
@@ -8,7 +10,7 @@
 
 namespace {
 
-constexpr int kBacklog = 5;
+constexpr int kBacklog = SOMAXCONN;
 constexpr int kIdleWaitMs = 300;  // how soon a stop or reap request is seen
 constexpr int kThreadEndStepMs = 200;
 

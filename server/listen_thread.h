@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/thread.h"
+#include "server/fixed_answers.h"
 #include "server/client_thread.h"
 #include "server/server_control.h"
 
@@ -12,7 +13,6 @@ constexpr char kPortInUseMessage[] =
     "The port chosen may be in use, shut down the server and change the port number.";
 constexpr char kListenFailedMessage[] =
     "An error occurred while trying to listen for connections.\n, Please restart the server.";
-constexpr char kServiceUnavailable[] = "HTTP/1.0 503 Service Unavailable\r\n\r\n";
 
 // The server's accepting thread, one per server run. Created and deleted by
 // the server controller on the user-interface thread; the body runs on the

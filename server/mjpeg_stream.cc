@@ -13,7 +13,6 @@ namespace {
 constexpr char kPartType[] = "Content-Type: image/jpeg\r\n";
 constexpr char kPartEnd[] = "\r\n--Owlglance\r\n";
 constexpr int kResendAfterMs = 1000;
-constexpr int kStopCheckMs = 100;
 
 bool StopRequested(const ClientTicket& ticket) { return ticket.stopFlag->load() == 1; }
 
@@ -30,17 +29,40 @@ bool WaitForFrameAfter(FrameStore& store, uint64_t seen, int ms, const ClientTic
   return !StopRequested(ticket);
 }
 
+// A viewer keeps about two parts in flight: while more than one part is
+// still queued for it (Linux would queue megabytes), it gets no new one, so
+// the next part it takes carries the newest image and the ones it could
+// not take are skipped. False when it took nothing for the idle limit, or
+// the server stops.
+bool WaitForViewer(platform::Socket& connection, FrameStore& store, size_t partSize,
+                   const ClientTicket& ticket) {
+  int64_t mark = platform::SteadyMillis();
+  int queued = connection.QueuedBytes();
+  while (queued > 0 && static_cast<size_t>(queued) > partSize) {
+    if (StopRequested(ticket)) return false;
+    if ((platform::SteadyMillis() - mark) / 1000 > kIdleLimitSeconds) return false;
+    store.WaitForNewFrame(store.PublishedCount(), kStopCheckMs);
+    int now = connection.QueuedBytes();
+    if (now < queued) mark = platform::SteadyMillis();
+    queued = now;
+  }
+  return true;
+}
+
 }  // namespace
 
-void ServeStream(platform::Socket& connection, const ClientTicket& ticket,
+void ServeStream(platform::Socket& connection, const ClientTicket& ticket, bool headOnly,
                  std::vector<char>& partBuffer) {
-  if (!SendAll(kStreamHead, sizeof kStreamHead - 1, connection)) return;
-  if (!SendAll(kDelimiter, sizeof kDelimiter - 1, connection)) return;
+  const auto* stop = ticket.stopFlag;
+  if (!SendAll(kStreamHead, sizeof kStreamHead - 1, connection, stop) || headOnly) return;
+  if (!SendAll(kDelimiter, sizeof kDelimiter - 1, connection, stop)) return;
 
   FrameStore& store = ticket.frameSource->frameStore;
   int64_t lastImage = platform::SteadyMillis();
+  size_t lastPartSize = 0;
   for (;;) {
     if (StopRequested(ticket)) return;
+    if (lastPartSize > 0 && !WaitForViewer(connection, store, lastPartSize, ticket)) return;
     int32_t length = store.LockAndGetLength();
     const uint64_t published = store.PublishedCount();
     if (length < 1) {
@@ -65,7 +87,8 @@ void ServeStream(platform::Socket& connection, const ClientTicket& ticket,
     store.CopyAndUnlock(part + headerLength);
     std::memcpy(part + headerLength + length, kPartEnd, sizeof kPartEnd - 1);
 
-    if (!SendAll(part, static_cast<int>(partSize), connection)) return;
+    if (!SendAll(part, static_cast<int>(partSize), connection, stop)) return;
+    lastPartSize = partSize;
     // Paced by the camera: the next new image, or this one again after a second.
     if (!WaitForFrameAfter(store, published, kResendAfterMs, ticket)) return;
   }

@@ -16,6 +16,8 @@ constexpr char kDelimiter[] = "--Owlglance\r\n";
 // Answers the stream URL with the endless motion-JPEG response, one part per
 // new camera image (the current one again after a second without a new
 // one), until the server stops, no image at all has come for six seconds or
-// the client stops taking data. `partBuffer` is the session's, reused from part to part.
-void ServeStream(platform::Socket& connection, const ClientTicket& ticket,
+// the client stops taking data; for HEAD, the head alone. A slow viewer
+// gets the newest image whenever it can take one. `partBuffer` is the
+// session's, reused from part to part.
+void ServeStream(platform::Socket& connection, const ClientTicket& ticket, bool headOnly,
                  std::vector<char>& partBuffer);

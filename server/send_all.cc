@@ -1,22 +1,29 @@
 #include "server/send_all.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 
 #include "platform/clock.h"
 
-int SendAll(const void* data, int length, platform::Socket& connection) {
-  const char* bytes = static_cast<const char*>(data);
-  int sent = 0;
+namespace {
+
+// Runs `send` (bytes sent, or -1 with errno) until `length` bytes have gone,
+// waiting while the connection is full. Result 1, or 0 as SendAll's.
+template <typename SendSome>
+int SendUntilDone(int64_t length, platform::Socket& connection,
+                  const std::atomic<int32_t>* stop, SendSome send) {
+  int64_t sent = 0;
   int64_t mark = platform::SteadyMillis();
   while (sent < length) {
     if (std::llabs(platform::SecondsSince(mark)) > kIdleLimitSeconds) return 0;
-    long k = connection.Send(bytes + sent, static_cast<size_t>(length - sent));
+    long k = send(sent);
     if (k > 0) {
-      sent += static_cast<int>(k);
+      sent += k;
       mark = platform::SteadyMillis();
     } else if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      if (connection.WaitWritable(100) < 0) return 0;
+      if (connection.WaitWritable(kStopCheckMs) < 0) return 0;
+      if (stop && stop->load() == 1) return 0;
     } else if (k < 0 && errno == EINTR) {
       continue;
     } else {
@@ -24,4 +31,27 @@ int SendAll(const void* data, int length, platform::Socket& connection) {
     }
   }
   return 1;
+}
+
+}  // namespace
+
+int SendAll(const void* data, int length, platform::Socket& connection,
+            const std::atomic<int32_t>* stop) {
+  const char* bytes = static_cast<const char*>(data);
+  return SendUntilDone(length, connection, stop, [&](int64_t sent) {
+    return connection.Send(bytes + sent, static_cast<size_t>(length - sent));
+  });
+}
+
+int SendFileBytes(int fileFd, int64_t count, platform::Socket& connection,
+                  const std::atomic<int32_t>* stop) {
+  constexpr int64_t kMaxPiece = 1 << 30;
+  long long offset = 0;
+  return SendUntilDone(count, connection, stop, [&](int64_t sent) {
+    long k = connection.SendFile(fileFd, offset, static_cast<size_t>(std::min(count - sent, kMaxPiece)));
+    // The file ended early (it shrank since its size was read): a failure,
+    // the client has been promised more.
+    if (k == 0) errno = EIO;
+    return k == 0 ? -1L : k;
+  });
 }

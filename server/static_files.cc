@@ -1,25 +1,17 @@
 #include "server/static_files.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <cstring>
-#include <memory>
 
+#include "platform/regular_file.h"
+#include "server/content_types.h"
+#include "server/http_date.h"
+#include "server/request_route.h"
 #include "server/send_all.h"
 
 namespace {
 
-constexpr char kOk[] = "HTTP/1.0 200 OK\r\n\r\n";
-constexpr char kNotFound[] = "HTTP/1.0 404 File Not Found\r\n\r\n";
-constexpr size_t kPieceSize = 512;
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
+constexpr char kNotFoundLine[] = "HTTP/1.0 404 File Not Found\r\n";
 
 // Where the path starts: past the leading "/", or past the host of an
 // absolute URL.
@@ -30,46 +22,56 @@ size_t PathStart(const char* url, size_t length) {
   return 1;
 }
 
+int SendHead(const std::string& head, const FileRequest& request,
+             platform::Socket& connection) {
+  return SendAll(head.data(), static_cast<int>(head.size()), connection, request.stop);
+}
+
 }  // namespace
 
 bool ResolvePath(const char* url, std::string& path) {
   size_t length = std::strlen(url);
-  path = "www/";
-  for (size_t i = std::min(PathStart(url, length), length); i < length; ++i) {
-    if (url[i] != '%') {
-      path += url[i];
-      continue;
-    }
-    int high = i + 1 < length ? HexValue(url[i + 1]) : -1;
-    int low = i + 2 < length ? HexValue(url[i + 2]) : -1;
-    if (high < 0 || low < 0) return false;
-    path += static_cast<char>(high * 16 + low);
-    i += 2;
-  }
+  std::string decoded;
+  if (!PercentDecode(std::string_view(url, length).substr(std::min(PathStart(url, length), length)),
+                     decoded))
+    return false;
+  path = "www/" + decoded;
   path.resize(std::strlen(path.c_str()));  // a decoded NUL ends the path
   return path.find("..") == std::string::npos;
 }
 
-int SendFile(const std::string& path, bool withHeader, platform::Socket& connection) {
-  std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
-  struct stat info {};
-  if (!file || ::fstat(::fileno(file.get()), &info) != 0 || S_ISDIR(info.st_mode))
-    return kFileNotOpened;
-  if (withHeader && !SendAll(kOk, sizeof kOk - 1, connection)) return kFileSendFailed;
-  char piece[kPieceSize];
-  while (!std::feof(file.get())) {
-    size_t n = std::fread(piece, 1, sizeof piece, file.get());
-    if (!SendAll(piece, static_cast<int>(n), connection)) return kFileSendFailed;
-    if (n < sizeof piece && std::ferror(file.get())) return kFileSendFailed;
+int SendFile(const std::string& path, const FileRequest& request, platform::Socket& connection) {
+  platform::RegularFile file;
+  if (!file.OpenInside(kWebFolder, path)) return kFileNotOpened;
+  const std::string modified = FormatHttpDate(file.ModifiedSeconds());
+  if (request.ifModifiedSince >= file.ModifiedSeconds()) {
+    return SendHead("HTTP/1.0 304 Not Modified\r\nLast-Modified: " + modified + "\r\n\r\n",
+                    request, connection)
+               ? kFileSent
+               : kFileSendFailed;
   }
-  return kFileSent;
+  std::string head = "HTTP/1.0 200 OK\r\nContent-Type: ";
+  head += ContentTypeFor(path);
+  head += "\r\nContent-Length: " + std::to_string(file.Size()) + "\r\nLast-Modified: " + modified +
+          "\r\n\r\n";
+  if (!SendHead(head, request, connection)) return kFileSendFailed;
+  if (request.headOnly) return kFileSent;
+  return SendFileBytes(file.Fd(), file.Size(), connection, request.stop) ? kFileSent
+                                                                         : kFileSendFailed;
 }
 
-void ServeStaticFile(const char* url, platform::Socket& connection) {
+void ServeStaticFile(const char* url, const FileRequest& request, platform::Socket& connection) {
   std::string path;
   if (!ResolvePath(url, path)) return;
-  if (SendFile(path == "www/" ? "www/index.html" : path, true, connection) == kFileNotOpened) {
-    SendAll(kNotFound, sizeof kNotFound - 1, connection);
-    SendFile("www/404.html", false, connection);
-  }
+  if (SendFile(path == "www/" ? "www/index.html" : path, request, connection) != kFileNotOpened)
+    return;
+  // The 404 page goes out with its type and length; without it, the
+  // status line alone.
+  platform::RegularFile page;
+  std::string head = kNotFoundLine;
+  if (page.OpenInside(kWebFolder, "www/404.html"))
+    head += "Content-Type: text/html\r\nContent-Length: " + std::to_string(page.Size()) + "\r\n";
+  head += "\r\n";
+  if (SendHead(head, request, connection) && page.Fd() >= 0 && !request.headOnly)
+    SendFileBytes(page.Fd(), page.Size(), connection, request.stop);
 }

@@ -1,22 +1,35 @@
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <string>
 
 #include "platform/socket.h"
+
+constexpr char kWebFolder[] = "www";
 
 // The URL's path below "www/", with %XX escapes decoded and an absolute
 // URL's scheme and host skipped. False when the URL is rejected: a bad
 // escape, or ".." anywhere in the decoded path.
 bool ResolvePath(const char* url, std::string& path);
 
+// What a file request asks besides its path.
+struct FileRequest {
+  bool headOnly = false;          // HEAD: the head alone
+  int64_t ifModifiedSince = -1;   // the date of the client's copy, or -1
+  const std::atomic<int32_t>* stop = nullptr;  // the server's stopRequested
+};
+
 // SendFile's results.
 constexpr int kFileSent = 0;
 constexpr int kFileSendFailed = -1;  // a send or a read failed part way
-constexpr int kFileNotOpened = -2;   // missing, unreadable or a folder; nothing was sent
+constexpr int kFileNotOpened = -2;   // not a regular file inside www/; nothing was sent
 
-// Sends a file, after "HTTP/1.0 200 OK\r\n\r\n" when `withHeader` is set.
-int SendFile(const std::string& path, bool withHeader, platform::Socket& connection);
+// Answers with the file at `path`: "HTTP/1.0 200 OK" with its type, length
+// and date, then its bytes; or "304 Not Modified" alone when the client's
+// copy is as new as the file.
+int SendFile(const std::string& path, const FileRequest& request, platform::Socket& connection);
 
-// Answers any URL other than the stream URL from the "www/" folder, with
-// the file or the 404 answer; a rejected URL gets no answer at all.
-void ServeStaticFile(const char* url, platform::Socket& connection);
+// Answers any URL other than the stream and snapshot URLs from the "www/"
+// folder, with the file or the 404 answer; a rejected URL gets no answer.
+void ServeStaticFile(const char* url, const FileRequest& request, platform::Socket& connection);

@@ -180,7 +180,7 @@ TEST(StreamBuffer, GrowsForALargerImageAndIsReusedForASmallerOne) {
   const size_t overhead = 26 + std::string("Content-Length: 5000\r\n\r\n").size() + 2 + 13;
 
   Publish(device.frameStore, Image(1000, '1'));
-  std::thread stream([&] { ServeStream(server, ticket, partBuffer); });
+  std::thread stream([&] { ServeStream(server, ticket, false, partBuffer); });
   std::string bytes = probe.ReadExactly(200, 2000);
   Publish(device.frameStore, Image(5000, '2'));
   bytes += probe.ReadExactly(5100, 2000);

@@ -1,0 +1,37 @@
+// Stands in for the C runtime's stream files that the server opens "rb".
+// Promises an open that never blocks and succeeds only for a regular file
+// whose real path lies inside a given folder's real path.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// A read-only file descriptor that closes itself. Used by one thread.
+class RegularFile {
+ public:
+  RegularFile() = default;
+  ~RegularFile() { Close(); }
+  RegularFile(const RegularFile&) = delete;
+  RegularFile& operator=(const RegularFile&) = delete;
+
+  // Opens `path` when it names a regular file whose real path lies inside
+  // the real path of `folder` (links that stay inside still work). A folder,
+  // FIFO, socket, device, missing file or link that leads out is refused at
+  // once, without waiting for anything.
+  bool OpenInside(const std::string& folder, const std::string& path);
+  void Close();
+
+  int Fd() const { return fd_; }
+  int64_t Size() const { return size_; }
+  // The last change of the file's contents, in seconds since 1970 (UTC).
+  int64_t ModifiedSeconds() const { return modified_; }
+
+ private:
+  int fd_ = -1;
+  int64_t size_ = 0;
+  int64_t modified_ = 0;
+};
+
+}  // namespace platform

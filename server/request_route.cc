@@ -1,0 +1,114 @@
+#include "server/request_route.h"
+
+#include <strings.h>
+
+#include <cstring>
+
+namespace {
+
+constexpr std::string_view kSnapshotUrls[] = {"/snapshot", "/snapshot.jpg"};
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && ::strncasecmp(a.data(), b.data(), a.size()) == 0;
+}
+
+// The value of "action" among the query's "&"-separated fields, the form
+// mjpg-streamer's clients use.
+std::string_view Action(std::string_view query) {
+  while (!query.empty()) {
+    size_t end = query.find('&');
+    std::string_view field = query.substr(0, end);
+    if (field.substr(0, 7) == "action=") return field.substr(7);
+    if (end == std::string_view::npos) break;
+    query.remove_prefix(end + 1);
+  }
+  return {};
+}
+
+}  // namespace
+
+RequestTokens SplitRequest(const char* data, int length) {
+  RequestTokens result;
+  std::string_view text(data, ::strnlen(data, static_cast<size_t>(length)));
+  size_t pos = 0;
+  while (result.count < 3) {
+    pos = text.find_first_not_of(' ', pos);
+    if (pos == std::string_view::npos) break;
+    size_t end = text.find(' ', pos);
+    if (end == std::string_view::npos) end = text.size();
+    result.token[result.count++] = text.substr(pos, end - pos);
+    pos = end;
+  }
+  return result;
+}
+
+bool PercentDecode(std::string_view text, std::string& decoded) {
+  decoded.clear();
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '%') {
+      decoded += text[i];
+      continue;
+    }
+    int high = i + 1 < text.size() ? HexValue(text[i + 1]) : -1;
+    int low = i + 2 < text.size() ? HexValue(text[i + 2]) : -1;
+    if (high < 0 || low < 0) return false;
+    decoded += static_cast<char>(high * 16 + low);
+    i += 2;
+  }
+  return true;
+}
+
+Route RouteRequest(const RequestTokens& tokens, std::string_view streamUrl) {
+  Route route;
+  if (tokens.count < 1) return route;
+  const bool get = EqualNoCase(tokens.token[0], "get");
+  route.headOnly = EqualNoCase(tokens.token[0], "head");
+  if (!get && !route.headOnly) {
+    route.answer = Answer::kNotImplemented;
+    return route;
+  }
+  if (tokens.count < 3) return route;
+
+  std::string_view target = tokens.token[1];
+  size_t question = target.find('?');
+  std::string_view path = target.substr(0, question);
+  std::string_view query =
+      question == std::string_view::npos ? std::string_view() : target.substr(question + 1);
+  std::string decoded;
+  if (!PercentDecode(path, decoded)) return route;
+
+  std::string_view action = decoded == "/" ? Action(query) : std::string_view();
+  if (action == "stream" || EqualNoCase(decoded, streamUrl)) {
+    route.answer = Answer::kStream;
+  } else if (action == "snapshot" || EqualNoCase(decoded, kSnapshotUrls[0]) ||
+             EqualNoCase(decoded, kSnapshotUrls[1])) {
+    route.answer = Answer::kSnapshot;
+  } else {
+    route.answer = Answer::kFile;
+    route.path = path;
+  }
+  return route;
+}
+
+std::string_view HeaderValue(std::string_view head, std::string_view name) {
+  for (size_t start = head.find("\r\n"); start != std::string_view::npos;
+       start = head.find("\r\n", start + 2)) {
+    std::string_view line = head.substr(start + 2);
+    line = line.substr(0, line.find("\r\n"));
+    if (line.size() <= name.size() || line[name.size()] != ':' ||
+        !EqualNoCase(line.substr(0, name.size()), name))
+      continue;
+    std::string_view value = line.substr(name.size() + 1);
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+    while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
+    return value;
+  }
+  return {};
+}

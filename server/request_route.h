@@ -1,0 +1,43 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+
+// The request's first three tokens, split at spaces alone (runs of spaces
+// count as one; CR, LF and tab are ordinary characters). A NUL byte ends the
+// request text.
+struct RequestTokens {
+  std::string_view token[3];
+  int count = 0;
+};
+RequestTokens SplitRequest(const char* data, int length);
+
+// What a request is answered with.
+enum class Answer {
+  kNone,            // closed without an answer: no URL or version, or a bad escape
+  kNotImplemented,  // a method other than GET and HEAD
+  kStream,
+  kSnapshot,
+  kFile,
+};
+
+struct Route {
+  Answer answer = Answer::kNone;
+  bool headOnly = false;  // HEAD: the same status line and headers, no body
+  std::string path;       // kFile: the URL's path, still encoded, for ResolvePath
+};
+
+// Routes a request by its first three tokens. The URL is split at its first
+// "?", the part before it decoded once and compared, without regard to case,
+// with the stream URL and the snapshot URLs; "/?action=stream" and
+// "/?action=snapshot" name those too. Anything else is a file.
+Route RouteRequest(const RequestTokens& tokens, std::string_view streamUrl);
+
+// Decodes %XX escapes; "+" stays "+". False on a "%" not followed by two
+// hexadecimal digits.
+bool PercentDecode(std::string_view text, std::string& decoded);
+
+// The value of the header field `name` (without regard to case) in a
+// request head, without surrounding spaces; empty when it is absent.
+std::string_view HeaderValue(std::string_view head, std::string_view name);

@@ -1,3 +1,6 @@
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <atomic>
 #include <cstring>
 #include <thread>
@@ -156,6 +159,90 @@ TEST_F(StreamTest, StopEndsEveryStreamAfterWholeParts) {
   }
   ASSERT_TRUE(listener->Thread().WaitForEnd(3000));
   EXPECT_EQ(control.connectedCount, 0);
+}
+
+TEST_F(StreamTest, HeadGetsTheStreamsHeadAloneUnderEitherUrl) {
+  Publish(device.frameStore, Image(100, 'h'));
+  EXPECT_EQ(Exchange(Port(), "HEAD /video HTTP/1.0\r\n\r\n"), kStreamHead);
+  EXPECT_EQ(Exchange(Port(), "HEAD /?action=stream HTTP/1.0\r\n\r\n"), kStreamHead);
+}
+
+// One part's image, read from just behind a delimiter line.
+std::string ReadPart(TestClient& client) {
+  std::string head;
+  while (head.find("\r\n\r\n") == std::string::npos) {
+    std::string byte = client.ReadExactly(1, 3000);
+    if (byte.empty()) return {};
+    head += byte;
+  }
+  size_t at = head.find("Content-Length: ");
+  if (at == std::string::npos) return {};
+  std::string image = client.ReadExactly(std::stoul(head.substr(at + 16)), 3000);
+  client.ReadExactly(sizeof "\r\n--Owlglance\r\n" - 1, 3000);
+  return image;
+}
+
+TEST_F(StreamTest, ASlowViewerGetsRecentImagesNotAQueueOfOldOnes) {
+  // A small receive window stands for a slow link: what the viewer can't
+  // take stays on the server's side.
+  int window = 16 << 10;
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &window, sizeof window);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(static_cast<uint16_t>(Port()));
+  ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  TestClient client = TestClient::Adopt(fd);
+  client.Send("GET /video HTTP/1.0\r\n\r\n");
+
+  // 30 images a second, each naming its number; publishing times kept.
+  std::vector<steady_clock::time_point> published(1000);
+  std::atomic<bool> done{false};
+  std::thread camera([&] {
+    for (size_t n = 0; n < published.size() && !done; ++n) {
+      std::string image = Image(40000, 'p');
+      std::memcpy(image.data(), &n, sizeof n);
+      published[n] = steady_clock::now();
+      Publish(device.frameStore, image);
+      std::this_thread::sleep_for(milliseconds(33));
+    }
+  });
+  ASSERT_TRUE(client.ReadExactly(sizeof kStreamHead - 1 + 13, 3000).size() > 0);
+  int parts = 0;
+  for (auto end = steady_clock::now() + seconds(3); steady_clock::now() < end; ++parts) {
+    std::string image = ReadPart(client);
+    auto received = steady_clock::now();
+    ASSERT_EQ(image.size(), 40000u);
+    size_t n = 0;
+    std::memcpy(&n, image.data(), sizeof n);
+    EXPECT_LT(received - published[n], milliseconds(500)) << "part " << parts;
+    std::this_thread::sleep_for(milliseconds(200));  // 5 parts a second
+  }
+  done = true;
+  camera.join();
+  EXPECT_GE(parts, 10);
+}
+
+TEST_F(StreamTest, StopEndsFiftyStalledStreamsWithinASecond) {
+  StopListener();
+  StartListener(50);
+  std::atomic<bool> done{false};
+  std::thread camera([&] {
+    while (!done) {
+      Publish(device.frameStore, Image(100000, 'b'));
+      std::this_thread::sleep_for(milliseconds(33));
+    }
+  });
+  std::vector<TestClient> viewers;
+  for (int i = 0; i < 50; ++i) viewers.push_back(OpenStream());  // and never read
+  ASSERT_TRUE(Eventually([&] { return control.connectedCount == 50; }));
+  std::this_thread::sleep_for(seconds(2));
+  auto start = steady_clock::now();
+  ASSERT_TRUE(StopListener(5000));
+  EXPECT_LT(steady_clock::now() - start, milliseconds(1000));
+  done = true;
+  camera.join();
 }
 
 // ServeStream on its own, to see its part buffer.

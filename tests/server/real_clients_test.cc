@@ -1,6 +1,7 @@
 // The stream as FFmpeg and Chromium see it.
 #include <atomic>
 #include <thread>
+#include <vector>
 
 #include "capture/jpeg_encoder.h"
 #include "tests/support/command.h"
@@ -78,6 +79,53 @@ TEST_F(RealClientsTest, ChromiumShowsTheStoredImage) {
   EXPECT_NEAR(inside[1], 120, 20);
   EXPECT_NEAR(inside[2], 20, 20);
   EXPECT_LT(pixel(380, 280)[0], 20) << "outside the image: the page's black";
+}
+
+TEST_F(RealClientsTest, FfmpegReadsTheSnapshotAsOneImageOfTheStreamsSize) {
+  StartWriter(NoisyGradient(320, 240));
+  EXPECT_EQ(RunCommand("timeout 20 ffprobe -v error -show_entries stream=codec_name,width,height "
+                       "-of csv=p=0 " + Url("/snapshot")),
+            "mjpeg,320,240\n");
+  std::string raw = RunCommand("timeout 20 ffmpeg -v error -i " + Url("/?action=snapshot") +
+                               " -f rawvideo -pix_fmt rgb24 -");
+  EXPECT_EQ(raw.size(), 320u * 240 * 3) << "exactly one frame";
+}
+
+TEST_F(RealClientsTest, CurlStreamsOverIpv6AndTheLogShowsEachAddressInItsOwnForm) {
+  StartWriter(NoisyGradient(320, 240));
+  control.logConnections = 1;
+  std::string port = std::to_string(Port());
+  std::string head = RunCommand("curl -sg --max-time 2 'http://[::1]:" + port +
+                                "/video' | head -c 200");
+  EXPECT_EQ(head.rfind("--Owlglance\r\nContent-Type: image/jpeg\r\n", 0), 0u) << head;
+  RunCommand("curl -s --max-time 2 http://127.0.0.1:" + port + "/snapshot >/dev/null");
+  ASSERT_TRUE(Eventually([&] { return control.connectedCount == 0; }, 5000));
+  std::string log = folder.Read("Owlglance.log");
+  EXPECT_NE(log.find(" Connection received from: ::1\r\n"), std::string::npos) << log;
+  EXPECT_NE(log.find(" Connection closed: 127.0.0.1\r\n"), std::string::npos) << log;
+  EXPECT_EQ(log.find("::ffff:"), std::string::npos) << log;
+}
+
+TEST_F(RealClientsTest, ChromiumRendersAnSvgImageAndRunsAModuleScript) {
+  folder.Write("www/red.svg",
+               "<svg xmlns='http://www.w3.org/2000/svg' width='100' height='100'>"
+               "<rect width='100' height='100' fill='#f00'/></svg>");
+  folder.Write("www/paint.mjs", "document.getElementById('m').style.background = '#0f0';\n");
+  folder.Write("www/types.html",
+               "<html><body style='margin:0;background:#000'>"
+               "<img src='/red.svg' style='position:absolute;left:0;top:0'>"
+               "<div id='m' style='position:absolute;left:200px;top:0;width:100px;height:100px'>"
+               "</div><script type='module' src='/paint.mjs'></script></body></html>");
+  std::string png = (folder.Path() / "types.png").string();
+  ASSERT_TRUE(ChromiumScreenshot(Url("/types.html"), png, 400, 200));
+  std::string rgb = ImageToRgb(png);
+  ASSERT_EQ(rgb.size(), 400u * 200 * 3);
+  auto pixel = [&](int x, int y) {
+    const auto* p = reinterpret_cast<const uint8_t*>(&rgb[(y * 400 + x) * 3]);
+    return std::vector<int>{p[0], p[1], p[2]};
+  };
+  EXPECT_EQ(pixel(50, 50), (std::vector<int>{255, 0, 0})) << "the SVG";
+  EXPECT_EQ(pixel(250, 50), (std::vector<int>{0, 255, 0})) << "the module's paint";
 }
 
 }  // namespace

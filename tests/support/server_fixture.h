@@ -28,6 +28,7 @@ class ServerFixture : public ::testing::Test {
  protected:
   void StartListener(int clientLimit = 5, int logConnections = 0) {
     control.port = FreePort();
+    control.stopRequested = 0;
     control.clientLimit = clientLimit;
     control.logConnections = logConnections;
     control.SetStreamUrl("/video");

@@ -12,6 +12,21 @@ class TestClient {
   TestClient(TestClient&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
   TestClient(const TestClient&) = delete;
 
+  // Takes over a connected socket.
+  static TestClient Adopt(int fd) {
+    TestClient client;
+    client.fd_ = fd;
+    return client;
+  }
+  TestClient& operator=(TestClient&& other) noexcept {
+    if (this != &other) {
+      Close();
+      fd_ = other.fd_;
+      other.fd_ = -1;
+    }
+    return *this;
+  }
+
   bool Connect(int port);
   bool Send(std::string_view bytes);
   // Reads until the server closes or `ms` pass; `closed` tells which, and

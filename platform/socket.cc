@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <linux/sockios.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/sendfile.h>
@@ -156,6 +157,11 @@ int Socket::Accept(Socket& out) {
 bool Socket::SetNonBlocking() {
   int flags = ::fcntl(fd_, F_GETFL);
   return flags >= 0 && ::fcntl(fd_, F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
+void Socket::SetCorked(bool corked) {
+  int on = corked ? 1 : 0;
+  ::setsockopt(fd_, IPPROTO_TCP, TCP_CORK, &on, sizeof on);
 }
 
 long Socket::Send(const void* data, size_t length) {

@@ -37,6 +37,10 @@ class Socket {
   int Accept(Socket& out);
 
   bool SetNonBlocking();
+  // While corked, sends are held back until a full segment is ready, so a
+  // response's head and body leave together instead of the body waiting
+  // for the head's acknowledgement; uncorking sends what is left.
+  void SetCorked(bool corked);
   // Ends a connection so the peer receives every byte and a clean end: the
   // sending side is shut down, then what the peer still sends is read off
   // until it closes or `ms` pass (Linux resets a connection closed with

@@ -54,10 +54,12 @@ int SendFile(const std::string& path, const FileRequest& request, platform::Sock
   head += ContentTypeFor(path);
   head += "\r\nContent-Length: " + std::to_string(file.Size()) + "\r\nLast-Modified: " + modified +
           "\r\n\r\n";
-  if (!SendHead(head, request, connection)) return kFileSendFailed;
-  if (request.headOnly) return kFileSent;
-  return SendFileBytes(file.Fd(), file.Size(), connection, request.stop) ? kFileSent
-                                                                         : kFileSendFailed;
+  if (request.headOnly) return SendHead(head, request, connection) ? kFileSent : kFileSendFailed;
+  connection.SetCorked(true);
+  bool sent = SendHead(head, request, connection) &&
+              SendFileBytes(file.Fd(), file.Size(), connection, request.stop);
+  connection.SetCorked(false);
+  return sent ? kFileSent : kFileSendFailed;
 }
 
 void ServeStaticFile(const char* url, const FileRequest& request, platform::Socket& connection) {

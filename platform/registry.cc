@@ -99,9 +99,13 @@ bool Load(RegistrySections& sections) {
   std::stringstream text;
   text << in.rdbuf();
   if (ParseRegistry(text.str(), sections)) return true;
-  // Kept aside for the user to look at; the registry starts empty.
+  // Kept aside for the user to look at, never over an earlier copy
+  // (user.reg.bad, user.reg.bad.1, ...); the registry starts empty.
+  std::string kept = RegistryFile() + ".bad";
+  for (int n = 1; std::filesystem::exists(std::filesystem::symlink_status(kept)); ++n)
+    kept = RegistryFile() + ".bad." + std::to_string(n);
   std::error_code ignored;
-  std::filesystem::rename(RegistryFile(), RegistryFile() + ".bad", ignored);
+  std::filesystem::rename(RegistryFile(), kept, ignored);
   sections.clear();
   return false;
 }

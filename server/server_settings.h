@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // The persisted settings, each named after its registry value. Owned by the
 // main window (or the headless server) and used on its thread only.
@@ -13,3 +14,12 @@ struct ServerSettings {
   uint32_t portnum = 80;
   std::string camurl = "/video";
 };
+
+// A stream path a request can name: 1 to 64 bytes, none of them a space or
+// a control character (a request line is split at spaces).
+inline bool IsStreamPath(std::string_view url) {
+  if (url.empty() || url.size() > 64) return false;
+  for (char c : url)
+    if (static_cast<unsigned char>(c) < 0x21) return false;
+  return true;
+}

@@ -60,9 +60,12 @@ int LoadSettings(ServerSettings& settings) {
   if (settings.compression == 0 || settings.compression > 100) settings.compression = 35;
   if (settings.driver > 10) settings.driver = 0;
   if (settings.maxclients == 0 || settings.maxclients > 50) settings.maxclients = 5;
-  // A value that starts with a zero byte would leave no stream path at all.
-  if (urlLength >= 1 && urlLength <= kUrlBufferSize && url[0] != '\0')
-    settings.camurl.assign(url, ::strnlen(url, urlLength));
+  // The path ends at its first zero byte; one no request can name (empty,
+  // or holding a space) loads as the default.
+  if (urlLength >= 1 && urlLength <= kUrlBufferSize) {
+    std::string loaded(url, ::strnlen(url, urlLength));
+    if (IsStreamPath(loaded)) settings.camurl = loaded;
+  }
   // A key that can be neither opened nor created counts as a first run.
   return created || firstRun != 0 || opened != platform::ERROR_SUCCESS ? 1 : 0;
 }

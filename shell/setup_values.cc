@@ -32,7 +32,7 @@ std::vector<std::string> ReadSetupTexts(const SetupTexts& texts, ServerSettings&
     messages.push_back("Maximum number of connections must be between 1 and 50!");
     settings.maxclients = defaults.maxclients;
   }
-  if (settings.camurl.empty() || settings.camurl.size() > 64) {
+  if (!IsStreamPath(settings.camurl)) {
     messages.push_back("Length of webcam URL must be between 0 and 64!");
     settings.camurl = defaults.camurl;
   }

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "platform/registry.h"
 #include "shell/settings_store.h"
@@ -75,6 +77,10 @@ TEST(SettingsStore, StreamUrlLengths) {
   EXPECT_EQ(Load(folder, hex(url64 + "x").c_str()).settings.camurl, "/video");
   EXPECT_EQ(Load(folder, hex(std::string("/a\0b", 4)).c_str()).settings.camurl, "/a");
   EXPECT_EQ(Load(folder, hex(std::string("\0/a", 3)).c_str()).settings.camurl, "/video");
+  // A request line is split at spaces: no request could name these.
+  EXPECT_EQ(Load(folder, hex("/a b").c_str()).settings.camurl, "/video");
+  EXPECT_EQ(Load(folder, hex("/a\tb").c_str()).settings.camurl, "/video");
+  EXPECT_EQ(Load(folder, hex("/caf\xe9").c_str()).settings.camurl, "/caf\xe9");
 }
 
 TEST(SettingsStore, FirstRunCreatesAnEmptyKeyAndSavingClearsFrun) {
@@ -116,12 +122,16 @@ TEST(SettingsStore, MissingValuesKeepTheirDefaults) {
   EXPECT_EQ(loaded.settings.camurl, "/video");
 }
 
-TEST(SettingsStore, UnparsableFileIsKeptAsideAndCountsAsFirstRun) {
+TEST(SettingsStore, UnparsableFilesAreKeptAsideEachUnderItsOwnName) {
   TempFolder folder;
-  Loaded loaded = Load(folder, "\"portnum\"=what is this\r\n");
-  EXPECT_NE(loaded.firstRun, 0);
-  EXPECT_EQ(loaded.settings.portnum, 80u);
-  EXPECT_TRUE(std::filesystem::exists(platform::RegistryFile() + ".bad"));
+  for (const char* kept : {".bad", ".bad.1", ".bad.2"}) {
+    Loaded loaded = Load(folder, (std::string("\"portnum\"=what is ") + kept + "\r\n").c_str());
+    EXPECT_NE(loaded.firstRun, 0);
+    EXPECT_EQ(loaded.settings.portnum, 80u);
+    std::ifstream copy(platform::RegistryFile() + kept);
+    std::string text((std::istreambuf_iterator<char>(copy)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find(std::string("what is ") + kept), std::string::npos) << kept;
+  }
 }
 
 TEST(SettingsStore, FailedSaveLeavesTheOldFile) {

@@ -37,6 +37,7 @@ TEST(SetupValues, EachFieldPassesOrGetsItsMessageAndDefault) {
       {&SetupTexts::camurl, "", {kUrl}, nullptr, 0, "/video"},
       {&SetupTexts::camurl, url65, {kUrl}, nullptr, 0, "/video"},
       {&SetupTexts::camurl, url64, {}, nullptr, 0, url64},
+      {&SetupTexts::camurl, "/a b", {kUrl}, nullptr, 0, "/video"},
       {&SetupTexts::camurl, "video", {}, nullptr, 0, "video"},
       {&SetupTexts::portnum, "0", {kPort}, &ServerSettings::portnum, 80, ""},
       {&SetupTexts::portnum, "65001", {kPort}, &ServerSettings::portnum, 80, ""},

@@ -1,5 +1,6 @@
-// Feeds arbitrary request bytes through the tokenizer and, for the URL it
-// finds, the path resolver: neither may crash, overrun or accept "..".
+// Feeds arbitrary request bytes through the tokenizer, the router and, for
+// the URL it finds, the path resolver: none may crash or overrun, a file's
+// path never keeps its query, and no path accepts "..".
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -12,6 +13,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > kRequestBufferSize) size = kRequestBufferSize;
   std::string request(reinterpret_cast<const char*>(data), size);
   RequestTokens tokens = SplitRequest(request.data(), static_cast<int>(request.size()));
+  Route route = RouteRequest(tokens, "/video");
+  if (route.answer == Answer::kFile && route.path.find('?') != std::string::npos) std::abort();
+  HeaderValue(request, "If-Modified-Since");
   for (int i = 0; i < tokens.count; ++i) {
     std::string url(tokens.token[i]);
     std::string path;

@@ -71,8 +71,9 @@ TEST_F(HeadlessServerTest, ServesTheHomePageAndALiveStream) {
   ASSERT_EQ(WriteHomePage("127.0.0.1", port, "/video"), HomePageOutcome::Written);
   Start();
   ASSERT_TRUE(Serving());
-  EXPECT_EQ(RunCommand("curl -s -i " + Url("/")),
-            "HTTP/1.0 200 OK\r\n\r\n" + folder.Read("www/index.html"));
+  EXPECT_EQ(RunCommand("curl -s " + Url("/")), folder.Read("www/index.html"));
+  EXPECT_EQ(RunCommand("curl -s -o /dev/null -w '%{http_code} %{content_type}' " + Url("/")),
+            "200 text/html; charset=utf-8");
   TestClient client(port);
   client.Send("GET /video HTTP/1.0\r\n\r\n");
   EXPECT_TRUE(ParseStream(client.ReadExactly(200, 3000)).headOk);

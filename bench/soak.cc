@@ -207,7 +207,8 @@ int main(int argc, char** argv) {
   for (auto& client : clients) client.join();
   for (int i = 0; i < 100 && controller.ConnectedCount() > 0; ++i)
     std::this_thread::sleep_for(100ms);
-  std::this_thread::sleep_for(1s);  // the last reap
+  // The last reap, and time for the idle worker threads to end.
+  std::this_thread::sleep_for(3s);
   const long fdGrowth = static_cast<long>(Entries("/proc/self/fd")) - static_cast<long>(fdsServing);
   const long threadGrowth =
       static_cast<long>(Entries("/proc/self/task")) - static_cast<long>(threadsServing);

@@ -129,8 +129,9 @@ int Socket::Listen(int port, int backlog) {
   fd_ = BoundSocket(AF_INET6, port);
   if (fd_ < 0 && NoIpv6(errno)) fd_ = BoundSocket(AF_INET, port);
   if (fd_ < 0 || !SetNonBlocking()) {
+    const bool notPermitted = fd_ < 0 && (errno == EACCES || errno == EPERM);
     Close();
-    return kBindFailed;
+    return notPermitted ? kBindNotPermitted : kBindFailed;
   }
   if (::listen(fd_, backlog) != 0) {
     Close();

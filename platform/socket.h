@@ -13,6 +13,7 @@ namespace platform {
 constexpr int kListening = 0;
 constexpr int kBindFailed = -1;  // can't be created or bound: the port is taken or reserved
 constexpr int kListenFailed = -2;
+constexpr int kBindNotPermitted = -3;  // a port this user may not bind
 
 // A TCP socket handle that closes itself. Used by one thread at a time.
 class Socket {
@@ -28,7 +29,7 @@ class Socket {
   // A non-blocking listening socket on every local address at `port`, IPv6
   // and IPv4 alike (IPv4 alone where the system has no IPv6), with
   // SO_REUSEADDR so that a restart right after a stop binds again.
-  // Result kListening, kBindFailed or kListenFailed.
+  // Result kListening, kBindFailed, kBindNotPermitted or kListenFailed.
   int Listen(int port, int backlog);
 
   // Accepts one pending connection. Result 0 with `out` holding it (in

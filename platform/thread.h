@@ -1,13 +1,14 @@
 // Stands in for the framework's worker threads (created suspended, priority,
 // exit code polled). Promises a thread that runs its body only once resumed,
-// reports STILL_ACTIVE until the body has returned, and is joined by its owner.
+// reports STILL_ACTIVE until the body has returned, and is waited for by its
+// owner. The system threads behind them are reused: one that has run a body
+// waits a while for the next, so short-lived workers cost no thread creation.
 #pragma once
 
 #include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
-#include <thread>
 
 namespace platform {
 
@@ -30,22 +31,22 @@ class WorkerThread {
 
   // kStillActive until the body has returned, then its result.
   int ExitCode() const { return exitCode_.load(); }
-  // Waits up to `ms` for the body to return; true once it has (and the
-  // thread is joined). Returns at once when the thread has ended.
+  // Waits up to `ms` for the body to return; true once it has. Returns at
+  // once when the thread has ended.
   bool WaitForEnd(int ms);
 
  private:
   void Main();
 
   std::function<int()> body_;
-  std::thread thread_;
   std::atomic<int> exitCode_{kStillActive};
+  bool created_ = false;  // the owner's alone
   bool lowest_ = false;
   std::mutex mutex_;
   std::condition_variable changed_;
   bool started_ = false;    // guarded by mutex_
   bool cancelled_ = false;  // guarded by mutex_: released without running
-  bool ended_ = false;      // guarded by mutex_
+  bool ended_ = false;      // guarded by mutex_: Main touches nothing after it
 };
 
 }  // namespace platform

@@ -3,6 +3,7 @@
 #include <sys/socket.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <chrono>
 #include <thread>
 
@@ -47,18 +48,31 @@ bool IsOutOfDescriptors(int error) { return error == EMFILE || error == ENFILE; 
 ListenThread::ListenThread(ServerControl& control)
     : control_(control), thread_([this] { return Run(); }) {}
 
+bool ListenThread::Open() {
+  const int port = control_.port.load();
+  switch (listening_.Listen(port, kBacklog)) {
+    case platform::kListening:
+      return true;
+    case platform::kBindNotPermitted: {
+      char text[sizeof kPortNotPermittedMessage + 16];
+      std::snprintf(text, sizeof text, kPortNotPermittedMessage, port);
+      ShowListenerMessage(text);
+      return false;
+    }
+    case platform::kListenFailed:
+      ShowListenerMessage(kListenFailedMessage);
+      return false;
+    default:
+      ShowListenerMessage(kPortInUseMessage);
+      return false;
+  }
+}
+
 int ListenThread::Run() {
   ClientList clients;
-  platform::Socket listener;
-  int result = listener.Listen(control_.port.load(), kBacklog);
-  if (result == platform::kBindFailed) {
-    ShowListenerMessage(kPortInUseMessage);
-  } else if (result == platform::kListenFailed) {
-    ShowListenerMessage(kListenFailedMessage);
-  } else {
-    Serve(listener, clients);
-  }
+  if (listening_.IsOpen() || Open()) Serve(listening_, clients);
   Shutdown(clients);
+  listening_.Close();
   return 0;
 }
 

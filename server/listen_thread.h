@@ -11,6 +11,9 @@
 constexpr char kPortInUseMessage[] =
     "An error occurred starting network communications.\n"
     "The port chosen may be in use, shut down the server and change the port number.";
+// With the port number for %d.
+constexpr char kPortNotPermittedMessage[] =
+    "Port %d can't be used without permission.\nChoose a port from 1025 up in Server > Setup.";
 constexpr char kListenFailedMessage[] =
     "An error occurred while trying to listen for connections.\n, Please restart the server.";
 
@@ -22,6 +25,12 @@ class ListenThread {
   explicit ListenThread(ServerControl& control);
   platform::WorkerThread& Thread() { return thread_; }
 
+  // Binds ServerControl.port and listens, showing the listener's message
+  // when that fails. The controller calls it before the thread starts, so
+  // that StartServer knows whether the server serves; a thread started
+  // without it does it first.
+  bool Open();
+
  private:
   using ClientList = std::vector<std::unique_ptr<ClientThread>>;  // oldest first
 
@@ -32,5 +41,6 @@ class ListenThread {
   void Shutdown(ClientList& clients);
 
   ServerControl& control_;
+  platform::Socket listening_;
   platform::WorkerThread thread_;
 };

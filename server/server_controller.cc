@@ -24,10 +24,11 @@ int32_t ServerController::StartServer() {
   if (running_ == 1) return 0;
   control_.stopRequested = 0;
   auto listener = std::make_unique<ListenThread>(control_);
-  if (device_.StartGrabbing() < 0) return -1;
+  if (!listener->Open()) return kPortUnavailable;
+  if (device_.StartGrabbing() < 0) return kCameraNotStarted;
   if (!listener->Thread().Create()) {
     device_.StopGrabbing();
-    return -1;
+    return kCameraNotStarted;
   }
   listener->Thread().SetLowestPriority();
   listener_ = std::move(listener);

@@ -10,6 +10,10 @@
 
 class CaptureDevice;
 
+// StartServer's results besides 0.
+constexpr int32_t kCameraNotStarted = -1;
+constexpr int32_t kPortUnavailable = -2;  // the listener's message has been shown
+
 // Starts and stops the streaming server as a whole. Used on the
 // user-interface thread; shares its ServerControl with the listener and the
 // client threads.
@@ -23,6 +27,9 @@ class ServerController {
   ServerController(const ServerController&) = delete;
   ServerController& operator=(const ServerController&) = delete;
 
+  // Binds the port and starts grabbing and the listener. 0 once it serves;
+  // kPortUnavailable when the port can't be bound or listened on;
+  // kCameraNotStarted when grabbing can't start.
   int32_t StartServer();
   int32_t StopServer();
   void SetClientLimit(int32_t n);
@@ -31,8 +38,8 @@ class ServerController {
   void SetStreamUrl(std::string_view url) { control_.SetStreamUrl(url); }
   int32_t ConnectedCount() const { return control_.connectedCount.load(); }
   int32_t IsRunning() const { return running_; }
-  // True once a running server's listener has ended on its own (the port
-  // could not be bound, or accepting failed).
+  // True once a running server's listener has ended on its own (accepting
+  // failed).
   bool ListenerEnded();
 
  private:

@@ -108,10 +108,11 @@ void Commands::Setup() { window_.RunSetupDialog(); }
 
 void Commands::StartServer() {
   if (serverRunning_ == 1) return;
-  if (controller_.StartServer() != 0) {
+  int32_t result = controller_.StartServer();
+  // A port that can't be had was reported by the listener's own message.
+  if (result != 0 && result != kPortUnavailable)
     ShowMessageBox(kStartFailedMessage, "Error", platform::kMbOk);
-    return;
-  }
+  if (result != 0) return;
   serverRunning_ = 1;
 }
 

@@ -62,8 +62,12 @@ int main(int argc, char** argv) {
   CaptureDevice device;
   device.Create(static_cast<int>(settings.driver), static_cast<int32_t>(settings.compression));
   ServerController controller(settings, device);
-  if (controller.StartServer() < 0) {
-    platform::ShowMessageBox(kStartFailedMessage, "Error", platform::kMbOk);
+  // The port is bound before StartServer returns: a port that can't be had
+  // has had its message, and nothing claims to serve.
+  int32_t started = controller.StartServer();
+  if (started != 0) {
+    if (started != kPortUnavailable)
+      platform::ShowMessageBox(kStartFailedMessage, "Error", platform::kMbOk);
     return 1;
   }
   std::fprintf(stderr, "owlglance-server: serving on port %u, stream at %s\n", settings.portnum,

@@ -1,6 +1,7 @@
 // The desktop program as a person uses it, on a private X display, driven
 // through its test driver; message boxes are answered by the driver.
 #include <fstream>
+#include <memory>
 
 #include "shell/commands.h"
 #include "shell/settings_store.h"
@@ -67,6 +68,22 @@ TEST_F(MainWindowTest, WithoutACameraStartServerFails) {
   EXPECT_EQ(session->WaitForLine("client "), "client 640x480");
   EXPECT_EQ(Menu(301), std::vector<std::string>{std::string("Error|") + kStartFailedMessage});
   EXPECT_TRUE(session->StatusBecomes("0 user(s) connected|Server Not Running|Not Previewing"));
+}
+
+TEST_F(MainWindowTest, StartServerOnABusyPortSaysSoAndALaterStartServesWithoutAStop) {
+  Start();
+  EXPECT_TRUE(session->StatusBecomes("0 user(s) connected|Server Not Running|Previewing"));
+  auto holder = std::make_unique<platform::Socket>();
+  ASSERT_EQ(holder->Listen(port, 5), 0);
+  std::vector<std::string> shown = Menu(301);
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_NE(shown[0].find("The port chosen may be in use"), std::string::npos) << shown[0];
+  EXPECT_TRUE(session->StatusBecomes("0 user(s) connected|Server Not Running|Previewing"));
+
+  holder.reset();
+  EXPECT_TRUE(Menu(301).empty());
+  EXPECT_TRUE(session->StatusBecomes("0 user(s) connected|Server Running|Previewing"));
+  EXPECT_EQ(Exchange(port, "POST / HTTP/1.0\r\n\r\n"), "HTTP/1.0 501 Not Implemented\r\n\r\n");
 }
 
 TEST_F(MainWindowTest, ExitWithOkWhileStreamingStopsSavesAndEndsWithStatusOne) {

@@ -4,7 +4,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -53,6 +55,29 @@ TEST(WorkerThread, NeverResumedBodyNeverRuns) {
     ASSERT_TRUE(worker.Create());
   }
   EXPECT_FALSE(ran);
+}
+
+TEST(WorkerThread, ManyShortLivedWorkersEachRunOnceAndReportTheirOwnResult) {
+  // Workers come and go faster than threads would be created: each body
+  // runs exactly once whatever system thread it lands on, priorities and all.
+  std::atomic<int> runs{0};
+  for (int round = 0; round < 200; ++round) {
+    std::vector<std::unique_ptr<platform::WorkerThread>> workers;
+    for (int i = 0; i < 8; ++i) {
+      workers.push_back(std::make_unique<platform::WorkerThread>([&runs, i] {
+        runs.fetch_add(1);
+        return i;
+      }));
+      ASSERT_TRUE(workers.back()->Create());
+      if (i % 2) workers.back()->SetLowestPriority();
+      if (i != 7) workers.back()->Resume();  // the last one is never resumed
+    }
+    for (int i = 0; i < 7; ++i) {
+      ASSERT_TRUE(workers[i]->WaitForEnd(2000));
+      EXPECT_EQ(workers[i]->ExitCode(), i);
+    }
+  }
+  EXPECT_EQ(runs, 200 * 7);
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <sys/wait.h>
 
 #include <fstream>
+#include <string>
+#include <vector>
 
 #include "tests/support/command.h"
 #include "tests/support/registry_seed.h"
@@ -32,16 +34,28 @@ class HeadlessServerTest : public ::testing::Test {
       ::waitpid(pid, nullptr, 0);
     }
   }
-  // Starts the server with these settings; its standard error goes to a file.
-  void Start(int maxclients = 5) {
+  // Starts the server with these settings; its standard error goes to a
+  // file. `asUser` runs it through setpriv as that user id.
+  void Start(int maxclients = 5, int asUser = -1) {
     std::string values = "\"frun\"=hex:00,00,00,00\r\n\"portnum\"=" + RegistryHex32(port) +
                          "\r\n\"maxclients\"=" + RegistryHex32(maxclients) + "\r\n";
     SeedRegistry(folder.Path(), values.c_str());
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 2, "stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    char* argv[] = {const_cast<char*>(OWLGLANCE_SERVER), nullptr};
-    ASSERT_EQ(::posix_spawn(&pid, OWLGLANCE_SERVER, &actions, nullptr, argv, environ), 0);
+    std::vector<std::string> words = {OWLGLANCE_SERVER};
+    if (asUser >= 0) {
+      // A copy has no port-80 capability that ./owl may have given the build.
+      std::filesystem::copy_file(OWLGLANCE_SERVER, "server-copy");
+      std::filesystem::permissions(folder.Path(), std::filesystem::perms::all);
+      const std::string id = std::to_string(asUser);
+      words = {"/usr/bin/setpriv", "--reuid=" + id, "--regid=" + id, "--clear-groups",
+               (folder.Path() / "server-copy").string()};
+    }
+    std::vector<char*> argv;
+    for (auto& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    ASSERT_EQ(::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
     posix_spawn_file_actions_destroy(&actions);
   }
   // True once the server answers; a bare connect could meet itself on a
@@ -139,8 +153,22 @@ TEST_F(HeadlessServerTest, PortInUsePrintsTheListenersMessageAndExitsOne) {
   ASSERT_EQ(holder.Listen(port, 5), 0);
   Start();
   EXPECT_EQ(Exit(10000), 1);
-  EXPECT_NE(folder.Read("stderr.txt").find("The port chosen may be in use"), std::string::npos)
-      << folder.Read("stderr.txt");
+  std::string said = folder.Read("stderr.txt");
+  EXPECT_NE(said.find("The port chosen may be in use"), std::string::npos) << said;
+  EXPECT_EQ(said.find("serving on"), std::string::npos) << said;
+}
+
+TEST_F(HeadlessServerTest, APortThatNeedsPermissionSaysSoAndExitsOne) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to run the server as another user";
+  port = 80;
+  Start(5, /*asUser=*/65534);
+  EXPECT_EQ(Exit(10000), 1);
+  std::string said = folder.Read("stderr.txt");
+  EXPECT_NE(said.find("Port 80 can't be used without permission.\nChoose a port from 1025 up in "
+                      "Server > Setup."),
+            std::string::npos)
+      << said;
+  EXPECT_EQ(said.find("serving on"), std::string::npos) << said;
 }
 
 }  // namespace

@@ -238,7 +238,8 @@ void SlowReader() {
       pending += client.ReadExactly(1, 3000);
     size_t length = std::stoul(pending.substr(head + 16));
     size_t body = pending.find("\r\n\r\n", head) + 4;
-    if (pending.size() < body + length) pending += client.ReadExactly(body + length - pending.size(), 3000);
+    if (pending.size() < body + length)
+      pending += client.ReadExactly(body + length - pending.size(), 3000);
     size_t n = 0;
     std::memcpy(&n, pending.data() + body, sizeof n);
     ages.push_back((WallSeconds() - published[n]) * 1000);

@@ -18,6 +18,7 @@
 
 #include "capture/capture_device.h"
 #include "platform/capture_driver.h"
+#include "platform/thread.h"
 #include "server/connection_log.h"
 #include "server/listen_thread.h"
 #include "server/server_controller.h"
@@ -207,8 +208,8 @@ int main(int argc, char** argv) {
   for (auto& client : clients) client.join();
   for (int i = 0; i < 100 && controller.ConnectedCount() > 0; ++i)
     std::this_thread::sleep_for(100ms);
-  // The last reap, and time for the idle worker threads to end.
-  std::this_thread::sleep_for(3s);
+  std::this_thread::sleep_for(1s);  // the last reap
+  platform::EndIdleThreads();       // worker threads kept for reuse are no growth
   const long fdGrowth = static_cast<long>(Entries("/proc/self/fd")) - static_cast<long>(fdsServing);
   const long threadGrowth =
       static_cast<long>(Entries("/proc/self/task")) - static_cast<long>(threadsServing);

@@ -3,6 +3,7 @@
 // whose real path lies inside a given folder's real path.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -22,6 +23,8 @@ class RegularFile {
   // once, without waiting for anything.
   bool OpenInside(const std::string& folder, const std::string& path);
   void Close();
+  // read(2) from the current position: bytes read, 0 at the end, -1 on error.
+  long Read(void* into, size_t count);
 
   int Fd() const { return fd_; }
   int64_t Size() const { return size_; }

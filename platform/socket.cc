@@ -210,8 +210,9 @@ bool Socket::PeerAddress(std::string& out) const {
   } else if (storage.ss_family == AF_INET6) {
     const in6_addr& addr = reinterpret_cast<sockaddr_in6*>(&storage)->sin6_addr;
     // An IPv4 client of the dual-stack listener: shown as IPv4, as before.
-    written = IN6_IS_ADDR_V4MAPPED(&addr) ? ::inet_ntop(AF_INET, &addr.s6_addr[12], text, sizeof text)
-                                          : ::inet_ntop(AF_INET6, &addr, text, sizeof text);
+    written = IN6_IS_ADDR_V4MAPPED(&addr)
+                  ? ::inet_ntop(AF_INET, &addr.s6_addr[12], text, sizeof text)
+                  : ::inet_ntop(AF_INET6, &addr, text, sizeof text);
   }
   if (!written) return false;
   out = text;

@@ -3,11 +3,13 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <deque>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 namespace platform {
 
@@ -20,49 +22,120 @@ class ThreadPool {
  public:
   static constexpr auto kIdleLimit = std::chrono::seconds(2);
 
-  // Runs `job` on a waiting thread or a new one; false when the system
-  // refuses a new thread.
-  bool Run(std::function<void()> job) {
+  // Makes sure a thread will be there for one Run: a waiting one, or a new
+  // one. False when the system refuses a new thread.
+  bool Reserve() {
     {
       std::lock_guard lock(mutex_);
-      if (idle_ > jobs_.size()) {
-        jobs_.push_back(std::move(job));
-        wake_.notify_one();
+      if (idle_ > reserved_ + jobs_.size()) {
+        ++reserved_;
         return true;
       }
     }
+    JoinFinished();
+    std::lock_guard lock(mutex_);
     try {
-      std::thread([this, first = std::move(job)] {
-        first();
-        Serve();
-      }).detach();
+      threads_.emplace_back([this] { Serve(); });
     } catch (const std::system_error&) {
       return false;
     }
+    ++reserved_;
     return true;
+  }
+  // Runs `job` on the thread reserved for it.
+  void Run(std::function<void()> job) {
+    std::lock_guard lock(mutex_);
+    --reserved_;
+    jobs_.push_back(std::move(job));
+    wake_.notify_one();
+  }
+  // Gives back a reservation that no job will use.
+  void Unreserve() {
+    std::lock_guard lock(mutex_);
+    --reserved_;
+  }
+  // Ends every waiting thread, and waits (a while) for them to be gone.
+  void EndIdle() {
+    {
+      std::unique_lock lock(mutex_);
+      ending_ = true;
+      wake_.notify_all();
+      gone_.wait_for(lock, std::chrono::seconds(1), [this] { return idle_ <= reserved_; });
+      ending_ = false;
+    }
+    JoinFinished();
   }
 
  private:
   void Serve() {
     std::unique_lock lock(mutex_);
+    ++idle_;
     for (;;) {
-      ++idle_;
-      bool woken = wake_.wait_for(lock, kIdleLimit, [this] { return !jobs_.empty(); });
-      --idle_;
-      if (!woken) return;
-      std::function<void()> job = std::move(jobs_.front());
-      jobs_.pop_front();
-      lock.unlock();
-      job();
-      lock.lock();
+      if (!jobs_.empty()) {
+        std::function<void()> job = std::move(jobs_.front());
+        jobs_.pop_front();
+        --idle_;
+        lock.unlock();
+        job();
+        job = nullptr;
+        lock.lock();
+        ++idle_;
+        continue;
+      }
+      // A thread that no reservation needs ends when asked to, or after
+      // kIdleLimit without work.
+      if (ending_ && idle_ > reserved_) break;
+      if (wake_.wait_for(lock, kIdleLimit) == std::cv_status::timeout && jobs_.empty() &&
+          idle_ > reserved_)
+        break;
     }
+    --idle_;
+    finished_.push_back(std::this_thread::get_id());
+    gone_.notify_all();
+  }
+
+  // Joins the threads that have left Serve.
+  void JoinFinished() {
+    std::vector<std::thread> ended;
+    {
+      std::lock_guard lock(mutex_);
+      for (std::thread::id id : finished_) {
+        auto it = std::find_if(threads_.begin(), threads_.end(),
+                               [id](const std::thread& t) { return t.get_id() == id; });
+        if (it == threads_.end()) continue;
+        ended.push_back(std::move(*it));
+        threads_.erase(it);
+      }
+      finished_.clear();
+    }
+    for (std::thread& thread : ended) thread.join();
   }
 
   std::mutex mutex_;
-  std::condition_variable wake_;
+  std::condition_variable wake_, gone_;
   std::deque<std::function<void()>> jobs_;  // guarded by mutex_
-  size_t idle_ = 0;                         // guarded by mutex_: threads waiting in Serve
+  bool ending_ = false;                     // guarded by mutex_: EndIdle is waiting
+  std::vector<std::thread> threads_;        // guarded by mutex_: every thread started
+  std::vector<std::thread::id> finished_;   // guarded by mutex_: left Serve, to be joined
+  size_t idle_ = 0;                         // guarded by mutex_: threads in Serve without a job
+  size_t reserved_ = 0;                     // guarded by mutex_: promised to a Run to come
 };
+
+// A raised nice value for the calling thread alone, by `raise` over the one
+// it started with: below the capture thread and the user interface, as the
+// design's THREAD_PRIORITY_LOWEST. A pooled thread keeps what it has when
+// the next body asks for the same.
+void SetNiceRaise(int raise) {
+  thread_local int base = -100, current = 0;
+  const int self = static_cast<int>(::gettid());
+  if (base == -100) {
+    errno = 0;
+    base = ::getpriority(PRIO_PROCESS, self);
+    if (errno != 0) base = 0;
+  }
+  if (raise == current) return;
+  if (::setpriority(PRIO_PROCESS, self, std::min(base + raise, 19)) == 0) current = raise;
+}
 
 // Never destroyed: waiting threads may still use it while the process exits.
 ThreadPool& Pool() {
@@ -74,22 +147,23 @@ ThreadPool& Pool() {
 
 WorkerThread::~WorkerThread() {
   if (!created_) return;
+  if (!resumed_) {
+    Pool().Unreserve();  // never resumed: the body never runs
+    return;
+  }
   std::unique_lock lock(mutex_);
-  if (!started_) cancelled_ = true;
-  started_ = true;
-  changed_.notify_all();
   changed_.wait(lock, [this] { return ended_; });
 }
 
 bool WorkerThread::Create() {
-  created_ = Pool().Run([this] { Main(); });
+  created_ = Pool().Reserve();
   return created_;
 }
 
 void WorkerThread::Resume() {
-  std::lock_guard lock(mutex_);
-  started_ = true;
-  changed_.notify_all();
+  if (!created_ || resumed_) return;
+  resumed_ = true;
+  Pool().Run([this] { Main(); });
 }
 
 bool WorkerThread::WaitForEnd(int ms) {
@@ -99,27 +173,16 @@ bool WorkerThread::WaitForEnd(int ms) {
 }
 
 void WorkerThread::Main() {
-  std::unique_lock lock(mutex_);
-  changed_.wait(lock, [this] { return started_; });
-  if (!cancelled_) {
-    lock.unlock();
-    // A raised nice value for this thread alone while the body runs: below
-    // the capture thread and the user interface, as the design's
-    // THREAD_PRIORITY_LOWEST. The thread goes back to the pool as it came.
-    const int self = static_cast<int>(::gettid());
-    errno = 0;
-    const int nice = lowest_ ? ::getpriority(PRIO_PROCESS, self) : 0;
-    const bool lowered = lowest_ && errno == 0 &&
-                         ::setpriority(PRIO_PROCESS, self, nice + 2 > 19 ? 19 : nice + 2) == 0;
-    int result = body_();
-    if (lowered) ::setpriority(PRIO_PROCESS, self, nice);
-    lock.lock();
-    exitCode_.store(result);
-  }
+  SetNiceRaise(lowest_ ? 2 : 0);
+  int result = body_();
   // Notified under the lock: once the owner sees ended_, this object may be
   // gone, and the lock's release is the last thing that touches it.
+  std::lock_guard lock(mutex_);
+  exitCode_.store(result);
   ended_ = true;
   changed_.notify_all();
 }
+
+void EndIdleThreads() { Pool().EndIdle(); }
 
 }  // namespace platform

@@ -40,13 +40,16 @@ class WorkerThread {
 
   std::function<int()> body_;
   std::atomic<int> exitCode_{kStillActive};
-  bool created_ = false;  // the owner's alone
+  bool created_ = false;  // the owner's alone: a thread is reserved
+  bool resumed_ = false;  // the owner's alone: the body is handed to it
   bool lowest_ = false;
   std::mutex mutex_;
   std::condition_variable changed_;
-  bool started_ = false;    // guarded by mutex_
-  bool cancelled_ = false;  // guarded by mutex_: released without running
-  bool ended_ = false;      // guarded by mutex_: Main touches nothing after it
+  bool ended_ = false;  // guarded by mutex_: Main touches nothing after it
 };
+
+// Ends the system threads that wait for work, so that a program ends with
+// none left behind. Called by a program's main once its workers have ended.
+void EndIdleThreads();
 
 }  // namespace platform

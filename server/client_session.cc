@@ -48,19 +48,17 @@ bool ReceiveUntil(platform::Socket& connection, char* buffer, int& n, int capaci
   constexpr int64_t kLimitMs = (kIdleLimitSeconds + 1) * 1000;
   while (::memmem(buffer, static_cast<size_t>(n), end.data(), end.size()) == nullptr &&
          n < capacity) {
+    // What has arrived is taken at once; only an empty socket is waited on.
+    long k = connection.Receive(buffer + n, static_cast<size_t>(capacity - n));
+    if (k > 0) {
+      n += static_cast<int>(k);
+      continue;
+    }
+    if (k == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) return false;
     int64_t left = kLimitMs - (platform::SteadyMillis() - start);
     if (left <= 0 || (stop && stop->load() == 1)) return false;
-    int ready = connection.WaitReadable(static_cast<int>(std::min<int64_t>(left, kStopCheckMs)));
-    if (ready < 0) return false;
-    if (ready == 0) continue;
-    int waiting = connection.BytesAvailable();
-    if (waiting < 0) return false;
-    // Nothing waiting on a readable socket: the receive tells a close apart.
-    int want = waiting > 0 ? std::min(waiting, capacity - n) : capacity - n;
-    long k = connection.Receive(buffer + n, static_cast<size_t>(want));
-    if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) continue;
-    if (k <= 0) return false;
-    n += static_cast<int>(k);
+    if (connection.WaitReadable(static_cast<int>(std::min<int64_t>(left, kStopCheckMs))) < 0)
+      return false;
   }
   return true;
 }
@@ -68,18 +66,23 @@ bool ReceiveUntil(platform::Socket& connection, char* buffer, int& n, int capaci
 // The date of the client's copy, from If-Modified-Since in the request
 // head; -1 when there is none. Reads the rest of the head for it, within
 // the request's time: a head split over several packets still counts.
+// `headAlone` tells whether the head has ended and nothing came after it.
 int64_t IfModifiedSince(platform::Socket& connection, char* head, int n, int64_t start,
-                        const std::atomic<int32_t>* stop) {
+                        const std::atomic<int32_t>* stop, bool& headAlone) {
   ReceiveUntil(connection, head, n, kHeadBufferSize, "\r\n\r\n", start, stop);
+  headAlone = n >= 4 && std::memcmp(head + n - 4, "\r\n\r\n", 4) == 0 &&
+              ::memmem(head, static_cast<size_t>(n) - 2, "\r\n\r\n", 4) == head + n - 4;
   int64_t date = -1;
-  std::string_view value = HeaderValue(std::string_view(head, static_cast<size_t>(n)),
-                                       "If-Modified-Since");
+  std::string_view value =
+      HeaderValue(std::string_view(head, static_cast<size_t>(n)), "If-Modified-Since");
   if (!value.empty() && !ParseHttpDate(value, date)) date = -1;
   return date;
 }
 
-// Answers a request whose first `n` bytes are in `request`.
-void AnswerRequest(ClientTicket& ticket, char* request, int n, int64_t start) {
+// Answers a request whose first `n` bytes are in `request`. True when the
+// client has sent its whole request head and nothing after it.
+bool AnswerRequest(ClientTicket& ticket, char* request, int n, int64_t start) {
+  bool headAlone = false;
   platform::Socket& connection = ticket.socket;
   const Route route = RouteRequest(SplitRequest(request, n), ticket.streamUrl);
   std::vector<char> buffer;  // the stream's part buffer, or the snapshot's
@@ -96,26 +99,29 @@ void AnswerRequest(ClientTicket& ticket, char* request, int n, int64_t start) {
       ServeSnapshot(connection, ticket, route.headOnly, buffer);
       break;
     case Answer::kFile: {
-      FileRequest file{route.headOnly, IfModifiedSince(connection, request, n, start, ticket.stopFlag),
+      FileRequest file{route.headOnly,
+                       IfModifiedSince(connection, request, n, start, ticket.stopFlag, headAlone),
                        ticket.stopFlag};
       ServeStaticFile(route.path.c_str(), file, connection);
       break;
     }
   }
+  return headAlone;
 }
 
 }  // namespace
 
 int ReadRequest(platform::Socket& connection, char* buffer, const std::atomic<int32_t>* stop) {
   int n = 0;
-  return ReceiveUntil(connection, buffer, n, kRequestBufferSize, "\r\n",
-                      platform::SteadyMillis(), stop)
+  return ReceiveUntil(connection, buffer, n, kRequestBufferSize, "\r\n", platform::SteadyMillis(),
+                      stop)
              ? n
              : -1;
 }
 
 void RunSession(ClientTicket& ticket) {
   platform::Socket& connection = ticket.socket;
+  bool quiet = false;
   if (connection.SetNonBlocking()) {
     std::string peer;
     LogPeer(ticket, "Connection received from: ", peer);
@@ -123,9 +129,15 @@ void RunSession(ClientTicket& ticket) {
     char request[kHeadBufferSize];
     int n = 0;
     if (ReceiveUntil(connection, request, n, kRequestBufferSize, "\r\n", start, ticket.stopFlag))
-      AnswerRequest(ticket, request, n, start);
+      quiet = AnswerRequest(ticket, request, n, start);
     LogPeer(ticket, "Connection closed: ", peer);
   }
-  connection.CloseGracefully(kDrainMs, [&] { return ticket.stopFlag->load() == 1; });
+  // A client that has sent its whole head has nothing left to read off:
+  // the close alone ends the connection cleanly, after every byte is sent.
+  if (quiet) {
+    connection.Close();
+  } else {
+    connection.CloseGracefully(kDrainMs, [&] { return ticket.stopFlag->load() == 1; });
+  }
   ticket.reapFlag->store(1);
 }

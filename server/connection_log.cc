@@ -12,8 +12,8 @@ std::string FormatLogLine(const std::tm& when, const std::string& text) {
 
 int AppendLog(const std::string& text) {
   // Never waits: a FIFO or a device in the log's place is not written to.
-  int fd = ::open(kLogFileName, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY,
-                  0644);
+  int fd =
+      ::open(kLogFileName, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
   if (fd < 0) return 0;
   struct stat info {};
   if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {

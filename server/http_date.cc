@@ -38,14 +38,17 @@ bool ParseHttpDate(std::string_view text, int64_t& seconds) {
   bool parsed =
       // RFC 1123: "Sun, 06 Nov 1994 08:49:37 GMT"
       (std::sscanf(rest, " %2d %3s %4d %2d:%2d:%2d GMT%n", &day, month, &year, &hour, &minute,
-                   &second, &used) == 6 && used > 0) ||
+                   &second, &used) == 6 &&
+       used > 0) ||
       // RFC 850: "Sunday, 06-Nov-94 08:49:37 GMT"
       (std::sscanf(rest, " %2d-%3s-%2d %2d:%2d:%2d GMT%n", &day, month, &year, &hour, &minute,
-                   &second, &used) == 6 && used > 0) ||
+                   &second, &used) == 6 &&
+       used > 0) ||
       // asctime: "Sun Nov  6 08:49:37 1994"
       (comma == std::string::npos &&
        std::sscanf(rest, "%*3s %3s %2d %2d:%2d:%2d %4d%n", month, &day, &hour, &minute, &second,
-                   &year, &used) == 6 && used > 0);
+                   &year, &used) == 6 &&
+       used > 0);
   int monthIndex = MonthIndex(month);
   if (!parsed || monthIndex < 0 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60)
     return false;

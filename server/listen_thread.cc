@@ -3,8 +3,8 @@
 #include <sys/socket.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 #include "platform/message_box.h"

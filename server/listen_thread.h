@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "platform/thread.h"
-#include "server/fixed_answers.h"
 #include "server/client_thread.h"
+#include "server/fixed_answers.h"
 #include "server/server_control.h"
 
 constexpr char kPortInUseMessage[] =

@@ -106,7 +106,8 @@ std::string_view HeaderValue(std::string_view head, std::string_view name) {
         !EqualNoCase(line.substr(0, name.size()), name))
       continue;
     std::string_view value = line.substr(name.size() + 1);
-    while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
+      value.remove_prefix(1);
     while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
     return value;
   }

@@ -3,7 +3,6 @@
 #include <string>
 #include <string_view>
 
-
 // The request's first three tokens, split at spaces alone (runs of spaces
 // count as one; CR, LF and tab are ordinary characters). A NUL byte ends the
 // request text.

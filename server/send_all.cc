@@ -11,8 +11,8 @@ namespace {
 // Runs `send` (bytes sent, or -1 with errno) until `length` bytes have gone,
 // waiting while the connection is full. Result 1, or 0 as SendAll's.
 template <typename SendSome>
-int SendUntilDone(int64_t length, platform::Socket& connection,
-                  const std::atomic<int32_t>* stop, SendSome send) {
+int SendUntilDone(int64_t length, platform::Socket& connection, const std::atomic<int32_t>* stop,
+                  SendSome send) {
   int64_t sent = 0;
   int64_t mark = platform::SteadyMillis();
   while (sent < length) {
@@ -48,7 +48,8 @@ int SendFileBytes(int fileFd, int64_t count, platform::Socket& connection,
   constexpr int64_t kMaxPiece = 1 << 30;
   long long offset = 0;
   return SendUntilDone(count, connection, stop, [&](int64_t sent) {
-    long k = connection.SendFile(fileFd, offset, static_cast<size_t>(std::min(count - sent, kMaxPiece)));
+    long k =
+        connection.SendFile(fileFd, offset, static_cast<size_t>(std::min(count - sent, kMaxPiece)));
     // The file ended early (it shrank since its size was read): a failure,
     // the client has been promised more.
     if (k == 0) errno = EIO;

@@ -12,6 +12,7 @@
 namespace {
 
 constexpr char kNotFoundLine[] = "HTTP/1.0 404 File Not Found\r\n";
+constexpr int64_t kSmallFile = 16 << 10;  // read and sent with its head; larger ones go by sendfile
 
 // Where the path starts: past the leading "/", or past the host of an
 // absolute URL.
@@ -22,8 +23,7 @@ size_t PathStart(const char* url, size_t length) {
   return 1;
 }
 
-int SendHead(const std::string& head, const FileRequest& request,
-             platform::Socket& connection) {
+int SendHead(const std::string& head, const FileRequest& request, platform::Socket& connection) {
   return SendAll(head.data(), static_cast<int>(head.size()), connection, request.stop);
 }
 
@@ -45,8 +45,8 @@ int SendFile(const std::string& path, const FileRequest& request, platform::Sock
   if (!file.OpenInside(kWebFolder, path)) return kFileNotOpened;
   const std::string modified = FormatHttpDate(file.ModifiedSeconds());
   if (request.ifModifiedSince >= file.ModifiedSeconds()) {
-    return SendHead("HTTP/1.0 304 Not Modified\r\nLast-Modified: " + modified + "\r\n\r\n",
-                    request, connection)
+    return SendHead("HTTP/1.0 304 Not Modified\r\nLast-Modified: " + modified + "\r\n\r\n", request,
+                    connection)
                ? kFileSent
                : kFileSendFailed;
   }
@@ -55,6 +55,14 @@ int SendFile(const std::string& path, const FileRequest& request, platform::Sock
   head += "\r\nContent-Length: " + std::to_string(file.Size()) + "\r\nLast-Modified: " + modified +
           "\r\n\r\n";
   if (request.headOnly) return SendHead(head, request, connection) ? kFileSent : kFileSendFailed;
+  if (file.Size() <= kSmallFile) {
+    // Head and body in one send: a page or a script costs one system call.
+    size_t at = head.size();
+    head.resize(at + static_cast<size_t>(file.Size()));
+    if (file.Read(head.data() + at, static_cast<size_t>(file.Size())) != file.Size())
+      return kFileSendFailed;
+    return SendHead(head, request, connection) ? kFileSent : kFileSendFailed;
+  }
   connection.SetCorked(true);
   bool sent = SendHead(head, request, connection) &&
               SendFileBytes(file.Fd(), file.Size(), connection, request.stop);

@@ -15,8 +15,8 @@ bool ResolvePath(const char* url, std::string& path);
 
 // What a file request asks besides its path.
 struct FileRequest {
-  bool headOnly = false;          // HEAD: the head alone
-  int64_t ifModifiedSince = -1;   // the date of the client's copy, or -1
+  bool headOnly = false;                       // HEAD: the head alone
+  int64_t ifModifiedSince = -1;                // the date of the client's copy, or -1
   const std::atomic<int32_t>* stop = nullptr;  // the server's stopRequested
 };
 

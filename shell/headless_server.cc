@@ -10,6 +10,7 @@
 #include "capture/capture_device.h"
 #include "platform/message_box.h"
 #include "platform/registry.h"
+#include "platform/thread.h"
 #include "server/server_controller.h"
 #include "shell/commands.h"
 #include "shell/settings_store.h"
@@ -75,5 +76,6 @@ int main(int argc, char** argv) {
   bool stopped = WaitForStop(controller, signals);
   controller.StopServer();
   device.Destroy();
+  platform::EndIdleThreads();
   return stopped ? 0 : 1;
 }

@@ -3,6 +3,7 @@
 #include <wx/icon.h>
 #include <wx/xrc/xmlres.h>
 
+#include "platform/thread.h"
 #include "platform/ui/wx_message_box.h"
 #include "resources/owl_icon.xpm"
 #include "shell/main_frame.h"
@@ -30,6 +31,7 @@ class ServerApp : public wxApp {
   // The process always ends with status 1.
   int OnRun() override {
     wxApp::OnRun();
+    platform::EndIdleThreads();
     return 1;
   }
 };

@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
+#include <iterator>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -78,6 +80,11 @@ TEST(WorkerThread, ManyShortLivedWorkersEachRunOnceAndReportTheirOwnResult) {
     }
   }
   EXPECT_EQ(runs, 200 * 7);
+  // Once they are done, no thread is left waiting for work.
+  platform::EndIdleThreads();
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator("/proc/self/task"),
+                          std::filesystem::directory_iterator()),
+            1);
 }
 
 }  // namespace

@@ -7,8 +7,8 @@
 #include <thread>
 
 #include "server/client_session.h"
-#include "server/request_route.h"
 #include "server/connection_log.h"
+#include "server/request_route.h"
 #include "tests/support/frame_publish.h"
 #include "tests/support/server_fixture.h"
 

@@ -84,7 +84,8 @@ TEST_F(RealClientsTest, ChromiumShowsTheStoredImage) {
 TEST_F(RealClientsTest, FfmpegReadsTheSnapshotAsOneImageOfTheStreamsSize) {
   StartWriter(NoisyGradient(320, 240));
   EXPECT_EQ(RunCommand("timeout 20 ffprobe -v error -show_entries stream=codec_name,width,height "
-                       "-of csv=p=0 " + Url("/snapshot")),
+                       "-of csv=p=0 " +
+                       Url("/snapshot")),
             "mjpeg,320,240\n");
   std::string raw = RunCommand("timeout 20 ffmpeg -v error -i " + Url("/?action=snapshot") +
                                " -f rawvideo -pix_fmt rgb24 -");
@@ -95,8 +96,8 @@ TEST_F(RealClientsTest, CurlStreamsOverIpv6AndTheLogShowsEachAddressInItsOwnForm
   StartWriter(NoisyGradient(320, 240));
   control.logConnections = 1;
   std::string port = std::to_string(Port());
-  std::string head = RunCommand("curl -sg --max-time 2 'http://[::1]:" + port +
-                                "/video' | head -c 200");
+  std::string head =
+      RunCommand("curl -sg --max-time 2 'http://[::1]:" + port + "/video' | head -c 200");
   EXPECT_EQ(head.rfind("--Owlglance\r\nContent-Type: image/jpeg\r\n", 0), 0u) << head;
   RunCommand("curl -s --max-time 2 http://127.0.0.1:" + port + "/snapshot >/dev/null");
   ASSERT_TRUE(Eventually([&] { return control.connectedCount == 0; }, 5000));

@@ -41,8 +41,8 @@ TEST(RouteRequest, SplitsAtTheQueryDecodesOnceAndPicksTheAnswer) {
       {"", Answer::kNone, false, ""},
   };
   for (const Case& c : cases) {
-    Route route = RouteRequest(SplitRequest(c.request.data(), static_cast<int>(c.request.size())),
-                               "/video");
+    Route route =
+        RouteRequest(SplitRequest(c.request.data(), static_cast<int>(c.request.size())), "/video");
     EXPECT_EQ(route.answer, c.answer) << c.request;
     EXPECT_EQ(route.headOnly, c.headOnly) << c.request;
     EXPECT_EQ(route.path, c.path) << c.request;
@@ -51,8 +51,8 @@ TEST(RouteRequest, SplitsAtTheQueryDecodesOnceAndPicksTheAnswer) {
 
 TEST(RouteRequest, TheStreamUrlWinsOverTheSnapshotUrls) {
   const std::string request = "GET /snapshot HTTP/1.0";
-  Route route = RouteRequest(SplitRequest(request.data(), static_cast<int>(request.size())),
-                             "/snapshot");
+  Route route =
+      RouteRequest(SplitRequest(request.data(), static_cast<int>(request.size())), "/snapshot");
   EXPECT_EQ(route.answer, Answer::kStream);
 }
 

@@ -113,7 +113,9 @@ TEST_F(StaticFilesTest, AnswersEachTargetWithStatusTypeLengthDateAndBody) {
 
   const std::string html = "text/html; charset=utf-8", home = "<h1>home</h1>\n";
   const std::string pic(1500, '\xff');
-  auto since = [](int64_t seconds) { return "If-Modified-Since: " + FormatHttpDate(seconds) + "\r\n"; };
+  auto since = [](int64_t seconds) {
+    return "If-Modified-Since: " + FormatHttpDate(seconds) + "\r\n";
+  };
   struct Case {
     std::string method, target, header;  // header: one more request header line
     std::string status, type;            // type "": no Content-Type expected
@@ -138,7 +140,8 @@ TEST_F(StaticFilesTest, AnswersEachTargetWithStatusTypeLengthDateAndBody) {
   };
   for (const Case& c : cases) {
     const std::string what = c.method + " " + c.target + " " + c.header;
-    Response r = Parse(Exchange(Port(), c.method + " " + c.target + " HTTP/1.0\r\n" + c.header + "\r\n"));
+    Response r =
+        Parse(Exchange(Port(), c.method + " " + c.target + " HTTP/1.0\r\n" + c.header + "\r\n"));
     EXPECT_EQ(r.status, c.status) << what;
     EXPECT_EQ(r.body, c.method == "HEAD" || c.status.find("304") != std::string::npos ? "" : c.body)
         << what;

@@ -6,9 +6,12 @@
 #include <stdlib.h>
 
 #include "platform/capture_driver.h"
+#include "platform/thread.h"
 
 int main(int argc, char** argv) {
   ::setenv(platform::kDriverListVariable, "pattern", 1);
   ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
+  int result = RUN_ALL_TESTS();
+  platform::EndIdleThreads();
+  return result;
 }

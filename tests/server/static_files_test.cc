@@ -176,6 +176,7 @@ TEST_F(StaticFilesTest, OnlyRegularFilesInsideTheWebFolderAreServedAndNothingBlo
   std::filesystem::create_directory_symlink("sub", "www/subdir");
   WriteDated("www/sub/page.html", "inner");
   std::filesystem::create_symlink("index.html", "www/home.html");
+  std::filesystem::create_symlink(std::filesystem::absolute("www/index.html"), "www/abs-home.html");
   std::filesystem::create_symlink("../secret.txt", "www/secret.txt");
   std::filesystem::create_symlink(std::filesystem::absolute("secret.txt"), "www/abs.txt");
   std::filesystem::create_directory_symlink("/etc", "www/etcdir");
@@ -192,6 +193,7 @@ TEST_F(StaticFilesTest, OnlyRegularFilesInsideTheWebFolderAreServedAndNothingBlo
   };
   std::vector<Case> cases = {
       {"/home.html", "HTTP/1.0 200 OK", "home"},
+      {"/abs-home.html", "HTTP/1.0 200 OK", "home"},  // absolute, and still inside
       {"/subdir/page.html", "HTTP/1.0 200 OK", "inner"},
       {"/secret.txt", missing, "not here"},
       {"/abs.txt", missing, "not here"},

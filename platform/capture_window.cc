@@ -149,18 +149,23 @@ void CaptureWindow::UpdatePump() {
   bool wanted = driver_ && (previewing_ || grabbing_);
   if (wanted == pump_.joinable()) return;
   if (!wanted) return StopPump();
-  if (!driver_->StartStreaming()) return;
+  // A camera that went away while nothing captured is looked for from
+  // here on, with the "no camera" picture meanwhile, as if it had gone
+  // while capturing.
+  const bool away = !driver_->StartStreaming();
+  if (away && !driver_->CanReturn()) return;
   pumpStop_ = false;
-  pump_ = std::thread(&CaptureWindow::Pump, this);
+  pump_ = std::thread(&CaptureWindow::Pump, this, away);
 }
 
 // The capture thread: one frame at a time, to the callback while grabbing
 // and into the preview picture at the preview rate.
-void CaptureWindow::Pump() {
+void CaptureWindow::Pump(bool away) {
   const BitmapInfoHeader format = format_;
   std::vector<uint8_t> frame;
   frame.reserve(format.biSizeImage);
   lastPreview_ = {};
+  if (away && !AwaitReturn(format)) return;
   while (!pumpStop_) {
     FrameResult result = driver_->NextFrame(frame, kFrameWaitMs);
     if (result == FrameResult::Gone) {

@@ -93,7 +93,7 @@ class CaptureWindow {
   bool RunDialog(DialogKind kind);
   void UpdatePump();  // starts or stops the capture thread as needed
   void StopPump();
-  void Pump();
+  void Pump(bool away);  // away: the camera has to be found again first
   bool AwaitReturn(const BitmapInfoHeader& format);
   void Deliver(std::vector<uint8_t>& frame, const BitmapInfoHeader& format);
   void KeepPreview(const std::vector<uint8_t>& frame, const BitmapInfoHeader& format);

@@ -4,6 +4,7 @@
 
 #include "capture/capture_device.h"
 #include "platform/test_pattern.h"
+#include "platform/thread.h"
 #include "tests/support/fake_v4l2.h"
 #include "tests/support/frame_publish.h"
 #include "tests/support/jpeg_decode.h"
@@ -182,6 +183,30 @@ TEST_F(CameraAwayTest, StreamsAndThePreviewShowNoCameraUntilItComesBack) {
   EXPECT_TRUE(ShowsGrey(back.images.back())) << "live again on the same connection";
 }
 
+TEST_F(CameraAwayTest, ACameraThatWentAwayWhileNothingCapturedIsLookedForAgain) {
+  device.StopGrabbing();
+  device.StopPreview();
+  camera.Unplug();
+  // Preview on: the "no camera" picture, not a frozen one.
+  ASSERT_EQ(device.StartPreview(), 0);
+  platform::BitmapInfoHeader header;
+  std::vector<uint8_t> rows;
+  EXPECT_TRUE(Eventually(
+      [&] { return device.Window()->PreviewPicture(header, rows) && rows[0] > rows[2] + 15; },
+      3000));
+  // Start Server with the camera away starts, and serves the same picture.
+  ASSERT_EQ(device.StartGrabbing(), 0);
+  TestClient client(Port());
+  client.Send("GET /video HTTP/1.0\r\n\r\n");
+  std::string received = client.ReadAll(1500);
+  ASSERT_FALSE(ParseStream(received).images.empty());
+  EXPECT_TRUE(ShowsNoCamera(ParseStream(received).images.back()));
+  // Plugged back in: live frames within 2 s, on the same connection.
+  camera.Replug(0);
+  received += client.ReadAll(2000);
+  EXPECT_TRUE(ShowsGrey(ParseStream(received).images.back()));
+}
+
 size_t Entries(const char* folder) {
   size_t n = 0;
   for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) ++n;
@@ -189,6 +214,7 @@ size_t Entries(const char* folder) {
 }
 
 TEST_F(CameraAwayTest, UnplugAndReplugCyclesLeaveNothingBehind) {
+  platform::EndIdleThreads();  // the probe's worker, kept for reuse
   const size_t threads = Entries("/proc/self/task"), descriptors = Entries("/proc/self/fd");
   for (int cycle = 0; cycle < 10; ++cycle) {
     uint64_t before = device.frameStore.PublishedCount();
@@ -198,6 +224,7 @@ TEST_F(CameraAwayTest, UnplugAndReplugCyclesLeaveNothingBehind) {
     ASSERT_TRUE(Eventually([&] { return camera.Mapped() == 4; }, 3000)) << cycle;
     ASSERT_TRUE(Eventually([&] { return device.frameStore.PublishedCount() > before + 5; }));
   }
+  platform::EndIdleThreads();
   EXPECT_EQ(Entries("/proc/self/task"), threads);
   EXPECT_EQ(Entries("/proc/self/fd"), descriptors);
   device.Destroy();

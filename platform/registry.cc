@@ -93,7 +93,7 @@ bool ParseValue(const std::string& line, std::string& name, RegistryKey::Value& 
   return true;
 }
 
-bool Load(RegistrySections& sections) {
+bool Load(RegistrySections& sections, std::string& keptAside) {
   std::ifstream in(RegistryFile(), std::ios::binary);
   if (!in) return true;  // no file yet: an empty registry
   std::stringstream text;
@@ -104,8 +104,9 @@ bool Load(RegistrySections& sections) {
   std::string kept = RegistryFile() + ".bad";
   for (int n = 1; std::filesystem::exists(std::filesystem::symlink_status(kept)); ++n)
     kept = RegistryFile() + ".bad." + std::to_string(n);
-  std::error_code ignored;
-  std::filesystem::rename(RegistryFile(), kept, ignored);
+  std::error_code error;
+  std::filesystem::rename(RegistryFile(), kept, error);
+  if (!error) keptAside = kept;
   sections.clear();
   return false;
 }
@@ -220,7 +221,8 @@ int RegistryKey::Create(const std::string& subkey, int& disposition) {
   subkey_ = kRoot + subkey;
   sections_.clear();
   dirty_ = false;
-  Load(sections_);
+  keptAside_.clear();
+  Load(sections_, keptAside_);
   if (sections_.count(subkey_)) {
     disposition = REG_OPENED_EXISTING_KEY;
     return ERROR_SUCCESS;

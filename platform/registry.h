@@ -47,9 +47,14 @@ class RegistryKey {
   int SetValue(const std::string& name, int type, const uint8_t* data, uint32_t size);
   // RegCloseKey: saves the file when a value changed.
   int Close();
+  // Where Create kept a file it could not read (user.reg.bad, then
+  // user.reg.bad.1, ...), starting from an empty registry; "" when it
+  // read the file, or found none.
+  const std::string& KeptAside() const { return keptAside_; }
 
  private:
   std::string subkey_;
+  std::string keptAside_;
   bool dirty_ = false;
   // Every section of the file, so that keys we don't use survive a save.
   std::map<std::string, std::vector<std::pair<std::string, Value>>, CaseInsensitiveLess> sections_;

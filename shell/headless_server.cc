@@ -55,10 +55,15 @@ int main(int argc, char** argv) {
   ::pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
   ServerSettings settings;
-  if (LoadSettings(settings))
+  std::string unreadable;
+  const int firstRun = LoadSettings(settings, &unreadable);
+  if (!unreadable.empty()) {
+    std::fprintf(stderr, "owlglance-server: %s\n", unreadable.c_str());
+  } else if (firstRun) {
     std::fprintf(stderr,
                  "owlglance-server: first run, using the default settings. The desktop "
                  "program's setup wizard writes the home page, www/index.html.\n");
+  }
 
   CaptureDevice device;
   device.Create(static_cast<int>(settings.driver), static_cast<int32_t>(settings.compression));

@@ -145,7 +145,12 @@ void MainFrame::UpdateStatusPanes() {
   }
 }
 
-void MainFrame::LoadSettings() { firstRun_ = ::LoadSettings(settings_) != 0; }
+void MainFrame::LoadSettings() {
+  std::string unreadable;
+  firstRun_ = ::LoadSettings(settings_, &unreadable) != 0;
+  if (!unreadable.empty())
+    platform::ShowMessageBox(unreadable, "Error", platform::kMbOk | platform::kMbIconExclamation);
+}
 
 void MainFrame::SaveSettings() { ::SaveSettings(settings_); }
 

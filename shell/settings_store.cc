@@ -31,7 +31,7 @@ void Set(RegistryKey& key, const char* name, T field) {
 
 }  // namespace
 
-int LoadSettings(ServerSettings& settings) {
+int LoadSettings(ServerSettings& settings, std::string* unreadable) {
   settings = ServerSettings{};
   int32_t firstRun = 0;
   char url[kUrlBufferSize];
@@ -41,6 +41,12 @@ int LoadSettings(ServerSettings& settings) {
   int disposition = 0;
   int opened = key.Create(kSettingsKey, disposition);
   const bool created = disposition == platform::REG_CREATED_NEW_KEY;
+  if (unreadable) {
+    unreadable->clear();
+    if (!key.KeptAside().empty())
+      *unreadable = "The settings file could not be read. It was kept as " + key.KeptAside() +
+                    ", and the default settings are used.";
+  }
   if (opened == platform::ERROR_SUCCESS && !created) {
     Query(key, "frun", firstRun);
     Query(key, "connections", settings.connections);

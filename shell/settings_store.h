@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "server/server_settings.h"
 
 // The registry key that holds the settings, below HKEY_CURRENT_USER.
@@ -7,8 +9,10 @@ constexpr char kSettingsKey[] = "Software\\Brackwater Software\\Owlglance\\Versi
 
 // Fills every field from the registry, replacing values out of range with
 // their defaults. Nonzero when this start is a first run (the key was just
-// created, or "frun" holds a nonzero value).
-int LoadSettings(ServerSettings& settings);
+// created, or "frun" holds a nonzero value). A settings file that could
+// not be read was kept aside: `unreadable` then holds the message that says
+// so, naming the copy; it is emptied otherwise.
+int LoadSettings(ServerSettings& settings, std::string* unreadable = nullptr);
 
 // Writes every value as it stands, and "frun" as 0.
 void SaveSettings(const ServerSettings& settings);

@@ -1,5 +1,8 @@
 // The desktop program as a person uses it, on a private X display, driven
 // through its test driver; message boxes are answered by the driver.
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <fstream>
 #include <memory>
 
@@ -84,6 +87,31 @@ TEST_F(MainWindowTest, StartServerOnABusyPortSaysSoAndALaterStartServesWithoutAS
   EXPECT_TRUE(Menu(301).empty());
   EXPECT_TRUE(session->StatusBecomes("0 user(s) connected|Server Running|Previewing"));
   EXPECT_EQ(Exchange(port, "POST / HTTP/1.0\r\n\r\n"), "HTTP/1.0 501 Not Implemented\r\n\r\n");
+}
+
+TEST_F(MainWindowTest, StopServerWithStalledViewersIsQuick) {
+  Start();
+  EXPECT_TRUE(Menu(301).empty());
+  ASSERT_TRUE(Eventually([&] { return TestClient().Connect(port); }, 5000));
+  // Viewers with a small window that never read: their parts stay queued.
+  std::vector<TestClient> viewers;
+  for (int i = 0; i < 5; ++i) {  // the default client limit
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0), window = 4096;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &window, sizeof window);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    viewers.push_back(TestClient::Adopt(fd));
+    viewers.back().Send("GET /video HTTP/1.0\r\n\r\n");
+  }
+  ASSERT_TRUE(session->StatusBecomes("5 user(s) connected|Server Running|Previewing"));
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  auto start = std::chrono::steady_clock::now();
+  session->Send("menu 302");
+  ASSERT_TRUE(session->StatusBecomes("0 user(s) connected|Server Not Running|Previewing"));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
 }
 
 TEST_F(MainWindowTest, ExitWithOkWhileStreamingStopsSavesAndEndsWithStatusOne) {

@@ -122,16 +122,25 @@ TEST(SettingsStore, MissingValuesKeepTheirDefaults) {
   EXPECT_EQ(loaded.settings.camurl, "/video");
 }
 
-TEST(SettingsStore, UnparsableFilesAreKeptAsideEachUnderItsOwnName) {
+TEST(SettingsStore, UnparsableFilesAreKeptAsideEachUnderItsOwnNameAndSaidSo) {
   TempFolder folder;
   for (const char* kept : {".bad", ".bad.1", ".bad.2"}) {
-    Loaded loaded = Load(folder, (std::string("\"portnum\"=what is ") + kept + "\r\n").c_str());
-    EXPECT_NE(loaded.firstRun, 0);
-    EXPECT_EQ(loaded.settings.portnum, 80u);
-    std::ifstream copy(platform::RegistryFile() + kept);
-    std::string text((std::istreambuf_iterator<char>(copy)), std::istreambuf_iterator<char>());
+    SeedRegistry(folder.Path(), (std::string("\"portnum\"=what is ") + kept + "\r\n").c_str());
+    ServerSettings settings;
+    std::string unreadable;
+    EXPECT_NE(LoadSettings(settings, &unreadable), 0);
+    EXPECT_EQ(settings.portnum, 80u);
+    const std::string copy = platform::RegistryFile() + kept;
+    EXPECT_EQ(unreadable, "The settings file could not be read. It was kept as " + copy +
+                              ", and the default settings are used.");
+    std::ifstream in(copy);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_NE(text.find(std::string("what is ") + kept), std::string::npos) << kept;
   }
+  ServerSettings settings;
+  std::string unreadable = "stale";
+  LoadSettings(settings, &unreadable);
+  EXPECT_EQ(unreadable, "") << "a file that reads says nothing";
 }
 
 TEST(SettingsStore, FailedSaveLeavesTheOldFile) {

@@ -10,14 +10,19 @@ namespace {
 
 constexpr size_t kUrlBufferSize = 64;
 
-// Reads a 4-byte value into `field`; a missing or larger value leaves it.
+// Reads a 4-byte value into `field`, little-endian. A shorter value fills
+// the field's first bytes and leaves the rest, as the registry does for a
+// buffer larger than the value; a missing or larger value leaves it all.
 template <typename T>
 void Query(const RegistryKey& key, const char* name, T& field) {
   static_assert(sizeof(T) == 4);
   uint8_t bytes[4];
   uint32_t size = sizeof bytes;
-  if (key.QueryValue(name, nullptr, bytes, &size) != platform::ERROR_SUCCESS || size != 4) return;
-  uint32_t v = bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+  if (key.QueryValue(name, nullptr, bytes, &size) != platform::ERROR_SUCCESS || size > 4) return;
+  uint32_t v;
+  std::memcpy(&v, &field, 4);
+  for (uint32_t i = 0; i < size; ++i)
+    v = (v & ~(0xffu << (8 * i))) | static_cast<uint32_t>(bytes[i]) << (8 * i);
   std::memcpy(&field, &v, 4);
 }
 
@@ -62,7 +67,8 @@ int LoadSettings(ServerSettings& settings, std::string* unreadable) {
   key.Close();
 
   if (settings.connections != 0 && settings.connections != 1) settings.connections = 0;
-  if (settings.portnum < 1025 || settings.portnum > 65000) settings.portnum = 80;
+  // The ports the Setup dialog accepts: a port saved there is the next start's.
+  if (settings.portnum == 0 || settings.portnum > 65000) settings.portnum = 80;
   if (settings.compression == 0 || settings.compression > 100) settings.compression = 35;
   if (settings.driver > 10) settings.driver = 0;
   if (settings.maxclients == 0 || settings.maxclients > 50) settings.maxclients = 5;

@@ -1,10 +1,10 @@
 #include "shell/setup_values.h"
 
-#include <cstdlib>
+#include "platform/atoi.h"
 
 namespace {
 
-uint32_t AsTyped(const std::string& text) { return static_cast<uint32_t>(std::atoi(text.c_str())); }
+uint32_t AsTyped(const std::string& text) { return static_cast<uint32_t>(platform::Atoi(text)); }
 
 }  // namespace
 

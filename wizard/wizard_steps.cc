@@ -1,7 +1,6 @@
 #include "wizard/wizard_steps.h"
 
-#include <cstdlib>
-
+#include "platform/atoi.h"
 #include "wizard/address_discovery.h"
 
 WizardStart StartWizard(const ServerSettings& settings) {
@@ -15,7 +14,7 @@ WizardStart StartWizard(const ServerSettings& settings) {
   return start;
 }
 
-int32_t PortFromText(const std::string& text) { return std::atoi(text.c_str()); }
+int32_t PortFromText(const std::string& text) { return platform::Atoi(text); }
 
 HomePageOutcome FinishWizard(const std::string& address, const std::string& portText,
                              ServerSettings& settings) {

@@ -32,8 +32,10 @@ TEST(SettingsStore, LoadTimeRanges) {
   };
   const Case cases[] = {
       {"\"portnum\"=hex:50,00,00,00\r\n", &ServerSettings::portnum, 80},
-      {"\"portnum\"=hex:15,00,00,00\r\n", &ServerSettings::portnum, 80},  // 21
-      {"\"portnum\"=hex:00,04,00,00\r\n", &ServerSettings::portnum, 80},  // 1024
+      {"\"portnum\"=hex:00,00,00,00\r\n", &ServerSettings::portnum, 80},
+      {"\"portnum\"=hex:01,00,00,00\r\n", &ServerSettings::portnum, 1},   // as Setup accepts
+      {"\"portnum\"=hex:15,00,00,00\r\n", &ServerSettings::portnum, 21},
+      {"\"portnum\"=hex:00,04,00,00\r\n", &ServerSettings::portnum, 1024},
       {"\"portnum\"=hex:01,04,00,00\r\n", &ServerSettings::portnum, 1025},
       {"\"portnum\"=hex:e8,fd,00,00\r\n", &ServerSettings::portnum, 65000},
       {"\"portnum\"=hex:e9,fd,00,00\r\n", &ServerSettings::portnum, 80},  // 65001
@@ -46,13 +48,16 @@ TEST(SettingsStore, LoadTimeRanges) {
       {"\"driver\"=hex:0a,00,00,00\r\n", &ServerSettings::driver, 10},
       {"\"driver\"=hex:0b,00,00,00\r\n", &ServerSettings::driver, 0},
       {"\"portnum\"=dword:00001f90\r\n", &ServerSettings::portnum, 8080},  // DWORD read as binary
-      {"\"portnum\"=hex:90,1f\r\n", &ServerSettings::portnum, 80},         // too short
+      {"\"portnum\"=hex:90,1f\r\n", &ServerSettings::portnum, 8080},  // fills the first bytes
+      {"\"portnum\"=hex:91\r\n", &ServerSettings::portnum, 0x91},     // over 80's 0x50
+      {"\"portnum\"=hex:90,1f,00,00,00\r\n", &ServerSettings::portnum, 80},  // too long
   };
   for (const auto& c : cases) {
     Loaded loaded = Load(folder, c.value);
     EXPECT_EQ(loaded.settings.*c.field, c.expected) << c.value;
     EXPECT_EQ(loaded.firstRun, 0) << c.value;
   }
+  EXPECT_NE(Load(folder, "\"frun\"=hex:01\r\n").firstRun, 0) << "a one-byte frun";
   for (const char* connections :
        {"\"connections\"=hex:02,00,00,00\r\n", "\"connections\"=hex:ff,ff,ff,ff\r\n"})
     EXPECT_EQ(Load(folder, connections).settings.connections, 0) << connections;

@@ -43,6 +43,9 @@ TEST(SetupValues, EachFieldPassesOrGetsItsMessageAndDefault) {
       {&SetupTexts::portnum, "65001", {kPort}, &ServerSettings::portnum, 80, ""},
       {&SetupTexts::portnum, "1", {}, &ServerSettings::portnum, 1, ""},
       {&SetupTexts::portnum, "65000", {}, &ServerSettings::portnum, 65000, ""},
+      // Too big for an int: the largest int, not a small number wrapped round.
+      {&SetupTexts::portnum, "4294967376", {kPort}, &ServerSettings::portnum, 80, ""},
+      {&SetupTexts::compression, "4294967346", {kQuality}, &ServerSettings::compression, 35, ""},
       {&SetupTexts::portnum, std::string(1000, '9'), {kPort}, &ServerSettings::portnum, 80, ""},
       {&SetupTexts::portnum, "\xc3\xa9\xff", {kPort}, &ServerSettings::portnum, 80, ""},
   };

@@ -33,12 +33,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   ServerSettings settings;
   LoadSettings(settings);
-  const bool ok =
-      (settings.connections == 0 || settings.connections == 1) && settings.driver <= 10 &&
-      settings.compression >= 1 && settings.compression <= 100 && settings.maxclients >= 1 &&
-      settings.maxclients <= 50 &&
-      (settings.portnum == 80 || (settings.portnum >= 1025 && settings.portnum <= 65000)) &&
-      !settings.camurl.empty() && settings.camurl.size() <= 64;
+  const bool ok = (settings.connections == 0 || settings.connections == 1) &&
+                  settings.driver <= 10 && settings.compression >= 1 &&
+                  settings.compression <= 100 && settings.maxclients >= 1 &&
+                  settings.maxclients <= 50 && settings.portnum >= 1 && settings.portnum <= 65000 &&
+                  IsStreamPath(settings.camurl);
   if (!ok) std::abort();
   return 0;
 }

@@ -23,3 +23,10 @@ inline bool IsStreamPath(std::string_view url) {
     if (static_cast<unsigned char>(c) < 0x21) return false;
   return true;
 }
+
+// The caption of Setup's and the wizard's messages about a value.
+constexpr char kInvalidParameter[] = "Invalid Parameter";
+
+// The ports Setup and the wizard accept, and what they say otherwise.
+constexpr char kPortRangeMessage[] = "Port number must be between 1 and 65000!";
+inline bool IsPortInRange(uint32_t port) { return port >= 1 && port <= 65000; }

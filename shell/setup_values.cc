@@ -36,8 +36,8 @@ std::vector<std::string> ReadSetupTexts(const SetupTexts& texts, ServerSettings&
     messages.push_back("Length of webcam URL must be between 0 and 64!");
     settings.camurl = defaults.camurl;
   }
-  if (settings.portnum == 0 || settings.portnum > 65000) {
-    messages.push_back("Port number must be between 1 and 65000!");
+  if (!IsPortInRange(settings.portnum)) {
+    messages.push_back(kPortRangeMessage);
     settings.portnum = defaults.portnum;
   }
   return messages;

@@ -14,8 +14,6 @@ struct SetupTexts {
   bool connections = false;  // check box 1005
 };
 
-constexpr char kInvalidParameter[] = "Invalid Parameter";
-
 // The texts the dialog opens with.
 SetupTexts SetupTextsFrom(const ServerSettings& settings);
 

@@ -37,7 +37,9 @@ std::string HomePageText(const std::string& address, int32_t port, const std::st
 
 HomePageOutcome WriteHomePage(const std::string& address, int32_t port,
                               const std::string& streamPath) {
-  if (platform::ShowMessageBox("Are you sure you want to overwrite www/index.html?", "Overwrite?",
+  // Asked only when there is a page to overwrite.
+  if (::access("www/index.html", F_OK) == 0 &&
+      platform::ShowMessageBox("Are you sure you want to overwrite www/index.html?", "Overwrite?",
                                platform::kMbOkCancel) == platform::kIdCancel)
     return HomePageOutcome::Declined;
   int fd = ::open("www/index.html", O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);

@@ -1,6 +1,7 @@
 #include "wizard/wizard_steps.h"
 
 #include "platform/atoi.h"
+#include "platform/message_box.h"
 #include "wizard/address_discovery.h"
 
 WizardStart StartWizard(const ServerSettings& settings) {
@@ -18,6 +19,12 @@ int32_t PortFromText(const std::string& text) { return platform::Atoi(text); }
 
 HomePageOutcome FinishWizard(const std::string& address, const std::string& portText,
                              ServerSettings& settings) {
-  settings.portnum = static_cast<uint32_t>(PortFromText(portText));
-  return WriteHomePage(address, static_cast<int32_t>(settings.portnum), settings.camurl);
+  // Setup's check and message: a page naming port 0 would serve nobody.
+  const auto port = static_cast<uint32_t>(PortFromText(portText));
+  if (!IsPortInRange(port)) {
+    platform::ShowMessageBox(kPortRangeMessage, kInvalidParameter, platform::kMbOk);
+    return HomePageOutcome::Declined;
+  }
+  settings.portnum = port;
+  return WriteHomePage(address, static_cast<int32_t>(port), settings.camurl);
 }

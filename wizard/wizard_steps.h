@@ -21,7 +21,9 @@ WizardStart StartWizard(const ServerSettings& settings);
 // The port field as the C library's atoi reads it.
 int32_t PortFromText(const std::string& text);
 
-// OK: the port goes into `settings` first, never undone; then the page is
-// written (after the user's confirmation) with the address as typed.
+// OK: a port outside 1 to 65000 gets Setup's message, and the wizard stays
+// open with nothing stored or written (Declined). Otherwise the port goes
+// into `settings`, never undone, and the page is written (after the user's
+// confirmation when one is there) with the address as typed.
 HomePageOutcome FinishWizard(const std::string& address, const std::string& portText,
                              ServerSettings& settings);

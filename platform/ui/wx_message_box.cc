@@ -1,6 +1,7 @@
 #include "platform/ui/wx_message_box.h"
 
 #include <wx/app.h>
+#include <wx/dialog.h>
 #include <wx/msgdlg.h>
 #include <wx/thread.h>
 
@@ -39,23 +40,37 @@ int Answer(int wxAnswer) {
   }
 }
 
+// The window a box belongs to: for a box asked for on the user-interface
+// thread, the modal dialog in front (the wizard, Setup), which asked for
+// it; otherwise, and for the worker threads' boxes, the main window.
+wxWindow* Owner(bool fromGuiThread) {
+  if (fromGuiThread) {
+    for (auto node = wxTopLevelWindows.GetLast(); node; node = node->GetPrevious()) {
+      auto* dialog = wxDynamicCast(node->GetData(), wxDialog);
+      if (dialog && dialog->IsModal() && dialog->IsShown()) return dialog;
+    }
+  }
+  return wxTheApp ? wxTheApp->GetTopWindow() : nullptr;
+}
+
 }  // namespace
 
 WxMessageBoxService::WxMessageBoxService()
-    : queue_([this](const std::string& t, const std::string& c, int s) { return Present(t, c, s); },
+    : queue_([this](const std::string& t, const std::string& c,
+                    int s) { return Present(t, c, s, /*fromGuiThread=*/false); },
              [this] {
                if (wxTheApp) wxTheApp->CallAfter([this] { queue_.AnswerPending(); });
              }) {}
 
 int WxMessageBoxService::Show(const std::string& text, const std::string& caption, int style) {
-  if (wxThread::IsMain()) return Present(text, caption, style);
+  if (wxThread::IsMain()) return Present(text, caption, style, /*fromGuiThread=*/true);
   return queue_.Request(text, caption, style);
 }
 
-int WxMessageBoxService::Present(const std::string& text, const std::string& caption, int style) {
+int WxMessageBoxService::Present(const std::string& text, const std::string& caption, int style,
+                                 bool fromGuiThread) {
   if (presenter_) return presenter_(text, caption, style);
-  wxWindow* owner = wxTheApp ? wxTheApp->GetTopWindow() : nullptr;
-  wxMessageDialog dialog(owner, wxString::FromUTF8(text), wxString::FromUTF8(caption),
+  wxMessageDialog dialog(Owner(fromGuiThread), wxString::FromUTF8(text), wxString::FromUTF8(caption),
                          WxStyle(style));
   return Answer(dialog.ShowModal());
 }

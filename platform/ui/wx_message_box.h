@@ -22,7 +22,7 @@ class WxMessageBoxService : public MessageBoxService {
   void SetPresenter(MessageBoxQueue::Presenter presenter) { presenter_ = std::move(presenter); }
 
  private:
-  int Present(const std::string& text, const std::string& caption, int style);
+  int Present(const std::string& text, const std::string& caption, int style, bool fromGuiThread);
 
   MessageBoxQueue::Presenter presenter_;
   MessageBoxQueue queue_;

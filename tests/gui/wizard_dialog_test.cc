@@ -36,10 +36,9 @@ TEST_F(WizardDialogTest, AFirstRunShowsItBeforeTheMainWindowAndTheNextDoesNot) {
   EXPECT_EQ(Ask("get 1018", "value"), "value 1018|80");
   Ask("set 1018 " + std::to_string(port), "set");
   size_t skip = session->LineCount();
-  Ask("press ok", "pressed");  // the driver answers "Overwrite?" with OK
+  Ask("press ok", "pressed");
   EXPECT_TRUE(session->StatusBecomes("0 user(s) connected|Server Not Running|Previewing"));
-  EXPECT_EQ(BoxesSince(skip),
-            Lines{"Overwrite?|Are you sure you want to overwrite www/index.html?"});
+  EXPECT_EQ(BoxesSince(skip), Lines{}) << "no page yet: nothing to overwrite, no question";
   EXPECT_EQ(folder.Read("www/index.html"), HomePageText("127.0.0.1", port, "/video"));
   ServerSettings saved;
   EXPECT_EQ(LoadSettings(saved), 0) << "frun is 0";
@@ -77,6 +76,7 @@ TEST_F(WizardDialogTest, AFirstRunShowsItBeforeTheMainWindowAndTheNextDoesNot) {
 
 TEST_F(WizardDialogTest, DeclinedThenCancelledWritesNothingButTheTypedPortIsSavedLater) {
   Start();
+  folder.Write("www/index.html", "mine");
   const std::string before = RegistryText();
   const int newPort = FreePort();
   ASSERT_TRUE(OpenDialog(40005, "Setup Wizard"));
@@ -90,7 +90,7 @@ TEST_F(WizardDialogTest, DeclinedThenCancelledWritesNothingButTheTypedPortIsSave
   ASSERT_TRUE(DialogCommandDone());
   EXPECT_EQ(BoxesSince(skip),
             Lines{"Overwrite?|Are you sure you want to overwrite www/index.html?"});
-  EXPECT_FALSE(std::filesystem::exists(folder.Path() / "www" / "index.html"));
+  EXPECT_EQ(folder.Read("www/index.html"), "mine");
   EXPECT_EQ(RegistryText(), before);
   session->Send("close");
   ExpectThankYouThenExit();
@@ -105,24 +105,29 @@ TEST_F(WizardDialogTest, WithoutAWebFolderItSaysSoAndClosesWithNothingSaved) {
   size_t skip = session->LineCount();
   Ask("press ok", "pressed");
   ASSERT_TRUE(DialogCommandDone());
-  EXPECT_EQ(BoxesSince(skip),
-            (Lines{"Overwrite?|Are you sure you want to overwrite www/index.html?", kNoWww}));
+  EXPECT_EQ(BoxesSince(skip), Lines{kNoWww});
   EXPECT_EQ(RegistryText(), before);
   EXPECT_FALSE(std::filesystem::exists(folder.Path() / "www"));
 }
 
-TEST_F(WizardDialogTest, FailedDiscoveryLeavesBothFieldsEmptyAndAnEmptyPortIsZero) {
+TEST_F(WizardDialogTest, FailedDiscoveryLeavesBothFieldsEmptyAndAnEmptyPortIsRefused) {
   StartFresh("");
   ASSERT_TRUE(WaitForDialog("Setup Wizard"));
   EXPECT_EQ(BoxesSince(0), Lines{"owlglance|" + OneLine(kDiscoveryFailedMessage)});
   EXPECT_EQ(Ask("get 1017", "value"), "value 1017|");
   EXPECT_EQ(Ask("get 1018", "value"), "value 1018|");
   Ask("set 1017 127.0.0.1", "set");
+  size_t skip = session->LineCount();
+  Ask("press ok", "pressed");
+  EXPECT_EQ(BoxesSince(skip), Lines{"Invalid Parameter|Port number must be between 1 and 65000!"});
+  EXPECT_EQ(Ask("dialog", "dialog"), "dialog Setup Wizard") << "open, with the text as typed";
+  EXPECT_EQ(Ask("get 1018", "value"), "value 1018|");
+  EXPECT_FALSE(std::filesystem::exists(folder.Path() / "www" / "index.html"));
+  Ask("set 1018 " + std::to_string(port), "set");
   Ask("press ok", "pressed");
   EXPECT_TRUE(session->StatusBecomes("0 user(s) connected|Server Not Running|Previewing"));
-  EXPECT_EQ(folder.Read("www/index.html"), HomePageText("127.0.0.1", 0, "/video"));
-  EXPECT_NE(RegistryText().find("\"portnum\"=hex:00,00,00,00"), std::string::npos);
-  EXPECT_EQ(Saved().portnum, 80u) << "the next start loads 80";
+  EXPECT_EQ(folder.Read("www/index.html"), HomePageText("127.0.0.1", port, "/video"));
+  EXPECT_EQ(Saved().portnum, static_cast<uint32_t>(port));
 }
 
 TEST_F(WizardDialogTest, APrivateAddressIsWarnedAboutAndStaysProposed) {

@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <filesystem>
+#include <string>
+#include <vector>
+
 #include "platform/interfaces.h"
 #include "tests/support/fake_message_box.h"
 #include "tests/support/temp_folder.h"
@@ -10,35 +14,52 @@
 
 namespace {
 
-TEST(WizardSteps, ThePortTextReadsAsAtoiDoes) {
-  const std::pair<const char*, int32_t> cases[] = {{"8080", 8080}, {"8080abc", 8080}, {" 81", 81},
-                                                   {"abc", 0},     {"", 0},           {"-5", -5}};
-  for (auto [text, port] : cases) EXPECT_EQ(PortFromText(text), port) << text;
-}
-
-TEST(WizardSteps, OkStoresThePortFirstWhateverThePageDoes) {
+TEST(WizardSteps, OkChecksThePortThenStoresItThenWritesThePage) {
   TempFolder folder;
-  FakeMessageBox boxes;
-  std::filesystem::create_directory("www");
+  const std::string port = "Invalid Parameter|Port number must be between 1 and 65000!";
+  const std::string overwrite = "Overwrite?|Are you sure you want to overwrite www/index.html?";
   struct Case {
-    int answer;  // to "Overwrite?"
-    bool www;
+    std::string portText;
+    bool www, page;  // the folder exists; a page is there already
+    int answer;      // to a box that asks
     HomePageOutcome outcome;
+    uint32_t stored;  // the port in the settings afterwards (80 before)
+    std::vector<std::string> boxes;
   };
-  for (Case c : {Case{platform::kIdCancel, true, HomePageOutcome::Declined},
-                 Case{platform::kIdOk, false, HomePageOutcome::Failed},
-                 Case{platform::kIdOk, true, HomePageOutcome::Written}}) {
-    if (!c.www) std::filesystem::rename("www", "elsewhere");
+  const Case cases[] = {
+      {"", true, true, platform::kIdOk, HomePageOutcome::Declined, 80, {port}},
+      {"0", true, true, platform::kIdOk, HomePageOutcome::Declined, 80, {port}},
+      {"-5", true, true, platform::kIdOk, HomePageOutcome::Declined, 80, {port}},
+      {"65001", true, true, platform::kIdOk, HomePageOutcome::Declined, 80, {port}},
+      {"4294967376", true, true, platform::kIdOk, HomePageOutcome::Declined, 80, {port}},
+      {"8080", true, false, platform::kIdOk, HomePageOutcome::Written, 8080, {}},
+      {"8080abc", true, true, platform::kIdCancel, HomePageOutcome::Declined, 8080, {overwrite}},
+      {"1", true, true, platform::kIdOk, HomePageOutcome::Written, 1, {overwrite}},
+      {"65000", false, false, platform::kIdOk, HomePageOutcome::Failed, 65000,
+       {"Error|Could not open index.html, make sure \"www\" folder exists and file is not write "
+        "protected."}},
+  };
+  for (const Case& c : cases) {
+    std::filesystem::remove_all("www");
+    if (c.www) std::filesystem::create_directory("www");
+    if (c.page) folder.Write("www/index.html", "old page");
+    FakeMessageBox boxes;
     boxes.Script(c.answer);
     ServerSettings settings;
-    EXPECT_EQ(FinishWizard("10.0.0.2", "-5", settings), c.outcome);
-    EXPECT_EQ(static_cast<int32_t>(settings.portnum), -5);
-    if (!c.www) std::filesystem::rename("elsewhere", "www");
+    EXPECT_EQ(FinishWizard("10.0.0.2", c.portText, settings), c.outcome) << c.portText;
+    EXPECT_EQ(settings.portnum, c.stored) << c.portText;
+    std::vector<std::string> shown;
+    for (const auto& box : boxes.Boxes()) shown.push_back(box.caption + "|" + box.text);
+    EXPECT_EQ(shown, c.boxes) << c.portText;
+    const bool written = c.outcome == HomePageOutcome::Written;
+    if (c.www) {
+      EXPECT_EQ(folder.Read("www/index.html").find("CODEBASE=\"http://10.0.0.2:" +
+                                                   std::to_string(c.stored) + "/\"") !=
+                    std::string::npos,
+                written)
+          << c.portText;
+    }
   }
-  EXPECT_NE(folder.Read("www/index.html").find("<PARAM NAME=\"PORT\" VALUE=\"-5\">"),
-            std::string::npos);
-  EXPECT_NE(folder.Read("www/index.html").find("CODEBASE=\"http://10.0.0.2:-5/\""),
-            std::string::npos);
 }
 
 TEST(WizardSteps, TheFieldsAndBoxesItOpensWith) {

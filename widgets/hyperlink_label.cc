@@ -32,6 +32,7 @@ void HyperlinkLabel::TakeOver(wxStaticText* control) {
   Bind(wxEVT_ENTER_WINDOW, &HyperlinkLabel::OnMotion, this);
   Bind(wxEVT_TIMER, &HyperlinkLabel::OnHoverTimer, this);
   Bind(wxEVT_LEFT_UP, &HyperlinkLabel::OnClick, this);
+  Bind(wxEVT_LEFT_DCLICK, &HyperlinkLabel::OnDoubleClick, this);
 }
 
 void HyperlinkLabel::FitToText() {
@@ -75,7 +76,16 @@ void HyperlinkLabel::OnHoverTimer(wxTimerEvent&) {
   ShowState();
 }
 
+// A double-click is one click, as a static control's click notification
+// counts it: its second press comes as a double-click, whose release opens
+// nothing.
+void HyperlinkLabel::OnDoubleClick(wxMouseEvent&) { endingDoubleClick_ = true; }
+
 void HyperlinkLabel::OnClick(wxMouseEvent&) {
+  if (endingDoubleClick_) {
+    endingDoubleClick_ = false;
+    return;
+  }
   hovering_ = false;
   const int result = OpenLink(url_);
   visited_ = result > 32;

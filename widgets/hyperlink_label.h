@@ -37,9 +37,11 @@ class HyperlinkLabel : public wxGenericStaticText {
   void OnMotion(wxMouseEvent& event);
   void OnHoverTimer(wxTimerEvent& event);
   void OnClick(wxMouseEvent& event);
+  void OnDoubleClick(wxMouseEvent& event);
 
   bool hovering_ = false;
   bool visited_ = false;
+  bool endingDoubleClick_ = false;  // the next button release ends a double-click
   std::string url_;
   wxFont plainFont_, underlinedFont_;
   wxTimer hoverTimer_;

@@ -104,6 +104,13 @@ TEST_F(LinkTest, AClickOpensTheUrlOnceAndShowsItVisited) {
   EXPECT_GT(CountPixels(after, link, Visited), 10);
   EXPECT_EQ(CountPixels(after, link, Link), 0);
   EXPECT_EQ(Ask("dialog", "dialog"), "dialog About") << "a click leaves the dialog open";
+
+  // A double-click is one click: one more browser, not two.
+  PointAt(link);
+  std::this_thread::sleep_for(200ms);
+  session->Xdotool("click --repeat 2 --delay 80 1");
+  std::this_thread::sleep_for(1500ms);
+  EXPECT_EQ(programs.Calls("browser"), 2);
   Ask("press ok", "pressed");
 }
 

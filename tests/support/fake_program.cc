@@ -26,7 +26,8 @@ FakePrograms::~FakePrograms() {
 
 void FakePrograms::Add(const std::string& name, int status) const {
   fs::path script = folder_ / name;
-  std::ofstream(script) << "#!/bin/sh\nfor a in \"$@\"; do echo \"$a\"; done > '" << script.string()
+  std::ofstream(script) << "#!/bin/sh\necho \"$*\" >> '" << script.string() << ".calls'\n"
+                        << "for a in \"$@\"; do echo \"$a\"; done > '" << script.string()
                         << ".args.tmp'\nmv '" << script.string() << ".args.tmp' '"
                         << script.string() << ".args'\nexit " << status << "\n";
   fs::permissions(script, fs::perms::owner_all);
@@ -41,4 +42,11 @@ std::string FakePrograms::Recorded(const std::string& name, int ms) const {
   std::stringstream text;
   text << in.rdbuf();
   return text.str();
+}
+
+int FakePrograms::Calls(const std::string& name) const {
+  std::ifstream in(folder_ / (name + ".calls"));
+  int lines = 0;
+  for (std::string line; std::getline(in, line);) ++lines;
+  return lines;
 }

@@ -14,6 +14,8 @@ class FakePrograms {
   void Add(const std::string& name, int status = 0) const;
   // What `name` recorded ("" when it never ran), waiting up to `ms` for it.
   std::string Recorded(const std::string& name, int ms = 3000) const;
+  // How many times `name` has run.
+  int Calls(const std::string& name) const;
   const std::filesystem::path& Folder() const { return folder_; }
 
  private:

@@ -77,6 +77,8 @@ void Socket::DiscardPending() {
   }
 }
 
+void Socket::ShutdownSending() { ::shutdown(fd_, SHUT_WR); }
+
 void Socket::Close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;

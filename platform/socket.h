@@ -50,6 +50,8 @@ class Socket {
   void CloseGracefully(int ms, const std::function<bool()>& stop = {});
   // Reads off what has already arrived, without waiting. Non-blocking only.
   void DiscardPending();
+  // Sends the end of the data (FIN) behind what was sent; receiving goes on.
+  void ShutdownSending();
   bool IsOpen() const { return fd_ >= 0; }
   int Fd() const { return fd_; }
   int Detach();

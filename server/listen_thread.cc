@@ -112,7 +112,10 @@ void ListenThread::Serve(platform::Socket& listener, ClientList& clients) {
     }
     if (static_cast<int64_t>(clients.size()) >= control_.clientLimit.load()) {
       connection.Send(kServiceUnavailable, sizeof kServiceUnavailable - 1);
-      // What the client sent is read off, so the close is not a reset.
+      // The end goes right behind the answer, and what the client sent is
+      // read off without waiting, so the client reads a clean end even
+      // when its request comes late.
+      connection.ShutdownSending();
       connection.DiscardPending();
       continue;  // the connection closes as it goes out of scope
     }

@@ -11,7 +11,7 @@
 InformationDialog::InformationDialog(wxWindow* parent, const char* templateName)
     : link_(new HyperlinkLabel) {
   platform::LoadDialogTemplate(this, parent, templateName);
-  if (auto* icon = XRCCTRL(*this, "1015", wxStaticBitmap)) icon->SetIcon(wxIcon(owl_icon_xpm));
+  platform::SetDialogIcon(this, wxIcon(owl_icon_xpm));
   link_->TakeOver(XRCCTRL(*this, "1019", wxStaticText));
   FindWindow(wxID_OK)->SetFocus();
   if (!parent) CentreOnScreen();

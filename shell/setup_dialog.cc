@@ -19,21 +19,21 @@ SetupDialog::SetupDialog(MainFrame& owner) : owner_(owner) {
 }
 
 void SetupDialog::OnInitDialog() {
-  SetupTexts texts = SetupTextsFrom(owner_.Settings());
-  XRCCTRL(*this, "1005", wxCheckBox)->SetValue(texts.connections);
-  XRCCTRL(*this, "1007", wxTextCtrl)->ChangeValue(texts.compression);
-  XRCCTRL(*this, "1012", wxTextCtrl)->ChangeValue(texts.portnum);
-  XRCCTRL(*this, "1008", wxTextCtrl)->ChangeValue(texts.maxclients);
-  XRCCTRL(*this, "1014", wxTextCtrl)->ChangeValue(FromText(texts.camurl));
+  shown_ = SetupTextsFrom(owner_.Settings());
+  XRCCTRL(*this, "1005", wxCheckBox)->SetValue(shown_.connections);
+  XRCCTRL(*this, "1007", wxTextCtrl)->ChangeValue(FromText(shown_.compression));
+  XRCCTRL(*this, "1012", wxTextCtrl)->ChangeValue(FromText(shown_.portnum));
+  XRCCTRL(*this, "1008", wxTextCtrl)->ChangeValue(FromText(shown_.maxclients));
+  XRCCTRL(*this, "1014", wxTextCtrl)->ChangeValue(FromText(shown_.camurl));
   FindWindow(wxID_OK)->SetFocus();
 }
 
 void SetupDialog::OnOK(wxCommandEvent&) {
   SetupTexts texts;
-  texts.compression = TextOf(XRCCTRL(*this, "1007", wxTextCtrl)->GetValue());
-  texts.maxclients = TextOf(XRCCTRL(*this, "1008", wxTextCtrl)->GetValue());
-  texts.portnum = TextOf(XRCCTRL(*this, "1012", wxTextCtrl)->GetValue());
-  texts.camurl = TextOf(XRCCTRL(*this, "1014", wxTextCtrl)->GetValue());
+  texts.compression = TextOf(XRCCTRL(*this, "1007", wxTextCtrl)->GetValue(), shown_.compression);
+  texts.maxclients = TextOf(XRCCTRL(*this, "1008", wxTextCtrl)->GetValue(), shown_.maxclients);
+  texts.portnum = TextOf(XRCCTRL(*this, "1012", wxTextCtrl)->GetValue(), shown_.portnum);
+  texts.camurl = TextOf(XRCCTRL(*this, "1014", wxTextCtrl)->GetValue(), shown_.camurl);
   texts.connections = XRCCTRL(*this, "1005", wxCheckBox)->GetValue();
   std::vector<std::string> messages = ReadSetupTexts(texts, owner_.Settings());
   for (const std::string& message : messages)

@@ -2,6 +2,8 @@
 
 #include <wx/dialog.h>
 
+#include "shell/setup_values.h"
+
 class MainFrame;
 
 // Server > Setup: edits five of the main window's settings. The reading and
@@ -16,4 +18,5 @@ class SetupDialog : public wxDialog {
   void OnOK(wxCommandEvent& event);
 
   MainFrame& owner_;
+  SetupTexts shown_;  // what the controls were filled with
 };

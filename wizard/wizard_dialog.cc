@@ -18,7 +18,7 @@ WizardDialog::WizardDialog(wxWindow* owner, ServerSettings& settings,
                            std::function<void()> applyAndSave)
     : settings_(settings), applyAndSave_(std::move(applyAndSave)), link_(new HyperlinkLabel) {
   platform::LoadDialogTemplate(this, owner, "111");
-  XRCCTRL(*this, "1016", wxStaticBitmap)->SetIcon(wxIcon(owl_icon_xpm));
+  platform::SetDialogIcon(this, wxIcon(owl_icon_xpm));
   link_->TakeOver(XRCCTRL(*this, "1019", wxStaticText));
   Bind(wxEVT_BUTTON, &WizardDialog::OnOK, this, wxID_OK);
 

@@ -1,5 +1,8 @@
 #include "platform/ui/dialog_template.h"
 
+#include <wx/icon.h>
+#include <wx/statbmp.h>
+
 #include <wx/button.h>
 #include <wx/checkbox.h>
 #include <wx/choice.h>
@@ -51,6 +54,15 @@ bool LoadDialogTemplate(wxDialog* dialog, wxWindow* parent, const char* name) {
 std::string TextOf(const wxString& text) {
   wxScopedCharBuffer bytes = text.utf8_str();
   return std::string(bytes.data(), bytes.length());
+}
+
+std::string TextOf(const wxString& text, const std::string& original) {
+  return text == FromText(original) ? original : TextOf(text);
+}
+
+void SetDialogIcon(wxDialog* dialog, const wxIcon& icon) {
+  for (wxWindow* child : dialog->GetChildren())
+    if (auto* bitmap = wxDynamicCast(child, wxStaticBitmap)) bitmap->SetIcon(icon);
 }
 
 wxString FromText(const std::string& text) {

@@ -15,5 +15,13 @@ bool LoadDialogTemplate(wxDialog* dialog, wxWindow* parent, const char* name);
 // A control's text as the 8-bit string the rest of the program keeps, and back.
 std::string TextOf(const wxString& text);
 wxString FromText(const std::string& text);
+// The same, for a control that was filled with FromText(original): while
+// its text is unchanged, `original` itself, so 8-bit bytes that are not
+// UTF-8 come back as they were.
+std::string TextOf(const wxString& text, const std::string& original);
+
+// Puts `icon` into the dialog's icon control, which the design gives an id
+// in some templates and none in others.
+void SetDialogIcon(wxDialog* dialog, const wxIcon& icon);
 
 }  // namespace platform

@@ -35,6 +35,15 @@ TEST_F(SetupDialogTest, ABadQualityIsReportedAndTheDialogKeepsWhatWasTyped) {
   EXPECT_TRUE(DialogCommandDone());
 }
 
+TEST_F(SetupDialogTest, AStreamPathWithAByteAbove0x7fComesBackUnchangedOnAPlainOk) {
+  Start(0, "pattern", "\"camurl\"=hex:2f,63,61,66,e9\r\n");  // "/caf" and Latin-1 e-acute
+  ASSERT_TRUE(OpenDialog(300, "Server Setup"));
+  Ask("press ok", "pressed");
+  ASSERT_TRUE(DialogCommandDone());
+  EXPECT_NE(RegistryText().find("\"camurl\"=hex:2f,63,61,66,e9\r\n"), std::string::npos)
+      << RegistryText();
+}
+
 TEST_F(SetupDialogTest, OkWhileRunningAppliesAtOnceAndThePortAtTheNextStart) {
   Start();
   Menu(301);

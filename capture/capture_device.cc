@@ -25,6 +25,12 @@ int32_t CaptureDevice::Connect(int driverIndex) {
   if (Send(WM_CAP_DRIVER_CONNECT, driverIndex) != 0) {
     connected_ = true;
     ReadFormat();
+    // The window's disconnect ended its preview: a device that previews
+    // goes on previewing from the driver now connected.
+    if (previewing_) {
+      Send(WM_CAP_SET_PREVIEWRATE, 33);
+      previewing_ = Send(WM_CAP_SET_PREVIEW, 1) != 0;
+    }
     return 0;
   }
   lastError.Record(ErrConnectFailed);

@@ -92,6 +92,18 @@ TEST(CaptureDevice, QualityOutsideZeroToHundredIsIgnored) {
   }
 }
 
+TEST(CaptureDevice, AReconnectWhilePreviewingKeepsThePreviewMoving) {
+  CaptureDevice device;
+  ASSERT_EQ(device.Create(0, 50), 0);
+  ASSERT_EQ(device.StartPreview(), 0);
+  ASSERT_EQ(device.Connect(0), 0);  // Select Driver's OK
+  EXPECT_TRUE(device.IsPreviewing());
+  const uint64_t frames = device.Window()->PreviewFrames();
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_GT(device.Window()->PreviewFrames(), frames + 3);
+  device.Destroy();
+}
+
 TEST(CaptureDevice, FailedConnectKeepsTheOldFormatAndBuffer) {
   CaptureDevice device;
   device.Create(0, 75);

@@ -4,17 +4,18 @@
 #include <wx/xrc/xmlres.h>
 
 #include "capture/driver_choice.h"
+#include "platform/message_box.h"
 #include "platform/ui/dialog_template.h"
 
 DriverSelectDialog::DriverSelectDialog(wxWindow* parent, CaptureDevice& device, uint32_t& driver,
                                        std::function<void()> afterConnect)
     : device_(device), driver_(driver), afterConnect_(std::move(afterConnect)) {
   platform::LoadDialogTemplate(this, parent, "DRIVERSELECT");
-  Bind(wxEVT_BUTTON, &DriverSelectDialog::OnOK, this, wxID_OK);
+  Bind(wxEVT_BUTTON, &DriverSelectDialog::OnOK, this, platform::WxIdOf(platform::kIdOk));
   wxChoice* list = XRCCTRL(*this, "1000", wxChoice);
   for (const std::string& name : DriverNames()) list->Append(platform::FromText(name));
   if (list->GetCount() > 0) list->SetSelection(0);
-  FindWindow(wxID_OK)->SetFocus();
+  FindWindow(platform::WxIdOf(platform::kIdOk))->SetFocus();
 }
 
 void DriverSelectDialog::OnOK(wxCommandEvent&) {

@@ -5,6 +5,7 @@
 #include <wx/stattext.h>
 #include <wx/xrc/xmlres.h>
 
+#include "platform/message_box.h"
 #include "platform/ui/dialog_template.h"
 #include "resources/owl_icon.xpm"
 
@@ -13,6 +14,6 @@ InformationDialog::InformationDialog(wxWindow* parent, const char* templateName)
   platform::LoadDialogTemplate(this, parent, templateName);
   platform::SetDialogIcon(this, wxIcon(owl_icon_xpm));
   link_->TakeOver(XRCCTRL(*this, "1019", wxStaticText));
-  FindWindow(wxID_OK)->SetFocus();
+  FindWindow(platform::WxIdOf(platform::kIdOk))->SetFocus();
   if (!parent) CentreOnScreen();
 }

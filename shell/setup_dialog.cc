@@ -14,7 +14,7 @@ using platform::TextOf;
 
 SetupDialog::SetupDialog(MainFrame& owner) : owner_(owner) {
   platform::LoadDialogTemplate(this, &owner, "SETUPDIALOG");
-  Bind(wxEVT_BUTTON, &SetupDialog::OnOK, this, wxID_OK);
+  Bind(wxEVT_BUTTON, &SetupDialog::OnOK, this, platform::WxIdOf(platform::kIdOk));
   OnInitDialog();
 }
 
@@ -25,7 +25,7 @@ void SetupDialog::OnInitDialog() {
   XRCCTRL(*this, "1012", wxTextCtrl)->ChangeValue(FromText(shown_.portnum));
   XRCCTRL(*this, "1008", wxTextCtrl)->ChangeValue(FromText(shown_.maxclients));
   XRCCTRL(*this, "1014", wxTextCtrl)->ChangeValue(FromText(shown_.camurl));
-  FindWindow(wxID_OK)->SetFocus();
+  FindWindow(platform::WxIdOf(platform::kIdOk))->SetFocus();
 }
 
 void SetupDialog::OnOK(wxCommandEvent&) {

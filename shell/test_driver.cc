@@ -22,6 +22,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/ui/dialog_template.h"
 #include "platform/ui/wx_message_box.h"
 #include "shell/main_frame.h"
 
@@ -58,10 +59,12 @@ wxDialog* TopDialog() {
   return top;
 }
 
+// A control by its design id ("ok" and "cancel" name 1 and 2).
 wxWindow* Control(wxDialog* dialog, const std::string& id) {
-  if (id == "ok") return dialog->FindWindow(wxID_OK);
-  if (id == "cancel") return dialog->FindWindow(wxID_CANCEL);
-  return dialog->FindWindow(std::atoi(id.c_str()));
+  const int designId = id == "ok"       ? platform::kIdOk
+                       : id == "cancel" ? platform::kIdCancel
+                                        : std::atoi(id.c_str());
+  return dialog->FindWindow(platform::WxIdOf(designId));
 }
 
 std::string ValueOf(wxWindow* control) {

@@ -20,7 +20,7 @@ WizardDialog::WizardDialog(wxWindow* owner, ServerSettings& settings,
   platform::LoadDialogTemplate(this, owner, "111");
   platform::SetDialogIcon(this, wxIcon(owl_icon_xpm));
   link_->TakeOver(XRCCTRL(*this, "1019", wxStaticText));
-  Bind(wxEVT_BUTTON, &WizardDialog::OnOK, this, wxID_OK);
+  Bind(wxEVT_BUTTON, &WizardDialog::OnOK, this, platform::WxIdOf(platform::kIdOk));
 
   // The boxes come before the wizard is on the screen.
   WizardStart start = StartWizard(settings_);
@@ -28,7 +28,7 @@ WizardDialog::WizardDialog(wxWindow* owner, ServerSettings& settings,
   for (const std::string& message : start.messages)
     platform::ShowMessageBox(message, {}, platform::kMbOk);
   XRCCTRL(*this, "1018", wxTextCtrl)->ChangeValue(start.port);
-  FindWindow(wxID_OK)->SetFocus();
+  FindWindow(platform::WxIdOf(platform::kIdOk))->SetFocus();
 }
 
 void WizardDialog::OnOK(wxCommandEvent&) {

@@ -1,5 +1,7 @@
 #include "platform/ui/dialog_template.h"
 
+#include "platform/message_box.h"
+
 #include <wx/icon.h>
 #include <wx/statbmp.h>
 
@@ -42,6 +44,17 @@ void FitLabels(wxWindow* dialog) {
 }
 
 }  // namespace
+
+int WxIdOf(int designId) {
+  switch (designId) {
+    case kIdOk:
+      return wxID_OK;
+    case kIdCancel:
+      return wxID_CANCEL;
+    default:
+      return designId;
+  }
+}
 
 bool LoadDialogTemplate(wxDialog* dialog, wxWindow* parent, const char* name) {
   if (!wxXmlResource::Get()->LoadDialog(dialog, parent, name)) return false;

@@ -9,6 +9,11 @@
 
 namespace platform {
 
+// The wx id of the design's control `designId`: OK and Cancel keep the
+// design's 1 and 2 (IDOK, IDCANCEL, as message boxes answer) and are
+// wxID_OK and wxID_CANCEL to wx; any other id is its own.
+int WxIdOf(int designId);
+
 // Loads template `name` into `dialog` (not yet created), owned by `parent`.
 bool LoadDialogTemplate(wxDialog* dialog, wxWindow* parent, const char* name);
 

@@ -54,6 +54,9 @@ bool Commands::Run(int commandId) {
     case kCmdWizard:
       Wizard();
       break;
+    case kCmdShare:
+      Share();
+      break;
     default:
       return false;
   }
@@ -105,6 +108,9 @@ void Commands::Source() {
 }
 
 void Commands::Setup() { window_.RunSetupDialog(); }
+
+// Served or not, the addresses can be shown.
+void Commands::Share() { window_.RunShareDialog(); }
 
 void Commands::StartServer() {
   if (serverRunning_ == 1) return;

@@ -19,6 +19,7 @@ enum CommandId : int {
   kCmdSetup = 300,
   kCmdStartServer = 301,
   kCmdStopServer = 302,
+  kCmdShare = 303,  // beyond the design: the viewer's addresses and a QR code
   kCmdViewLog = 40006,
   kCmdAbout = 40003,
   kCmdReadme = 40004,
@@ -35,13 +36,14 @@ class CommandWindow {
   virtual void RunDriverDialog() = 0;
   virtual void RunAboutDialog() = 0;
   virtual void RunWizard() = 0;
+  virtual void RunShareDialog() = 0;
   virtual void CloseWindow() = 0;
   // Runs while the commands wait for the camera to stop grabbing, so that
   // message boxes of worker threads are still answered.
   virtual void WhileWaiting() {}
 };
 
-// The twelve menu commands: what each refuses while the server runs, and
+// The menu commands: what each refuses while the server runs, and
 // the start, stop and exit decisions. Message boxes go through the
 // platform's service. User-interface thread only.
 class Commands {
@@ -67,6 +69,7 @@ class Commands {
   void About();
   void Readme();
   void Wizard();
+  void Share();
 
  private:
   bool RefusedWhileRunning(const char* message);

@@ -14,6 +14,7 @@
 #include "server/server_controller.h"
 #include "shell/commands.h"
 #include "shell/settings_store.h"
+#include "wizard/share_links.h"
 
 namespace {
 
@@ -76,8 +77,12 @@ int main(int argc, char** argv) {
       platform::ShowMessageBox(kStartFailedMessage, "Error", platform::kMbOk);
     return 1;
   }
-  std::fprintf(stderr, "owlglance-server: serving on port %u, stream at %s\n", settings.portnum,
-               settings.camurl.c_str());
+  // Bound and serving: where it can be watched, one line an address.
+  for (const std::string& address : ShareAddresses()) {
+    ShareLinks links = LinksFor(address, settings.portnum, settings.camurl);
+    std::fprintf(stderr, "owlglance-server: page %s stream %s\n", links.page.c_str(),
+                 links.stream.c_str());
+  }
   bool stopped = WaitForStop(controller, signals);
   controller.StopServer();
   device.Destroy();

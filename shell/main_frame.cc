@@ -15,6 +15,7 @@
 #include "shell/setup_dialog.h"
 #include "shell/status_texts.h"
 #include "shell/test_driver.h"
+#include "wizard/share_dialog.h"
 #include "wizard/wizard_dialog.h"
 
 namespace {
@@ -32,6 +33,7 @@ constexpr struct {
     {kCmdSetup, "ID_SERVER_SETUP"},
     {kCmdStartServer, "ID_SERVER_START"},
     {kCmdStopServer, "ID_SERVER_STOP"},
+    {kCmdShare, "ID_SERVER_SHARE"},
     {kCmdViewLog, "ID_SERVER_LOG"},
     {kCmdAbout, "ID_HELP_ABOUT"},
     {kCmdReadme, "ID_HELP_README"},
@@ -107,6 +109,10 @@ void MainFrame::RunDriverDialog() {
 }
 
 void MainFrame::RunAboutDialog() { AboutDialog().ShowModal(); }
+
+void MainFrame::RunShareDialog() {
+  ShareDialog(this, settings_, PaneText(kPaneServer, 0, ServerRunning(), false)).ShowModal();
+}
 
 void MainFrame::RunWizard() {
   WizardDialog(this, settings_, [this] {

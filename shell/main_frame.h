@@ -43,6 +43,7 @@ class MainFrame : public wxFrame, public CommandWindow {
   void RunDriverDialog() override;
   void RunAboutDialog() override;
   void RunWizard() override;
+  void RunShareDialog() override;
   void CloseWindow() override { Close(); }
   void WhileWaiting() override;
 

@@ -20,6 +20,7 @@ class RecordingWindow : public CommandWindow {
   void RunDriverDialog() override { calls.push_back("driver"); }
   void RunAboutDialog() override { calls.push_back("about"); }
   void RunWizard() override { calls.push_back("wizard"); }
+  void RunShareDialog() override { calls.push_back("share"); }
   void CloseWindow() override { calls.push_back("close"); }
   Lines Take() { return std::exchange(calls, {}); }
   Lines calls;
@@ -78,6 +79,7 @@ TEST_F(CommandsTest, WhileTheServerRunsTheVideoCommandsRefuseAndTheRestWork) {
       {kCmdSource, {refused + "making changes to the Video Source."}, {}},
       {kCmdWizard, {refused + "using the wizard."}, {}},
       {kCmdSetup, {}, {"setup"}},
+      {kCmdShare, {}, {"share"}},
       {kCmdAbout, {}, {"about"}},
       {kCmdStartServer, {}, {}},  // a second start does nothing
   };
@@ -95,7 +97,7 @@ TEST_F(CommandsTest, WhileTheServerRunsTheVideoCommandsRefuseAndTheRestWork) {
   commands->Run(kCmdStopServer);  // stopped: nothing
   const Case stopped[] = {
       {kCmdSelectDriver, {}, {"driver"}}, {kCmdWizard, {}, {"wizard"}}, {kCmdFormat, {}, {"fit"}},
-      {kCmdSource, {}, {"fit"}},          {kCmdPreview, {}, {}},
+      {kCmdSource, {}, {"fit"}},          {kCmdPreview, {}, {}},        {kCmdShare, {}, {"share"}},
   };
   for (const Case& c : stopped) {
     commands->Run(c.id);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/interfaces.h"
 #include "tests/support/command.h"
 #include "tests/support/registry_seed.h"
 #include "tests/support/server_fixture.h"
@@ -83,8 +84,15 @@ class HeadlessServerTest : public ::testing::Test {
 
 TEST_F(HeadlessServerTest, ServesTheHomePageAndALiveStream) {
   ASSERT_EQ(WriteHomePage("127.0.0.1", port, "/video"), HomePageOutcome::Written);
+  ::setenv(platform::kInterfaceListVariable, "127.0.0.1,192.168.1.23", 1);
   Start();
+  ::unsetenv(platform::kInterfaceListVariable);
   ASSERT_TRUE(Serving());
+  const std::string p = std::to_string(port);
+  EXPECT_EQ(folder.Read("stderr.txt"), "owlglance-server: page http://192.168.1.23:" + p +
+                                           "/ stream http://192.168.1.23:" + p +
+                                           "/video\nowlglance-server: page http://127.0.0.1:" + p +
+                                           "/ stream http://127.0.0.1:" + p + "/video\n");
   EXPECT_EQ(RunCommand("curl -s " + Url("/")), folder.Read("www/index.html"));
   EXPECT_EQ(RunCommand("curl -s -o /dev/null -w '%{http_code} %{content_type}' " + Url("/")),
             "200 text/html; charset=utf-8");
@@ -155,7 +163,7 @@ TEST_F(HeadlessServerTest, PortInUsePrintsTheListenersMessageAndExitsOne) {
   EXPECT_EQ(Exit(10000), 1);
   std::string said = folder.Read("stderr.txt");
   EXPECT_NE(said.find("The port chosen may be in use"), std::string::npos) << said;
-  EXPECT_EQ(said.find("serving on"), std::string::npos) << said;
+  EXPECT_EQ(said.find("page http"), std::string::npos) << said;
 }
 
 TEST_F(HeadlessServerTest, APortThatNeedsPermissionSaysSoAndExitsOne) {
@@ -168,7 +176,7 @@ TEST_F(HeadlessServerTest, APortThatNeedsPermissionSaysSoAndExitsOne) {
                       "Server > Setup."),
             std::string::npos)
       << said;
-  EXPECT_EQ(said.find("serving on"), std::string::npos) << said;
+  EXPECT_EQ(said.find("page http"), std::string::npos) << said;
 }
 
 }  // namespace

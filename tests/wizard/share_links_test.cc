@@ -1,0 +1,72 @@
+#include "wizard/share_links.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <fstream>
+
+#include "platform/interfaces.h"
+#include "tests/support/command.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+TEST(ShareLinks, AddressesLoopbackLastAndTheLinksOfEach) {
+  struct Case {
+    std::string interfaces;
+    uint32_t port;
+    std::string streamUrl;
+    std::vector<std::string> addresses;
+    ShareLinks first;  // the links of the first address
+  };
+  const Case cases[] = {
+      {"192.168.1.23,127.0.0.1",
+       8080,
+       "/video",
+       {"192.168.1.23", "127.0.0.1"},
+       {"http://192.168.1.23:8080/", "http://192.168.1.23:8080/video",
+        "http://192.168.1.23:8080/snapshot"}},
+      {"127.0.0.1,10.0.0.5,203.0.113.9",
+       80,
+       "/cam",
+       {"10.0.0.5", "203.0.113.9", "127.0.0.1"},
+       {"http://10.0.0.5/", "http://10.0.0.5/cam", "http://10.0.0.5/snapshot"}},
+      {"127.0.0.1",
+       1,
+       "/video",
+       {"127.0.0.1"},
+       {"http://127.0.0.1:1/", "http://127.0.0.1:1/video", "http://127.0.0.1:1/snapshot"}},
+  };
+  for (const Case& c : cases) {
+    ::setenv(platform::kInterfaceListVariable, c.interfaces.c_str(), 1);
+    std::vector<std::string> addresses = ShareAddresses();
+    EXPECT_EQ(addresses, c.addresses) << c.interfaces;
+    ShareLinks links = LinksFor(addresses.front(), c.port, c.streamUrl);
+    EXPECT_EQ(links.page, c.first.page) << c.interfaces;
+    EXPECT_EQ(links.stream, c.first.stream) << c.interfaces;
+    EXPECT_EQ(links.snapshot, c.first.snapshot) << c.interfaces;
+  }
+  ::setenv(platform::kInterfaceListVariable, "", 1);
+  EXPECT_TRUE(ShareAddresses().empty());
+  ::unsetenv(platform::kInterfaceListVariable);
+}
+
+TEST(ShareLinks, TheQrCodeIsCrispLargeEnoughAndReadsBackAsTheUrl) {
+  TempFolder folder;
+  const std::string url = "http://192.168.1.23:8080/";
+  QrMatrix code = QrCodeFor(url);
+  ASSERT_GT(code.size, 20);
+  QrPicture picture = DrawQrCode(code, 180);
+  const int modules = code.size + 8;
+  EXPECT_GE(picture.width, 180);
+  EXPECT_EQ(picture.width % modules, 0) << "a whole number of pixels a module";
+  EXPECT_LT(picture.width, 180 + modules) << "the smallest such size";
+  std::ofstream ppm("code.ppm", std::ios::binary);
+  ppm << "P6\n" << picture.width << " " << picture.width << "\n255\n";
+  ppm.write(reinterpret_cast<const char*>(picture.rgb.data()),
+            static_cast<std::streamsize>(picture.rgb.size()));
+  ppm.close();
+  EXPECT_EQ(RunCommand("zbarimg --quiet --raw code.ppm 2>/dev/null"), url + "\n");
+}
+
+}  // namespace

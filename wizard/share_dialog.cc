@@ -1,0 +1,87 @@
+#include "wizard/share_dialog.h"
+
+#include <wx/button.h>
+#include <wx/choice.h>
+#include <wx/clipbrd.h>
+#include <wx/image.h>
+#include <wx/statbmp.h>
+#include <wx/stattext.h>
+#include <wx/xrc/xmlres.h>
+
+#include "platform/message_box.h"
+#include "platform/ui/dialog_template.h"
+#include "widgets/hyperlink_label.h"
+#include "wizard/address_discovery.h"
+
+namespace {
+
+constexpr int kQrMinimumPixels = 180;  // to be read from arm's length
+
+HyperlinkLabel* LinkAt(wxDialog* dialog, const char* id) {
+  auto* link = new HyperlinkLabel;
+  link->TakeOver(XRCCTRL(*dialog, id, wxStaticText));
+  return link;
+}
+
+void ShowLink(HyperlinkLabel* link, const std::string& url) {
+  link->SetUrl(url);
+  link->SetLabel(platform::FromText(url));
+  link->SetToolTip(platform::FromText(url));
+  link->MarkVisited(false);
+  link->FitToText();
+}
+
+}  // namespace
+
+ShareDialog::ShareDialog(wxWindow* owner, const ServerSettings& settings,
+                         const std::string& serverState)
+    : settings_(settings), addresses_(ShareAddresses()) {
+  platform::LoadDialogTemplate(this, owner, "SHAREDIALOG");
+  page_ = LinkAt(this, "1102");
+  stream_ = LinkAt(this, "1103");
+  snapshot_ = LinkAt(this, "1104");
+  XRCCTRL(*this, "1108", wxStaticText)->SetLabel(serverState);
+
+  wxChoice* choice = XRCCTRL(*this, "1101", wxChoice);
+  for (const std::string& address : addresses_) choice->Append(platform::FromText(address));
+  choice->Bind(wxEVT_CHOICE, [this](wxCommandEvent& event) { ShowAddress(event.GetSelection()); });
+  XRCCTRL(*this, "1105", wxButton)->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
+    Copy(links_.page);
+  });
+  XRCCTRL(*this, "1106", wxButton)->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
+    Copy(links_.stream);
+  });
+  XRCCTRL(*this, "1107", wxButton)->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
+    Copy(links_.snapshot);
+  });
+  if (!addresses_.empty()) choice->SetSelection(0);
+  ShowAddress(addresses_.empty() ? -1 : 0);
+  FindWindow(platform::WxIdOf(platform::kIdOk))->SetFocus();
+}
+
+void ShareDialog::ShowAddress(int index) {
+  const std::string address = index >= 0 ? addresses_[static_cast<size_t>(index)] : "localhost";
+  links_ = LinksFor(address, settings_.portnum, settings_.camurl);
+  ShowLink(page_, links_.page);
+  ShowLink(stream_, links_.stream);
+  ShowLink(snapshot_, links_.snapshot);
+
+  QrPicture picture = DrawQrCode(QrCodeFor(links_.page), kQrMinimumPixels);
+  wxImage image(picture.width, picture.width, picture.rgb.data(), /*static_data=*/true);
+  auto* code = XRCCTRL(*this, "1110", wxStaticBitmap);
+  code->SetBitmap(wxBitmap(image));
+  code->SetSize(picture.width, picture.width);
+
+  auto* warning = XRCCTRL(*this, "1109", wxStaticText);
+  const int width = warning->GetSize().GetWidth();
+  warning->SetLabel(IsPrivateAddress(address) ? kPrivateAddressMessage : "");
+  warning->Wrap(width);
+  warning->SetSize(width, warning->GetBestSize().GetHeight());
+}
+
+void ShareDialog::Copy(const std::string& text) {
+  if (!wxTheClipboard->Open()) return;
+  wxTheClipboard->SetData(new wxTextDataObject(platform::FromText(text)));
+  wxTheClipboard->Flush();
+  wxTheClipboard->Close();
+}

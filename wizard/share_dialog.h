@@ -1,0 +1,31 @@
+#pragma once
+
+#include <wx/dialog.h>
+
+#include <string>
+#include <vector>
+
+#include "server/server_settings.h"
+#include "wizard/share_links.h"
+
+class HyperlinkLabel;
+
+// Server > Share: the addresses where the camera can be watched, each with
+// a Copy button, and the home page's QR code for a phone. The reading and
+// deciding is in share_links.h; this only shows it. User-interface thread.
+class ShareDialog : public wxDialog {
+ public:
+  // `serverState` is the status bar's text for the server.
+  ShareDialog(wxWindow* owner, const ServerSettings& settings, const std::string& serverState);
+
+ private:
+  void ShowAddress(int index);
+  void Copy(const std::string& text);
+
+  const ServerSettings& settings_;
+  std::vector<std::string> addresses_;
+  ShareLinks links_;
+  HyperlinkLabel* page_;
+  HyperlinkLabel* stream_;
+  HyperlinkLabel* snapshot_;
+};

@@ -1,0 +1,62 @@
+#include "wizard/share_links.h"
+
+#include <arpa/inet.h>
+#include <qrencode.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "platform/interfaces.h"
+
+std::vector<std::string> ShareAddresses() {
+  std::vector<uint32_t> addresses;
+  std::vector<std::string> dotted;
+  if (!platform::InterfaceAddresses(addresses)) return dotted;
+  // Loopback last: a phone can't reach it.
+  std::stable_partition(addresses.begin(), addresses.end(),
+                        [](uint32_t address) { return (ntohl(address) >> 24) != 127; });
+  for (uint32_t address : addresses) {
+    char text[INET_ADDRSTRLEN];
+    in_addr in{address};
+    if (::inet_ntop(AF_INET, &in, text, sizeof text)) dotted.emplace_back(text);
+  }
+  return dotted;
+}
+
+ShareLinks LinksFor(const std::string& address, uint32_t port, const std::string& streamUrl) {
+  const std::string base =
+      "http://" + address + (port == 80 ? std::string() : ":" + std::to_string(port));
+  return {base + "/", base + streamUrl, base + "/snapshot"};
+}
+
+QrMatrix QrCodeFor(const std::string& text) {
+  QrMatrix matrix;
+  std::unique_ptr<QRcode, decltype(&QRcode_free)> code(
+      QRcode_encodeString(text.c_str(), 0, QR_ECLEVEL_M, QR_MODE_8, 1), QRcode_free);
+  if (!code) return matrix;
+  matrix.size = code->width;
+  matrix.dark.resize(static_cast<size_t>(code->width) * static_cast<size_t>(code->width));
+  for (size_t i = 0; i < matrix.dark.size(); ++i) matrix.dark[i] = (code->data[i] & 1) != 0;
+  return matrix;
+}
+
+QrPicture DrawQrCode(const QrMatrix& code, int minimum) {
+  constexpr int kQuietZone = 4;
+  QrPicture picture;
+  if (code.size == 0) return picture;
+  const int modules = code.size + 2 * kQuietZone;
+  const int module = (minimum + modules - 1) / modules;
+  picture.width = modules * module;
+  picture.rgb.assign(static_cast<size_t>(picture.width) * static_cast<size_t>(picture.width) * 3,
+                     255);
+  for (int y = 0; y < code.size; ++y)
+    for (int x = 0; x < code.size; ++x) {
+      if (!code.Dark(x, y)) continue;
+      for (int py = 0; py < module; ++py) {
+        size_t row = static_cast<size_t>((y + kQuietZone) * module + py) * picture.width;
+        size_t at = (row + static_cast<size_t>((x + kQuietZone) * module)) * 3;
+        std::fill_n(picture.rgb.begin() + static_cast<long>(at), module * 3, 0);
+      }
+    }
+  return picture;
+}

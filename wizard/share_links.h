@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// What the Share dialog shows, free of wx: the addresses a viewer can use,
+// the links for one of them, and the QR code of the home page.
+
+// This machine's IPv4 addresses in dotted form, in the order the wizard
+// takes them: adapters first, loopback last.
+std::vector<std::string> ShareAddresses();
+
+struct ShareLinks {
+  std::string page;      // http://ADDRESS[:PORT]/
+  std::string stream;    // http://ADDRESS[:PORT]<stream URL>
+  std::string snapshot;  // http://ADDRESS[:PORT]/snapshot
+};
+// The links at `address`; the port is left out when it is 80.
+ShareLinks LinksFor(const std::string& address, uint32_t port, const std::string& streamUrl);
+
+// A QR code's modules, row by row; dark ones are true. Empty when the text
+// can't be encoded.
+struct QrMatrix {
+  int size = 0;
+  std::vector<bool> dark;
+  bool Dark(int x, int y) const { return dark[static_cast<size_t>(y * size + x)]; }
+};
+QrMatrix QrCodeFor(const std::string& text);
+
+// The code drawn crisp for a screen: `module` pixels a module, a quiet zone
+// of 4 modules around it, as packed RGB rows. `module` is the smallest
+// whole number that makes the picture at least `minimum` pixels wide.
+struct QrPicture {
+  int width = 0;  // and height
+  std::vector<uint8_t> rgb;
+};
+QrPicture DrawQrCode(const QrMatrix& code, int minimum);

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "capture/jpeg_passthrough.h"
+
 using namespace platform;
 
 int32_t CaptureDevice::Create(int driverIndex, int32_t quality) {
@@ -152,6 +154,13 @@ void CaptureDevice::StopGrabbing() {
   grabbing_ = false;
 }
 
+bool CaptureDevice::IsMotionJpeg() const {
+  BitmapInfoHeader format;
+  if (captureFormat_.size() < sizeof format) return false;
+  std::memcpy(&format, captureFormat_.data(), sizeof format);
+  return format.biCompression == kFourccMjpeg;
+}
+
 void CaptureDevice::SetQuality(int32_t quality) {
   if (quality >= 0 && quality <= 100) jpegQuality = quality;
 }
@@ -174,6 +183,14 @@ int CaptureDevice::OnVideoFrame(CaptureWindow* window, VideoHdr* header) {
   uint8_t* frame = header->lpData;
   int32_t capacity = 0;
   uint8_t* buffer = device->frameStore.BeginFrame(capacity);
+
+  if (device->passThrough_.load() && device->IsMotionJpeg()) {
+    int32_t length = PassThroughJpeg(frame, header->dwBytesUsed, buffer, capacity);
+    if (length == kNotAWholeJpeg) device->lastError.Record(ErrDecompressFailed);
+    if (length == kJpegTooLarge) device->lastError.Record(ErrJpegWrite, -1);
+    device->frameStore.EndFrame(length);
+    return 1;
+  }
 
   const BitmapInfoHeader* bitmap = &device->outputHeader_;
   uint8_t* rows = frame;

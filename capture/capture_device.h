@@ -39,6 +39,11 @@ class CaptureDevice {
   void StopGrabbing();
   bool IsGrabbing() const { return grabbing_; }
   void SetQuality(int32_t quality);
+  // On: a Motion-JPEG camera's frames are checked and stored as they came
+  // (the quality then does not apply); off: decoded and encoded again.
+  // Takes effect with the next frame.
+  void SetPassThrough(bool on) { passThrough_.store(on); }
+  bool PassThrough() const { return passThrough_.load(); }
   int32_t Quality() const { return jpegQuality.load(); }
   static bool GetDriverDescription(int index, char* name, int nameSize, char* version,
                                    int versionSize);
@@ -56,6 +61,7 @@ class CaptureDevice {
 
  private:
   bool RequireDriver();
+  bool IsMotionJpeg() const;  // the capture format, read on the capture thread too
   void ReadFormat();
   int32_t ReleaseFormat();
   intptr_t Send(unsigned message, intptr_t wParam = 0, intptr_t lParam = 0);
@@ -69,4 +75,5 @@ class CaptureDevice {
   std::unique_ptr<platform::Decompressor> decompressor_;
   std::unique_ptr<platform::CaptureWindow> captureWindow_;
   JpegEncoder encoder_{lastError};
+  std::atomic<bool> passThrough_{true};
 };

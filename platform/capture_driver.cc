@@ -11,7 +11,8 @@ namespace platform {
 
 namespace {
 
-// One entry of OWLGLANCE_DRIVERS: "v4l2", "pattern" or "pattern@WxH".
+// One entry of OWLGLANCE_DRIVERS: "v4l2", "pattern", "pattern@WxH" or
+// "pattern@WxH:mjpeg" (the pattern as a Motion-JPEG camera).
 void AddListed(const std::string& entry, std::vector<std::unique_ptr<CaptureDriver>>& drivers) {
   if (entry == "v4l2") {
     for (auto& driver : ListV4l2Drivers(SystemV4l2Io())) drivers.push_back(std::move(driver));
@@ -19,12 +20,14 @@ void AddListed(const std::string& entry, std::vector<std::unique_ptr<CaptureDriv
     drivers.push_back(std::make_unique<TestPatternDriver>());
   } else if (entry.rfind("pattern@", 0) == 0) {
     std::string size = entry.substr(8);
+    const bool mjpeg = size.size() > 6 && size.compare(size.size() - 6, 6, ":mjpeg") == 0;
+    if (mjpeg) size.resize(size.size() - 6);
     auto pattern = std::make_unique<TestPatternDriver>("Owlglance Test Pattern " + size);
     const DriverSetting sizes = pattern->Dialog(DialogKind::Format).settings.at(0);
     for (size_t i = 0; i < sizes.choices.size(); ++i) {
       std::string label = sizes.choices[i];  // "320 x 240"
       std::erase(label, ' ');
-      if (label == size) pattern->Apply(DialogKind::Format, {static_cast<int>(i), 0});
+      if (label == size) pattern->Apply(DialogKind::Format, {static_cast<int>(i), mjpeg ? 2 : 0});
     }
     drivers.push_back(std::move(pattern));
   }

@@ -1,5 +1,10 @@
 #include "platform/test_pattern.h"
 
+#include <cstdio>  // before jpeglib.h, which uses FILE
+#include <cstdlib>
+
+#include <jpeglib.h>
+
 #include <algorithm>
 #include <cstring>
 #include <ctime>
@@ -77,8 +82,8 @@ BitmapInfoHeader TestPatternDriver::Format() const {
   BitmapInfoHeader h;
   h.biWidth = kSizes[sizeIndex_].width;
   h.biHeight = kSizes[sizeIndex_].height;
-  h.biBitCount = yuyv_ ? 16 : 24;
-  h.biCompression = yuyv_ ? kFourccYuyv : kBiRgb;
+  h.biBitCount = pixelFormat_ == kYuyv ? 16 : 24;
+  h.biCompression = pixelFormat_ == kYuyv ? kFourccYuyv : pixelFormat_ == kRgb ? kBiRgb : kFourccMjpeg;
   h.biSizeImage = static_cast<uint32_t>(BitmapStride(h.biWidth, h.biBitCount) * h.biHeight);
   return h;
 }
@@ -159,9 +164,13 @@ FrameResult TestPatternDriver::NextFrame(std::vector<uint8_t>& frame, int ms) {
     frameIndex_ = static_cast<uint64_t>((now - start_) / kFrameInterval);
   Render(frameIndex_++, bgr_);
 
+  if (pixelFormat_ == kMjpeg) {
+    EncodeMjpeg(frame);
+    return FrameResult::Frame;
+  }
   const int width = kSizes[sizeIndex_].width, height = kSizes[sizeIndex_].height;
   frame.resize(Format().biSizeImage);
-  if (!yuyv_) {
+  if (pixelFormat_ == kRgb) {
     const size_t stride = static_cast<size_t>(BitmapStride(width, 24));
     for (int y = 0; y < height; ++y)  // bottom-up
       std::memcpy(&frame[stride * (height - 1 - y)], &bgr_[static_cast<size_t>(y) * width * 3],
@@ -185,23 +194,64 @@ DriverDialog TestPatternDriver::Dialog(DialogKind kind) const {
   if (kind == DialogKind::Format) {
     DriverSetting size{"Size", {}, sizeIndex_};
     for (const auto& s : kSizes) size.choices.push_back(s.label);
-    return {"Video Format", {size, {"Pixel format", {"YUYV 4:2:2", "RGB 24-bit"}, yuyv_ ? 0 : 1}}};
+    return {"Video Format",
+            {size,
+             {"Pixel format", {"YUYV 4:2:2", "RGB 24-bit", "Motion-JPEG"},
+              static_cast<int>(pixelFormat_)}}};
   }
   return {"Video Source", {{"Pattern", {"Colour bars", "Grey ramp"}, pattern_}}};
 }
 
 bool TestPatternDriver::Apply(DialogKind kind, const std::vector<int>& choices) {
   if (kind == DialogKind::Format) {
-    if (choices.size() != 2 || choices[0] < 0 || choices[0] > 3 || choices[1] < 0 || choices[1] > 1)
+    if (choices.size() != 2 || choices[0] < 0 || choices[0] > 3 || choices[1] < 0 || choices[1] > 2)
       return false;
     sizeIndex_ = choices[0];
-    yuyv_ = choices[1] == 0;
+    pixelFormat_ = static_cast<PixelFormat>(choices[1]);
   } else {
     if (choices.size() != 1 || choices[0] < 0 || choices[0] > 1) return false;
     pattern_ = choices[0];
   }
   Resize();
   return true;
+}
+
+// The frame as a UVC camera sends Motion-JPEG: libjpeg-turbo at quality 90,
+// 4:2:2, and without the Huffman tables (the standard ones are implied).
+void TestPatternDriver::EncodeMjpeg(std::vector<uint8_t>& frame) const {
+  const int width = kSizes[sizeIndex_].width, height = kSizes[sizeIndex_].height;
+  jpeg_compress_struct cinfo{};
+  jpeg_error_mgr errors{};
+  cinfo.err = jpeg_std_error(&errors);
+  jpeg_create_compress(&cinfo);
+  unsigned char* out = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&cinfo, &out, &size);
+  cinfo.image_width = static_cast<JDIMENSION>(width);
+  cinfo.image_height = static_cast<JDIMENSION>(height);
+  cinfo.input_components = 3;
+  cinfo.in_color_space = JCS_EXT_BGR;
+  jpeg_set_defaults(&cinfo);
+  jpeg_set_quality(&cinfo, 90, TRUE);
+  cinfo.comp_info[0].h_samp_factor = 2;
+  cinfo.comp_info[0].v_samp_factor = 1;
+  jpeg_start_compress(&cinfo, TRUE);
+  while (cinfo.next_scanline < cinfo.image_height) {
+    JSAMPROW row = const_cast<JSAMPROW>(&bgr_[static_cast<size_t>(cinfo.next_scanline) * width * 3]);
+    jpeg_write_scanlines(&cinfo, &row, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  jpeg_destroy_compress(&cinfo);
+  // Every segment before the scan but the Huffman tables.
+  frame.assign(out, out + 2);
+  size_t at = 2;
+  while (at + 4 <= size && out[at + 1] != 0xda) {
+    const size_t length = 2 + (static_cast<size_t>(out[at + 2]) << 8 | out[at + 3]);
+    if (out[at + 1] != 0xc4) frame.insert(frame.end(), out + at, out + at + length);
+    at += length;
+  }
+  frame.insert(frame.end(), out + at, out + size);
+  std::free(out);
 }
 
 void DrawNoCamera(int width, int height, const std::string& since, std::vector<uint8_t>& bgr) {

@@ -1,6 +1,7 @@
 // Stands in for a camera when there is none: the built-in test pattern.
 // Promises 30 frames a second of colour bars with a moving ball, a frame
-// counter and the time, in YUYV or 24-bit bottom-up RGB, at four sizes.
+// counter and the time, in YUYV, 24-bit bottom-up RGB or Motion-JPEG (as a
+// UVC camera sends it: 4:2:2, no Huffman tables), at four sizes.
 #pragma once
 
 #include <chrono>
@@ -34,8 +35,11 @@ class TestPatternDriver : public CaptureDriver {
   void Resize();
 
   std::string name_;
+  enum PixelFormat { kYuyv, kRgb, kMjpeg };
+  void EncodeMjpeg(std::vector<uint8_t>& frame) const;
+
   int sizeIndex_ = 1;                // 640 x 480
-  bool yuyv_ = true;                 // else 24-bit bottom-up RGB
+  PixelFormat pixelFormat_ = kYuyv;
   int pattern_ = 0;                  // colour bars or grey ramp
   std::vector<uint8_t> background_;  // the still part, BGR top-down
   std::vector<uint8_t> bgr_;         // the frame being drawn

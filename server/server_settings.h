@@ -13,6 +13,7 @@ struct ServerSettings {
   uint32_t maxclients = 5;
   uint32_t portnum = 80;
   std::string camurl = "/video";
+  uint32_t passthrough = 1;  // 1: a Motion-JPEG camera's own images go out as they come
 };
 
 // A stream path a request can name: 1 to 64 bytes, none of them a space or

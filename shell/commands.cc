@@ -57,6 +57,9 @@ bool Commands::Run(int commandId) {
     case kCmdShare:
       Share();
       break;
+    case kCmdPassThrough:
+      window_.TogglePassThrough();  // takes effect with the next frame, served or not
+      break;
     default:
       return false;
   }

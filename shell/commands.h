@@ -16,6 +16,7 @@ enum CommandId : int {
   kCmdSelectDriver = 202,
   kCmdFormat = 200,
   kCmdSource = 201,
+  kCmdPassThrough = 204,  // beyond the design: Video > Camera's Own JPEG
   kCmdSetup = 300,
   kCmdStartServer = 301,
   kCmdStopServer = 302,
@@ -37,6 +38,8 @@ class CommandWindow {
   virtual void RunAboutDialog() = 0;
   virtual void RunWizard() = 0;
   virtual void RunShareDialog() = 0;
+  // Switches the passthrough setting, applies and saves it.
+  virtual void TogglePassThrough() = 0;
   virtual void CloseWindow() = 0;
   // Runs while the commands wait for the camera to stop grabbing, so that
   // message boxes of worker threads are still answered.

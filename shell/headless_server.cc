@@ -68,6 +68,7 @@ int main(int argc, char** argv) {
 
   CaptureDevice device;
   device.Create(static_cast<int>(settings.driver), static_cast<int32_t>(settings.compression));
+  device.SetPassThrough(settings.passthrough != 0);
   ServerController controller(settings, device);
   // The port is bound before StartServer returns: a port that can't be had
   // has had its message, and nothing claims to serve.

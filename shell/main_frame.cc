@@ -30,6 +30,7 @@ constexpr struct {
     {kCmdSelectDriver, "ID_VIDEO_DRIVER"},
     {kCmdFormat, "ID_VIDEO_FORMAT"},
     {kCmdSource, "ID_VIDEO_SOURCE"},
+    {kCmdPassThrough, "ID_VIDEO_PASSTHROUGH"},
     {kCmdSetup, "ID_SERVER_SETUP"},
     {kCmdStartServer, "ID_SERVER_START"},
     {kCmdStopServer, "ID_SERVER_STOP"},
@@ -76,6 +77,8 @@ MainFrame::MainFrame()
   controller_ = std::make_unique<ServerController>(
       settings_, device_, [] { platform::GuiMessageBoxes().AnswerPending(); });
   commands_ = std::make_unique<Commands>(*this, device_, *controller_);
+  device_.SetPassThrough(settings_.passthrough != 0);
+  ShowPassThrough();
   FitWindowToVideo();
   if (firstRun_) RunWizard();  // before the window is on the screen
   commands_->Preview();
@@ -109,6 +112,18 @@ void MainFrame::RunDriverDialog() {
 }
 
 void MainFrame::RunAboutDialog() { AboutDialog().ShowModal(); }
+
+void MainFrame::TogglePassThrough() {
+  settings_.passthrough = settings_.passthrough ? 0 : 1;
+  ApplySettings();
+  SaveSettings();
+  ShowPassThrough();
+}
+
+void MainFrame::ShowPassThrough() {
+  if (wxMenuItem* item = GetMenuBar()->FindItem(XRCID("ID_VIDEO_PASSTHROUGH")))
+    item->Check(settings_.passthrough != 0);
+}
 
 void MainFrame::RunShareDialog() {
   ShareDialog(this, settings_, PaneText(kPaneServer, 0, ServerRunning(), false)).ShowModal();
@@ -163,6 +178,7 @@ void MainFrame::SaveSettings() { ::SaveSettings(settings_); }
 void MainFrame::ApplySettings() {
   if (!controller_) return;
   device_.SetQuality(static_cast<int32_t>(settings_.compression));
+  device_.SetPassThrough(settings_.passthrough != 0);
   controller_->SetLogConnections(settings_.connections);
   controller_->SetClientLimit(static_cast<int32_t>(settings_.maxclients));
   controller_->SetPort(static_cast<int32_t>(settings_.portnum));

@@ -44,6 +44,8 @@ class MainFrame : public wxFrame, public CommandWindow {
   void RunAboutDialog() override;
   void RunWizard() override;
   void RunShareDialog() override;
+  void TogglePassThrough() override;
+  void ShowPassThrough();  // the menu item's check mark
   void CloseWindow() override { Close(); }
   void WhileWaiting() override;
 

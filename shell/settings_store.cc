@@ -59,6 +59,7 @@ int LoadSettings(ServerSettings& settings, std::string* unreadable) {
     Query(key, "compression", settings.compression);
     Query(key, "driver", settings.driver);
     Query(key, "maxclients", settings.maxclients);
+    Query(key, "passthrough", settings.passthrough);
     urlLength = sizeof url;
     if (key.QueryValue("camurl", nullptr, reinterpret_cast<uint8_t*>(url), &urlLength) !=
         platform::ERROR_SUCCESS)
@@ -72,6 +73,7 @@ int LoadSettings(ServerSettings& settings, std::string* unreadable) {
   if (settings.compression == 0 || settings.compression > 100) settings.compression = 35;
   if (settings.driver > 10) settings.driver = 0;
   if (settings.maxclients == 0 || settings.maxclients > 50) settings.maxclients = 5;
+  if (settings.passthrough > 1) settings.passthrough = 1;
   // The path ends at its first zero byte; one no request can name (empty,
   // or holding a space) loads as the default.
   if (urlLength >= 1 && urlLength <= kUrlBufferSize) {
@@ -92,6 +94,7 @@ void SaveSettings(const ServerSettings& settings) {
   Set(key, "compression", settings.compression);
   Set(key, "driver", settings.driver);
   Set(key, "maxclients", settings.maxclients);
+  Set(key, "passthrough", settings.passthrough);
   key.SetValue("camurl", platform::REG_BINARY,
                reinterpret_cast<const uint8_t*>(settings.camurl.data()),
                static_cast<uint32_t>(settings.camurl.size()));

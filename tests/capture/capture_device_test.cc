@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <chrono>
 #include <thread>
 
 #include "capture/capture_device.h"
+#include "platform/capture_driver.h"
 #include "tests/support/frame_publish.h"
 #include "tests/support/jpeg_decode.h"
 #include "tests/support/scripted_camera.h"
@@ -101,6 +103,39 @@ TEST(CaptureDevice, AReconnectWhilePreviewingKeepsThePreviewMoving) {
   const uint64_t frames = device.Window()->PreviewFrames();
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   EXPECT_GT(device.Window()->PreviewFrames(), frames + 3);
+  device.Destroy();
+}
+
+// A Motion-JPEG camera's frames as the streams get them: its own quality-90
+// 4:2:2 images while passed through, the quality setting's 4:2:0 ones when
+// encoded again; the switch takes effect with the next frame.
+TEST(CaptureDevice, PassThroughSendsTheCamerasOwnJpegAndSwitchesAtTheNextFrame) {
+  ::setenv(platform::kDriverListVariable, "pattern@640x480:mjpeg", 1);
+  CaptureDevice device;
+  ASSERT_EQ(device.Create(0, 35), 0);
+  ::setenv(platform::kDriverListVariable, "pattern", 1);
+  ASSERT_EQ(device.StartGrabbing(), 0);
+  // The first entry of libjpeg's luminance table at quality 90 and 35.
+  constexpr int kQuality90 = 3, kQuality35 = 23;
+  auto next = [&] {
+    const uint64_t seen = device.frameStore.PublishedCount();
+    EXPECT_TRUE(Eventually([&] { return device.frameStore.PublishedCount() > seen + 1; }));
+    return DecodeJpeg(StoredImage(device.frameStore));
+  };
+  struct Step {
+    bool passThrough;
+    int quant, lumaWidthSampling, lumaHeightSampling;
+  };
+  for (Step step : {Step{true, kQuality90, 2, 1}, Step{false, kQuality35, 2, 2},
+                    Step{true, kQuality90, 2, 1}}) {
+    device.SetPassThrough(step.passThrough);
+    DecodedJpeg image = next();
+    ASSERT_TRUE(image.ok) << step.passThrough;
+    EXPECT_EQ(image.width, 640);
+    EXPECT_EQ(image.quantTable0.at(0), step.quant) << step.passThrough;
+    EXPECT_EQ(image.sampling.at(0), std::make_pair(step.lumaWidthSampling, step.lumaHeightSampling))
+        << step.passThrough;
+  }
   device.Destroy();
 }
 

@@ -21,6 +21,7 @@ class RecordingWindow : public CommandWindow {
   void RunAboutDialog() override { calls.push_back("about"); }
   void RunWizard() override { calls.push_back("wizard"); }
   void RunShareDialog() override { calls.push_back("share"); }
+  void TogglePassThrough() override { calls.push_back("passthrough"); }
   void CloseWindow() override { calls.push_back("close"); }
   Lines Take() { return std::exchange(calls, {}); }
   Lines calls;
@@ -80,6 +81,7 @@ TEST_F(CommandsTest, WhileTheServerRunsTheVideoCommandsRefuseAndTheRestWork) {
       {kCmdWizard, {refused + "using the wizard."}, {}},
       {kCmdSetup, {}, {"setup"}},
       {kCmdShare, {}, {"share"}},
+      {kCmdPassThrough, {}, {"passthrough"}},
       {kCmdAbout, {}, {"about"}},
       {kCmdStartServer, {}, {}},  // a second start does nothing
   };

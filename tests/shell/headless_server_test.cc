@@ -11,6 +11,7 @@
 
 #include "platform/interfaces.h"
 #include "tests/support/command.h"
+#include "tests/support/jpeg_decode.h"
 #include "tests/support/registry_seed.h"
 #include "tests/support/server_fixture.h"
 #include "tests/support/stream_parser.h"
@@ -37,9 +38,10 @@ class HeadlessServerTest : public ::testing::Test {
   }
   // Starts the server with these settings; its standard error goes to a
   // file. `asUser` runs it through setpriv as that user id.
-  void Start(int maxclients = 5, int asUser = -1) {
+  void Start(int maxclients = 5, int asUser = -1, const std::string& moreValues = "") {
     std::string values = "\"frun\"=hex:00,00,00,00\r\n\"portnum\"=" + RegistryHex32(port) +
-                         "\r\n\"maxclients\"=" + RegistryHex32(maxclients) + "\r\n";
+                         "\r\n\"maxclients\"=" + RegistryHex32(maxclients) + "\r\n" +
+                         moreValues;
     SeedRegistry(folder.Path(), values.c_str());
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -112,6 +114,35 @@ TEST_F(HeadlessServerTest, ServesTheHomePageAndALiveStream) {
   std::string a = ImageToRgb(first), b = ImageToRgb(second);
   ASSERT_EQ(a.size(), 400u * 400 * 3);
   EXPECT_NE(a, b) << "the picture on the home page moves";
+}
+
+TEST_F(HeadlessServerTest, AMotionJpegCamerasOwnImagesGoOutOrAreEncodedAgain) {
+  // The first entry of libjpeg's luminance table: the pattern's quality 90,
+  // or the quality setting's 35.
+  for (auto [passthrough, quant] : {std::pair{1, 3}, std::pair{0, 23}}) {
+    ::setenv(platform::kDriverListVariable, "pattern@1280x720:mjpeg", 1);
+    Start(5, -1,
+          "\"compression\"=" + RegistryHex32(35) + "\r\n\"passthrough\"=" +
+              RegistryHex32(static_cast<uint32_t>(passthrough)) + "\r\n");
+    ::setenv(platform::kDriverListVariable, "pattern", 1);
+    ASSERT_TRUE(Serving());
+    EXPECT_EQ(RunCommand("timeout 20 ffmpeg -v error -i " + Url("/video") +
+                         " -frames:v 5 -f rawvideo -pix_fmt rgb24 - | wc -c"),
+              std::to_string(5 * 1280 * 720 * 3) + "\n")
+        << "passthrough " << passthrough;
+    TestClient client(port);
+    client.Send("GET /video HTTP/1.0\r\n\r\n");
+    ParsedStream stream = ParseStream(client.ReadExactly(600000, 5000));
+    ASSERT_GE(stream.images.size(), 2u);
+    for (const std::string& image : stream.images) {
+      DecodedJpeg decoded = DecodeJpeg(image);
+      ASSERT_TRUE(decoded.ok);
+      EXPECT_EQ(decoded.width, 1280);
+      EXPECT_EQ(decoded.quantTable0.at(0), quant) << "passthrough " << passthrough;
+    }
+    ::kill(pid, SIGTERM);
+    ASSERT_EQ(Exit(5000), 0);
+  }
 }
 
 TEST_F(HeadlessServerTest, ClientLimitOneRefusesASecondClient) {

@@ -48,6 +48,11 @@ TEST(SettingsStore, LoadTimeRanges) {
       {"\"driver\"=hex:0a,00,00,00\r\n", &ServerSettings::driver, 10},
       {"\"driver\"=hex:0b,00,00,00\r\n", &ServerSettings::driver, 0},
       {"\"portnum\"=dword:00001f90\r\n", &ServerSettings::portnum, 8080},  // DWORD read as binary
+      {"\"passthrough\"=hex:00,00,00,00\r\n", &ServerSettings::passthrough, 0},
+      {"\"passthrough\"=hex:01,00,00,00\r\n", &ServerSettings::passthrough, 1},
+      {"\"passthrough\"=hex:02,00,00,00\r\n", &ServerSettings::passthrough, 1},
+      {"\"passthrough\"=hex:ff,ff,ff,ff\r\n", &ServerSettings::passthrough, 1},
+      {"\"driver\"=hex:00,00,00,00\r\n", &ServerSettings::passthrough, 1},  // absent: on
       {"\"portnum\"=hex:90,1f\r\n", &ServerSettings::portnum, 8080},  // fills the first bytes
       {"\"portnum\"=hex:91\r\n", &ServerSettings::portnum, 0x91},     // over 80's 0x50
       {"\"portnum\"=hex:90,1f,00,00,00\r\n", &ServerSettings::portnum, 80},  // too long
@@ -107,6 +112,7 @@ TEST(SettingsStore, FirstRunCreatesAnEmptyKeyAndSavingClearsFrun) {
   settings.maxclients = 12;
   settings.portnum = 8080;
   settings.camurl = "/live.mjpg";
+  settings.passthrough = 0;
   SaveSettings(settings);
   ServerSettings loaded;
   EXPECT_EQ(LoadSettings(loaded), 0);
@@ -116,6 +122,7 @@ TEST(SettingsStore, FirstRunCreatesAnEmptyKeyAndSavingClearsFrun) {
   EXPECT_EQ(loaded.maxclients, 12u);
   EXPECT_EQ(loaded.portnum, 8080u);
   EXPECT_EQ(loaded.camurl, "/live.mjpg");
+  EXPECT_EQ(loaded.passthrough, 0u);
 }
 
 TEST(SettingsStore, MissingValuesKeepTheirDefaults) {

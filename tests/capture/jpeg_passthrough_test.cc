@@ -1,0 +1,96 @@
+#include "capture/jpeg_passthrough.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "capture/capture_error.h"
+#include "capture/jpeg_encoder.h"
+#include "tests/support/jpeg_decode.h"
+#include "tests/support/pictures.h"
+
+namespace {
+
+// A camera-like JPEG made by libjpeg-turbo.
+std::string CameraJpeg(int width, int height) {
+  Picture picture = NoisyGradient(width, height);
+  CaptureError error;
+  JpegEncoder encoder(error);
+  std::string jpeg(static_cast<size_t>(width) * height * 3, '\0');
+  int32_t n = encoder.Encode(picture.header, picture.rows.data(),
+                             reinterpret_cast<uint8_t*>(jpeg.data()),
+                             static_cast<int32_t>(jpeg.size()), 90);
+  jpeg.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  return jpeg;
+}
+
+// The image's segments before the start of scan, marker by marker; `keep`
+// says which stay.
+template <typename Keep>
+std::string Segments(const std::string& jpeg, Keep keep, std::string* dhtPayloads = nullptr) {
+  std::string out = jpeg.substr(0, 2);
+  size_t at = 2;
+  while (static_cast<uint8_t>(jpeg[at + 1]) != 0xda) {
+    size_t length = 2 + (static_cast<uint8_t>(jpeg[at + 2]) << 8 | static_cast<uint8_t>(jpeg[at + 3]));
+    uint8_t marker = static_cast<uint8_t>(jpeg[at + 1]);
+    if (marker == 0xc4 && dhtPayloads) *dhtPayloads += jpeg.substr(at + 4, length - 4);
+    if (keep(marker)) out += jpeg.substr(at, length);
+    at += length;
+  }
+  return out + jpeg.substr(at);
+}
+
+std::string PassThrough(const std::string& frame, int32_t capacity, int32_t* result) {
+  std::string out(static_cast<size_t>(capacity > 0 ? capacity : 0), '\0');
+  *result = PassThroughJpeg(reinterpret_cast<const uint8_t*>(frame.data()), frame.size(),
+                            reinterpret_cast<uint8_t*>(out.data()), capacity);
+  out.resize(*result > 0 ? static_cast<size_t>(*result) : 0);
+  return out;
+}
+
+TEST(PassThroughJpeg, TheStandardTablesAreThoseLibjpegWrites) {
+  std::string payloads;
+  Segments(CameraJpeg(64, 48), [](uint8_t) { return true; }, &payloads);
+  const std::vector<uint8_t>& dht = StandardHuffmanSegment();
+  EXPECT_EQ(std::string(dht.begin() + 4, dht.end()), payloads);
+}
+
+TEST(PassThroughJpeg, PassesWholeImagesCompletesTablesAndDropsTheRest) {
+  for (auto [width, height] : {std::pair{1280, 720}, std::pair{1920, 1080}}) {
+    const std::string jpeg = CameraJpeg(width, height);
+    ASSERT_GT(jpeg.size(), 1000u);
+    const std::string noTables = Segments(jpeg, [](uint8_t marker) { return marker != 0xc4; });
+    const int32_t capacity = width * height * 4;
+    struct Case {
+      std::string name, frame;
+      int32_t capacity, result;
+      std::string expected;  // "" when only decoding is compared
+    };
+    const Case cases[] = {
+        {"whole", jpeg, capacity, static_cast<int32_t>(jpeg.size()), jpeg},
+        {"trailing zeros", jpeg + std::string(300, '\0'), capacity,
+         static_cast<int32_t>(jpeg.size()), jpeg},
+        {"no tables", noTables, capacity,
+         static_cast<int32_t>(noTables.size() + StandardHuffmanSegment().size()), ""},
+        {"truncated", jpeg.substr(0, jpeg.size() / 2), capacity, kNotAWholeJpeg, ""},
+        {"no start", jpeg.substr(2), capacity, kNotAWholeJpeg, ""},
+        {"too short", jpeg.substr(0, 60) + "\xff\xd9", capacity, kNotAWholeJpeg, ""},
+        {"larger than the buffer", jpeg, static_cast<int32_t>(jpeg.size()) - 1, kJpegTooLarge, ""},
+    };
+    for (const Case& c : cases) {
+      int32_t result = 0;
+      std::string out = PassThrough(c.frame, c.capacity, &result);
+      EXPECT_EQ(result, c.result) << c.name << " " << width;
+      if (!c.expected.empty()) {
+        EXPECT_TRUE(out == c.expected) << c.name;
+      }
+      if (result > 0) {
+        DecodedJpeg original = DecodeJpeg(jpeg), passed = DecodeJpeg(out);
+        ASSERT_TRUE(passed.ok) << c.name;
+        EXPECT_TRUE(passed.rgb == original.rgb) << c.name << ": the same picture";
+      }
+    }
+  }
+}
+
+}  // namespace

@@ -115,6 +115,14 @@ TEST_F(MainWindowTest, StopServerWithStalledViewersIsQuick) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
 }
 
+TEST_F(MainWindowTest, CamerasOwnJpegIsACheckedMenuItemThatSavesItsSetting) {
+  Start();
+  for (uint32_t expected : {0u, 1u}) {
+    EXPECT_TRUE(Menu(204).empty());
+    EXPECT_EQ(Saved().passthrough, expected);
+  }
+}
+
 TEST_F(MainWindowTest, ExitWithOkWhileStreamingStopsSavesAndEndsWithStatusOne) {
   Start();
   Menu(301);

@@ -83,7 +83,9 @@ BitmapInfoHeader TestPatternDriver::Format() const {
   h.biWidth = kSizes[sizeIndex_].width;
   h.biHeight = kSizes[sizeIndex_].height;
   h.biBitCount = pixelFormat_ == kYuyv ? 16 : 24;
-  h.biCompression = pixelFormat_ == kYuyv ? kFourccYuyv : pixelFormat_ == kRgb ? kBiRgb : kFourccMjpeg;
+  h.biCompression = pixelFormat_ == kYuyv  ? kFourccYuyv
+                    : pixelFormat_ == kRgb ? kBiRgb
+                                           : kFourccMjpeg;
   h.biSizeImage = static_cast<uint32_t>(BitmapStride(h.biWidth, h.biBitCount) * h.biHeight);
   return h;
 }
@@ -196,7 +198,8 @@ DriverDialog TestPatternDriver::Dialog(DialogKind kind) const {
     for (const auto& s : kSizes) size.choices.push_back(s.label);
     return {"Video Format",
             {size,
-             {"Pixel format", {"YUYV 4:2:2", "RGB 24-bit", "Motion-JPEG"},
+             {"Pixel format",
+              {"YUYV 4:2:2", "RGB 24-bit", "Motion-JPEG"},
               static_cast<int>(pixelFormat_)}}};
   }
   return {"Video Source", {{"Pattern", {"Colour bars", "Grey ramp"}, pattern_}}};
@@ -237,7 +240,8 @@ void TestPatternDriver::EncodeMjpeg(std::vector<uint8_t>& frame) const {
   cinfo.comp_info[0].v_samp_factor = 1;
   jpeg_start_compress(&cinfo, TRUE);
   while (cinfo.next_scanline < cinfo.image_height) {
-    JSAMPROW row = const_cast<JSAMPROW>(&bgr_[static_cast<size_t>(cinfo.next_scanline) * width * 3]);
+    JSAMPROW row =
+        const_cast<JSAMPROW>(&bgr_[static_cast<size_t>(cinfo.next_scanline) * width * 3]);
     jpeg_write_scanlines(&cinfo, &row, 1);
   }
   jpeg_finish_compress(&cinfo);

@@ -17,9 +17,9 @@ std::string CameraJpeg(int width, int height) {
   CaptureError error;
   JpegEncoder encoder(error);
   std::string jpeg(static_cast<size_t>(width) * height * 3, '\0');
-  int32_t n = encoder.Encode(picture.header, picture.rows.data(),
-                             reinterpret_cast<uint8_t*>(jpeg.data()),
-                             static_cast<int32_t>(jpeg.size()), 90);
+  int32_t n =
+      encoder.Encode(picture.header, picture.rows.data(), reinterpret_cast<uint8_t*>(jpeg.data()),
+                     static_cast<int32_t>(jpeg.size()), 90);
   jpeg.resize(n > 0 ? static_cast<size_t>(n) : 0);
   return jpeg;
 }
@@ -31,7 +31,8 @@ std::string Segments(const std::string& jpeg, Keep keep, std::string* dhtPayload
   std::string out = jpeg.substr(0, 2);
   size_t at = 2;
   while (static_cast<uint8_t>(jpeg[at + 1]) != 0xda) {
-    size_t length = 2 + (static_cast<uint8_t>(jpeg[at + 2]) << 8 | static_cast<uint8_t>(jpeg[at + 3]));
+    size_t length =
+        2 + (static_cast<uint8_t>(jpeg[at + 2]) << 8 | static_cast<uint8_t>(jpeg[at + 3]));
     uint8_t marker = static_cast<uint8_t>(jpeg[at + 1]);
     if (marker == 0xc4 && dhtPayloads) *dhtPayloads += jpeg.substr(at + 4, length - 4);
     if (keep(marker)) out += jpeg.substr(at, length);
@@ -50,7 +51,8 @@ std::string PassThrough(const std::string& frame, int32_t capacity, int32_t* res
 
 TEST(PassThroughJpeg, TheStandardTablesAreThoseLibjpegWrites) {
   std::string payloads;
-  Segments(CameraJpeg(64, 48), [](uint8_t) { return true; }, &payloads);
+  Segments(
+      CameraJpeg(64, 48), [](uint8_t) { return true; }, &payloads);
   const std::vector<uint8_t>& dht = StandardHuffmanSegment();
   EXPECT_EQ(std::string(dht.begin() + 4, dht.end()), payloads);
 }

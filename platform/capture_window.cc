@@ -222,7 +222,16 @@ void CaptureWindow::KeepPreview(const std::vector<uint8_t>& frame, const BitmapI
   out.biBitCount = 24;
   PackedBitmap converted;
   const uint8_t* rows = frame.data();
-  if (auto decompressor = Decompressor::Locate(ICTYPE_VIDEO, format, out, ICMODE_FASTDECOMPRESS)) {
+  const int width = previewWidth_.load(), height = previewHeight_.load();
+  if (format.biCompression == kFourccMjpeg && width > 0 && height > 0 &&
+      JpegScaleFor(format.biWidth, std::abs(format.biHeight), width, height) > 1) {
+    converted =
+        DecompressMjpegFor(frame.data(), static_cast<uint32_t>(frame.size()), width, height);
+    if (!converted) return;
+    std::memcpy(&out, converted.get(), sizeof out);
+    rows = converted.get() + out.biSize;
+  } else if (auto decompressor =
+                 Decompressor::Locate(ICTYPE_VIDEO, format, out, ICMODE_FASTDECOMPRESS)) {
     converted =
         decompressor->Decompress(format, frame.data(), static_cast<uint32_t>(frame.size()), out);
     if (!converted) return;

@@ -81,6 +81,12 @@ class CaptureWindow {
 
   // The latest preview picture as 24-bit bottom-up rows; false when none.
   bool PreviewPicture(BitmapInfoHeader& header, std::vector<uint8_t>& rows) const;
+  // The preview picture's size on screen, when it is drawn smaller than the
+  // video: Motion-JPEG previews are then decoded at a scale that covers it.
+  void SetPreviewSize(int width, int height) {
+    previewWidth_.store(width);
+    previewHeight_.store(height);
+  }
   // Preview pictures kept so far.
   uint64_t PreviewFrames() const { return previewFrames_.load(); }
   int X() const { return x_; }
@@ -106,6 +112,7 @@ class CaptureWindow {
   BitmapInfoHeader format_;
   CaptureParms parms_;
   std::atomic<int> previewRateMs_{66};
+  std::atomic<int> previewWidth_{0}, previewHeight_{0};  // 0: the video's own size
   bool previewing_ = false;
   bool grabbing_ = false;
   std::atomic<VideoStreamCallback> callback_{nullptr};

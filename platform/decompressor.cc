@@ -159,6 +159,61 @@ class MjpegDecompressor : public Decompressor {
 
 }  // namespace
 
+int JpegScaleFor(int frameWidth, int frameHeight, int width, int height) {
+  for (int denominator : {8, 4, 2}) {
+    if ((frameWidth + denominator - 1) / denominator >= width &&
+        (frameHeight + denominator - 1) / denominator >= height)
+      return denominator;
+  }
+  return 1;
+}
+
+PackedBitmap DecompressMjpegFor(const uint8_t* frame, uint32_t frameBytes, int width, int height) {
+  if (!frame || frameBytes == 0) return nullptr;
+  struct Decoder {
+    Decoder() {
+      cinfo.err = jpeg_std_error(&error.pub);
+      error.pub.error_exit = OnJpegError;
+      error.pub.output_message = Quiet;
+      jpeg_create_decompress(&cinfo);
+    }
+    ~Decoder() { jpeg_destroy_decompress(&cinfo); }
+    jpeg_decompress_struct cinfo;
+    JpegError error;
+  };
+  thread_local Decoder decoder;  // one a capture thread, reused frame after frame
+  jpeg_decompress_struct& cinfo = decoder.cinfo;
+  PackedBitmap bitmap;
+  if (setjmp(decoder.error.jump)) {
+    jpeg_abort_decompress(&cinfo);
+    return nullptr;
+  }
+  jpeg_mem_src(&cinfo, frame, frameBytes);
+  jpeg_read_header(&cinfo, TRUE);
+  cinfo.out_color_space = JCS_EXT_BGR;
+  cinfo.scale_num = 1;
+  cinfo.scale_denom = static_cast<unsigned>(JpegScaleFor(
+      static_cast<int>(cinfo.image_width), static_cast<int>(cinfo.image_height), width, height));
+  jpeg_start_decompress(&cinfo);
+  BitmapInfoHeader out;
+  out.biWidth = static_cast<int32_t>(cinfo.output_width);
+  out.biHeight = static_cast<int32_t>(cinfo.output_height);
+  out.biBitCount = 24;
+  uint8_t* rows = nullptr;
+  size_t stride = 0;
+  bitmap = NewBitmap(out, rows, stride);
+  if (!bitmap) {
+    jpeg_abort_decompress(&cinfo);
+    return nullptr;
+  }
+  while (cinfo.output_scanline < cinfo.output_height) {
+    JSAMPROW row = RowFromTop(rows, stride, out.biHeight, static_cast<int>(cinfo.output_scanline));
+    jpeg_read_scanlines(&cinfo, &row, 1);
+  }
+  jpeg_finish_decompress(&cinfo);
+  return bitmap;
+}
+
 std::unique_ptr<Decompressor> Decompressor::Locate(uint32_t type, const BitmapInfoHeader& in,
                                                    const BitmapInfoHeader& out, int mode) {
   if (type != ICTYPE_VIDEO || mode != ICMODE_FASTDECOMPRESS) return nullptr;

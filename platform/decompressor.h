@@ -30,4 +30,14 @@ class Decompressor {
   virtual int Close() { return 0; }
 };
 
+// The libjpeg-turbo scale (8, 4, 2 or 1 for 1/8 to 1) at which a
+// `frameWidth` x `frameHeight` JPEG still covers `width` x `height`.
+int JpegScaleFor(int frameWidth, int frameHeight, int width, int height);
+
+// A Motion-JPEG frame decoded for a picture of `width` x `height` on screen,
+// at the scale JpegScaleFor gives: the packed bitmap's header has the size
+// decoded. nullptr on failure. Decoding an eighth of the pixels costs about
+// an eighth of the time, and the rest is scaled while drawing.
+PackedBitmap DecompressMjpegFor(const uint8_t* frame, uint32_t frameBytes, int width, int height);
+
 }  // namespace platform

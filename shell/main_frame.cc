@@ -1,5 +1,7 @@
 #include "shell/main_frame.h"
 
+#include <wx/display.h>
+
 #include <wx/app.h>
 #include <wx/menu.h>
 #include <wx/statusbr.h>
@@ -15,6 +17,7 @@
 #include "shell/setup_dialog.h"
 #include "shell/status_texts.h"
 #include "shell/test_driver.h"
+#include "shell/video_fit.h"
 #include "wizard/share_dialog.h"
 #include "wizard/wizard_dialog.h"
 
@@ -190,9 +193,17 @@ void MainFrame::FitWindowToVideo() {
     videoWidth_ = 640;
     videoHeight_ = 480;
   }
-  // wx's client area already leaves out the menu and the status bar.
-  SetClientSize(videoWidth_, videoHeight_);
-  if (view_) view_->SetSize(0, 0, videoWidth_, videoHeight_);
+  // wx's client area already leaves out the menu and the status bar; the
+  // whole window stays within the screen's work area.
+  const int display = wxDisplay::GetFromWindow(this);
+  const wxRect area =
+      wxDisplay(display == wxNOT_FOUND ? 0 : static_cast<unsigned>(display)).GetClientArea();
+  const wxSize frame = GetSize() - GetClientSize();
+  const auto [width, height] =
+      FitVideo(videoWidth_, videoHeight_, area.width - frame.x, area.height - frame.y);
+  SetClientSize(width, height);
+  if (view_) view_->SetSize(0, 0, width, height);
+  if (device_.Window()) device_.Window()->SetPreviewSize(width, height);
 }
 
 void MainFrame::OnClose(wxCloseEvent&) {

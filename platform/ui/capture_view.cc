@@ -50,6 +50,11 @@ void CaptureView::OnPaint(wxPaintEvent&) {
   auto* cairo = static_cast<cairo_t*>(dc.GetHandle());
   if (!cairo) return;
   if (surface_) {
+    // A picture decoded at another size than the view's is scaled to it.
+    const wxSize client = GetClientSize();
+    if (client.x != width_ || client.y != height_)
+      cairo_scale(cairo, static_cast<double>(client.x) / width_,
+                  static_cast<double>(client.y) / height_);
     cairo_set_source_surface(cairo, surface_, 0, 0);
   } else {
     cairo_set_source_rgb(cairo, 0, 0, 0);

@@ -139,6 +139,28 @@ TEST(CaptureDevice, PassThroughSendsTheCamerasOwnJpegAndSwitchesAtTheNextFrame) 
   device.Destroy();
 }
 
+TEST(CaptureDevice, AMotionJpegPreviewIsDecodedAtTheScaleThatCoversItsSizeOnScreen) {
+  ::setenv(platform::kDriverListVariable, "pattern@1920x1080:mjpeg", 1);
+  CaptureDevice device;
+  ASSERT_EQ(device.Create(0, 35), 0);
+  ::setenv(platform::kDriverListVariable, "pattern", 1);
+  ASSERT_EQ(device.StartPreview(), 0);
+  for (auto [shown, decoded] : {std::pair{std::pair{480, 270}, std::pair{480, 270}},
+                                std::pair{std::pair{960, 600}, std::pair{1920, 1080}},
+                                std::pair{std::pair{900, 500}, std::pair{960, 540}},
+                                std::pair{std::pair{0, 0}, std::pair{1920, 1080}}}) {
+    device.Window()->SetPreviewSize(shown.first, shown.second);
+    platform::BitmapInfoHeader header;
+    std::vector<uint8_t> rows;
+    EXPECT_TRUE(Eventually([&] {
+      return device.Window()->PreviewPicture(header, rows) && header.biWidth == decoded.first &&
+             header.biHeight == decoded.second;
+    })) << shown.first
+        << " shown, last " << header.biWidth;
+  }
+  device.Destroy();
+}
+
 TEST(CaptureDevice, FailedConnectKeepsTheOldFormatAndBuffer) {
   CaptureDevice device;
   device.Create(0, 75);

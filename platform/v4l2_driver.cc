@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
@@ -203,6 +204,22 @@ std::vector<std::pair<uint32_t, uint32_t>> V4l2Driver::FrameSizes(uint32_t pixel
   return sizes;
 }
 
+std::vector<std::pair<uint32_t, uint32_t>> V4l2Driver::FrameIntervals(uint32_t pixelFormat,
+                                                                      uint32_t width,
+                                                                      uint32_t height) const {
+  std::vector<std::pair<uint32_t, uint32_t>> intervals;
+  v4l2_frmivalenum i{};
+  i.pixel_format = pixelFormat;
+  i.width = width;
+  i.height = height;
+  for (i.index = 0; io_.Ioctl(fd_, VIDIOC_ENUM_FRAMEINTERVALS, &i) == 0; ++i.index) {
+    if (i.type != V4L2_FRMIVAL_TYPE_DISCRETE) break;  // a range: the camera keeps its own
+    if (i.discrete.numerator > 0 && i.discrete.denominator > 0)
+      intervals.emplace_back(i.discrete.numerator, i.discrete.denominator);
+  }
+  return intervals;
+}
+
 std::vector<V4l2Driver::Control> V4l2Driver::Controls() const {
   std::vector<Control> controls;
   for (uint32_t id : kSourceControls) {
@@ -338,7 +355,26 @@ DriverDialog V4l2Driver::Dialog(DialogKind kind) const {
       sizes.current = static_cast<int>(sizes.choices.size());
     sizes.choices.push_back(SizeLabel(w, h));
   }
-  return {name_ + " - Video Format", {sizes, formats}};
+  DriverDialog dialog{name_ + " - Video Format", {sizes, formats}};
+  // The frame rates of the size shown, when the camera lists them.
+  auto intervals = FrameIntervals(pixelFormat_, static_cast<uint32_t>(format_.biWidth),
+                                  static_cast<uint32_t>(format_.biHeight));
+  if (!intervals.empty()) {
+    v4l2_streamparm parm{};
+    parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    const bool known = io_.Ioctl(fd_, VIDIOC_G_PARM, &parm) == 0;
+    const auto& now = parm.parm.capture.timeperframe;
+    DriverSetting rates{"Frame rate", {}, 0};
+    for (auto [numerator, denominator] : intervals) {
+      if (known && uint64_t{numerator} * now.denominator == uint64_t{now.numerator} * denominator)
+        rates.current = static_cast<int>(rates.choices.size());
+      char label[32];
+      std::snprintf(label, sizeof label, "%g fps", static_cast<double>(denominator) / numerator);
+      rates.choices.push_back(label);
+    }
+    dialog.settings.push_back(std::move(rates));
+  }
+  return dialog;
 }
 
 bool V4l2Driver::Apply(DialogKind kind, const std::vector<int>& choices) {
@@ -356,8 +392,12 @@ bool V4l2Driver::Apply(DialogKind kind, const std::vector<int>& choices) {
   std::vector<uint32_t> known;
   for (uint32_t f : PixelFormats())
     if (Known(f)) known.push_back(f);
-  if (choices.size() != 2 || choices[1] < 0 || choices[1] >= static_cast<int>(known.size()))
+  if (choices.size() < 2 || choices.size() > 3 || choices[1] < 0 ||
+      choices[1] >= static_cast<int>(known.size()))
     return false;
+  // The rates the dialog showed were those of the size it started with.
+  const auto intervals = FrameIntervals(pixelFormat_, static_cast<uint32_t>(format_.biWidth),
+                                        static_cast<uint32_t>(format_.biHeight));
   uint32_t pixelFormat = known[static_cast<size_t>(choices[1])];
   // The sizes the dialog showed were those of the format it started with;
   // the driver picks the nearest one the new format has.
@@ -365,7 +405,16 @@ bool V4l2Driver::Apply(DialogKind kind, const std::vector<int>& choices) {
   std::pair<uint32_t, uint32_t> size{static_cast<uint32_t>(format_.biWidth),
                                      static_cast<uint32_t>(format_.biHeight)};
   if (choices[0] >= 0 && choices[0] < static_cast<int>(sizes.size())) size = sizes[choices[0]];
-  return SetFormat(pixelFormat, size.first, size.second);
+  if (!SetFormat(pixelFormat, size.first, size.second)) return false;
+  if (choices.size() == 3 && choices[2] >= 0 && choices[2] < static_cast<int>(intervals.size())) {
+    // A camera that can't set the rate keeps its own.
+    v4l2_streamparm parm{};
+    parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    parm.parm.capture.timeperframe.numerator = intervals[static_cast<size_t>(choices[2])].first;
+    parm.parm.capture.timeperframe.denominator = intervals[static_cast<size_t>(choices[2])].second;
+    io_.Ioctl(fd_, VIDIOC_S_PARM, &parm);
+  }
+  return true;
 }
 
 }  // namespace platform

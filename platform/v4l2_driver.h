@@ -71,6 +71,10 @@ class V4l2Driver : public CaptureDriver {
   bool SetFormat(uint32_t pixelFormat, uint32_t width, uint32_t height);
   std::vector<uint32_t> PixelFormats() const;
   std::vector<std::pair<uint32_t, uint32_t>> FrameSizes(uint32_t pixelFormat) const;
+  // The frame intervals (seconds as numerator / denominator) the camera
+  // offers at this format and size, the most frames a second first.
+  std::vector<std::pair<uint32_t, uint32_t>> FrameIntervals(uint32_t pixelFormat, uint32_t width,
+                                                            uint32_t height) const;
   std::vector<Control> Controls() const;
   FrameResult Lost();
 

@@ -59,6 +59,25 @@ TEST_F(V4l2Test, GrabsFramesOfTheCamerasSize) {
   EXPECT_FALSE(device.IsGrabbing());
 }
 
+TEST_F(V4l2Test, TheFormatDialogListsTheSizesFrameRatesAndSetsTheChosenOne) {
+  auto drivers = platform::ListV4l2Drivers(camera);
+  ASSERT_EQ(drivers.size(), 1u);
+  platform::CaptureDriver& driver = *drivers[0];
+  ASSERT_TRUE(driver.Open());
+  platform::DriverDialog dialog = driver.Dialog(platform::DialogKind::Format);
+  ASSERT_EQ(dialog.settings.size(), 3u);
+  EXPECT_EQ(dialog.settings[2].name, "Frame rate");
+  EXPECT_EQ(dialog.settings[2].choices, (std::vector<std::string>{"30 fps", "15 fps"}));
+  EXPECT_EQ(dialog.settings[2].current, 0);
+  ASSERT_TRUE(driver.Apply(platform::DialogKind::Format,
+                           {dialog.settings[0].current, dialog.settings[1].current, 1}));
+  EXPECT_EQ(camera.Interval(), "1/15");
+  EXPECT_EQ(driver.Dialog(platform::DialogKind::Format).settings[2].current, 1);
+  ASSERT_TRUE(driver.Apply(platform::DialogKind::Format, {0, 0}))
+      << "without a rate, as before: the camera keeps its own";
+  EXPECT_EQ(camera.Interval(), "1/15");
+}
+
 TEST_F(V4l2Test, AGoneCameraIsClosedAtOnceAndFoundAgainUnderAnotherNumber) {
   auto drivers = platform::ListV4l2Drivers(camera);
   ASSERT_EQ(drivers.size(), 1u) << "the metadata node is no camera";
@@ -103,12 +122,12 @@ TEST_F(V4l2Test, FormatAndSourceDialogsOfferTheCamerasChoices) {
   platform::DriverDialog shown;
   device.Window()->SetDialogPresenter([&](platform::DriverDialog& dialog) {
     shown = dialog;
-    if (dialog.settings.size() == 2) dialog.settings[0].current = 1;   // 320 x 240
+    if (dialog.settings.size() == 3) dialog.settings[0].current = 1;   // 320 x 240
     if (dialog.settings.size() == 1) dialog.settings[0].current = 10;  // brightest
     return true;
   });
   ASSERT_EQ(device.ShowFormatDialog(), 0);
-  ASSERT_EQ(shown.settings.size(), 2u);
+  ASSERT_EQ(shown.settings.size(), 3u);  // size, pixel format, frame rate
   EXPECT_EQ(shown.settings[0].choices, (std::vector<std::string>{"640 x 480", "320 x 240"}));
   EXPECT_EQ(shown.settings[1].choices, (std::vector<std::string>{"YUYV 4:2:2", "Motion-JPEG"}));
   int32_t width = 0, height = 0;

@@ -77,6 +77,19 @@ int FakeV4l2::Ioctl(int fd, unsigned long request, void* arg) {
       s->discrete.height = kSizes[s->index][1];
       return 0;
     }
+    case VIDIOC_ENUM_FRAMEINTERVALS: {  // 30 and 15 a second at every size
+      auto* i = static_cast<v4l2_frmivalenum*>(arg);
+      if (i->index >= 2) return Fail(EINVAL);
+      i->type = V4L2_FRMIVAL_TYPE_DISCRETE;
+      i->discrete = {1, i->index == 0 ? 30u : 15u};
+      return 0;
+    }
+    case VIDIOC_G_PARM:
+      static_cast<v4l2_streamparm*>(arg)->parm.capture.timeperframe = interval_;
+      return 0;
+    case VIDIOC_S_PARM:
+      interval_ = static_cast<v4l2_streamparm*>(arg)->parm.capture.timeperframe;
+      return 0;
     case VIDIOC_G_FMT:
       static_cast<v4l2_format*>(arg)->fmt.pix = format_;
       return 0;
@@ -177,4 +190,9 @@ int FakeV4l2::Poll(int, int ms) {
   std::this_thread::sleep_until(std::min(due, limit));
   if (unplugged) return POLLERR | POLLHUP;
   return std::chrono::steady_clock::now() >= due && !stalled_ ? POLLIN : 0;
+}
+
+std::string FakeV4l2::Interval() {
+  std::lock_guard lock(mutex_);
+  return std::to_string(interval_.numerator) + "/" + std::to_string(interval_.denominator);
 }

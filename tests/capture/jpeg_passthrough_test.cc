@@ -4,25 +4,10 @@
 
 #include <string>
 
-#include "capture/capture_error.h"
-#include "capture/jpeg_encoder.h"
 #include "tests/support/jpeg_decode.h"
 #include "tests/support/pictures.h"
 
 namespace {
-
-// A camera-like JPEG made by libjpeg-turbo.
-std::string CameraJpeg(int width, int height) {
-  Picture picture = NoisyGradient(width, height);
-  CaptureError error;
-  JpegEncoder encoder(error);
-  std::string jpeg(static_cast<size_t>(width) * height * 3, '\0');
-  int32_t n =
-      encoder.Encode(picture.header, picture.rows.data(), reinterpret_cast<uint8_t*>(jpeg.data()),
-                     static_cast<int32_t>(jpeg.size()), 90);
-  jpeg.resize(n > 0 ? static_cast<size_t>(n) : 0);
-  return jpeg;
-}
 
 // The image's segments before the start of scan, marker by marker; `keep`
 // says which stay.

@@ -1,13 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "capture/capture_device.h"
+#include "capture/jpeg_passthrough.h"
 #include "platform/test_pattern.h"
 #include "platform/thread.h"
+#include "tests/support/command.h"
 #include "tests/support/fake_v4l2.h"
 #include "tests/support/frame_publish.h"
 #include "tests/support/jpeg_decode.h"
+#include "tests/support/pictures.h"
 #include "tests/support/server_fixture.h"
 #include "tests/support/stream_parser.h"
 
@@ -224,6 +228,74 @@ TEST_F(CameraAwayTest, ACameraThatWentAwayWhileNothingCapturedIsLookedForAgain) 
   camera.Replug(0);
   received += client.ReadAll(2000);
   EXPECT_TRUE(ShowsGrey(ParseStream(received).images.back()));
+}
+
+// A Motion-JPEG camera at 640 x 480 sending real JPEG files, streamed.
+class MotionJpegCameraTest : public ServerFixture {
+ protected:
+  void SetUp() override {
+    fake = &camera;
+    platform::SetDriverListSource(FakeList);
+    ASSERT_EQ(device.Create(0, 75), 0);
+    device.Window()->SetDialogPresenter([](platform::DriverDialog& dialog) {
+      dialog.settings.at(1).current = 1;  // Motion-JPEG
+      return true;
+    });
+    ASSERT_EQ(device.ShowFormatDialog(), 0);
+    StartListener();
+  }
+  void TearDown() override {
+    ServerFixture::TearDown();
+    device.Destroy();
+    platform::SetDriverListSource(nullptr);
+  }
+  FakeV4l2 camera;
+};
+
+// The image without its Huffman tables, as UVC cameras send it.
+std::string WithoutTables(const std::string& jpeg) {
+  std::string out = jpeg.substr(0, 2);
+  size_t at = 2;
+  while (static_cast<uint8_t>(jpeg[at + 1]) != 0xda) {
+    size_t length =
+        2 + (static_cast<uint8_t>(jpeg[at + 2]) << 8 | static_cast<uint8_t>(jpeg[at + 3]));
+    if (static_cast<uint8_t>(jpeg[at + 1]) != 0xc4) out += jpeg.substr(at, length);
+    at += length;
+  }
+  return out + jpeg.substr(at);
+}
+
+TEST_F(MotionJpegCameraTest, StreamsTheCamerasOwnImagesAndDropsWhatIsNotAWholeOne) {
+  const std::string hd = CameraJpeg(1280, 720), fullHd = CameraJpeg(1920, 1080);
+  const std::string big = CameraJpeg(1920, 1080, 100);
+  ASSERT_GT(big.size(), static_cast<size_t>(device.frameStore.Capacity()))
+      << "larger than the store";
+  camera.SendJpegFrames(
+      {hd, WithoutTables(fullHd), hd.substr(0, hd.size() / 2), hd + std::string(100, '\0'), big});
+  ASSERT_EQ(device.StartGrabbing(), 0);
+  TestClient client(Port());
+  client.Send("GET /video HTTP/1.0\r\n\r\n");
+  bool closed = false;
+  ParsedStream stream = ParseStream(client.ReadAll(2500, &closed));
+  EXPECT_FALSE(closed) << "no client is closed for a bad frame";
+  const std::vector<uint8_t> fullHdPixels = DecodeJpeg(fullHd).rgb;
+  int asSent = 0, completed = 0;
+  for (const std::string& image : stream.images) {
+    if (image == hd) {
+      ++asSent;  // also the one with zeros behind it
+    } else if (image.size() == WithoutTables(fullHd).size() + StandardHuffmanSegment().size()) {
+      ++completed;  // the tables put back
+      EXPECT_TRUE(DecodeJpeg(image).rgb == fullHdPixels);
+      std::ofstream(folder.Path() / "completed.jpg", std::ios::binary) << image;
+    } else {
+      ADD_FAILURE() << "an image the camera did not send whole: " << image.size() << " bytes";
+    }
+  }
+  EXPECT_GE(asSent, 2);
+  EXPECT_GE(completed, 1);
+  EXPECT_EQ(RunCommand("ffprobe -v error -show_entries stream=width,height -of csv=p=0 '" +
+                       (folder.Path() / "completed.jpg").string() + "'"),
+            "1920,1080\n");
 }
 
 size_t Entries(const char* folder) {

@@ -44,7 +44,8 @@ void FakeV4l2::SetSize(uint32_t pixelFormat, uint32_t width, uint32_t height) {
   format_.width = width;
   format_.height = height;
   format_.bytesperline = pixelFormat == V4L2_PIX_FMT_YUYV ? width * 2 : 0;
-  format_.sizeimage = width * height * 2;
+  // Motion-JPEG buffers as some UVC drivers size them: room for any frame.
+  format_.sizeimage = width * height * (pixelFormat == V4L2_PIX_FMT_MJPEG ? 8 : 2);
 }
 
 int FakeV4l2::Ioctl(int fd, unsigned long request, void* arg) {
@@ -130,11 +131,17 @@ int FakeV4l2::Ioctl(int fd, unsigned long request, void* arg) {
       for (uint32_t i = 0; i < buffers_.size(); ++i) {
         if (!queued_[i]) continue;
         queued_[i] = false;
-        for (size_t p = 0; p < buffers_[i].size(); p += 2)
-          buffers_[i][p] = luma_, buffers_[i][p + 1] = 128;
-        luma_ = static_cast<uint8_t>(luma_ >= 230 ? 16 : luma_ + 1);
         b->index = i;
         b->bytesused = static_cast<uint32_t>(buffers_[i].size());
+        if (format_.pixelformat == V4L2_PIX_FMT_MJPEG && !jpegFrames_.empty()) {
+          const std::string& jpeg = jpegFrames_[nextJpeg_++ % jpegFrames_.size()];
+          b->bytesused = static_cast<uint32_t>(std::min(jpeg.size(), buffers_[i].size()));
+          std::memcpy(buffers_[i].data(), jpeg.data(), b->bytesused);
+        } else {
+          for (size_t p = 0; p < buffers_[i].size(); p += 2)
+            buffers_[i][p] = luma_, buffers_[i][p + 1] = 128;
+          luma_ = static_cast<uint8_t>(luma_ >= 230 ? 16 : luma_ + 1);
+        }
         b->flags = errorFrames_ > 0 ? V4L2_BUF_FLAG_ERROR : 0;
         if (errorFrames_ > 0) --errorFrames_;
         nextFrame_ += kFrameInterval;
@@ -195,4 +202,10 @@ int FakeV4l2::Poll(int, int ms) {
 std::string FakeV4l2::Interval() {
   std::lock_guard lock(mutex_);
   return std::to_string(interval_.numerator) + "/" + std::to_string(interval_.denominator);
+}
+
+void FakeV4l2::SendJpegFrames(std::vector<std::string> frames) {
+  std::lock_guard lock(mutex_);
+  jpegFrames_ = std::move(frames);
+  nextJpeg_ = 0;
 }

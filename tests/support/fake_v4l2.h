@@ -38,6 +38,8 @@ class FakeV4l2 : public platform::V4l2Io {
   // Buffers mapped and not unmapped yet.
   int Mapped() const { return mapped_.load(); }
   int Brightness() const { return brightness_; }
+  // While its format is Motion-JPEG, the camera sends these frames in turn.
+  void SendJpegFrames(std::vector<std::string> frames);
   // The frame interval last set (VIDIOC_S_PARM), as "1/15"; 1/30 at first.
   std::string Interval();
 
@@ -55,7 +57,9 @@ class FakeV4l2 : public platform::V4l2Io {
   std::chrono::steady_clock::time_point nextFrame_;
   uint8_t luma_ = 16;
   std::atomic<int> brightness_{128};
-  v4l2_fract interval_{1, 30};  // guarded by mutex_
+  v4l2_fract interval_{1, 30};           // guarded by mutex_
+  std::vector<std::string> jpegFrames_;  // guarded by mutex_
+  size_t nextJpeg_ = 0;                  // guarded by mutex_
   std::atomic<int> mapped_{0};
   std::atomic<int> errorFrames_{0};
   std::atomic<bool> stalled_{false};

@@ -1,5 +1,8 @@
 #include "tests/support/pictures.h"
 
+#include "capture/capture_error.h"
+#include "capture/jpeg_encoder.h"
+
 #include <random>
 
 Picture MakePicture(int width, int height, int bitCount, uint8_t fill, bool topDown) {
@@ -25,4 +28,16 @@ Picture NoisyGradient(int width, int height, uint32_t seed) {
     }
   }
   return p;
+}
+
+std::string CameraJpeg(int width, int height, int quality) {
+  Picture picture = NoisyGradient(width, height);
+  CaptureError error;
+  JpegEncoder encoder(error);
+  std::string jpeg(static_cast<size_t>(width) * height * 3, '\0');
+  int32_t n =
+      encoder.Encode(picture.header, picture.rows.data(), reinterpret_cast<uint8_t*>(jpeg.data()),
+                     static_cast<int32_t>(jpeg.size()), quality);
+  jpeg.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  return jpeg;
 }

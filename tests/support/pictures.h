@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "platform/bitmap.h"
@@ -22,3 +23,6 @@ Picture MakePicture(int width, int height, int bitCount, uint8_t fill = 0, bool 
 
 // A camera-like 24-bit picture: a colour gradient with noise.
 Picture NoisyGradient(int width, int height, uint32_t seed = 1);
+
+// NoisyGradient as libjpeg-turbo encodes it at `quality`: a camera-like JPEG.
+std::string CameraJpeg(int width, int height, int quality = 90);

@@ -90,6 +90,7 @@ int FakeV4l2::Ioctl(int fd, unsigned long request, void* arg) {
       return 0;
     case VIDIOC_S_PARM:
       interval_ = static_cast<v4l2_streamparm*>(arg)->parm.capture.timeperframe;
+      intervalSet_ = interval_.numerator > 0 && interval_.denominator > 0;
       return 0;
     case VIDIOC_G_FMT:
       static_cast<v4l2_format*>(arg)->fmt.pix = format_;
@@ -144,7 +145,13 @@ int FakeV4l2::Ioctl(int fd, unsigned long request, void* arg) {
         }
         b->flags = errorFrames_ > 0 ? V4L2_BUF_FLAG_ERROR : 0;
         if (errorFrames_ > 0) --errorFrames_;
-        nextFrame_ += kFrameInterval;
+        // Fast unless a frame rate was set; then at that rate.
+        nextFrame_ +=
+            intervalSet_
+                ? std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                      std::chrono::duration<double>(static_cast<double>(interval_.numerator) /
+                                                    interval_.denominator))
+                : kFrameInterval;
         return 0;
       }
       return Fail(EAGAIN);

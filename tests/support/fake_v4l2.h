@@ -57,7 +57,8 @@ class FakeV4l2 : public platform::V4l2Io {
   std::chrono::steady_clock::time_point nextFrame_;
   uint8_t luma_ = 16;
   std::atomic<int> brightness_{128};
-  v4l2_fract interval_{1, 30};           // guarded by mutex_
+  v4l2_fract interval_{1, 30};  // guarded by mutex_
+  bool intervalSet_ = false;    // guarded by mutex_: frames come at interval_, else every 10 ms
   std::vector<std::string> jpegFrames_;  // guarded by mutex_
   size_t nextJpeg_ = 0;                  // guarded by mutex_
   std::atomic<int> mapped_{0};

@@ -9,21 +9,16 @@
 
 namespace {
 
-// The image's segments before the start of scan, marker by marker; `keep`
-// says which stay.
-template <typename Keep>
-std::string Segments(const std::string& jpeg, Keep keep, std::string* dhtPayloads = nullptr) {
-  std::string out = jpeg.substr(0, 2);
-  size_t at = 2;
-  while (static_cast<uint8_t>(jpeg[at + 1]) != 0xda) {
+// The payloads of the image's Huffman table segments, in their order.
+std::string HuffmanPayloads(const std::string& jpeg) {
+  std::string payloads;
+  for (size_t at = 2; static_cast<uint8_t>(jpeg[at + 1]) != 0xda;) {
     size_t length =
         2 + (static_cast<uint8_t>(jpeg[at + 2]) << 8 | static_cast<uint8_t>(jpeg[at + 3]));
-    uint8_t marker = static_cast<uint8_t>(jpeg[at + 1]);
-    if (marker == 0xc4 && dhtPayloads) *dhtPayloads += jpeg.substr(at + 4, length - 4);
-    if (keep(marker)) out += jpeg.substr(at, length);
+    if (static_cast<uint8_t>(jpeg[at + 1]) == 0xc4) payloads += jpeg.substr(at + 4, length - 4);
     at += length;
   }
-  return out + jpeg.substr(at);
+  return payloads;
 }
 
 std::string PassThrough(const std::string& frame, int32_t capacity, int32_t* result) {
@@ -35,18 +30,15 @@ std::string PassThrough(const std::string& frame, int32_t capacity, int32_t* res
 }
 
 TEST(PassThroughJpeg, TheStandardTablesAreThoseLibjpegWrites) {
-  std::string payloads;
-  Segments(
-      CameraJpeg(64, 48), [](uint8_t) { return true; }, &payloads);
   const std::vector<uint8_t>& dht = StandardHuffmanSegment();
-  EXPECT_EQ(std::string(dht.begin() + 4, dht.end()), payloads);
+  EXPECT_EQ(std::string(dht.begin() + 4, dht.end()), HuffmanPayloads(CameraJpeg(64, 48)));
 }
 
 TEST(PassThroughJpeg, PassesWholeImagesCompletesTablesAndDropsTheRest) {
   for (auto [width, height] : {std::pair{1280, 720}, std::pair{1920, 1080}}) {
     const std::string jpeg = CameraJpeg(width, height);
     ASSERT_GT(jpeg.size(), 1000u);
-    const std::string noTables = Segments(jpeg, [](uint8_t marker) { return marker != 0xc4; });
+    const std::string noTables = WithoutHuffmanTables(jpeg);
     const int32_t capacity = width * height * 4;
     struct Case {
       std::string name, frame;

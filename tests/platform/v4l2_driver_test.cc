@@ -252,26 +252,13 @@ class MotionJpegCameraTest : public ServerFixture {
   FakeV4l2 camera;
 };
 
-// The image without its Huffman tables, as UVC cameras send it.
-std::string WithoutTables(const std::string& jpeg) {
-  std::string out = jpeg.substr(0, 2);
-  size_t at = 2;
-  while (static_cast<uint8_t>(jpeg[at + 1]) != 0xda) {
-    size_t length =
-        2 + (static_cast<uint8_t>(jpeg[at + 2]) << 8 | static_cast<uint8_t>(jpeg[at + 3]));
-    if (static_cast<uint8_t>(jpeg[at + 1]) != 0xc4) out += jpeg.substr(at, length);
-    at += length;
-  }
-  return out + jpeg.substr(at);
-}
-
 TEST_F(MotionJpegCameraTest, StreamsTheCamerasOwnImagesAndDropsWhatIsNotAWholeOne) {
   const std::string hd = CameraJpeg(1280, 720), fullHd = CameraJpeg(1920, 1080);
   const std::string big = CameraJpeg(1920, 1080, 100);
   ASSERT_GT(big.size(), static_cast<size_t>(device.frameStore.Capacity()))
       << "larger than the store";
-  camera.SendJpegFrames(
-      {hd, WithoutTables(fullHd), hd.substr(0, hd.size() / 2), hd + std::string(100, '\0'), big});
+  camera.SendJpegFrames({hd, WithoutHuffmanTables(fullHd), hd.substr(0, hd.size() / 2),
+                         hd + std::string(100, '\0'), big});
   ASSERT_EQ(device.StartGrabbing(), 0);
   TestClient client(Port());
   client.Send("GET /video HTTP/1.0\r\n\r\n");
@@ -283,7 +270,8 @@ TEST_F(MotionJpegCameraTest, StreamsTheCamerasOwnImagesAndDropsWhatIsNotAWholeOn
   for (const std::string& image : stream.images) {
     if (image == hd) {
       ++asSent;  // also the one with zeros behind it
-    } else if (image.size() == WithoutTables(fullHd).size() + StandardHuffmanSegment().size()) {
+    } else if (image.size() ==
+               WithoutHuffmanTables(fullHd).size() + StandardHuffmanSegment().size()) {
       ++completed;  // the tables put back
       EXPECT_TRUE(DecodeJpeg(image).rgb == fullHdPixels);
       std::ofstream(folder.Path() / "completed.jpg", std::ios::binary) << image;

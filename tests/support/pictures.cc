@@ -41,3 +41,15 @@ std::string CameraJpeg(int width, int height, int quality) {
   jpeg.resize(n > 0 ? static_cast<size_t>(n) : 0);
   return jpeg;
 }
+
+std::string WithoutHuffmanTables(const std::string& jpeg) {
+  std::string out = jpeg.substr(0, 2);
+  size_t at = 2;
+  while (at + 4 <= jpeg.size() && static_cast<uint8_t>(jpeg[at + 1]) != 0xda) {
+    const size_t length = 2 + (static_cast<size_t>(static_cast<uint8_t>(jpeg[at + 2])) << 8 |
+                               static_cast<uint8_t>(jpeg[at + 3]));
+    if (static_cast<uint8_t>(jpeg[at + 1]) != 0xc4) out += jpeg.substr(at, length);
+    at += length;
+  }
+  return out + jpeg.substr(at);
+}

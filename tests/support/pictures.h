@@ -26,3 +26,6 @@ Picture NoisyGradient(int width, int height, uint32_t seed = 1);
 
 // NoisyGradient as libjpeg-turbo encodes it at `quality`: a camera-like JPEG.
 std::string CameraJpeg(int width, int height, int quality = 90);
+
+// The JPEG image without its Huffman tables (DHT), as UVC cameras send it.
+std::string WithoutHuffmanTables(const std::string& jpeg);

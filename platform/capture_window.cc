@@ -26,8 +26,8 @@ bool GetDriverDescription(int index, char* name, int nameSize, char* version, in
   return true;
 }
 
-std::unique_ptr<CaptureWindow> CaptureWindow::Create(const std::string&, int x, int y, int, int) {
-  return std::unique_ptr<CaptureWindow>(new CaptureWindow(x, y));
+std::unique_ptr<CaptureWindow> CaptureWindow::Create(const std::string&, int, int, int, int) {
+  return std::unique_ptr<CaptureWindow>(new CaptureWindow());
 }
 
 CaptureWindow::~CaptureWindow() { Destroy(); }

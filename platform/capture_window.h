@@ -89,11 +89,9 @@ class CaptureWindow {
   }
   // Preview pictures kept so far.
   uint64_t PreviewFrames() const { return previewFrames_.load(); }
-  int X() const { return x_; }
-  int Y() const { return y_; }
 
  private:
-  CaptureWindow(int x, int y) : x_(x), y_(y) {}
+  CaptureWindow() = default;
   bool Connect(int index);
   void Disconnect();
   bool RunDialog(DialogKind kind);
@@ -104,7 +102,6 @@ class CaptureWindow {
   void Deliver(std::vector<uint8_t>& frame, const BitmapInfoHeader& format);
   void KeepPreview(const std::vector<uint8_t>& frame, const BitmapInfoHeader& format);
 
-  int x_, y_;
   bool alive_ = true;
   std::atomic<void*> userData_{nullptr};
   DialogPresenter presenter_;

@@ -1,5 +1,6 @@
 #include "platform/socket.h"
 
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <linux/sockios.h>
@@ -17,16 +18,14 @@
 #include <deque>
 #include <mutex>
 
+#include "platform/clock.h"
+
 namespace platform {
 
 namespace {
 std::mutex faultsLock;
 std::deque<int> acceptFaults;  // guarded by faultsLock
 
-int64_t NowMs() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
 }  // namespace
 
 void FailNextAccepts(std::vector<int> errors) {
@@ -53,12 +52,12 @@ void Socket::CloseGracefully(int ms, const std::function<bool()>& stop) {
   if (fd_ < 0) return;
   if (::shutdown(fd_, SHUT_WR) == 0) {
     char scratch[4096];
-    for (int64_t deadline = NowMs() + ms;;) {
+    for (int64_t deadline = SteadyMillis() + ms;;) {
       if (stop && stop()) {
         DiscardPending();  // what has arrived, so the close is not a reset
         break;
       }
-      int left = static_cast<int>(deadline - NowMs());
+      int left = static_cast<int>(deadline - SteadyMillis());
       pollfd ready{fd_, POLLIN, 0};
       if (left <= 0) break;
       int polled = ::poll(&ready, 1, stop ? std::min(left, kStepMs) : left);

@@ -13,6 +13,8 @@
 namespace platform {
 
 constexpr int kStillActive = 259;
+// How often an owner that waits for a thread's end looks up from the wait.
+constexpr int kThreadEndStepMs = 200;
 
 // Owned and driven by one thread; the body runs on the worker.
 class WorkerThread {

@@ -1,5 +1,6 @@
 #include "platform/v4l2_driver.h"
 
+
 #include <fcntl.h>
 #include <linux/videodev2.h>
 #include <poll.h>
@@ -14,6 +15,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "platform/clock.h"
+
 namespace platform {
 
 namespace {
@@ -21,11 +24,6 @@ namespace {
 constexpr int kBufferCount = 4;
 constexpr int kSilenceLimitMs = 2000;  // no frame for this long: the camera is gone
 constexpr int kErrorFramesLimit = 3;
-
-int64_t NowMs() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
 
 bool IsDeviceGone(int error) { return error == ENODEV || error == EIO || error == ENXIO; }
 
@@ -255,7 +253,7 @@ bool V4l2Driver::StartStreaming() {
   }
   int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
   if (io_.Ioctl(fd_, VIDIOC_STREAMON, &type) != 0) return StopStreaming(), false;
-  lastFrameMs_ = NowMs();
+  lastFrameMs_ = SteadyMillis();
   errorFrames_ = 0;
   return true;
 }
@@ -280,7 +278,7 @@ FrameResult V4l2Driver::Lost() {
 FrameResult V4l2Driver::NextFrame(std::vector<uint8_t>& frame, int ms) {
   if (buffers_.empty()) return FrameResult::Gone;
   auto silent = [this] {
-    return NowMs() - lastFrameMs_ > kSilenceLimitMs ? Lost() : FrameResult::Timeout;
+    return SteadyMillis() - lastFrameMs_ > kSilenceLimitMs ? Lost() : FrameResult::Timeout;
   };
   int ready = io_.Poll(fd_, ms);
   if (ready < 0 || ready & (POLLERR | POLLHUP)) return Lost();
@@ -298,7 +296,7 @@ FrameResult V4l2Driver::NextFrame(std::vector<uint8_t>& frame, int ms) {
   if (io_.Ioctl(fd_, VIDIOC_QBUF, &b) != 0 && IsDeviceGone(errno)) return Lost();
   if (corrupt) return ++errorFrames_ >= kErrorFramesLimit ? Lost() : silent();
   errorFrames_ = 0;
-  lastFrameMs_ = NowMs();
+  lastFrameMs_ = SteadyMillis();
   return FrameResult::Frame;
 }
 

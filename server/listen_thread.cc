@@ -13,7 +13,6 @@ namespace {
 
 constexpr int kBacklog = SOMAXCONN;
 constexpr int kIdleWaitMs = 300;  // how soon a stop or reap request is seen
-constexpr int kThreadEndStepMs = 200;
 
 void ShowListenerMessage(const char* text) {
   platform::ShowMessageBox(text, {}, platform::kMbOk | platform::kMbIconExclamation);
@@ -154,7 +153,7 @@ void ListenThread::Reap(ClientList& clients) {
 // Waits for every client thread, oldest first.
 void ListenThread::Shutdown(ClientList& clients) {
   for (auto& client : clients) {
-    while (!client->Thread().WaitForEnd(kThreadEndStepMs)) {
+    while (!client->Thread().WaitForEnd(platform::kThreadEndStepMs)) {
     }
     client.reset();
   }

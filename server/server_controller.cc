@@ -2,10 +2,6 @@
 
 #include "capture/capture_device.h"
 
-namespace {
-constexpr int kThreadEndStepMs = 200;
-}
-
 ServerController::ServerController(const ServerSettings& settings, CaptureDevice& device,
                                    std::function<void()> whileWaiting)
     : device_(device), whileWaiting_(std::move(whileWaiting)) {
@@ -41,7 +37,7 @@ int32_t ServerController::StopServer() {
   if (running_ == 0) return 0;
   control_.stopRequested = 1;
   device_.frameStore.WakeReaders();  // waiting streams see the flag at once
-  while (!listener_->Thread().WaitForEnd(kThreadEndStepMs)) {
+  while (!listener_->Thread().WaitForEnd(platform::kThreadEndStepMs)) {
     if (whileWaiting_) whileWaiting_();
   }
   device_.StopGrabbing();

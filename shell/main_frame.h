@@ -32,8 +32,6 @@ class MainFrame : public wxFrame, public CommandWindow {
   ServerSettings& Settings() { return settings_; }
   int32_t ServerRunning() const { return commands_ ? commands_->ServerRunning() : 0; }
   CaptureDevice& Device() { return device_; }
-  ServerController* Controller() { return controller_.get(); }
-  bool FirstRun() const { return firstRun_; }
   // The start failed and the window is closing; it is never shown.
   bool StartFailed() const { return startFailed_; }
 

@@ -25,7 +25,6 @@ class HyperlinkLabel : public wxGenericStaticText {
 
   void FitToText();
   void MarkVisited(bool visited);
-  bool Hovering() const { return hovering_; }
   bool Visited() const { return visited_; }
 
   const wxColour linkColour{0, 0, 238};

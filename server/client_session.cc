@@ -36,10 +36,6 @@ void LogPeer(const ClientTicket& ticket, const char* message, std::string& peer)
                              platform::kMbOk | platform::kMbIconExclamation);
 }
 
-}  // namespace
-
-namespace {
-
 // Receives behind the `n` bytes in `buffer` until `end` is among them or
 // `capacity` bytes are in. False when that has not happened within 6
 // seconds of `start`, on a receive error, the peer closing, or `stop`.
@@ -111,20 +107,13 @@ bool AnswerRequest(ClientTicket& ticket, char* request, int n, int64_t start) {
 
 }  // namespace
 
-int ReadRequest(platform::Socket& connection, char* buffer, const std::atomic<int32_t>* stop) {
-  int n = 0;
-  return ReceiveUntil(connection, buffer, n, kRequestBufferSize, "\r\n", platform::SteadyMillis(),
-                      stop)
-             ? n
-             : -1;
-}
-
 void RunSession(ClientTicket& ticket) {
   platform::Socket& connection = ticket.socket;
   bool quiet = false;
   if (connection.SetNonBlocking()) {
     std::string peer;
     LogPeer(ticket, "Connection received from: ", peer);
+    // The request: until its first CR LF, or 1024 bytes, within 6 s.
     const int64_t start = platform::SteadyMillis();
     char request[kHeadBufferSize];
     int n = 0;

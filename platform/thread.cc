@@ -42,11 +42,13 @@ class ThreadPool {
     ++reserved_;
     return true;
   }
-  // Runs `job` on the thread reserved for it.
-  void Run(std::function<void()> job) {
+  // Runs `job` on the thread reserved for it, then `done` once that thread
+  // is back among the waiting ones (so that whoever `done` tells finds it
+  // there, for EndIdle to end).
+  void Run(std::function<void()> job, std::function<void()> done) {
     std::lock_guard lock(mutex_);
     --reserved_;
-    jobs_.push_back(std::move(job));
+    jobs_.push_back({std::move(job), std::move(done)});
     wake_.notify_one();
   }
   // Gives back a reservation that no job will use.
@@ -72,14 +74,14 @@ class ThreadPool {
     ++idle_;
     for (;;) {
       if (!jobs_.empty()) {
-        std::function<void()> job = std::move(jobs_.front());
+        Job job = std::move(jobs_.front());
         jobs_.pop_front();
         --idle_;
         lock.unlock();
-        job();
-        job = nullptr;
+        job.run();
         lock.lock();
         ++idle_;
+        job.done();
         continue;
       }
       // A thread that no reservation needs ends when asked to, or after
@@ -113,7 +115,10 @@ class ThreadPool {
 
   std::mutex mutex_;
   std::condition_variable wake_, gone_;
-  std::deque<std::function<void()>> jobs_;  // guarded by mutex_
+  struct Job {
+    std::function<void()> run, done;
+  };
+  std::deque<Job> jobs_;  // guarded by mutex_
   bool ending_ = false;                     // guarded by mutex_: EndIdle is waiting
   std::vector<std::thread> threads_;        // guarded by mutex_: every thread started
   std::vector<std::thread::id> finished_;   // guarded by mutex_: left Serve, to be joined
@@ -163,7 +168,7 @@ bool WorkerThread::Create() {
 void WorkerThread::Resume() {
   if (!created_ || resumed_) return;
   resumed_ = true;
-  Pool().Run([this] { Main(); });
+  Pool().Run([this] { Main(); }, [this] { End(); });
 }
 
 bool WorkerThread::WaitForEnd(int ms) {
@@ -174,11 +179,14 @@ bool WorkerThread::WaitForEnd(int ms) {
 
 void WorkerThread::Main() {
   SetNiceRaise(lowest_ ? 2 : 0);
-  int result = body_();
+  result_ = body_();
+}
+
+void WorkerThread::End() {
   // Notified under the lock: once the owner sees ended_, this object may be
   // gone, and the lock's release is the last thing that touches it.
   std::lock_guard lock(mutex_);
-  exitCode_.store(result);
+  exitCode_.store(result_);
   ended_ = true;
   changed_.notify_all();
 }

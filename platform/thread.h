@@ -38,10 +38,12 @@ class WorkerThread {
   bool WaitForEnd(int ms);
 
  private:
-  void Main();
+  void Main();  // runs the body on a pooled thread
+  void End();   // then reports it ended, the thread back in the pool
 
   std::function<int()> body_;
   std::atomic<int> exitCode_{kStillActive};
+  int result_ = 0;  // the pooled thread's, from Main to End
   bool created_ = false;  // the owner's alone: a thread is reserved
   bool resumed_ = false;  // the owner's alone: the body is handed to it
   bool lowest_ = false;

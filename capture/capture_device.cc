@@ -58,6 +58,7 @@ void CaptureDevice::ReadFormat() {
   outputHeader_.biYPelsPerMeter = 1280;
 
   decompressor_ = Decompressor::Locate(ICTYPE_VIDEO, format, outputHeader_, ICMODE_FASTDECOMPRESS);
+  motionJpeg_ = format.biCompression == kFourccMjpeg;
   // A top-down format's negative height gives no buffer at all, and every
   // frame then fails to encode instead of overrunning.
   frameStore.Reallocate(format.biWidth * format.biHeight * 4);
@@ -66,6 +67,7 @@ void CaptureDevice::ReadFormat() {
 int32_t CaptureDevice::ReleaseFormat() {
   frameStore.Release();
   captureFormat_.clear();
+  motionJpeg_ = false;
   if (!decompressor_) return 0;
   int result = decompressor_->Close();
   decompressor_.reset();
@@ -154,13 +156,6 @@ void CaptureDevice::StopGrabbing() {
   grabbing_ = false;
 }
 
-bool CaptureDevice::IsMotionJpeg() const {
-  BitmapInfoHeader format;
-  if (captureFormat_.size() < sizeof format) return false;
-  std::memcpy(&format, captureFormat_.data(), sizeof format);
-  return format.biCompression == kFourccMjpeg;
-}
-
 void CaptureDevice::SetQuality(int32_t quality) {
   if (quality >= 0 && quality <= 100) jpegQuality = quality;
 }
@@ -184,7 +179,7 @@ int CaptureDevice::OnVideoFrame(CaptureWindow* window, VideoHdr* header) {
   int32_t capacity = 0;
   uint8_t* buffer = device->frameStore.BeginFrame(capacity);
 
-  if (device->passThrough_.load() && device->IsMotionJpeg()) {
+  if (device->passThrough_.load() && device->motionJpeg_) {
     int32_t length = PassThroughJpeg(frame, header->dwBytesUsed, buffer, capacity);
     if (length == kNotAWholeJpeg) device->lastError.Record(ErrDecompressFailed);
     if (length == kJpegTooLarge) device->lastError.Record(ErrJpegWrite, -1);

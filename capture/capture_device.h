@@ -61,7 +61,6 @@ class CaptureDevice {
 
  private:
   bool RequireDriver();
-  bool IsMotionJpeg() const;  // the capture format, read on the capture thread too
   void ReadFormat();
   int32_t ReleaseFormat();
   intptr_t Send(unsigned message, intptr_t wParam = 0, intptr_t lParam = 0);
@@ -73,6 +72,7 @@ class CaptureDevice {
   bool previewing_ = false;
   bool grabbing_ = false;
   std::unique_ptr<platform::Decompressor> decompressor_;
+  bool motionJpeg_ = false;  // the capture format is Motion-JPEG; set with the decompressor
   std::unique_ptr<platform::CaptureWindow> captureWindow_;
   JpegEncoder encoder_{lastError};
   std::atomic<bool> passThrough_{true};

@@ -107,54 +107,79 @@ struct JpegError {
 }
 void Quiet(j_common_ptr) {}
 
-// Motion-JPEG frames through libjpeg-turbo.
-class MjpegDecompressor : public Decompressor {
+// libjpeg-turbo's decoder, kept from frame to frame, with errors as
+// results instead of exits.
+class JpegDecoder {
  public:
-  MjpegDecompressor() {
+  JpegDecoder() {
     cinfo_.err = jpeg_std_error(&error_.pub);
     error_.pub.error_exit = OnJpegError;
     error_.pub.output_message = Quiet;
     jpeg_create_decompress(&cinfo_);
   }
-  ~MjpegDecompressor() override { jpeg_destroy_decompress(&cinfo_); }
+  ~JpegDecoder() { jpeg_destroy_decompress(&cinfo_); }
+  JpegDecoder(const JpegDecoder&) = delete;
+  JpegDecoder& operator=(const JpegDecoder&) = delete;
 
-  PackedBitmap Decompress(const BitmapInfoHeader& in, const uint8_t* frame, uint32_t frameBytes,
-                          const BitmapInfoHeader& out) override {
+  // `frame` as a packed 24-bit bottom-up bitmap with the header `out`.
+  // Unscaled, the frame must have `out`'s size; scaled, it is decoded at the
+  // smallest scale that covers that size, and the header gets the size
+  // decoded. nullptr on failure.
+  PackedBitmap Decode(const uint8_t* frame, uint32_t frameBytes, BitmapInfoHeader out,
+                      bool scaled) {
+    const int width = out.biWidth, height = out.biHeight < 0 ? -out.biHeight : out.biHeight;
     if (!frame || frameBytes == 0) return nullptr;
-    uint8_t* rows;
-    size_t stride;
-    PackedBitmap bitmap = NewBitmap(out, rows, stride);
-    if (!bitmap) return nullptr;
-    return Decode(in, frame, frameBytes, rows, stride) ? std::move(bitmap) : nullptr;
-  }
-
- private:
-  bool Decode(const BitmapInfoHeader& in, const uint8_t* frame, uint32_t frameBytes, uint8_t* rows,
-              size_t stride) {
-    const int h = in.biHeight < 0 ? -in.biHeight : in.biHeight;
+    PackedBitmap bitmap;
     if (setjmp(error_.jump)) {
       jpeg_abort_decompress(&cinfo_);
-      return false;
+      return nullptr;
     }
     jpeg_mem_src(&cinfo_, frame, frameBytes);
     jpeg_read_header(&cinfo_, TRUE);
     cinfo_.out_color_space = JCS_EXT_BGR;
+    cinfo_.scale_num = 1;
+    cinfo_.scale_denom = scaled ? static_cast<unsigned>(JpegScaleFor(
+                                      static_cast<int>(cinfo_.image_width),
+                                      static_cast<int>(cinfo_.image_height), width, height))
+                                : 1;
     jpeg_start_decompress(&cinfo_);
-    if (static_cast<int>(cinfo_.output_width) != in.biWidth ||
-        static_cast<int>(cinfo_.output_height) != h) {
+    const int decodedWidth = static_cast<int>(cinfo_.output_width);
+    const int decodedHeight = static_cast<int>(cinfo_.output_height);
+    if (scaled) {
+      out.biWidth = decodedWidth;
+      out.biHeight = decodedHeight;
+    }
+    uint8_t* rows = nullptr;
+    size_t stride = 0;
+    if ((!scaled && (decodedWidth != width || decodedHeight != height)) ||
+        !(bitmap = NewBitmap(out, rows, stride))) {
       jpeg_abort_decompress(&cinfo_);
-      return false;
+      return nullptr;
     }
     while (cinfo_.output_scanline < cinfo_.output_height) {
-      JSAMPROW row = RowFromTop(rows, stride, h, static_cast<int>(cinfo_.output_scanline));
+      JSAMPROW row =
+          RowFromTop(rows, stride, decodedHeight, static_cast<int>(cinfo_.output_scanline));
       jpeg_read_scanlines(&cinfo_, &row, 1);
     }
     jpeg_finish_decompress(&cinfo_);
-    return true;
+    return bitmap;
   }
 
+ private:
   jpeg_decompress_struct cinfo_;
   JpegError error_;
+};
+
+// Motion-JPEG frames through libjpeg-turbo, at the format's size.
+class MjpegDecompressor : public Decompressor {
+ public:
+  PackedBitmap Decompress(const BitmapInfoHeader&, const uint8_t* frame, uint32_t frameBytes,
+                          const BitmapInfoHeader& out) override {
+    return decoder_.Decode(frame, frameBytes, out, false);
+  }
+
+ private:
+  JpegDecoder decoder_;
 };
 
 }  // namespace
@@ -169,49 +194,12 @@ int JpegScaleFor(int frameWidth, int frameHeight, int width, int height) {
 }
 
 PackedBitmap DecompressMjpegFor(const uint8_t* frame, uint32_t frameBytes, int width, int height) {
-  if (!frame || frameBytes == 0) return nullptr;
-  struct Decoder {
-    Decoder() {
-      cinfo.err = jpeg_std_error(&error.pub);
-      error.pub.error_exit = OnJpegError;
-      error.pub.output_message = Quiet;
-      jpeg_create_decompress(&cinfo);
-    }
-    ~Decoder() { jpeg_destroy_decompress(&cinfo); }
-    jpeg_decompress_struct cinfo;
-    JpegError error;
-  };
-  thread_local Decoder decoder;  // one a capture thread, reused frame after frame
-  jpeg_decompress_struct& cinfo = decoder.cinfo;
-  PackedBitmap bitmap;
-  if (setjmp(decoder.error.jump)) {
-    jpeg_abort_decompress(&cinfo);
-    return nullptr;
-  }
-  jpeg_mem_src(&cinfo, frame, frameBytes);
-  jpeg_read_header(&cinfo, TRUE);
-  cinfo.out_color_space = JCS_EXT_BGR;
-  cinfo.scale_num = 1;
-  cinfo.scale_denom = static_cast<unsigned>(JpegScaleFor(
-      static_cast<int>(cinfo.image_width), static_cast<int>(cinfo.image_height), width, height));
-  jpeg_start_decompress(&cinfo);
+  thread_local JpegDecoder decoder;  // one a capture thread, reused frame after frame
   BitmapInfoHeader out;
-  out.biWidth = static_cast<int32_t>(cinfo.output_width);
-  out.biHeight = static_cast<int32_t>(cinfo.output_height);
+  out.biWidth = width;
+  out.biHeight = height;
   out.biBitCount = 24;
-  uint8_t* rows = nullptr;
-  size_t stride = 0;
-  bitmap = NewBitmap(out, rows, stride);
-  if (!bitmap) {
-    jpeg_abort_decompress(&cinfo);
-    return nullptr;
-  }
-  while (cinfo.output_scanline < cinfo.output_height) {
-    JSAMPROW row = RowFromTop(rows, stride, out.biHeight, static_cast<int>(cinfo.output_scanline));
-    jpeg_read_scanlines(&cinfo, &row, 1);
-  }
-  jpeg_finish_decompress(&cinfo);
-  return bitmap;
+  return decoder.Decode(frame, frameBytes, out, true);
 }
 
 std::unique_ptr<Decompressor> Decompressor::Locate(uint32_t type, const BitmapInfoHeader& in,

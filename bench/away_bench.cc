@@ -10,7 +10,7 @@
 
 #include "bench/bench_support.h"
 #include "capture/capture_device.h"
-#include "platform/capture_driver.h"
+#include "platform/installed_drivers.h"
 #include "platform/test_pattern.h"
 #include "server/server_controller.h"
 #include "tests/support/fake_v4l2.h"

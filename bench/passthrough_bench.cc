@@ -13,7 +13,7 @@
 #include "capture/capture_device.h"
 #include "capture/jpeg_encoder.h"
 #include "capture/jpeg_passthrough.h"
-#include "platform/capture_driver.h"
+#include "platform/installed_drivers.h"
 #include "platform/decompressor.h"
 #include "platform/test_pattern.h"
 #include "platform/v4l2_driver.h"

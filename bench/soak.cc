@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "capture/capture_device.h"
-#include "platform/capture_driver.h"
+#include "platform/installed_drivers.h"
 #include "platform/thread.h"
 #include "server/connection_log.h"
 #include "server/listen_thread.h"

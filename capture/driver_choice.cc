@@ -1,10 +1,11 @@
 #include "capture/driver_choice.h"
 
 #include "capture/capture_device.h"
+#include "platform/installed_drivers.h"
 
 std::vector<std::string> DriverNames() {
   std::vector<std::string> names;
-  for (int index = 0; index < 10; ++index) {
+  for (int index = 0; index < platform::kMaxDrivers; ++index) {
     char name[80], version[80];
     if (CaptureDevice::GetDriverDescription(index, name, sizeof name, version, sizeof version))
       names.push_back(name);

@@ -71,18 +71,4 @@ class CaptureDriver {
   virtual bool Apply(DialogKind kind, const std::vector<int>& choices) = 0;
 };
 
-// The installed drivers, in index order: each V4L2 capture device, then the
-// built-in test pattern. At most ten.
-std::vector<std::unique_ptr<CaptureDriver>> InstalledDrivers();
-
-// Names the drivers instead, for tests that must not see the machine's own
-// cameras: a comma-separated list of "v4l2" (the machine's capture devices),
-// "pattern" and "pattern@WIDTHxHEIGHT" (a test pattern of that size); empty
-// for no driver at all.
-constexpr char kDriverListVariable[] = "OWLGLANCE_DRIVERS";
-
-// In-process tests replace the list; nullptr restores the one above.
-using DriverListSource = std::vector<std::unique_ptr<CaptureDriver>> (*)();
-void SetDriverListSource(DriverListSource source);
-
 }  // namespace platform

@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "platform/frame_writer.h"
+#include "platform/installed_drivers.h"
 #include "platform/test_pattern.h"
 
 namespace platform {

@@ -15,23 +15,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <deque>
-#include <mutex>
 
 #include "platform/clock.h"
 
 namespace platform {
-
-namespace {
-std::mutex faultsLock;
-std::deque<int> acceptFaults;  // guarded by faultsLock
-
-}  // namespace
-
-void FailNextAccepts(std::vector<int> errors) {
-  std::lock_guard lock(faultsLock);
-  acceptFaults.insert(acceptFaults.end(), errors.begin(), errors.end());
-}
 
 Socket& Socket::operator=(Socket&& other) noexcept {
   if (this != &other) {
@@ -142,14 +129,6 @@ int Socket::Listen(int port, int backlog) {
 }
 
 int Socket::Accept(Socket& out) {
-  {
-    std::lock_guard lock(faultsLock);
-    if (!acceptFaults.empty()) {
-      int error = acceptFaults.front();
-      acceptFaults.pop_front();
-      return error;
-    }
-  }
   int fd = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
   if (fd < 0) return errno == EWOULDBLOCK ? EAGAIN : errno;
   out = Socket(fd);

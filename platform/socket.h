@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <functional>
 #include <string>
-#include <vector>
 
 namespace platform {
 
@@ -82,9 +81,5 @@ class Socket {
  private:
   int fd_ = -1;
 };
-
-// Tests make the next Accept calls fail with these errno values, one call
-// each, in order, before any connection is taken.
-void FailNextAccepts(std::vector<int> errors);
 
 }  // namespace platform

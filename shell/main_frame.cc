@@ -16,7 +16,6 @@
 #include "shell/settings_store.h"
 #include "shell/setup_dialog.h"
 #include "shell/status_texts.h"
-#include "shell/test_driver.h"
 #include "shell/video_fit.h"
 #include "wizard/share_dialog.h"
 #include "wizard/wizard_dialog.h"
@@ -48,10 +47,11 @@ constexpr struct {
 constexpr int kStatusWakeMs = 250;
 }  // namespace
 
-MainFrame::MainFrame()
+MainFrame::MainFrame(StartStepFails startStepFails)
     : wxFrame(nullptr, wxID_ANY, "Owlglance v1.3", wxDefaultPosition, wxDefaultSize,
               wxDEFAULT_FRAME_STYLE & ~(wxRESIZE_BORDER | wxMAXIMIZE_BOX)),
-      statusTimer_(this) {
+      statusTimer_(this),
+      startStepFails_(std::move(startStepFails)) {
   // Every close, a failed start's too, goes through the same shutdown.
   Bind(wxEVT_CLOSE_WINDOW, &MainFrame::OnClose, this);
   SetMenuBar(wxXmlResource::Get()->LoadMenuBar("WEBCAMMENU"));
@@ -64,7 +64,7 @@ MainFrame::MainFrame()
     FailStart();
     return;
   }
-  if (InjectedStartFailure("capture window") ||
+  if ((startStepFails_ && startStepFails_("capture window")) ||
       device_.Create(static_cast<int>(settings_.driver),
                      static_cast<int32_t>(settings_.compression)) != 0) {
     platform::ShowMessageBox(
@@ -105,7 +105,9 @@ void MainFrame::RunCommand(int commandId) {
 
 void MainFrame::WhileWaiting() { platform::GuiMessageBoxes().AnswerPending(); }
 
-void MainFrame::RunSetupDialog() { SetupDialog(*this).ShowModal(); }
+void MainFrame::RunSetupDialog() {
+  SetupDialog(this, settings_, [this] { ApplyAndSaveSettings(); }).ShowModal();
+}
 
 void MainFrame::RunDriverDialog() {
   DriverSelectDialog(this, device_, settings_.driver, [this] {
@@ -118,8 +120,7 @@ void MainFrame::RunAboutDialog() { AboutDialog().ShowModal(); }
 
 void MainFrame::TogglePassThrough() {
   settings_.passthrough = settings_.passthrough ? 0 : 1;
-  ApplySettings();
-  SaveSettings();
+  ApplyAndSaveSettings();
   ShowPassThrough();
 }
 
@@ -133,10 +134,7 @@ void MainFrame::RunShareDialog() {
 }
 
 void MainFrame::RunWizard() {
-  WizardDialog(this, settings_, [this] {
-    ApplySettings();
-    SaveSettings();
-  }).ShowModal();
+  WizardDialog(this, settings_, [this] { ApplyAndSaveSettings(); }).ShowModal();
 }
 
 void MainFrame::FailStart() {
@@ -145,7 +143,7 @@ void MainFrame::FailStart() {
 }
 
 bool MainFrame::CreateStatusPanes() {
-  if (InjectedStartFailure("status bar")) return false;
+  if (startStepFails_ && startStepFails_("status bar")) return false;
   wxStatusBar* bar =
       CreateStatusBar(3, wxSTB_SHOW_TIPS | wxSTB_ELLIPSIZE_END | wxFULL_REPAINT_ON_RESIZE);
   if (!bar) return false;
@@ -177,6 +175,11 @@ void MainFrame::LoadSettings() {
 }
 
 void MainFrame::SaveSettings() { ::SaveSettings(settings_); }
+
+void MainFrame::ApplyAndSaveSettings() {
+  ApplySettings();
+  SaveSettings();
+}
 
 void MainFrame::ApplySettings() {
   if (!controller_) return;

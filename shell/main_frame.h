@@ -3,7 +3,9 @@
 #include <wx/frame.h>
 #include <wx/timer.h>
 
+#include <functional>
 #include <memory>
+#include <string_view>
 
 #include "capture/capture_device.h"
 #include "server/server_controller.h"
@@ -19,17 +21,20 @@ class CaptureView;
 // user-interface thread.
 class MainFrame : public wxFrame, public CommandWindow {
  public:
-  MainFrame();
+  // True from `startStepFails` fails the start at that step as if the
+  // system had refused it; the test host uses it.
+  using StartStepFails = std::function<bool(std::string_view step)>;
+  explicit MainFrame(StartStepFails startStepFails = {});
   ~MainFrame() override;
 
   void LoadSettings();
   void SaveSettings();
   void ApplySettings();
+  void ApplyAndSaveSettings();
   void FitWindowToVideo() override;
   // Runs the menu command with this id (101, 203, ...).
   void RunCommand(int commandId);
 
-  ServerSettings& Settings() { return settings_; }
   int32_t ServerRunning() const { return commands_ ? commands_->ServerRunning() : 0; }
   CaptureDevice& Device() { return device_; }
   // The start failed and the window is closing; it is never shown.
@@ -65,4 +70,5 @@ class MainFrame : public wxFrame, public CommandWindow {
   bool firstRun_ = false;
   bool shutDown_ = false;
   bool startFailed_ = false;
+  StartStepFails startStepFails_;
 };

@@ -6,20 +6,21 @@
 
 #include "platform/message_box.h"
 #include "platform/ui/dialog_template.h"
-#include "shell/main_frame.h"
 #include "shell/setup_values.h"
 
 using platform::FromText;
 using platform::TextOf;
 
-SetupDialog::SetupDialog(MainFrame& owner) : owner_(owner) {
-  platform::LoadDialogTemplate(this, &owner, "SETUPDIALOG");
+SetupDialog::SetupDialog(wxWindow* owner, ServerSettings& settings,
+                         std::function<void()> applyAndSave)
+    : settings_(settings), applyAndSave_(std::move(applyAndSave)) {
+  platform::LoadDialogTemplate(this, owner, "SETUPDIALOG");
   Bind(wxEVT_BUTTON, &SetupDialog::OnOK, this, platform::WxIdOf(platform::kIdOk));
   OnInitDialog();
 }
 
 void SetupDialog::OnInitDialog() {
-  shown_ = SetupTextsFrom(owner_.Settings());
+  shown_ = SetupTextsFrom(settings_);
   XRCCTRL(*this, "1005", wxCheckBox)->SetValue(shown_.connections);
   XRCCTRL(*this, "1007", wxTextCtrl)->ChangeValue(FromText(shown_.compression));
   XRCCTRL(*this, "1012", wxTextCtrl)->ChangeValue(FromText(shown_.portnum));
@@ -35,11 +36,10 @@ void SetupDialog::OnOK(wxCommandEvent&) {
   texts.portnum = TextOf(XRCCTRL(*this, "1012", wxTextCtrl)->GetValue(), shown_.portnum);
   texts.camurl = TextOf(XRCCTRL(*this, "1014", wxTextCtrl)->GetValue(), shown_.camurl);
   texts.connections = XRCCTRL(*this, "1005", wxCheckBox)->GetValue();
-  std::vector<std::string> messages = ReadSetupTexts(texts, owner_.Settings());
+  std::vector<std::string> messages = ReadSetupTexts(texts, settings_);
   for (const std::string& message : messages)
     platform::ShowMessageBox(message, kInvalidParameter, platform::kMbOk);
   if (!messages.empty()) return;  // stays open with what was typed
-  owner_.ApplySettings();
-  owner_.SaveSettings();
+  applyAndSave_();
   EndModal(wxID_OK);
 }

@@ -2,21 +2,23 @@
 
 #include <wx/dialog.h>
 
+#include <functional>
+
+#include "server/server_settings.h"
 #include "shell/setup_values.h"
 
-class MainFrame;
-
-// Server > Setup: edits five of the main window's settings. The reading and
-// checking is ReadSetupTexts's; this only moves text and shows the boxes.
-// User-interface thread.
+// Server > Setup: edits five of `settings` and calls `applyAndSave` when OK
+// stored them. The reading and checking is ReadSetupTexts's; this only moves
+// text and shows the boxes. User-interface thread.
 class SetupDialog : public wxDialog {
  public:
-  explicit SetupDialog(MainFrame& owner);
+  SetupDialog(wxWindow* owner, ServerSettings& settings, std::function<void()> applyAndSave);
 
  private:
   void OnInitDialog();
   void OnOK(wxCommandEvent& event);
 
-  MainFrame& owner_;
+  ServerSettings& settings_;
+  std::function<void()> applyAndSave_;
   SetupTexts shown_;  // what the controls were filled with
 };

@@ -2,10 +2,13 @@
 // below it, and the GUI-free adapters never reach the wx side.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -70,6 +73,49 @@ TEST(Layers, GuiFreeAdaptersNeverIncludeWx) {
     EXPECT_FALSE(include.target.rfind("wx/", 0) == 0) << include.file;
     EXPECT_FALSE(include.target.rfind("platform/ui/", 0) == 0) << include.file;
   }
+}
+
+// A unit is x.h with x.cc; it uses the units whose headers either includes.
+// No unit may reach itself again through what it uses.
+TEST(Layers, NoUnitsIncludeEachOtherInACircle) {
+  std::map<std::string, std::set<std::string>> uses;
+  for (const auto& [folder, allowed] : kAllowed)
+    for (const auto& include : QuotedIncludes(fs::path(OWL_SOURCE_DIR) / folder)) {
+      const std::string unit = include.file.substr(0, include.file.find_last_of('.'));
+      const std::string used = include.target.substr(0, include.target.find_last_of('.'));
+      if (used != unit && StartsWithAny(include.target, kProjectFolders)) uses[unit].insert(used);
+    }
+  std::map<std::string, int> state;  // 1 on the current path, 2 done
+  std::vector<std::string> path;
+  std::function<void(const std::string&)> visit = [&](const std::string& unit) {
+    state[unit] = 1;
+    path.push_back(unit);
+    for (const auto& used : uses[unit]) {
+      if (state[used] == 1) {
+        std::string circle;
+        for (auto it = std::find(path.begin(), path.end(), used); it != path.end(); ++it)
+          circle += *it + " -> ";
+        ADD_FAILURE() << circle << used;
+      } else if (state[used] == 0) {
+        visit(used);
+      }
+    }
+    path.pop_back();
+    state[unit] = 2;
+  };
+  for (const auto& [unit, used] : uses)
+    if (state[unit] == 0) visit(unit);
+}
+
+// The remote control and the injected failures belong to the test host; the
+// shipped programs obey no test variable.
+TEST(Layers, TestHooksLiveUnderTestsOnly) {
+  for (const auto& [folder, allowed] : kAllowed)
+    for (const auto& entry : fs::recursive_directory_iterator(fs::path(OWL_SOURCE_DIR) / folder)) {
+      std::ifstream in(entry.path());
+      for (std::string line; std::getline(in, line);)
+        EXPECT_EQ(line.find("OWLGLANCE_TEST"), std::string::npos) << entry.path();
+    }
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "capture/capture_device.h"
-#include "platform/capture_driver.h"
+#include "platform/installed_drivers.h"
 #include "tests/support/frame_publish.h"
 #include "tests/support/jpeg_decode.h"
 #include "tests/support/scripted_camera.h"

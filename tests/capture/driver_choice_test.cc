@@ -4,7 +4,7 @@
 #include <stdlib.h>
 
 #include "capture/capture_device.h"
-#include "platform/capture_driver.h"
+#include "platform/installed_drivers.h"
 #include "platform/test_pattern.h"
 #include "tests/support/fake_v4l2.h"
 #include "tests/support/server_fixture.h"

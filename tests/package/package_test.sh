@@ -162,13 +162,12 @@ as_user sh -c "cd '$scratch/serve' && exec '$PWD/build/bin/owlglance-server'"
 check "build/bin/owlglance-server binds port 80 as a user" streams_on_port_80
 stops_cleanly
 
-# The desktop program, driven through its test driver: Start Server.
-driver=$scratch/driver
-mkdir -p "$driver" && mkfifo "$driver/in" && chown -R "$user:" "$driver"
-exec 3<>"$driver/in"
-as_user sh -c "cd '$scratch/serve' && OWLGLANCE_TEST_DRIVER='$driver' \
-  exec xvfb-run -a '$PWD/build/bin/owlglance'"
-for i in $(seq 200); do grep -qx ready "$driver/out" 2>/dev/null && break; sleep 0.1; done
-echo "menu 301" >&3
+# The desktop program, as a person starts its server: F10 opens the menu at
+# File, two to the right is Server, and its third item is Start Server.
+as_user sh -c "cd '$scratch/serve' && exec xvfb-run -a -s '-screen 0 1024x768x24' sh -c '
+  \"$PWD/build/bin/owlglance\" & program=\$!
+  timeout 20 xdotool search --sync --onlyvisible --name \"^Owlglance\" >/dev/null
+  sleep 1
+  xdotool mousemove 300 200 key F10 sleep 0.3 key Right Right sleep 0.3 key Down Down Down Return
+  wait \$program'"
 check "build/bin/owlglance starts its server on port 80 as a user" streams_on_port_80
-exec 3>&-

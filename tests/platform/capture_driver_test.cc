@@ -1,4 +1,4 @@
-#include "platform/capture_driver.h"
+#include "platform/installed_drivers.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>

@@ -5,6 +5,7 @@
 
 #include "capture/capture_device.h"
 #include "capture/jpeg_passthrough.h"
+#include "platform/installed_drivers.h"
 #include "platform/test_pattern.h"
 #include "platform/thread.h"
 #include "tests/support/command.h"

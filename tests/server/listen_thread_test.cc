@@ -8,6 +8,7 @@
 
 #include "platform/socket.h"
 #include "server/connection_log.h"
+#include "tests/support/accept_faults.h"
 #include "tests/support/server_fixture.h"
 
 namespace {
@@ -108,12 +109,12 @@ TEST_F(ListenerTest, RestartOnTheSamePortRightAfterStop) {
 
 TEST_F(ListenerTest, AcceptErrorsOfOnePendingConnectionKeepItServing) {
   StartListener();
-  platform::FailNextAccepts({ENETDOWN, ENOPROTOOPT, EHOSTDOWN, ENONET, EHOSTUNREACH, EOPNOTSUPP,
+  FailNextAccepts({ENETDOWN, ENOPROTOOPT, EHOSTDOWN, ENONET, EHOSTUNREACH, EOPNOTSUPP,
                              ENETUNREACH, EMFILE, ENFILE});
   EXPECT_EQ(Exchange(Port(), "POST / HTTP/1.0\r\n\r\n"), k501);
   EXPECT_EQ(listener->Thread().ExitCode(), platform::kStillActive);
 
-  platform::FailNextAccepts({EBADF});  // the listener's own failure still ends it
+  FailNextAccepts({EBADF});  // the listener's own failure still ends it
   TestClient client(Port());
   EXPECT_TRUE(listener->Thread().WaitForEnd(3000));
 }

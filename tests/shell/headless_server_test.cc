@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/installed_drivers.h"
 #include "platform/interfaces.h"
 #include "tests/support/command.h"
 #include "tests/support/jpeg_decode.h"

@@ -7,7 +7,7 @@
 #include <sstream>
 #include <thread>
 
-#include "platform/capture_driver.h"
+#include "platform/installed_drivers.h"
 #include "platform/interfaces.h"
 #include "shell/settings_store.h"
 #include "tests/support/registry_seed.h"

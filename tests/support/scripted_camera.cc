@@ -2,6 +2,8 @@
 
 #include <thread>
 
+#include "platform/installed_drivers.h"
+
 namespace {
 
 ScriptedCamera* current = nullptr;

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include "platform/capture_driver.h"
+#include "platform/installed_drivers.h"
 #include "platform/thread.h"
 
 int main(int argc, char** argv) {

@@ -1,4 +1,4 @@
-#include "platform/capture_driver.h"
+#include "platform/installed_drivers.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -47,7 +47,7 @@ std::atomic<DriverListSource> driverSource{EnvironmentDrivers};
 
 std::vector<std::unique_ptr<CaptureDriver>> InstalledDrivers() {
   auto drivers = driverSource.load()();
-  if (drivers.size() > 10) drivers.resize(10);
+  if (drivers.size() > kMaxDrivers) drivers.resize(kMaxDrivers);
   return drivers;
 }
 

@@ -1,4 +1,4 @@
-#include "shell/test_driver.h"
+#include "tests/host/test_driver.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -204,7 +204,7 @@ void AttachTestDriver(MainFrame& frame) {
   frameAttached.notify_all();
 }
 
-bool InjectedStartFailure(const char* step) {
+bool InjectedStartFailure(std::string_view step) {
   const char* path = std::getenv("OWLGLANCE_TEST_DRIVER");
   if (!path || !*path) return false;
   std::ifstream in(std::string(path) + "/fail");

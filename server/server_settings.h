@@ -5,15 +5,18 @@
 #include <string_view>
 
 // The persisted settings, each named after its registry value. Owned by the
-// main window (or the headless server) and used on its thread only.
+// main window (or the headless server) and used on its thread only. A new
+// one is a field here and a row in kSettings below.
 struct ServerSettings {
-  int32_t connections = 0;    // 1: log connections
-  uint32_t driver = 0;        // capture driver index
-  uint32_t compression = 35;  // JPEG quality
-  uint32_t maxclients = 5;
-  uint32_t portnum = 80;
-  std::string camurl = "/video";
-  uint32_t passthrough = 1;  // 1: a Motion-JPEG camera's own images go out as they come
+  ServerSettings();  // every setting at its default
+
+  uint32_t connections;  // 1: log connections
+  uint32_t driver;       // capture driver index
+  uint32_t compression;  // JPEG quality
+  uint32_t maxclients;
+  uint32_t portnum;
+  std::string camurl;
+  uint32_t passthrough;  // 1: a Motion-JPEG camera's own images go out as they come
 };
 
 // A stream path a request can name: 1 to 64 bytes, none of them a space or
@@ -25,9 +28,87 @@ inline bool IsStreamPath(std::string_view url) {
   return true;
 }
 
+struct SettingRange {
+  uint32_t min, max;
+  constexpr bool Holds(uint32_t value) const { return value >= min && value <= max; }
+};
+
+// One setting: its registry value, its field (a number or a text), its
+// default, the values a load keeps (others load as the default), and the
+// values Setup and the wizard accept, with what they say otherwise. A text
+// setting holds a stream path both ways.
+struct Setting {
+  const char* name;
+  uint32_t ServerSettings::*number = nullptr;
+  std::string ServerSettings::*text = nullptr;
+  uint32_t defaultNumber = 0;
+  const char* defaultText = "";
+  SettingRange load = {0, 0};
+  SettingRange setup = {0, 0};
+  const char* setupMessage = nullptr;  // nullptr: no dialog checks what is typed
+
+  bool LoadKeeps(const ServerSettings& settings) const {
+    return number ? load.Holds(settings.*number) : IsStreamPath(settings.*text);
+  }
+  bool SetupAccepts(const ServerSettings& settings) const {
+    return number ? setup.Holds(settings.*number) : IsStreamPath(settings.*text);
+  }
+  void Reset(ServerSettings& settings) const {
+    if (number)
+      settings.*number = defaultNumber;
+    else
+      settings.*text = defaultText;
+  }
+};
+
+// Every setting once. Setup's messages come in this order.
+inline constexpr Setting kSettings[] = {
+    {.name = "compression",
+     .number = &ServerSettings::compression,
+     .defaultNumber = 35,
+     .load = {1, 100},
+     .setup = {1, 100},
+     .setupMessage = "Jpeg quality must be a value between 1 and 100"},
+    {.name = "maxclients",
+     .number = &ServerSettings::maxclients,
+     .defaultNumber = 5,
+     .load = {1, 50},
+     .setup = {1, 50},
+     .setupMessage = "Maximum number of connections must be between 1 and 50!"},
+    {.name = "camurl",
+     .text = &ServerSettings::camurl,
+     .defaultText = "/video",
+     .setupMessage = "Length of webcam URL must be between 0 and 64!"},
+    // Load and Setup accept the same ports: a port saved there is the next
+    // start's, even one below 1025 that needs a permission to bind.
+    {.name = "portnum",
+     .number = &ServerSettings::portnum,
+     .defaultNumber = 80,
+     .load = {1, 65000},
+     .setup = {1, 65000},
+     .setupMessage = "Port number must be between 1 and 65000!"},
+    // Setup's check box gives 0 or 1.
+    {.name = "connections", .number = &ServerSettings::connections, .load = {0, 1}},
+    // Chosen from the list in Video > Select Driver; an index past the
+    // cameras there finds no camera.
+    {.name = "driver", .number = &ServerSettings::driver, .load = {0, 10}},
+    // Toggled by Video > Camera's Own JPEG.
+    {.name = "passthrough",
+     .number = &ServerSettings::passthrough,
+     .defaultNumber = 1,
+     .load = {0, 1}},
+};
+
+// The row named `name` (a name from the table).
+constexpr const Setting& SettingNamed(std::string_view name) {
+  for (const Setting& setting : kSettings)
+    if (name == setting.name) return setting;
+  throw "no such setting";  // a compile-time error where it is constexpr
+}
+
+inline ServerSettings::ServerSettings() {
+  for (const Setting& setting : kSettings) setting.Reset(*this);
+}
+
 // The caption of Setup's and the wizard's messages about a value.
 constexpr char kInvalidParameter[] = "Invalid Parameter";
-
-// The ports Setup and the wizard accept, and what they say otherwise.
-constexpr char kPortRangeMessage[] = "Port number must be between 1 and 65000!";
-inline bool IsPortInRange(uint32_t port) { return port >= 1 && port <= 65000; }

@@ -16,7 +16,6 @@ SetupTexts SetupTextsFrom(const ServerSettings& settings) {
 }
 
 std::vector<std::string> ReadSetupTexts(const SetupTexts& texts, ServerSettings& settings) {
-  const ServerSettings defaults;
   settings.compression = AsTyped(texts.compression);
   settings.maxclients = AsTyped(texts.maxclients);
   settings.portnum = AsTyped(texts.portnum);
@@ -24,21 +23,10 @@ std::vector<std::string> ReadSetupTexts(const SetupTexts& texts, ServerSettings&
   settings.connections = texts.connections ? 1 : 0;
 
   std::vector<std::string> messages;
-  if (settings.compression == 0 || settings.compression > 100) {
-    messages.push_back("Jpeg quality must be a value between 1 and 100");
-    settings.compression = defaults.compression;
-  }
-  if (settings.maxclients == 0 || settings.maxclients > 50) {
-    messages.push_back("Maximum number of connections must be between 1 and 50!");
-    settings.maxclients = defaults.maxclients;
-  }
-  if (!IsStreamPath(settings.camurl)) {
-    messages.push_back("Length of webcam URL must be between 0 and 64!");
-    settings.camurl = defaults.camurl;
-  }
-  if (!IsPortInRange(settings.portnum)) {
-    messages.push_back(kPortRangeMessage);
-    settings.portnum = defaults.portnum;
+  for (const Setting& setting : kSettings) {
+    if (!setting.setupMessage || setting.SetupAccepts(settings)) continue;
+    messages.push_back(setting.setupMessage);
+    setting.Reset(settings);
   }
   return messages;
 }

@@ -20,9 +20,10 @@ int32_t PortFromText(const std::string& text) { return platform::Atoi(text); }
 HomePageOutcome FinishWizard(const std::string& address, const std::string& portText,
                              ServerSettings& settings) {
   // Setup's check and message: a page naming port 0 would serve nobody.
+  constexpr const Setting& kPort = SettingNamed("portnum");
   const auto port = static_cast<uint32_t>(PortFromText(portText));
-  if (!IsPortInRange(port)) {
-    platform::ShowMessageBox(kPortRangeMessage, kInvalidParameter, platform::kMbOk);
+  if (!kPort.setup.Holds(port)) {
+    platform::ShowMessageBox(kPort.setupMessage, kInvalidParameter, platform::kMbOk);
     return HomePageOutcome::Declined;
   }
   settings.portnum = port;

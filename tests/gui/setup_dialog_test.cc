@@ -79,7 +79,7 @@ TEST_F(SetupDialogTest, OkWhileRunningAppliesAtOnceAndThePortAtTheNextStart) {
   EXPECT_EQ(saved.maxclients, 1u);
   EXPECT_EQ(saved.compression, 90u);
   EXPECT_EQ(saved.camurl, "/cam");
-  EXPECT_EQ(saved.connections, 1);
+  EXPECT_EQ(saved.connections, 1u);
 }
 
 TEST_F(SetupDialogTest, ABadValueThenCancelLeavesTheServerAloneAndIsSavedAtClose) {

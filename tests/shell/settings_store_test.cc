@@ -65,8 +65,8 @@ TEST(SettingsStore, LoadTimeRanges) {
   EXPECT_NE(Load(folder, "\"frun\"=hex:01\r\n").firstRun, 0) << "a one-byte frun";
   for (const char* connections :
        {"\"connections\"=hex:02,00,00,00\r\n", "\"connections\"=hex:ff,ff,ff,ff\r\n"})
-    EXPECT_EQ(Load(folder, connections).settings.connections, 0) << connections;
-  EXPECT_EQ(Load(folder, "\"connections\"=hex:01,00,00,00\r\n").settings.connections, 1);
+    EXPECT_EQ(Load(folder, connections).settings.connections, 0u) << connections;
+  EXPECT_EQ(Load(folder, "\"connections\"=hex:01,00,00,00\r\n").settings.connections, 1u);
 }
 
 TEST(SettingsStore, StreamUrlLengths) {
@@ -116,7 +116,7 @@ TEST(SettingsStore, FirstRunCreatesAnEmptyKeyAndSavingClearsFrun) {
   SaveSettings(settings);
   ServerSettings loaded;
   EXPECT_EQ(LoadSettings(loaded), 0);
-  EXPECT_EQ(loaded.connections, 1);
+  EXPECT_EQ(loaded.connections, 1u);
   EXPECT_EQ(loaded.driver, 3u);
   EXPECT_EQ(loaded.compression, 80u);
   EXPECT_EQ(loaded.maxclients, 12u);

@@ -72,7 +72,7 @@ TEST(SetupValues, SeveralFailuresComeInOrderAndTheGoodValuesStay) {
   EXPECT_EQ(settings.portnum, 80u);
   EXPECT_EQ(settings.maxclients, 10u);
   EXPECT_EQ(settings.camurl, "/cam");
-  EXPECT_EQ(settings.connections, 1);
+  EXPECT_EQ(settings.connections, 1u);
 }
 
 TEST(SetupValues, TheDialogOpensWithTheSettingsAsDecimals) {
@@ -88,7 +88,7 @@ TEST(SetupValues, TheDialogOpensWithTheSettingsAsDecimals) {
   EXPECT_TRUE(texts.connections);
   texts.connections = false;
   ReadSetupTexts(texts, settings);
-  EXPECT_EQ(settings.connections, 0);
+  EXPECT_EQ(settings.connections, 0u);
 }
 
 }  // namespace

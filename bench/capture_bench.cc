@@ -65,7 +65,7 @@ void GrabCpu() {
   std::this_thread::sleep_for(std::chrono::seconds(5));
   double seconds = WallSeconds() - wall;
   Figure("grab_cpu_percent_640x480_30fps", (ProcessCpuSeconds() - cpu) / seconds * 100, "%");
-  Figure("grab_fps_640x480", (device.frameStore.PublishedCount() - frames) / seconds, "fps");
+  Figure("grab_fps_640x480", static_cast<double>(device.frameStore.PublishedCount() - frames) / seconds, "fps");
   device.Destroy();
 }
 

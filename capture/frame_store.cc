@@ -27,32 +27,34 @@ void FrameStore::EndFrame(int32_t result) {
   publishedCount_.fetch_add(1);
   frameLock_.unlock();
   // Taking waitLock_ after the count changed means no waiter can miss it.
-  { std::lock_guard lock(waitLock_); }
+  { platform::MutexLock lock(waitLock_); }
   published_.notify_all();
 }
 
-int32_t FrameStore::LockAndGetLength() {
-  frameLock_.lock();
-  return jpegLength_;
+FrameStore::Reader::Reader(FrameStore& store) : store_(store) {
+  store_.frameLock_.lock();
+  length_ = store_.jpegLength_;
+  published_ = store_.publishedCount_.load();
 }
 
-void FrameStore::CopyAndUnlock(void* destination) {
-  std::memcpy(destination, jpegBuffer_.get(), static_cast<size_t>(jpegLength_));
-  frameLock_.unlock();
-}
+FrameStore::Reader::~Reader() { store_.frameLock_.unlock(); }
 
-void FrameStore::Unlock() { frameLock_.unlock(); }
+void FrameStore::Reader::CopyTo(void* destination) const {
+  if (length_ >= 1)
+    std::memcpy(destination, store_.jpegBuffer_.get(), static_cast<size_t>(length_));
+}
 
 void FrameStore::WaitForNewFrame(uint64_t seen, int ms) {
-  std::unique_lock lock(waitLock_);
-  uint64_t wakeups = wakeups_;
-  published_.wait_for(lock, std::chrono::milliseconds(ms),
-                      [&] { return publishedCount_.load() != seen || wakeups_ != wakeups; });
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  platform::MutexLock lock(waitLock_);
+  const uint64_t wakeups = wakeups_;
+  while (publishedCount_.load() == seen && wakeups_ == wakeups)
+    if (published_.wait_until(waitLock_, deadline) == std::cv_status::timeout) return;
 }
 
 void FrameStore::WakeReaders() {
   {
-    std::lock_guard lock(waitLock_);
+    platform::MutexLock lock(waitLock_);
     ++wakeups_;
   }
   published_.notify_all();

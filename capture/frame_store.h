@@ -4,48 +4,66 @@
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
-#include <mutex>
+
+#include "platform/thread_annotations.h"
 
 // The latest JPEG image of the camera. One writer (the frame pipeline, on the
 // capture thread), any number of readers (the streams, on client threads);
 // sizing runs on the user-interface thread while neither is active.
 class FrameStore {
  public:
-  // Sizing: a fresh buffer of `capacity` bytes with no image in it.
-  void Reallocate(int32_t capacity);
-  void Release();
+  // Sizing: a fresh buffer of `capacity` bytes with no image in it. No
+  // reader or writer is active then, so it takes no lock.
+  void Reallocate(int32_t capacity) OWL_NO_THREAD_SAFETY_ANALYSIS;
+  void Release() OWL_NO_THREAD_SAFETY_ANALYSIS;
   bool HasBuffer() const { return jpegBuffer_ != nullptr; }
   int32_t Capacity() const { return jpegCapacity_; }
 
   // Writer: takes the lock, marks the image missing and hands out the buffer.
-  uint8_t* BeginFrame(int32_t& capacity);
+  uint8_t* BeginFrame(int32_t& capacity) OWL_ACQUIRE(frameLock_);
   // Writer: publishes `result` (a byte count, 0 or -1) and releases the lock.
-  void EndFrame(int32_t result);
+  void EndFrame(int32_t result) OWL_RELEASE(frameLock_);
 
-  // Reader: takes the lock and returns the image length, keeping the lock.
-  int32_t LockAndGetLength();
-  // Reader, after a length of 1 or more: copies the image and releases.
-  void CopyAndUnlock(void* destination);
-  // Reader, after a length below 1: releases without copying.
-  void Unlock();
+  // A reader's view of the image, the lock held for its lifetime.
+  class OWL_SCOPED_CAPABILITY Reader {
+   public:
+    explicit Reader(FrameStore& store) OWL_ACQUIRE(store.frameLock_);
+    ~Reader() OWL_RELEASE();
+    Reader(const Reader&) = delete;
+    Reader& operator=(const Reader&) = delete;
 
-  // How many frames EndFrame has published. Read it while holding the lock
-  // to learn which frame the length belongs to.
+    // The image's byte count; below 1 when there is none (not yet, or a
+    // frame that failed).
+    int32_t Length() const { return length_; }
+    // Which frame that is: PublishedCount when it was published.
+    uint64_t Published() const { return published_; }
+    // Copies the image, Length() bytes, when there is one.
+    void CopyTo(void* destination) const OWL_NO_THREAD_SAFETY_ANALYSIS;  // under this lock
+
+   private:
+    FrameStore& store_;
+    int32_t length_;
+    uint64_t published_;
+  };
+
+  // How many frames EndFrame has published.
   uint64_t PublishedCount() const { return publishedCount_.load(); }
   // Waits, without the lock, until the published count differs from `seen`,
   // `ms` pass, or WakeReaders is called.
-  void WaitForNewFrame(uint64_t seen, int ms);
+  void WaitForNewFrame(uint64_t seen, int ms) OWL_EXCLUDES(waitLock_);
   // Wakes every waiting reader, so that it looks at its stop flag at once.
-  void WakeReaders();
+  void WakeReaders() OWL_EXCLUDES(waitLock_);
 
  private:
-  std::mutex frameLock_;  // guards jpegBuffer_'s contents and jpegLength_
+  platform::Mutex frameLock_;
+  // The buffer itself changes only while sizing; its bytes are read and
+  // written under frameLock_ (clang 14 can't annotate a smart pointer's).
   std::unique_ptr<uint8_t[]> jpegBuffer_;
   int32_t jpegCapacity_ = 0;
-  int32_t jpegLength_ = 0;
+  int32_t jpegLength_ OWL_GUARDED_BY(frameLock_) = 0;
 
   std::atomic<uint64_t> publishedCount_{0};  // written under frameLock_
-  std::mutex waitLock_;                      // pairs with published_; a leaf lock
-  std::condition_variable published_;
-  uint64_t wakeups_ = 0;  // guarded by waitLock_
+  platform::Mutex waitLock_;                 // pairs with published_; a leaf lock
+  std::condition_variable_any published_;
+  uint64_t wakeups_ OWL_GUARDED_BY(waitLock_) = 0;
 };

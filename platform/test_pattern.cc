@@ -113,7 +113,8 @@ void TestPatternDriver::Resize() {
       } else {
         // The lower third: a deep night blue, lighter toward the bottom.
         int shade = 20 + 30 * (y - barsHeight) / (height - barsHeight);
-        p[0] = static_cast<uint8_t>(shade + 40), p[1] = static_cast<uint8_t>(shade + 10),
+        p[0] = static_cast<uint8_t>(shade + 40);
+        p[1] = static_cast<uint8_t>(shade + 10);
         p[2] = static_cast<uint8_t>(shade);
       }
     }
@@ -139,7 +140,9 @@ void TestPatternDriver::Render(uint64_t index, std::vector<uint8_t>& bgr) {
       int dx = px - cx, dy = y - cy;
       if (dx * dx + dy * dy > radius * radius || px < 0 || px >= width || y >= height) continue;
       uint8_t* p = &bgr[(static_cast<size_t>(y) * width + px) * 3];
-      p[0] = 60, p[1] = 200, p[2] = 250;
+      p[0] = 60;
+      p[1] = 200;
+      p[2] = 250;
     }
   // The frame counter and the time of day.
   char text[48];
@@ -260,7 +263,11 @@ void TestPatternDriver::EncodeMjpeg(std::vector<uint8_t>& frame) const {
 
 void DrawNoCamera(int width, int height, const std::string& since, std::vector<uint8_t>& bgr) {
   bgr.assign(static_cast<size_t>(width) * height * 3, 0);
-  for (size_t i = 0; i < bgr.size(); i += 3) bgr[i] = 50, bgr[i + 1] = 28, bgr[i + 2] = 22;
+  for (size_t i = 0; i < bgr.size(); i += 3) {
+    bgr[i] = 50;
+    bgr[i + 1] = 28;
+    bgr[i + 2] = 22;
+  }
   static const uint8_t kCaption[3] = {75, 184, 242};  // owl amber
   static const uint8_t kWhite[3] = {235, 235, 235};
   const int scale = std::max(1, width / 320);

@@ -245,14 +245,26 @@ bool V4l2Driver::StartStreaming() {
     b.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     b.memory = V4L2_MEMORY_MMAP;
     b.index = i;
-    if (io_.Ioctl(fd_, VIDIOC_QUERYBUF, &b) != 0) return StopStreaming(), false;
+    if (io_.Ioctl(fd_, VIDIOC_QUERYBUF, &b) != 0) {
+      StopStreaming();
+      return false;
+    }
     void* address = io_.Mmap(b.length, fd_, static_cast<off_t>(b.m.offset));
-    if (address == MAP_FAILED) return StopStreaming(), false;
+    if (address == MAP_FAILED) {
+      StopStreaming();
+      return false;
+    }
     buffers_.push_back({address, b.length});
-    if (io_.Ioctl(fd_, VIDIOC_QBUF, &b) != 0) return StopStreaming(), false;
+    if (io_.Ioctl(fd_, VIDIOC_QBUF, &b) != 0) {
+      StopStreaming();
+      return false;
+    }
   }
   int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-  if (io_.Ioctl(fd_, VIDIOC_STREAMON, &type) != 0) return StopStreaming(), false;
+  if (io_.Ioctl(fd_, VIDIOC_STREAMON, &type) != 0) {
+    StopStreaming();
+    return false;
+  }
   lastFrameMs_ = SteadyMillis();
   errorFrames_ = 0;
   return true;
@@ -319,9 +331,14 @@ bool V4l2Driver::Reconnect() {
     if (!Open()) return false;
     if ((pixelFormat_ != pixelFormat || static_cast<uint32_t>(format_.biWidth) != width ||
          static_cast<uint32_t>(format_.biHeight) != height) &&
-        !SetFormat(pixelFormat, width, height))
-      return Close(), false;
-    if (!StartStreaming()) return Close(), false;
+        !SetFormat(pixelFormat, width, height)) {
+      Close();
+      return false;
+    }
+    if (!StartStreaming()) {
+      Close();
+      return false;
+    }
     return true;
   }
   return false;

@@ -1,5 +1,5 @@
 #pragma once
 
 // The server's fixed answers, each a whole response.
-constexpr char kNotImplemented[] = "HTTP/1.0 501 Not Implemented\r\n\r\n";
-constexpr char kServiceUnavailable[] = "HTTP/1.0 503 Service Unavailable\r\n\r\n";
+constexpr char kNotImplementedResponse[] = "HTTP/1.0 501 Not Implemented\r\n\r\n";
+constexpr char kServiceUnavailableResponse[] = "HTTP/1.0 503 Service Unavailable\r\n\r\n";

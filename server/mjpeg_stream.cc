@@ -49,6 +49,23 @@ bool WaitForViewer(platform::Socket& connection, FrameStore& store, size_t partS
   return true;
 }
 
+// Writes the image's part into `buffer`: its head, the image and the closing
+// delimiter, which go out in one send so the client can show the image as
+// soon as it arrives. Its size.
+size_t WritePart(const FrameStore::Reader& image, std::vector<char>& buffer) {
+  char header[64];
+  const int headerLength = std::snprintf(header, sizeof header, "%sContent-Length: %d\r\n\r\n",
+                                         kPartType, static_cast<int>(image.Length()));
+  const auto imageAt = static_cast<size_t>(headerLength);
+  const size_t partSize = imageAt + static_cast<size_t>(image.Length()) + sizeof kPartEnd - 1;
+  if (partSize > buffer.size()) buffer.resize(partSize);
+  std::memcpy(buffer.data(), header, imageAt);
+  image.CopyTo(buffer.data() + imageAt);
+  std::memcpy(buffer.data() + imageAt + static_cast<size_t>(image.Length()), kPartEnd,
+              sizeof kPartEnd - 1);
+  return partSize;
+}
+
 }  // namespace
 
 void ServeStream(platform::Socket& connection, const ClientTicket& ticket, bool headOnly,
@@ -63,31 +80,22 @@ void ServeStream(platform::Socket& connection, const ClientTicket& ticket, bool 
   for (;;) {
     if (StopRequested(ticket)) return;
     if (lastPartSize > 0 && !WaitForViewer(connection, store, lastPartSize, ticket)) return;
-    int32_t length = store.LockAndGetLength();
-    const uint64_t published = store.PublishedCount();
-    if (length < 1) {
+    uint64_t published = 0;
+    size_t partSize = 0;
+    {
+      FrameStore::Reader image(store);
+      published = image.Published();
+      if (image.Length() >= 1) partSize = WritePart(image, partBuffer);
+    }
+    if (partSize == 0) {
       // No image yet, or a frame that failed: wait for the next one, as
       // long as one comes within the idle limit.
-      store.Unlock();
       if ((platform::SteadyMillis() - lastImage) / 1000 > kIdleLimitSeconds) return;
       if (!WaitForFrameAfter(store, published, kStopCheckMs, ticket)) return;
       continue;
     }
     lastImage = platform::SteadyMillis();
-    char header[64];
-    int headerLength = std::snprintf(header, sizeof header, "%sContent-Length: %d\r\n\r\n",
-                                     kPartType, static_cast<int>(length));
-    // The part and its closing delimiter go out in one send, so the client
-    // can show the image as soon as it arrives.
-    size_t partSize =
-        static_cast<size_t>(headerLength) + static_cast<size_t>(length) + sizeof kPartEnd - 1;
-    if (partSize > partBuffer.size()) partBuffer.resize(partSize);
-    char* part = partBuffer.data();
-    std::memcpy(part, header, static_cast<size_t>(headerLength));
-    store.CopyAndUnlock(part + headerLength);
-    std::memcpy(part + headerLength + length, kPartEnd, sizeof kPartEnd - 1);
-
-    if (!SendAll(part, static_cast<int>(partSize), connection, stop)) return;
+    if (!SendAll(partBuffer.data(), static_cast<int>(partSize), connection, stop)) return;
     lastPartSize = partSize;
     // Paced by the camera: the next new image, or this one again after a second.
     if (!WaitForFrameAfter(store, published, kResendAfterMs, ticket)) return;

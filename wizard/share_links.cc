@@ -24,8 +24,11 @@ std::vector<std::string> ShareAddresses() {
 }
 
 ShareLinks LinksFor(const std::string& address, uint32_t port, const std::string& streamUrl) {
-  const std::string base =
-      "http://" + address + (port == 80 ? std::string() : ":" + std::to_string(port));
+  std::string base = "http://" + address;
+  if (port != 80) {
+    base += ':';
+    base += std::to_string(port);
+  }
   return {base + "/", base + streamUrl, base + "/snapshot"};
 }
 

@@ -16,9 +16,7 @@ namespace {
 using namespace std::chrono;
 
 int32_t StoredLength(FrameStore& store) {
-  int32_t length = store.LockAndGetLength();
-  store.Unlock();
-  return length;
+  return FrameStore::Reader(store).Length();
 }
 
 TEST(CaptureDevice, WithoutADriverEveryOperationNeedingOneRefuses) {
@@ -145,10 +143,12 @@ TEST(CaptureDevice, AMotionJpegPreviewIsDecodedAtTheScaleThatCoversItsSizeOnScre
   ASSERT_EQ(device.Create(0, 35), 0);
   ::setenv(platform::kDriverListVariable, "pattern", 1);
   ASSERT_EQ(device.StartPreview(), 0);
-  for (auto [shown, decoded] : {std::pair{std::pair{480, 270}, std::pair{480, 270}},
+  for (const auto& [shownSize, decodedSize] : {std::pair{std::pair{480, 270}, std::pair{480, 270}},
                                 std::pair{std::pair{960, 600}, std::pair{1920, 1080}},
                                 std::pair{std::pair{900, 500}, std::pair{960, 540}},
                                 std::pair{std::pair{0, 0}, std::pair{1920, 1080}}}) {
+    // Copies, since clang 14 can't capture a structured binding in a lambda.
+    const std::pair<int, int> shown = shownSize, decoded = decodedSize;
     device.Window()->SetPreviewSize(shown.first, shown.second);
     platform::BitmapInfoHeader header;
     std::vector<uint8_t> rows;
@@ -205,7 +205,10 @@ platform::BitmapInfoHeader Yuyv(int width, int height) {
 
 std::vector<uint8_t> GreyYuyv(int width, int height, uint8_t luma) {
   std::vector<uint8_t> frame(static_cast<size_t>(width) * height * 2);
-  for (size_t i = 0; i < frame.size(); i += 2) frame[i] = luma, frame[i + 1] = 128;
+  for (size_t i = 0; i < frame.size(); i += 2) {
+    frame[i] = luma;
+    frame[i + 1] = 128;
+  }
   return frame;
 }
 

@@ -16,8 +16,7 @@ using namespace std::chrono;
 TEST(FrameStore, ReadersSeeWholeImagesOnly) {
   FrameStore store;
   store.Reallocate(1000);
-  EXPECT_EQ(store.LockAndGetLength(), 0) << "right after sizing";
-  store.Unlock();
+  EXPECT_EQ(FrameStore::Reader(store).Length(), 0) << "right after sizing";
 
   Publish(store, "first");
   int32_t capacity = 0;
@@ -25,8 +24,7 @@ TEST(FrameStore, ReadersSeeWholeImagesOnly) {
   EXPECT_EQ(capacity, 1000);
   std::atomic<int32_t> seen{-100};
   std::thread reader([&] {
-    seen = store.LockAndGetLength();  // waits for the frame in progress
-    store.Unlock();
+    seen = FrameStore::Reader(store).Length();  // waits for the frame in progress
   });
   std::this_thread::sleep_for(milliseconds(50));
   EXPECT_EQ(seen, -100);
@@ -36,17 +34,22 @@ TEST(FrameStore, ReadersSeeWholeImagesOnly) {
   EXPECT_EQ(seen, 7);
 
   char a[8] = {}, b[8] = {};
-  ASSERT_EQ(store.LockAndGetLength(), 7);
-  store.CopyAndUnlock(a);
-  ASSERT_EQ(store.LockAndGetLength(), 7);
-  store.CopyAndUnlock(b);
+  {
+    FrameStore::Reader image(store);
+    ASSERT_EQ(image.Length(), 7);
+    EXPECT_EQ(image.Published(), store.PublishedCount());
+    image.CopyTo(a);
+    image.CopyTo(b);
+  }
   EXPECT_STREQ(a, "second!");
   EXPECT_STREQ(a, b);
 
   store.BeginFrame(capacity);
   store.EndFrame(-1);  // an encode failure
-  EXPECT_EQ(store.LockAndGetLength(), -1);
-  store.Unlock();
+  FrameStore::Reader failed(store);
+  EXPECT_EQ(failed.Length(), -1);
+  failed.CopyTo(a);  // copies nothing
+  EXPECT_STREQ(a, "second!");
 }
 
 }  // namespace

@@ -92,7 +92,10 @@ bool IsDialogVerb(const std::string& line) {
 bool RunDialogVerb(const std::string& verb, std::istringstream& in) {
   if (!IsDialogVerb(verb)) return false;
   wxDialog* dialog = TopDialog();
-  if (!dialog) return Reply(verb == "dialog" ? "dialog none" : "no dialog"), true;
+  if (!dialog) {
+    Reply(verb == "dialog" ? "dialog none" : "no dialog");
+    return true;
+  }
   std::string id;
   in >> id;
   wxWindow* control = id.empty() ? nullptr : Control(dialog, id);

@@ -61,7 +61,9 @@ TEST_F(RealClientsTest, ChromiumShowsTheStoredImage) {
   for (int y = 0; y < 240; ++y)
     for (int x = 0; x < 320; ++x) {
       uint8_t* bgr = orange.Row(y) + x * 3;
-      bgr[0] = 20, bgr[1] = 120, bgr[2] = 240;
+      bgr[0] = 20;
+      bgr[1] = 120;
+      bgr[2] = 240;
     }
   StartWriter(orange);
   folder.Write("www/view.html",

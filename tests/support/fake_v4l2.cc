@@ -139,8 +139,10 @@ int FakeV4l2::Ioctl(int fd, unsigned long request, void* arg) {
           b->bytesused = static_cast<uint32_t>(std::min(jpeg.size(), buffers_[i].size()));
           std::memcpy(buffers_[i].data(), jpeg.data(), b->bytesused);
         } else {
-          for (size_t p = 0; p < buffers_[i].size(); p += 2)
-            buffers_[i][p] = luma_, buffers_[i][p + 1] = 128;
+          for (size_t p = 0; p < buffers_[i].size(); p += 2) {
+            buffers_[i][p] = luma_;
+            buffers_[i][p + 1] = 128;
+          }
           luma_ = static_cast<uint8_t>(luma_ >= 230 ? 16 : luma_ + 1);
         }
         b->flags = errorFrames_ > 0 ? V4L2_BUF_FLAG_ERROR : 0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <string>
 
 #include "capture/frame_store.h"
@@ -14,12 +15,8 @@ inline void Publish(FrameStore& store, const std::string& image) {
 
 // The image the store holds now, as a stream would copy it ("" for none).
 inline std::string StoredImage(FrameStore& store) {
-  int32_t length = store.LockAndGetLength();
-  if (length < 1) {
-    store.Unlock();
-    return {};
-  }
-  std::string image(static_cast<size_t>(length), '\0');
-  store.CopyAndUnlock(image.data());
+  FrameStore::Reader reader(store);
+  std::string image(static_cast<size_t>(std::max(reader.Length(), 0)), '\0');
+  reader.CopyTo(image.data());
   return image;
 }

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/require.h"
 #include "bench/bench_support.h"
 #include "capture/capture_device.h"
 #include "platform/installed_drivers.h"
@@ -77,11 +78,11 @@ void UnplugAndReplug() {
   fake = &camera;
   platform::SetDriverListSource(FakeCamera);
   CaptureDevice device;
-  device.Create(0, 75);
+  Require(device.Create(0, 75) == kDeviceOk, "the camera");
   ServerSettings settings;
   settings.portnum = static_cast<uint32_t>(FreePort());
   ServerController controller(settings, device);
-  controller.StartServer();
+  Require(controller.StartServer() == kServerStarted, "the server");
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   std::vector<double> gapsMs, reconnectMs;
   for (int round = 0; round < 3; ++round) {
@@ -116,12 +117,12 @@ void FirstPartAfterStart() {
   std::vector<double> samples;
   for (int round = 0; round < 5; ++round) {
     CaptureDevice device;
-    device.Create(0, 75);  // the test pattern
+    Require(device.Create(0, 75) == kDeviceOk, "the camera");  // the test pattern
     ServerSettings settings;
     settings.portnum = static_cast<uint32_t>(FreePort());
     ServerController controller(settings, device);
     double start = WallSeconds();
-    controller.StartServer();
+    Require(controller.StartServer() == kServerStarted, "the server");
     TestClient client;
     while (!client.Connect(static_cast<int>(settings.portnum))) {
     }

@@ -3,6 +3,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/require.h"
 #include "bench/bench_support.h"
 #include "capture/capture_device.h"
 #include "platform/test_pattern.h"
@@ -13,7 +14,7 @@ constexpr int kQuality = 75;
 
 void PipelineAgainstEncode() {
   CaptureDevice device;
-  device.Create(0, kQuality);  // the test pattern: YUYV 640 x 480
+  Require(device.Create(0, kQuality) == kDeviceOk, "the camera");  // the test pattern: YUYV 640 x 480
   platform::TestPatternDriver pattern;
   pattern.StartStreaming();
   std::vector<uint8_t> frame;
@@ -57,8 +58,8 @@ void PipelineAgainstEncode() {
 
 void GrabCpu() {
   CaptureDevice device;
-  device.Create(0, kQuality);
-  device.StartGrabbing();
+  Require(device.Create(0, kQuality) == kDeviceOk, "the camera");
+  Require(device.StartGrabbing() == kDeviceOk, "grabbing");
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   double cpu = ProcessCpuSeconds(), wall = WallSeconds();
   uint64_t frames = device.frameStore.PublishedCount();

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/require.h"
 #include "bench/bench_support.h"
 #include "capture/capture_device.h"
 #include "platform/test_pattern.h"
@@ -23,14 +24,14 @@ using namespace std::chrono;
 
 void StopWithFiftyClients() {
   CaptureDevice device;
-  device.Create(0, 35);  // the test pattern, grabbing while the server runs
+  Require(device.Create(0, 35) == kDeviceOk, "the camera");  // the test pattern, grabbing while the server runs
   ServerSettings settings;
   settings.portnum = static_cast<uint32_t>(FreePort());
   settings.maxclients = 50;
   std::vector<double> samples;
   for (int round = 0; round < 3; ++round) {
     ServerController controller(settings, device);
-    controller.StartServer();
+    Require(controller.StartServer() == kServerStarted, "the server");
     while (device.frameStore.PublishedCount() == 0 || !TestClient().Connect(settings.portnum))
       std::this_thread::sleep_for(milliseconds(5));
     std::this_thread::sleep_for(milliseconds(400));  // the probe is reaped
@@ -73,7 +74,7 @@ void ReadParts(TestClient& client, std::vector<double>& arrivals, std::mutex& lo
 // the latest frame that entered before it.
 double FrameLatencyP99(int clientCount) {
   CaptureDevice device;
-  device.Create(0, 35);
+  Require(device.Create(0, 35) == kDeviceOk, "the camera");
   platform::TestPatternDriver pattern;
   pattern.StartStreaming();
   std::vector<uint8_t> frame;
@@ -85,7 +86,7 @@ double FrameLatencyP99(int clientCount) {
   control.frameSource = &device;
   control.SetStreamUrl("/video");
   ListenThread listener(control);
-  listener.Thread().Create();
+  Require(listener.Thread().Create(), "the listener thread");
   listener.Thread().Resume();
   platform::VideoHdr header{frame.data(), static_cast<uint32_t>(frame.size()),
                             static_cast<uint32_t>(frame.size())};

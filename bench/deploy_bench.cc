@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/require.h"
 #include "bench/bench_support.h"
 #include "capture/capture_device.h"
 #include "capture/jpeg_encoder.h"
@@ -76,7 +77,7 @@ class Camera {
     control_.frameSource = &device_;
     control_.SetStreamUrl("/video");
     listener_ = std::make_unique<ListenThread>(control_);
-    listener_->Thread().Create();
+    Require(listener_->Thread().Create(), "the listener thread");
     listener_->Thread().Resume();
     publisher_ = std::thread([this] { Run(); });
   }

@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/require.h"
 #include "bench/bench_support.h"
 #include "capture/capture_device.h"
 #include "capture/jpeg_encoder.h"
@@ -43,7 +44,7 @@ struct RunningServer {
     control.SetStreamUrl("/video");
     control.frameSource = &device;
     listener = std::make_unique<ListenThread>(control);
-    listener->Thread().Create();
+    Require(listener->Thread().Create(), "the listener thread");
     listener->Thread().Resume();
     while (Exchange(control.port, "POST / HTTP/1.0\r\n\r\n", 1000).empty())
       std::this_thread::sleep_for(milliseconds(5));

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/require.h"
 #include "bench/bench_support.h"
 #include "capture/capture_device.h"
 #include "capture/jpeg_encoder.h"
@@ -47,15 +48,15 @@ double GrabCpuPercent() {
   camera = &fake;
   platform::SetDriverListSource(FakeCamera);
   CaptureDevice device;
-  device.Create(0, 35);
+  Require(device.Create(0, 35) == kDeviceOk, "the camera");
   device.Window()->SetDialogPresenter([](platform::DriverDialog& dialog) {
     dialog.settings.at(1).current = 1;  // Motion-JPEG
     dialog.settings.at(2).current = 0;  // 30 fps
     return true;
   });
-  device.ShowFormatDialog();
+  Require(device.ShowFormatDialog() == kDeviceOk, "the camera format");
   fake.SendJpegFrames({CameraJpeg(1920, 1080)});
-  device.StartGrabbing();
+  Require(device.StartGrabbing() == kDeviceOk, "grabbing");
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   const uint64_t frames = device.frameStore.PublishedCount();
   const double cpu = ProcessCpuSeconds(), wall = WallSeconds();

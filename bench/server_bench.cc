@@ -5,6 +5,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/require.h"
 #include "bench/bench_support.h"
 #include "platform/socket.h"
 #include "server/listen_thread.h"
@@ -32,7 +33,7 @@ struct RunningListener {
     control.clientLimit = clientLimit;
     control.SetStreamUrl("/video");
     listener = std::make_unique<ListenThread>(control);
-    listener->Thread().Create();
+    Require(listener->Thread().Create(), "the listener thread");
     listener->Thread().Resume();
     while (!TestClient().Connect(control.port))
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -52,16 +53,16 @@ struct RunningListener {
 double BaselineP99(int connections) {
   platform::Socket listener;
   int port = FreePort();
-  listener.Listen(port, 64);
+  Require(listener.Listen(port, 64) == platform::kListening, "the port");
   std::thread server([&] {
     for (int i = 0; i < connections; ++i) {
       platform::Socket connection;
       while (listener.WaitReadable(1000) == 1 && listener.Accept(connection) != 0) {
       }
       char buffer[64];
-      connection.WaitReadable(1000);
-      connection.Receive(buffer, sizeof buffer);
-      connection.Send("HTTP/1.0 501 Not Implemented\r\n\r\n", 33);
+      static_cast<void>(connection.WaitReadable(1000));
+      static_cast<void>(connection.Receive(buffer, sizeof buffer));
+      static_cast<void>(connection.Send("HTTP/1.0 501 Not Implemented\r\n\r\n", 33));
     }
   });
   std::vector<double> samples;

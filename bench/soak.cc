@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/require.h"
 #include "capture/capture_device.h"
 #include "platform/installed_drivers.h"
 #include "platform/thread.h"
@@ -176,7 +177,7 @@ int main(int argc, char** argv) {
 
   const size_t fdsBefore = Entries("/proc/self/fd"), threadsBefore = Entries("/proc/self/task");
   CaptureDevice device;
-  device.Create(0, 35);
+  Require(device.Create(0, 35) == kDeviceOk, "the camera");
   ServerSettings settings;
   port = FreePort();
   settings.portnum = static_cast<uint32_t>(port);

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/require.h"
 #include "bench/bench_support.h"
 #include "capture/capture_device.h"
 #include "platform/socket.h"
@@ -52,7 +53,7 @@ struct Server {
     control.frameSource = &device;
     control.SetStreamUrl("/video");
     listener = std::make_unique<ListenThread>(control);
-    listener->Thread().Create();
+    Require(listener->Thread().Create(), "the listener thread");
     listener->Thread().Resume();
     while (!TestClient().Connect(control.port)) std::this_thread::sleep_for(milliseconds(5));
   }
@@ -131,7 +132,7 @@ void CpuAndLockWait() {
   {
     platform::Socket listener;
     int port = FreePort();
-    listener.Listen(port, 64);
+    Require(listener.Listen(port, 64) == platform::kListening, "the port");
     pid_t child = SpawnDrain(port, "", 50);
     std::vector<platform::Socket> sockets(50);
     for (auto& s : sockets) {

@@ -10,7 +10,9 @@ using namespace platform;
 int32_t CaptureDevice::Create(int driverIndex, int32_t quality) {
   captureWindow_ = CaptureWindow::Create("Capture Window", 0, 0, 640, 480);
   if (!captureWindow_) return kDeviceFailed;
-  Connect(driverIndex);
+  // Without its driver the device still exists: lastError says why, and
+  // each operation that needs one refuses.
+  static_cast<void>(Connect(driverIndex));
   jpegQuality = quality;
   captureWindow_->SetUserData(this);
   return 0;

@@ -13,6 +13,7 @@
 #include "platform/decompressor.h"
 
 // The device's results besides 0; each failure also lands in lastError.
+constexpr int32_t kDeviceOk = 0;
 constexpr int32_t kDeviceFailed = -1;        // no driver, or already previewing or grabbing
 constexpr int32_t kStartCaptureFailed = -2;  // the window would not start grabbing
 constexpr int32_t kConnectFailed = -3;       // the driver would not connect
@@ -27,15 +28,15 @@ class CaptureDevice {
   CaptureDevice(const CaptureDevice&) = delete;
   CaptureDevice& operator=(const CaptureDevice&) = delete;
 
-  int32_t Create(int driverIndex, int32_t quality);
-  int32_t Connect(int driverIndex);
-  int32_t GetImageSize(int32_t& width, int32_t& height);
-  int32_t ShowFormatDialog();
-  int32_t ShowSourceDialog();
-  int32_t StartPreview();
+  [[nodiscard]] int32_t Create(int driverIndex, int32_t quality);
+  [[nodiscard]] int32_t Connect(int driverIndex);
+  [[nodiscard]] int32_t GetImageSize(int32_t& width, int32_t& height);
+  [[nodiscard]] int32_t ShowFormatDialog();
+  [[nodiscard]] int32_t ShowSourceDialog();
+  [[nodiscard]] int32_t StartPreview();
   void StopPreview();
   bool IsPreviewing() const { return previewing_; }
-  int32_t StartGrabbing();
+  [[nodiscard]] int32_t StartGrabbing();
   void StopGrabbing();
   bool IsGrabbing() const { return grabbing_; }
   void SetQuality(int32_t quality);

@@ -15,5 +15,6 @@ std::vector<std::string> DriverNames() {
 
 void ChooseDriver(int position, uint32_t& driver, CaptureDevice& device) {
   driver = static_cast<uint32_t>(position);
-  device.Connect(position);
+  // A driver that won't connect leaves none; lastError says why.
+  static_cast<void>(device.Connect(position));
 }

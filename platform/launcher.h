@@ -15,20 +15,23 @@ constexpr int kLaunchAccessDenied = 5;
 constexpr int kLaunchBadFormat = 11;
 constexpr int kLaunchNoAssociation = 31;
 constexpr int kLaunchStarted = 42;
+// Every result above this one means the program started.
+constexpr int kLaunchFailedAtMost = 32;
+inline bool Launched(int result) { return result > kLaunchFailedAtMost; }
 
 // Opens `path` with xdg-open, without a shell. A path that doesn't exist is
 // looked up without regard to letter case in its folder first, as Windows
 // matches names.
-int OpenDocument(const std::string& path);
+[[nodiscard]] int OpenDocument(const std::string& path);
 
 // ShellExecuteA's "open" of a URL: xdg-open, without a shell. Waits up to
 // two seconds for xdg-open's verdict; one still running then has started a
 // program.
-int OpenUrl(const std::string& url);
+[[nodiscard]] int OpenUrl(const std::string& url);
 
 // WinExec: runs `commandLine` without a shell, split into arguments at
 // blanks outside double quotes, the first naming the program (looked up on
 // PATH when it has no slash).
-int RunCommandLine(const std::string& commandLine);
+[[nodiscard]] int RunCommandLine(const std::string& commandLine);
 
 }  // namespace platform

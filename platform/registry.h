@@ -39,14 +39,14 @@ class RegistryKey {
 
   // RegCreateKeyExA: opens `subkey`, creating it (and saving) when missing;
   // `disposition` tells which.
-  int Create(const std::string& subkey, int& disposition);
+  [[nodiscard]] int Create(const std::string& subkey, int& disposition);
   // RegQueryValueExA: copies the value when it fits `size` bytes. `size`
   // becomes the value's size; ERROR_MORE_DATA when it does not fit.
-  int QueryValue(const std::string& name, int* type, uint8_t* data, uint32_t* size) const;
+  [[nodiscard]] int QueryValue(const std::string& name, int* type, uint8_t* data, uint32_t* size) const;
   // RegSetValueExA: stores the value; Close saves it.
-  int SetValue(const std::string& name, int type, const uint8_t* data, uint32_t size);
+  [[nodiscard]] int SetValue(const std::string& name, int type, const uint8_t* data, uint32_t size);
   // RegCloseKey: saves the file when a value changed.
-  int Close();
+  [[nodiscard]] int Close();
   // Where Create kept a file it could not read (user.reg.bad, then
   // user.reg.bad.1, ...), starting from an empty registry; "" when it
   // read the file, or found none.
@@ -65,12 +65,12 @@ using RegistrySections =
     std::map<std::string, std::vector<std::pair<std::string, RegistryKey::Value>>,
              CaseInsensitiveLess>;
 std::string FormatRegistry(const RegistrySections& sections);
-bool ParseRegistry(const std::string& text, RegistrySections& sections);
+[[nodiscard]] bool ParseRegistry(const std::string& text, RegistrySections& sections);
 
 // The read-only view of HKEY_CLASSES_ROOT, from the XDG MIME defaults:
 // ".htm" holds the name of the desktop file that opens text/html, and
 // "NAME\shell\open\command" that desktop file's Exec line, its field codes
 // %u %U %f %F shown as "%1". 0 with `value` set; 2 (no such key) otherwise.
-int ReadClassesRootDefault(const std::string& subkey, std::string& value);
+[[nodiscard]] int ReadClassesRootDefault(const std::string& subkey, std::string& value);
 
 }  // namespace platform

@@ -29,14 +29,14 @@ class Socket {
   // and IPv4 alike (IPv4 alone where the system has no IPv6), with
   // SO_REUSEADDR so that a restart right after a stop binds again.
   // Result kListening, kBindFailed, kBindNotPermitted or kListenFailed.
-  int Listen(int port, int backlog);
+  [[nodiscard]] int Listen(int port, int backlog);
 
   // Accepts one pending connection. Result 0 with `out` holding it (in
   // blocking mode, as accept gives it); otherwise the errno value, EAGAIN
   // when none is pending.
-  int Accept(Socket& out);
+  [[nodiscard]] int Accept(Socket& out);
 
-  bool SetNonBlocking();
+  [[nodiscard]] bool SetNonBlocking();
   // While corked, sends are held back until a full segment is ready, so a
   // response's head and body leave together instead of the body waiting
   // for the head's acknowledgement; uncorking sends what is left.
@@ -57,12 +57,12 @@ class Socket {
   void Close();
 
   // send(2) with MSG_NOSIGNAL: bytes sent, 0, or -1 with errno set.
-  long Send(const void* data, size_t length);
+  [[nodiscard]] long Send(const void* data, size_t length);
   // sendfile(2): up to `count` bytes of the file `fileFd` from `offset`,
   // which moves on by what was sent. Bytes sent, or -1 with errno set.
-  long SendFile(int fileFd, long long& offset, size_t count);
+  [[nodiscard]] long SendFile(int fileFd, long long& offset, size_t count);
   // recv(2): bytes received, 0 when the peer has closed, or -1 with errno set.
-  long Receive(void* data, size_t length);
+  [[nodiscard]] long Receive(void* data, size_t length);
   // Bytes waiting to be read (FIONREAD), or -1 when the call fails.
   int BytesAvailable();
   // Bytes sent but not yet acknowledged by the peer, or not sent yet
@@ -71,12 +71,12 @@ class Socket {
 
   // Wait up to `ms` for the socket to become readable or writable. Result 1
   // when it is ready, 0 after the time-out, -1 when poll fails.
-  int WaitReadable(int ms);
-  int WaitWritable(int ms);
+  [[nodiscard]] int WaitReadable(int ms);
+  [[nodiscard]] int WaitWritable(int ms);
 
   // The peer's address: IPv4 in dotted form (also when it reached an IPv6
   // socket), IPv6 in its usual text form; false when it can't be had.
-  bool PeerAddress(std::string& out) const;
+  [[nodiscard]] bool PeerAddress(std::string& out) const;
 
  private:
   int fd_ = -1;

@@ -25,7 +25,7 @@ class WorkerThread {
   WorkerThread& operator=(const WorkerThread&) = delete;
 
   // Creates the thread suspended. False when the system refuses a thread.
-  bool Create();
+  [[nodiscard]] bool Create();
   // Asks for the lowest scheduling priority; best effort, applied when the
   // thread starts.
   void SetLowestPriority() { lowest_ = true; }
@@ -35,7 +35,7 @@ class WorkerThread {
   int ExitCode() const { return exitCode_.load(); }
   // Waits up to `ms` for the body to return; true once it has. Returns at
   // once when the thread has ended.
-  bool WaitForEnd(int ms);
+  [[nodiscard]] bool WaitForEnd(int ms);
 
  private:
   void Main();  // runs the body on a pooled thread

@@ -86,7 +86,8 @@ bool AnswerRequest(ClientTicket& ticket, char* request, int n, int64_t start) {
     case Answer::kNone:
       break;
     case Answer::kNotImplemented:
-      SendAll(kNotImplementedResponse, sizeof kNotImplementedResponse - 1, connection, ticket.stopFlag);
+      SendLast(kNotImplementedResponse, sizeof kNotImplementedResponse - 1, connection,
+               ticket.stopFlag);
       break;
     case Answer::kStream:
       ServeStream(connection, ticket, route.headOnly, buffer);

@@ -110,7 +110,10 @@ void ListenThread::Serve(platform::Socket& listener, ClientList& clients) {
       control_.connectedCount.store(static_cast<int32_t>(clients.size()));
     }
     if (static_cast<int64_t>(clients.size()) >= control_.clientLimit.load()) {
-      connection.Send(kServiceUnavailableResponse, sizeof kServiceUnavailableResponse - 1);
+      // A new connection's send buffer takes the short answer whole, or the
+      // client is gone.
+      static_cast<void>(
+          connection.Send(kServiceUnavailableResponse, sizeof kServiceUnavailableResponse - 1));
       // The end goes right behind the answer, and what the client sent is
       // read off without waiting, so the client reads a clean end even
       // when its request comes late.

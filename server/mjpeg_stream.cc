@@ -71,8 +71,8 @@ size_t WritePart(const FrameStore::Reader& image, std::vector<char>& buffer) {
 void ServeStream(platform::Socket& connection, const ClientTicket& ticket, bool headOnly,
                  std::vector<char>& partBuffer) {
   const auto* stop = ticket.stopFlag;
-  if (!SendAll(kStreamHead, sizeof kStreamHead - 1, connection, stop) || headOnly) return;
-  if (!SendAll(kDelimiter, sizeof kDelimiter - 1, connection, stop)) return;
+  if (SendAll(kStreamHead, sizeof kStreamHead - 1, connection, stop) != kSent || headOnly) return;
+  if (SendAll(kDelimiter, sizeof kDelimiter - 1, connection, stop) != kSent) return;
 
   FrameStore& store = ticket.frameSource->frameStore;
   int64_t lastImage = platform::SteadyMillis();
@@ -95,7 +95,7 @@ void ServeStream(platform::Socket& connection, const ClientTicket& ticket, bool 
       continue;
     }
     lastImage = platform::SteadyMillis();
-    if (!SendAll(partBuffer.data(), static_cast<int>(partSize), connection, stop)) return;
+    if (SendAll(partBuffer.data(), static_cast<int>(partSize), connection, stop) != kSent) return;
     lastPartSize = partSize;
     // Paced by the camera: the next new image, or this one again after a second.
     if (!WaitForFrameAfter(store, published, kResendAfterMs, ticket)) return;

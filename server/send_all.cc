@@ -16,21 +16,21 @@ int SendUntilDone(int64_t length, platform::Socket& connection, const std::atomi
   int64_t sent = 0;
   int64_t mark = platform::SteadyMillis();
   while (sent < length) {
-    if (std::llabs(platform::SecondsSince(mark)) > kIdleLimitSeconds) return 0;
+    if (std::llabs(platform::SecondsSince(mark)) > kIdleLimitSeconds) return kNotSent;
     long k = send(sent);
     if (k > 0) {
       sent += k;
       mark = platform::SteadyMillis();
     } else if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      if (connection.WaitWritable(kStopCheckMs) < 0) return 0;
-      if (stop && stop->load() == 1) return 0;
+      if (connection.WaitWritable(kStopCheckMs) < 0) return kNotSent;
+      if (stop && stop->load() == 1) return kNotSent;
     } else if (k < 0 && errno == EINTR) {
       continue;
     } else {
-      return 0;
+      return kNotSent;
     }
   }
-  return 1;
+  return kSent;
 }
 
 }  // namespace

@@ -17,7 +17,7 @@ ServerController::~ServerController() {
 }
 
 int32_t ServerController::StartServer() {
-  if (running_ == 1) return 0;
+  if (running_ == 1) return kServerStarted;
   control_.stopRequested = 0;
   auto listener = std::make_unique<ListenThread>(control_);
   if (!listener->Open()) return kPortUnavailable;
@@ -30,7 +30,7 @@ int32_t ServerController::StartServer() {
   listener_ = std::move(listener);
   running_ = 1;
   listener_->Thread().Resume();
-  return 0;
+  return kServerStarted;
 }
 
 int32_t ServerController::StopServer() {

@@ -10,7 +10,8 @@
 
 class CaptureDevice;
 
-// StartServer's results besides 0.
+// StartServer's results.
+constexpr int32_t kServerStarted = 0;
 constexpr int32_t kCameraNotStarted = -1;
 constexpr int32_t kPortUnavailable = -2;  // the listener's message has been shown
 
@@ -30,7 +31,7 @@ class ServerController {
   // Binds the port and starts grabbing and the listener. 0 once it serves;
   // kPortUnavailable when the port can't be bound or listened on;
   // kCameraNotStarted when grabbing can't start.
-  int32_t StartServer();
+  [[nodiscard]] int32_t StartServer();
   int32_t StopServer();
   void SetClientLimit(int32_t n);
   void SetLogConnections(int32_t flag) { control_.logConnections = flag; }

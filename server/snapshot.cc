@@ -32,11 +32,12 @@ void ServeSnapshot(platform::Socket& connection, const ClientTicket& ticket, boo
       }
     }
     if (size > 0) {
-      SendAll(buffer.data(), static_cast<int>(size), connection, ticket.stopFlag);
+      SendLast(buffer.data(), static_cast<int>(size), connection, ticket.stopFlag);
       return;
     }
     if (platform::SecondsSince(start) > kIdleLimitSeconds) {
-      SendAll(kServiceUnavailableResponse, sizeof kServiceUnavailableResponse - 1, connection, ticket.stopFlag);
+      SendLast(kServiceUnavailableResponse, sizeof kServiceUnavailableResponse - 1, connection,
+               ticket.stopFlag);
       return;
     }
     store.WaitForNewFrame(published, kStopCheckMs);

@@ -23,8 +23,8 @@ size_t PathStart(const char* url, size_t length) {
   return 1;
 }
 
-int SendHead(const std::string& head, const FileRequest& request, platform::Socket& connection) {
-  return SendAll(head.data(), static_cast<int>(head.size()), connection, request.stop);
+bool SendHead(const std::string& head, const FileRequest& request, platform::Socket& connection) {
+  return SendAll(head.data(), static_cast<int>(head.size()), connection, request.stop) == kSent;
 }
 
 }  // namespace
@@ -65,7 +65,7 @@ int SendFile(const std::string& path, const FileRequest& request, platform::Sock
   }
   connection.SetCorked(true);
   bool sent = SendHead(head, request, connection) &&
-              SendFileBytes(file.Fd(), file.Size(), connection, request.stop);
+              SendFileBytes(file.Fd(), file.Size(), connection, request.stop) == kSent;
   connection.SetCorked(false);
   return sent ? kFileSent : kFileSendFailed;
 }
@@ -83,5 +83,5 @@ void ServeStaticFile(const char* url, const FileRequest& request, platform::Sock
     head += "Content-Type: text/html\r\nContent-Length: " + std::to_string(page.Size()) + "\r\n";
   head += "\r\n";
   if (SendHead(head, request, connection) && page.Fd() >= 0 && !request.headOnly)
-    SendFileBytes(page.Fd(), page.Size(), connection, request.stop);
+    static_cast<void>(SendFileBytes(page.Fd(), page.Size(), connection, request.stop));  // the last
 }

@@ -11,7 +11,7 @@ constexpr char kWebFolder[] = "www";
 // The URL's path below "www/", with %XX escapes decoded and an absolute
 // URL's scheme and host skipped. False when the URL is rejected: a bad
 // escape, or ".." anywhere in the decoded path.
-bool ResolvePath(const char* url, std::string& path);
+[[nodiscard]] bool ResolvePath(const char* url, std::string& path);
 
 // What a file request asks besides its path.
 struct FileRequest {
@@ -28,7 +28,7 @@ constexpr int kFileNotOpened = -2;   // not a regular file inside www/; nothing 
 // Answers with the file at `path`: "HTTP/1.0 200 OK" with its type, length
 // and date, then its bytes; or "304 Not Modified" alone when the client's
 // copy is as new as the file.
-int SendFile(const std::string& path, const FileRequest& request, platform::Socket& connection);
+[[nodiscard]] int SendFile(const std::string& path, const FileRequest& request, platform::Socket& connection);
 
 // Answers any URL other than the stream and snapshot URLs from the "www/"
 // folder, with the file or the 404 answer; a rejected URL gets no answer.

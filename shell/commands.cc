@@ -89,7 +89,8 @@ void Commands::Preview() {
   if (device_.IsPreviewing()) {
     device_.StopPreview();
   } else {
-    device_.StartPreview();
+    // A preview that can't start shows as "Not Previewing".
+    static_cast<void>(device_.StartPreview());
   }
 }
 
@@ -101,13 +102,13 @@ void Commands::SelectDriver() {
 void Commands::Format() {
   if (RefusedWhileRunning("Please shut down the server before making changes to the Video Format."))
     return;
-  if (device_.ShowFormatDialog() == 0) window_.FitWindowToVideo();
+  if (device_.ShowFormatDialog() == kDeviceOk) window_.FitWindowToVideo();
 }
 
 void Commands::Source() {
   if (RefusedWhileRunning("Please shut down the server before making changes to the Video Source."))
     return;
-  if (device_.ShowSourceDialog() == 0) window_.FitWindowToVideo();
+  if (device_.ShowSourceDialog() == kDeviceOk) window_.FitWindowToVideo();
 }
 
 void Commands::Setup() { window_.RunSetupDialog(); }
@@ -121,7 +122,7 @@ void Commands::StartServer() {
   // A port that can't be had was reported by the listener's own message.
   if (result != 0 && result != kPortUnavailable)
     ShowMessageBox(kStartFailedMessage, "Error", platform::kMbOk);
-  if (result != 0) return;
+  if (result != kServerStarted) return;
   serverRunning_ = 1;
 }
 

@@ -67,13 +67,15 @@ int main(int argc, char** argv) {
   }
 
   CaptureDevice device;
-  device.Create(static_cast<int>(settings.driver), static_cast<int32_t>(settings.compression));
+  // Without a camera StartServer fails and says so.
+  static_cast<void>(
+      device.Create(static_cast<int>(settings.driver), static_cast<int32_t>(settings.compression)));
   device.SetPassThrough(settings.passthrough != 0);
   ServerController controller(settings, device);
   // The port is bound before StartServer returns: a port that can't be had
   // has had its message, and nothing claims to serve.
   int32_t started = controller.StartServer();
-  if (started != 0) {
+  if (started != kServerStarted) {
     if (started != kPortUnavailable)
       platform::ShowMessageBox(kStartFailedMessage, "Error", platform::kMbOk);
     return 1;

@@ -66,7 +66,7 @@ MainFrame::MainFrame(StartStepFails startStepFails)
   }
   if ((startStepFails_ && startStepFails_("capture window")) ||
       device_.Create(static_cast<int>(settings_.driver),
-                     static_cast<int32_t>(settings_.compression)) != 0) {
+                     static_cast<int32_t>(settings_.compression)) != kDeviceOk) {
     platform::ShowMessageBox(
         "Error initializing vfw capture window!\nTry reinstalling camera drivers and ensure it is "
         "plugged in.",
@@ -192,7 +192,7 @@ void MainFrame::ApplySettings() {
 }
 
 void MainFrame::FitWindowToVideo() {
-  if (device_.GetImageSize(videoWidth_, videoHeight_) != 0) {
+  if (device_.GetImageSize(videoWidth_, videoHeight_) != kDeviceOk) {
     videoWidth_ = 640;
     videoHeight_ = 480;
   }

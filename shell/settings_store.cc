@@ -33,9 +33,17 @@ void QueryText(const RegistryKey& key, const char* name, std::string& field) {
   field.assign(text, ::strnlen(text, length));
 }
 
+// Setting a value changes the key in memory only, which can't fail; Close
+// writes the file.
 void Set(RegistryKey& key, const char* name, uint32_t v) {
   const uint8_t bytes[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
-  key.SetValue(name, platform::REG_BINARY, bytes, 4);
+  static_cast<void>(key.SetValue(name, platform::REG_BINARY, bytes, 4));
+}
+
+void SetText(RegistryKey& key, const char* name, const std::string& text) {
+  static_cast<void>(key.SetValue(name, platform::REG_BINARY,
+                                 reinterpret_cast<const uint8_t*>(text.data()),
+                                 static_cast<uint32_t>(text.size())));
 }
 
 }  // namespace
@@ -64,24 +72,23 @@ int LoadSettings(ServerSettings& settings, std::string* unreadable) {
       if (!setting.LoadKeeps(settings)) setting.Reset(settings);
     }
   }
-  key.Close();
+  static_cast<void>(key.Close());  // nothing changed, so nothing is written
   // A key that can be neither opened nor created counts as a first run.
-  return created || firstRun != 0 || opened != platform::ERROR_SUCCESS ? 1 : 0;
+  return created || firstRun != 0 || opened != platform::ERROR_SUCCESS ? kFirstRun : kNotFirstRun;
 }
 
 void SaveSettings(const ServerSettings& settings) {
+  // A save that fails leaves the file as it was, and nothing says so: the
+  // program goes on with the settings it holds.
   RegistryKey key;
   int disposition = 0;
-  key.Create(kSettingsKey, disposition);
+  static_cast<void>(key.Create(kSettingsKey, disposition));
   Set(key, "frun", uint32_t{0});
   for (const Setting& setting : kSettings) {
-    if (setting.number) {
+    if (setting.number)
       Set(key, setting.name, settings.*setting.number);
-    } else {
-      const std::string& text = settings.*setting.text;
-      key.SetValue(setting.name, platform::REG_BINARY, reinterpret_cast<const uint8_t*>(text.data()),
-                   static_cast<uint32_t>(text.size()));
-    }
+    else
+      SetText(key, setting.name, settings.*setting.text);
   }
-  key.Close();
+  static_cast<void>(key.Close());
 }

@@ -5,6 +5,7 @@
 #include <wx/stattext.h>
 #include <wx/utils.h>
 
+#include "platform/launcher.h"
 #include "platform/message_box.h"
 #include "widgets/link_opener.h"
 
@@ -88,7 +89,7 @@ void HyperlinkLabel::OnClick(wxMouseEvent&) {
   }
   hovering_ = false;
   const int result = OpenLink(url_);
-  visited_ = result > 32;
+  visited_ = platform::Launched(result);
   if (visited_) {
     MarkVisited(true);
     return;

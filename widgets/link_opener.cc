@@ -57,7 +57,7 @@ int ReadClassKeyDefault(const std::string& root, const std::string& subkey, std:
 
 int OpenLink(const std::string& url) {
   const int shell = platform::OpenUrl(url);
-  if (shell > 32) return shell;
+  if (platform::Launched(shell)) return shell;
   std::string htmlClass, registered, command;
   if (ReadClassKeyDefault("HKEY_CLASSES_ROOT", ".htm", htmlClass) != 0 ||
       ReadClassKeyDefault("HKEY_CLASSES_ROOT", htmlClass + "\\shell\\open\\command", registered) !=

@@ -84,7 +84,7 @@ TEST(CaptureDevice, TestPatternConnectsAt640x480AndRefusesSecondStarts) {
 
 TEST(CaptureDevice, QualityOutsideZeroToHundredIsIgnored) {
   CaptureDevice device;
-  device.Create(0, 50);
+  ASSERT_EQ(device.Create(0, 50), kDeviceOk);
   const std::pair<int32_t, int32_t> cases[] = {{101, 50}, {-1, 50}, {0, 0}, {100, 100}};
   for (auto [given, kept] : cases) {
     device.SetQuality(given);
@@ -163,7 +163,7 @@ TEST(CaptureDevice, AMotionJpegPreviewIsDecodedAtTheScaleThatCoversItsSizeOnScre
 
 TEST(CaptureDevice, FailedConnectKeepsTheOldFormatAndBuffer) {
   CaptureDevice device;
-  device.Create(0, 75);
+  ASSERT_EQ(device.Create(0, 75), kDeviceOk);
   ASSERT_TRUE(device.frameStore.HasBuffer());
   EXPECT_EQ(device.Connect(5), -3);
   EXPECT_EQ(device.lastError.errorCategory, ErrConnectFailed);
@@ -174,7 +174,7 @@ TEST(CaptureDevice, FailedConnectKeepsTheOldFormatAndBuffer) {
 
 TEST(CaptureDevice, FormatDialogReallocatesTheStoreEvenWhenCancelled) {
   CaptureDevice device;
-  device.Create(0, 75);
+  ASSERT_EQ(device.Create(0, 75), kDeviceOk);
   int32_t capacity;
   device.frameStore.BeginFrame(capacity);
   device.frameStore.EndFrame(123);
@@ -187,7 +187,7 @@ TEST(CaptureDevice, FormatDialogReallocatesTheStoreEvenWhenCancelled) {
   });
   ASSERT_EQ(device.ShowFormatDialog(), 0);
   int32_t width = 0, height = 0;
-  device.GetImageSize(width, height);
+  ASSERT_EQ(device.GetImageSize(width, height), kDeviceOk);
   EXPECT_EQ(width, 320);
   EXPECT_EQ(height, 240);
   EXPECT_EQ(device.frameStore.Capacity(), 320 * 240 * 4);
@@ -215,7 +215,7 @@ std::vector<uint8_t> GreyYuyv(int width, int height, uint8_t luma) {
 TEST(FramePipeline, BadFrameGivesLengthZeroAndTheNextGoodOneIsStored) {
   ScriptedCamera camera(Yuyv(64, 48));
   CaptureDevice device;
-  device.Create(0, 75);
+  ASSERT_EQ(device.Create(0, 75), kDeviceOk);
   ASSERT_EQ(device.StartGrabbing(), 0);
   camera.Queue(GreyYuyv(64, 48, 100));
   ASSERT_TRUE(Eventually([&] { return device.frameStore.PublishedCount() == 1; }));
@@ -241,7 +241,7 @@ TEST(FramePipeline, EncodeFailureGivesMinusOne) {
   rgb.biSizeImage = 32 * 32 * 3;
   ScriptedCamera camera(rgb);
   CaptureDevice device;
-  device.Create(0, 75);
+  ASSERT_EQ(device.Create(0, 75), kDeviceOk);
   ASSERT_EQ(device.StartGrabbing(), 0);
   camera.Queue(std::vector<uint8_t>(32 * 32 * 3, 90));
   ASSERT_TRUE(Eventually([&] { return device.frameStore.PublishedCount() == 1; }));
@@ -254,7 +254,7 @@ TEST(FramePipeline, EncodeFailureGivesMinusOne) {
 TEST(FramePipeline, QualityChangeShowsInTheNextFrame) {
   ScriptedCamera camera(Yuyv(64, 48));
   CaptureDevice device;
-  device.Create(0, 90);
+  ASSERT_EQ(device.Create(0, 90), kDeviceOk);
   ASSERT_EQ(device.StartGrabbing(), 0);
   camera.Queue(GreyYuyv(64, 48, 120));
   ASSERT_TRUE(Eventually([&] { return device.frameStore.PublishedCount() == 1; }));
@@ -270,7 +270,7 @@ TEST(FramePipeline, QualityChangeShowsInTheNextFrame) {
 TEST(FramePipeline, UnpluggedCameraStopsCleanlyAndALaterStartFails) {
   ScriptedCamera camera(Yuyv(64, 48));
   CaptureDevice device;
-  device.Create(0, 75);
+  ASSERT_EQ(device.Create(0, 75), kDeviceOk);
   ASSERT_EQ(device.StartGrabbing(), 0);
   for (int i = 0; i < 10; ++i) camera.Queue(GreyYuyv(64, 48, static_cast<uint8_t>(50 + i)));
   camera.Unplug();

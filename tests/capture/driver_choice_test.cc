@@ -33,7 +33,7 @@ TEST(DriverChoice, NamesComeInIndexOrder) {
 TEST(DriverChoice, ThePositionBecomesTheIndexAndAlwaysReconnects) {
   ::setenv(platform::kDriverListVariable, "pattern@320x240,pattern", 1);
   CaptureDevice device;
-  device.Create(0, 50);
+  ASSERT_EQ(device.Create(0, 50), kDeviceOk);
   uint32_t driver = 0;
   int32_t width = 0, height = 0;
   struct Case {
@@ -46,7 +46,7 @@ TEST(DriverChoice, ThePositionBecomesTheIndexAndAlwaysReconnects) {
     EXPECT_EQ(driver, c.stored);
     EXPECT_EQ(device.IsConnected(), c.width != 0) << c.position;
     if (c.width) {
-      device.GetImageSize(width, height);
+      ASSERT_EQ(device.GetImageSize(width, height), kDeviceOk);
       EXPECT_EQ(width, c.width);
     }
   }

@@ -136,7 +136,7 @@ TEST_F(V4l2Test, FormatAndSourceDialogsOfferTheCamerasChoices) {
   EXPECT_EQ(shown.settings[0].choices, (std::vector<std::string>{"640 x 480", "320 x 240"}));
   EXPECT_EQ(shown.settings[1].choices, (std::vector<std::string>{"YUYV 4:2:2", "Motion-JPEG"}));
   int32_t width = 0, height = 0;
-  device.GetImageSize(width, height);
+  ASSERT_EQ(device.GetImageSize(width, height), kDeviceOk);
   EXPECT_EQ(width, 320);
   EXPECT_EQ(device.frameStore.Capacity(), 320 * 240 * 4);
 

@@ -254,7 +254,7 @@ TEST(StreamBuffer, GrowsForALargerImageAndIsReusedForASmallerOne) {
   ASSERT_TRUE(probe.Connect(port));
   ASSERT_EQ(listener.WaitReadable(2000), 1);
   ASSERT_EQ(listener.Accept(server), 0);
-  server.SetNonBlocking();
+  ASSERT_TRUE(server.SetNonBlocking());
 
   CaptureDevice device;
   device.frameStore.Reallocate(1 << 16);

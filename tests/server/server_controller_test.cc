@@ -17,7 +17,7 @@ class ControllerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     settings.portnum = static_cast<uint32_t>(FreePort());
-    device.Create(0, 50);  // the test pattern
+    EXPECT_EQ(device.Create(0, 50), kDeviceOk);  // the test pattern
   }
   TempFolder folder;
   FakeMessageBox boxes;
@@ -90,7 +90,7 @@ TEST_F(ControllerTest, APortInUseFailsTheStartAndALaterStartServes) {
 
 TEST_F(ControllerTest, StartFailsWithoutACamera) {
   CaptureDevice none;
-  none.Create(9, 50);
+  ASSERT_EQ(none.Create(9, 50), kDeviceOk);
   ServerController controller(settings, none);
   EXPECT_EQ(controller.StartServer(), kCameraNotStarted);
   EXPECT_FALSE(controller.IsRunning());
@@ -133,7 +133,7 @@ TEST(StopServer, AnswersWorkersBoxesWhileItWaits) {
   QueuedBoxes boxes;
   platform::SetMessageBoxService(&boxes);
   CaptureDevice device;
-  device.Create(0, 50);
+  ASSERT_EQ(device.Create(0, 50), kDeviceOk);
   ServerSettings settings;
   settings.portnum = static_cast<uint32_t>(FreePort());
   settings.connections = 1;

@@ -31,7 +31,7 @@ class CommandsTest : public ::testing::Test {
  protected:
   void Make(int driver = 0) {
     settings.portnum = static_cast<uint32_t>(FreePort());
-    device.Create(driver, 50);
+    EXPECT_EQ(device.Create(driver, 50), kDeviceOk);
     controller = std::make_unique<ServerController>(settings, device);
     commands = std::make_unique<Commands>(window, device, *controller);
   }

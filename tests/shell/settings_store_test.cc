@@ -151,7 +151,7 @@ TEST(SettingsStore, UnparsableFilesAreKeptAsideEachUnderItsOwnNameAndSaidSo) {
   }
   ServerSettings settings;
   std::string unreadable = "stale";
-  LoadSettings(settings, &unreadable);
+  static_cast<void>(LoadSettings(settings, &unreadable));
   EXPECT_EQ(unreadable, "") << "a file that reads says nothing";
 }
 
@@ -167,7 +167,7 @@ TEST(SettingsStore, FailedSaveLeavesTheOldFile) {
   SaveSettings(settings);
   EXPECT_EQ(folder.Read("config/owlglance/user.reg"), before);
   ServerSettings loaded;
-  LoadSettings(loaded);
+  static_cast<void>(LoadSettings(loaded));
   EXPECT_EQ(loaded.portnum, 8080u);
 }
 

@@ -116,7 +116,7 @@ void GuiTest::ExpectThankYouThenExit(const std::string& way) {
 
 ServerSettings GuiTest::Saved() const {
   ServerSettings settings;
-  LoadSettings(settings);
+  static_cast<void>(LoadSettings(settings));
   return settings;
 }
 

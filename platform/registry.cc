@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -93,40 +94,63 @@ bool ParseValue(const std::string& line, std::string& name, RegistryKey::Value& 
   return true;
 }
 
-bool Load(RegistrySections& sections, std::string& keptAside) {
-  std::ifstream in(RegistryFile(), std::ios::binary);
-  if (!in) return true;  // no file yet: an empty registry
-  std::stringstream text;
-  text << in.rdbuf();
-  if (ParseRegistry(text.str(), sections)) return true;
-  // Kept aside for the user to look at, never over an earlier copy
-  // (user.reg.bad, user.reg.bad.1, ...); the registry starts empty.
-  std::string kept = RegistryFile() + ".bad";
-  for (int n = 1; std::filesystem::exists(std::filesystem::symlink_status(kept)); ++n)
-    kept = RegistryFile() + ".bad." + std::to_string(n);
-  std::error_code error;
-  std::filesystem::rename(RegistryFile(), kept, error);
-  if (!error) keptAside = kept;
+// The user's file, saved whole through a temporary file and a rename.
+class UserFile : public RegistryStore {
+ public:
+  bool Read(std::string& text) override {
+    std::ifstream in(RegistryFile(), std::ios::binary);
+    if (!in) return false;
+    std::stringstream contents;
+    contents << in.rdbuf();
+    text = contents.str();
+    return true;
+  }
+
+  bool Write(const std::string& text) override {
+    const std::string path = RegistryFile(), temporary = path + ".tmp";
+    std::error_code error;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
+    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    ok = ::fsync(fd) == 0 && ok;
+    ok = ::close(fd) == 0 && ok;
+    if (ok && std::rename(temporary.c_str(), path.c_str()) == 0) return true;
+    ::unlink(temporary.c_str());
+    return false;
+  }
+
+  // Never over an earlier copy: user.reg.bad, user.reg.bad.1, ...
+  std::string KeepAside() override {
+    std::string kept = RegistryFile() + ".bad";
+    for (int n = 1; std::filesystem::exists(std::filesystem::symlink_status(kept)); ++n)
+      kept = RegistryFile() + ".bad." + std::to_string(n);
+    std::error_code error;
+    std::filesystem::rename(RegistryFile(), kept, error);
+    return error ? std::string() : kept;
+  }
+};
+
+UserFile userFile;
+std::atomic<RegistryStore*> store{&userFile};
+
+// A text that can't be read is kept aside for the user to look at, and the
+// registry starts empty.
+void Load(RegistrySections& sections, std::string& keptAside) {
+  std::string text;
+  if (!store.load()->Read(text)) return;  // nothing stored yet: an empty registry
+  if (ParseRegistry(text, sections)) return;
+  keptAside = store.load()->KeepAside();
   sections.clear();
-  return false;
 }
 
-bool Save(const RegistrySections& sections) {
-  const std::string path = RegistryFile(), temporary = path + ".tmp";
-  std::error_code error;
-  std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
-  int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) return false;
-  std::string text = FormatRegistry(sections);
-  bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-  ok = ::fsync(fd) == 0 && ok;
-  ok = ::close(fd) == 0 && ok;
-  if (ok && std::rename(temporary.c_str(), path.c_str()) == 0) return true;
-  ::unlink(temporary.c_str());
-  return false;
-}
+bool Save(const RegistrySections& sections) { return store.load()->Write(FormatRegistry(sections)); }
 
 }  // namespace
+
+void SetRegistryStore(RegistryStore* replacement) {
+  store.store(replacement ? replacement : &userFile);
+}
 
 std::string RegistryFile() {
   const char* config = std::getenv("XDG_CONFIG_HOME");

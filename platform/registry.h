@@ -23,6 +23,22 @@ constexpr int ERROR_MORE_DATA = 234;
 // ${XDG_CONFIG_HOME:-$HOME/.config}/owlglance/user.reg
 std::string RegistryFile();
 
+// Where the registry's text lives. The user's file unless another store is
+// set; the settings fuzzer keeps it in memory.
+class RegistryStore {
+ public:
+  virtual ~RegistryStore() = default;
+  // The stored text; false when there is none yet.
+  [[nodiscard]] virtual bool Read(std::string& text) = 0;
+  // Replaces the text whole; false when it could not, and the old text stays.
+  [[nodiscard]] virtual bool Write(const std::string& text) = 0;
+  // Moves a text that could not be read out of the way; where it went, or
+  // "" when it could not be moved.
+  virtual std::string KeepAside() = 0;
+};
+// nullptr stands for the user's file again.
+void SetRegistryStore(RegistryStore* store);
+
 // Key and value names match without regard to letter case, as the
 // registry's do; a name keeps the spelling it was first stored with.
 struct CaseInsensitiveLess {

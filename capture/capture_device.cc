@@ -32,7 +32,7 @@ int32_t CaptureDevice::Connect(int driverIndex) {
     // The window's disconnect ended its preview: a device that previews
     // goes on previewing from the driver now connected.
     if (previewing_) {
-      Send(WM_CAP_SET_PREVIEWRATE, 33);
+      Send(WM_CAP_SET_PREVIEWRATE, platform::kPreviewRateMs);
       previewing_ = Send(WM_CAP_SET_PREVIEW, 1) != 0;
     }
     return 0;
@@ -112,7 +112,7 @@ int32_t CaptureDevice::StartPreview() {
     lastError.Record(ErrAlreadyPreviewing);
     return kDeviceFailed;
   }
-  Send(WM_CAP_SET_PREVIEWRATE, 33);
+  Send(WM_CAP_SET_PREVIEWRATE, platform::kPreviewRateMs);
   if (Send(WM_CAP_SET_PREVIEW, 1) != 0) previewing_ = true;
   return 0;
 }

@@ -34,6 +34,9 @@ constexpr unsigned WM_CAP_SET_SEQUENCE_SETUP = WM_USER + 64;
 constexpr unsigned WM_CAP_GET_SEQUENCE_SETUP = WM_USER + 65;
 constexpr unsigned WM_CAP_ABORT = WM_USER + 69;
 
+// How often the preview shows a new picture: about 30 a second.
+constexpr int kPreviewRateMs = 33;
+
 constexpr int kVkEscape = 27;
 
 struct CapStatus {  // the fields the device reads

@@ -12,6 +12,7 @@
 #include <libyuv/planar_functions.h>
 
 #include "platform/capture_driver.h"
+#include "platform/jpeg_errors.h"
 
 namespace platform {
 
@@ -98,23 +99,13 @@ class RgbDecompressor : public Decompressor {
   bool rgb_;
 };
 
-struct JpegError {
-  jpeg_error_mgr pub;
-  std::jmp_buf jump;
-};
-[[noreturn]] void OnJpegError(j_common_ptr info) {
-  std::longjmp(reinterpret_cast<JpegError*>(info->err)->jump, 1);
-}
-void Quiet(j_common_ptr) {}
 
 // libjpeg-turbo's decoder, kept from frame to frame, with errors as
 // results instead of exits.
 class JpegDecoder {
  public:
   JpegDecoder() {
-    cinfo_.err = jpeg_std_error(&error_.pub);
-    error_.pub.error_exit = OnJpegError;
-    error_.pub.output_message = Quiet;
+    cinfo_.err = UseJpegErrors(error_);
     jpeg_create_decompress(&cinfo_);
   }
   ~JpegDecoder() { jpeg_destroy_decompress(&cinfo_); }
@@ -167,7 +158,7 @@ class JpegDecoder {
 
  private:
   jpeg_decompress_struct cinfo_;
-  JpegError error_;
+  JpegErrors error_;
 };
 
 // Motion-JPEG frames through libjpeg-turbo, at the format's size.

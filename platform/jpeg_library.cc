@@ -1,22 +1,14 @@
 #include "platform/jpeg_library.h"
 
-#include <csetjmp>
-#include <cstdio>
 #include <vector>
 
-// jpeglib.h needs size_t and FILE declared before it.
-#include <jpeglib.h>
+#include "platform/jpeg_errors.h"
 
 namespace platform {
 
 namespace {
 
 constexpr int kRowBatch = 16;
-
-struct ErrorManager {
-  jpeg_error_mgr pub;
-  std::jmp_buf jump;
-};
 
 struct Destination {
   jpeg_destination_mgr pub;
@@ -27,7 +19,7 @@ struct Destination {
 // image costs what it costs TurboJPEG with a kept handle.
 struct Compressor {
   jpeg_compress_struct cinfo;
-  ErrorManager error;
+  JpegErrors error;
   Destination destination;
   std::vector<uint8_t> scratch;  // 32-bit rows converted to YCbCr and alpha
   bool created = false;
@@ -38,10 +30,6 @@ struct Compressor {
 
 thread_local Compressor compressor;
 
-[[noreturn]] void OnError(j_common_ptr info) {
-  std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump, 1);
-}
-void OnOutputMessage(j_common_ptr) {}
 
 void OnInitDestination(j_compress_ptr) {}
 void OnTermDestination(j_compress_ptr) {}
@@ -49,7 +37,7 @@ void OnTermDestination(j_compress_ptr) {}
 // past it.
 boolean OnBufferFull(j_compress_ptr cinfo) {
   reinterpret_cast<Destination*>(cinfo->dest)->overflow = true;
-  OnError(reinterpret_cast<j_common_ptr>(cinfo));
+  JumpOnJpegError(reinterpret_cast<j_common_ptr>(cinfo));
 }
 
 bool Usable(const JPEG_CORE_PROPERTIES& r) {
@@ -97,9 +85,7 @@ int Write(JPEG_CORE_PROPERTIES* r) {
   Compressor& c = compressor;
   jpeg_compress_struct& cinfo = c.cinfo;
   if (!c.created) {
-    cinfo.err = jpeg_std_error(&c.error.pub);
-    c.error.pub.error_exit = OnError;
-    c.error.pub.output_message = OnOutputMessage;
+    cinfo.err = UseJpegErrors(c.error);
     if (setjmp(c.error.jump)) return IJL_EXCEPTION_DETECTED;
     jpeg_create_compress(&cinfo);
     c.destination.pub.init_destination = OnInitDestination;

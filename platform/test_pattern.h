@@ -18,7 +18,7 @@ class TestPatternDriver : public CaptureDriver {
  public:
   explicit TestPatternDriver(std::string name = "Owlglance Test Pattern");
   std::string Name() const override { return name_; }
-  std::string Version() const override { return "Version: 1.3"; }
+  std::string Version() const override { return "Version: " OWL_VERSION; }
   bool Open() override { return true; }
   void Close() override {}
   BitmapInfoHeader Format() const override;

@@ -48,7 +48,7 @@ constexpr int kStatusWakeMs = 250;
 }  // namespace
 
 MainFrame::MainFrame(StartStepFails startStepFails)
-    : wxFrame(nullptr, wxID_ANY, "Owlglance v1.3", wxDefaultPosition, wxDefaultSize,
+    : wxFrame(nullptr, wxID_ANY, "Owlglance v" OWL_VERSION, wxDefaultPosition, wxDefaultSize,
               wxDEFAULT_FRAME_STYLE & ~(wxRESIZE_BORDER | wxMAXIMIZE_BOX)),
       statusTimer_(this),
       startStepFails_(std::move(startStepFails)) {

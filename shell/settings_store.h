@@ -5,7 +5,7 @@
 #include "server/server_settings.h"
 
 // The registry key that holds the settings, below HKEY_CURRENT_USER.
-constexpr char kSettingsKey[] = "Software\\Brackwater Software\\Owlglance\\Version 1.3";
+constexpr char kSettingsKey[] = "Software\\Brackwater Software\\Owlglance\\Version " OWL_VERSION;
 
 // LoadSettings's results.
 constexpr int kFirstRun = 1;

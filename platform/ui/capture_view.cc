@@ -6,10 +6,6 @@
 
 namespace platform {
 
-namespace {
-constexpr int kPreviewRateMs = 33;
-}
-
 CaptureView::CaptureView(wxWindow* parent, CaptureWindow* window)
     : wxWindow(parent, wxID_ANY, wxPoint(0, 0), wxSize(640, 480)), window_(window), timer_(this) {
   SetBackgroundStyle(wxBG_STYLE_PAINT);

@@ -29,7 +29,7 @@ TEST_F(WizardDialogTest, AFirstRunShowsItBeforeTheMainWindowAndTheNextDoesNot) {
   StartFresh("127.0.0.1");
   ASSERT_TRUE(WaitForDialog("Setup Wizard"));
   EXPECT_NE(session->Xdotool("search --onlyvisible --name '^Setup Wizard$'"), "");
-  EXPECT_EQ(session->Xdotool("search --onlyvisible --name '^Owlglance v1.3$'"), "")
+  EXPECT_EQ(session->Xdotool("search --onlyvisible --name '^Owlglance v" OWL_VERSION "$'"), "")
       << "the main window is not on the screen yet";
   ExpectNoClippedLabel();
   EXPECT_EQ(Ask("get 1017", "value"), "value 1017|127.0.0.1");

@@ -77,12 +77,12 @@ void UnplugAndReplug() {
   FakeV4l2 camera;
   fake = &camera;
   platform::SetDriverListSource(FakeCamera);
-  CaptureDevice device;
-  Require(device.Create(0, 75) == kDeviceOk, "the camera");
-  ServerSettings settings;
+  capture::CaptureDevice device;
+  Require(device.Create(0, 75) == capture::kDeviceOk, "the camera");
+  server::ServerSettings settings;
   settings.portnum = static_cast<uint32_t>(FreePort());
-  ServerController controller(settings, device);
-  Require(controller.StartServer() == kServerStarted, "the server");
+  server::ServerController controller(settings, device);
+  Require(controller.StartServer() == server::kServerStarted, "the server");
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   std::vector<double> gapsMs, reconnectMs;
   for (int round = 0; round < 3; ++round) {
@@ -116,13 +116,13 @@ void UnplugAndReplug() {
 void FirstPartAfterStart() {
   std::vector<double> samples;
   for (int round = 0; round < 5; ++round) {
-    CaptureDevice device;
-    Require(device.Create(0, 75) == kDeviceOk, "the camera");  // the test pattern
-    ServerSettings settings;
+    capture::CaptureDevice device;
+    Require(device.Create(0, 75) == capture::kDeviceOk, "the camera");  // the test pattern
+    server::ServerSettings settings;
     settings.portnum = static_cast<uint32_t>(FreePort());
-    ServerController controller(settings, device);
+    server::ServerController controller(settings, device);
     double start = WallSeconds();
-    Require(controller.StartServer() == kServerStarted, "the server");
+    Require(controller.StartServer() == server::kServerStarted, "the server");
     TestClient client;
     while (!client.Connect(static_cast<int>(settings.portnum))) {
     }

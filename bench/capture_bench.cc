@@ -13,8 +13,8 @@ namespace {
 constexpr int kQuality = 75;
 
 void PipelineAgainstEncode() {
-  CaptureDevice device;
-  Require(device.Create(0, kQuality) == kDeviceOk, "the camera");  // the test pattern: YUYV 640 x 480
+  capture::CaptureDevice device;
+  Require(device.Create(0, kQuality) == capture::kDeviceOk, "the camera");  // the test pattern: YUYV 640 x 480
   platform::TestPatternDriver pattern;
   pattern.StartStreaming();
   std::vector<uint8_t> frame;
@@ -32,10 +32,10 @@ void PipelineAgainstEncode() {
   platform::PackedBitmap picture =
       decompressor->Decompress(format, frame.data(), static_cast<uint32_t>(frame.size()), out);
   std::vector<uint8_t> output(640 * 480 * 4);
-  CaptureError lastError;
-  JpegEncoder encoder(lastError);
+  capture::CaptureError lastError;
+  capture::JpegEncoder encoder(lastError);
 
-  auto pipeline = [&] { CaptureDevice::OnVideoFrame(device.Window(), &header); };
+  auto pipeline = [&] { capture::CaptureDevice::OnVideoFrame(device.Window(), &header); };
   auto encode = [&] {
     encoder.Encode(out, picture.get() + out.biSize, output.data(),
                    static_cast<int32_t>(output.size()), kQuality);
@@ -57,9 +57,9 @@ void PipelineAgainstEncode() {
 }
 
 void GrabCpu() {
-  CaptureDevice device;
-  Require(device.Create(0, kQuality) == kDeviceOk, "the camera");
-  Require(device.StartGrabbing() == kDeviceOk, "grabbing");
+  capture::CaptureDevice device;
+  Require(device.Create(0, kQuality) == capture::kDeviceOk, "the camera");
+  Require(device.StartGrabbing() == capture::kDeviceOk, "grabbing");
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   double cpu = ProcessCpuSeconds(), wall = WallSeconds();
   uint64_t frames = device.frameStore.PublishedCount();

@@ -23,15 +23,15 @@ namespace {
 using namespace std::chrono;
 
 void StopWithFiftyClients() {
-  CaptureDevice device;
-  Require(device.Create(0, 35) == kDeviceOk, "the camera");  // the test pattern, grabbing while the server runs
-  ServerSettings settings;
+  capture::CaptureDevice device;
+  Require(device.Create(0, 35) == capture::kDeviceOk, "the camera");  // the test pattern, grabbing while the server runs
+  server::ServerSettings settings;
   settings.portnum = static_cast<uint32_t>(FreePort());
   settings.maxclients = 50;
   std::vector<double> samples;
   for (int round = 0; round < 3; ++round) {
-    ServerController controller(settings, device);
-    Require(controller.StartServer() == kServerStarted, "the server");
+    server::ServerController controller(settings, device);
+    Require(controller.StartServer() == server::kServerStarted, "the server");
     while (device.frameStore.PublishedCount() == 0 || !TestClient().Connect(settings.portnum))
       std::this_thread::sleep_for(milliseconds(5));
     std::this_thread::sleep_for(milliseconds(400));  // the probe is reaped
@@ -73,24 +73,24 @@ void ReadParts(TestClient& client, std::vector<double>& arrivals, std::mutex& lo
 // Frames enter the pipeline 30 times a second; each arrival is matched with
 // the latest frame that entered before it.
 double FrameLatencyP99(int clientCount) {
-  CaptureDevice device;
-  Require(device.Create(0, 35) == kDeviceOk, "the camera");
+  capture::CaptureDevice device;
+  Require(device.Create(0, 35) == capture::kDeviceOk, "the camera");
   platform::TestPatternDriver pattern;
   pattern.StartStreaming();
   std::vector<uint8_t> frame;
   pattern.NextFrame(frame, 1000);
 
-  ServerControl control;
+  server::ServerControl control;
   control.port = FreePort();
   control.clientLimit = 50;
   control.frameSource = &device;
   control.SetStreamUrl("/video");
-  ListenThread listener(control);
+  server::ListenThread listener(control);
   Require(listener.Thread().Create(), "the listener thread");
   listener.Thread().Resume();
   platform::VideoHdr header{frame.data(), static_cast<uint32_t>(frame.size()),
                             static_cast<uint32_t>(frame.size())};
-  CaptureDevice::OnVideoFrame(device.Window(), &header);
+  capture::CaptureDevice::OnVideoFrame(device.Window(), &header);
   while (!TestClient().Connect(control.port)) std::this_thread::sleep_for(milliseconds(5));
   std::this_thread::sleep_for(milliseconds(400));
 
@@ -113,7 +113,7 @@ double FrameLatencyP99(int clientCount) {
   auto next = steady_clock::now();
   for (int i = 0; i < 150; ++i) {
     entered.push_back(WallSeconds());
-    CaptureDevice::OnVideoFrame(device.Window(), &header);
+    capture::CaptureDevice::OnVideoFrame(device.Window(), &header);
     next += microseconds(33333);
     std::this_thread::sleep_until(next);
   }

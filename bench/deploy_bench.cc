@@ -55,8 +55,8 @@ std::string SolidJpeg(Rgb colour) {
       pixel[1] = static_cast<uint8_t>(colour.g);
       pixel[2] = static_cast<uint8_t>(colour.r);
     }
-  CaptureError error;
-  JpegEncoder encoder(error);
+  capture::CaptureError error;
+  capture::JpegEncoder encoder(error);
   std::string jpeg(1 << 20, '\0');
   int32_t length =
       encoder.Encode(picture.header, picture.rows.data(), reinterpret_cast<uint8_t*>(jpeg.data()),
@@ -76,7 +76,7 @@ class Camera {
     control_.clientLimit = 50;
     control_.frameSource = &device_;
     control_.SetStreamUrl("/video");
-    listener_ = std::make_unique<ListenThread>(control_);
+    listener_ = std::make_unique<server::ListenThread>(control_);
     Require(listener_->Thread().Create(), "the listener thread");
     listener_->Thread().Resume();
     publisher_ = std::thread([this] { Run(); });
@@ -114,9 +114,9 @@ class Camera {
     }
   }
 
-  CaptureDevice device_;
-  ServerControl control_;
-  std::unique_ptr<ListenThread> listener_;
+  capture::CaptureDevice device_;
+  server::ServerControl control_;
+  std::unique_ptr<server::ListenThread> listener_;
   std::vector<std::string> images_;
   std::mutex mutex_;
   std::vector<Clock::time_point> published_;

@@ -19,8 +19,8 @@ struct Timing {
 Timing Compare(int width, int height) {
   Picture picture = NoisyGradient(width, height);
   std::vector<uint8_t> output(static_cast<size_t>(width) * height * 4);
-  CaptureError lastError;
-  JpegEncoder encoder(lastError);
+  capture::CaptureError lastError;
+  capture::JpegEncoder encoder(lastError);
   tjhandle turbo = tjInitCompress();
   const int stride = platform::BitmapStride(width, 24);
 

@@ -33,9 +33,9 @@ using namespace std::chrono;
 
 // A listener on a free port, serving `folder` (the working folder).
 struct RunningServer {
-  CaptureDevice device;
-  ServerControl control;
-  std::unique_ptr<ListenThread> listener;
+  capture::CaptureDevice device;
+  server::ServerControl control;
+  std::unique_ptr<server::ListenThread> listener;
 
   explicit RunningServer(int clientLimit) {
     device.frameStore.Reallocate(4 << 20);
@@ -43,7 +43,7 @@ struct RunningServer {
     control.clientLimit = clientLimit;
     control.SetStreamUrl("/video");
     control.frameSource = &device;
-    listener = std::make_unique<ListenThread>(control);
+    listener = std::make_unique<server::ListenThread>(control);
     Require(listener->Thread().Create(), "the listener thread");
     listener->Thread().Resume();
     while (Exchange(control.port, "POST / HTTP/1.0\r\n\r\n", 1000).empty())
@@ -67,11 +67,11 @@ struct RunningServer {
 // Publishes a 640x480 test picture `fps` times a second while it lives.
 class Camera {
  public:
-  Camera(FrameStore& store, int width, int height, int fps) : store_(store) {
+  Camera(capture::FrameStore& store, int width, int height, int fps) : store_(store) {
     thread_ = std::thread([this, width, height, fps] {
       Picture picture = NoisyGradient(width, height);
-      CaptureError error;
-      JpegEncoder encoder(error);
+      capture::CaptureError error;
+      capture::JpegEncoder encoder(error);
       while (!done_) {
         int32_t capacity = 0;
         uint8_t* buffer = store_.BeginFrame(capacity);
@@ -87,7 +87,7 @@ class Camera {
   }
 
  private:
-  FrameStore& store_;
+  capture::FrameStore& store_;
   std::atomic<bool> done_{false};
   std::thread thread_;
 };

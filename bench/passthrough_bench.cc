@@ -47,16 +47,16 @@ double GrabCpuPercent() {
   FakeV4l2 fake;
   camera = &fake;
   platform::SetDriverListSource(FakeCamera);
-  CaptureDevice device;
-  Require(device.Create(0, 35) == kDeviceOk, "the camera");
+  capture::CaptureDevice device;
+  Require(device.Create(0, 35) == capture::kDeviceOk, "the camera");
   device.Window()->SetDialogPresenter([](platform::DriverDialog& dialog) {
     dialog.settings.at(1).current = 1;  // Motion-JPEG
     dialog.settings.at(2).current = 0;  // 30 fps
     return true;
   });
-  Require(device.ShowFormatDialog() == kDeviceOk, "the camera format");
+  Require(device.ShowFormatDialog() == capture::kDeviceOk, "the camera format");
   fake.SendJpegFrames({CameraJpeg(1920, 1080)});
-  Require(device.StartGrabbing() == kDeviceOk, "grabbing");
+  Require(device.StartGrabbing() == capture::kDeviceOk, "grabbing");
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   const uint64_t frames = device.frameStore.PublishedCount();
   const double cpu = ProcessCpuSeconds(), wall = WallSeconds();
@@ -76,7 +76,7 @@ int main() {
   const std::vector<uint8_t> frame = CameraFrame(kWidth);
   std::vector<uint8_t> check(static_cast<size_t>(kWidth) * kHeight * 4);
   std::printf("camera frame: %zu bytes, %d with its tables\n", frame.size(),
-              PassThroughJpeg(frame.data(), frame.size(), check.data(),
+              capture::PassThroughJpeg(frame.data(), frame.size(), check.data(),
                               static_cast<int32_t>(check.size())));
   std::vector<uint8_t> store(static_cast<size_t>(kWidth) * kHeight * 4);
   const int32_t capacity = static_cast<int32_t>(store.size());
@@ -92,10 +92,10 @@ int main() {
   output.biBitCount = 24;
   auto decompressor = platform::Decompressor::Locate(platform::ICTYPE_VIDEO, format, output,
                                                      platform::ICMODE_FASTDECOMPRESS);
-  CaptureError error;
-  JpegEncoder encoder(error);
+  capture::CaptureError error;
+  capture::JpegEncoder encoder(error);
 
-  auto passThrough = [&] { PassThroughJpeg(frame.data(), frame.size(), store.data(), capacity); };
+  auto passThrough = [&] { capture::PassThroughJpeg(frame.data(), frame.size(), store.data(), capacity); };
   auto reencode = [&] {
     platform::PackedBitmap bitmap =
         decompressor->Decompress(format, frame.data(), static_cast<uint32_t>(frame.size()), output);

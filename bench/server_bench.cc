@@ -25,14 +25,14 @@ double TimeToFirstByte(int port) {
 }
 
 struct RunningListener {
-  ServerControl control;
-  std::unique_ptr<ListenThread> listener;
+  server::ServerControl control;
+  std::unique_ptr<server::ListenThread> listener;
 
   explicit RunningListener(int clientLimit) {
     control.port = FreePort();
     control.clientLimit = clientLimit;
     control.SetStreamUrl("/video");
-    listener = std::make_unique<ListenThread>(control);
+    listener = std::make_unique<server::ListenThread>(control);
     Require(listener->Thread().Create(), "the listener thread");
     listener->Thread().Resume();
     while (!TestClient().Connect(control.port))

@@ -176,14 +176,14 @@ int main(int argc, char** argv) {
   std::ofstream("www/404.html") << "not here";
 
   const size_t fdsBefore = Entries("/proc/self/fd"), threadsBefore = Entries("/proc/self/task");
-  CaptureDevice device;
-  Require(device.Create(0, 35) == kDeviceOk, "the camera");
-  ServerSettings settings;
+  capture::CaptureDevice device;
+  Require(device.Create(0, 35) == capture::kDeviceOk, "the camera");
+  server::ServerSettings settings;
   port = FreePort();
   settings.portnum = static_cast<uint32_t>(port);
   settings.maxclients = 50;
   settings.connections = 1;
-  ServerController controller(settings, device);
+  server::ServerController controller(settings, device);
   if (controller.StartServer() != 0) return 2;
   std::this_thread::sleep_for(500ms);
   const size_t fdsServing = Entries("/proc/self/fd"), threadsServing = Entries("/proc/self/task");
@@ -218,7 +218,7 @@ int main(int argc, char** argv) {
   controller.StopServer();
   device.Destroy();
 
-  std::ifstream in(kLogFileName);
+  std::ifstream in(server::kLogFileName);
   std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   const long unbalanced = static_cast<long>(Lines(log, "Connection received from: ")) -
                           static_cast<long>(Lines(log, "Connection closed: "));

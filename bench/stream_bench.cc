@@ -41,9 +41,9 @@ using namespace std::chrono;
 constexpr int kImageBytes = 30 * 1024;
 
 struct Server {
-  CaptureDevice device;
-  ServerControl control;
-  std::unique_ptr<ListenThread> listener;
+  capture::CaptureDevice device;
+  server::ServerControl control;
+  std::unique_ptr<server::ListenThread> listener;
   std::vector<uint8_t> image = std::vector<uint8_t>(kImageBytes, 0x42);
 
   Server() {
@@ -52,7 +52,7 @@ struct Server {
     control.clientLimit = 50;
     control.frameSource = &device;
     control.SetStreamUrl("/video");
-    listener = std::make_unique<ListenThread>(control);
+    listener = std::make_unique<server::ListenThread>(control);
     Require(listener->Thread().Create(), "the listener thread");
     listener->Thread().Resume();
     while (!TestClient().Connect(control.port)) std::this_thread::sleep_for(milliseconds(5));

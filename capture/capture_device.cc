@@ -5,6 +5,8 @@
 
 #include "capture/jpeg_passthrough.h"
 
+namespace capture {
+
 using namespace platform;
 
 int32_t CaptureDevice::Create(int driverIndex, int32_t quality) {
@@ -218,3 +220,5 @@ int CaptureDevice::OnVideoFrame(CaptureWindow* window, VideoHdr* header) {
   device->frameStore.EndFrame(result);
   return 1;
 }
+
+}  // namespace capture

@@ -12,6 +12,8 @@
 #include "platform/capture_window.h"
 #include "platform/decompressor.h"
 
+namespace capture {
+
 // The device's results besides 0; each failure also lands in lastError.
 constexpr int32_t kDeviceOk = 0;
 constexpr int32_t kDeviceFailed = -1;        // no driver, or already previewing or grabbing
@@ -78,3 +80,5 @@ class CaptureDevice {
   JpegEncoder encoder_{lastError};
   std::atomic<bool> passThrough_{true};
 };
+
+}  // namespace capture

@@ -1,5 +1,7 @@
 #include "capture/capture_error.h"
 
+namespace capture {
+
 const char kCaptureErrorText[10][64] = {
     "Error initializing JPEG compression library",
     "Error compressing JPEG data",
@@ -12,3 +14,5 @@ const char kCaptureErrorText[10][64] = {
     "Error. Already previewing images.",
     "Error. Unable to decompress image.",
 };
+
+}  // namespace capture

@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cstdint>
 
+namespace capture {
+
 // Which operation of the capture side failed last.
 enum CaptureErrorCategory : int32_t {
   ErrJpegInit = 0,
@@ -32,3 +34,5 @@ struct CaptureError {
   }
   const char* Message() const { return kCaptureErrorText[errorCategory.load()]; }
 };
+
+}  // namespace capture

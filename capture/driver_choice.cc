@@ -3,6 +3,8 @@
 #include "capture/capture_device.h"
 #include "platform/installed_drivers.h"
 
+namespace capture {
+
 std::vector<std::string> DriverNames() {
   std::vector<std::string> names;
   for (int index = 0; index < platform::kMaxDrivers; ++index) {
@@ -18,3 +20,5 @@ void ChooseDriver(int position, uint32_t& driver, CaptureDevice& device) {
   // A driver that won't connect leaves none; lastError says why.
   static_cast<void>(device.Connect(position));
 }
+
+}  // namespace capture

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+namespace capture {
+
 class CaptureDevice;
 
 // The driver selection dialog's list: the name of each installed driver,
@@ -14,3 +16,5 @@ std::vector<std::string> DriverNames();
 // is (-1 when nothing was chosen), and the device reconnects to it, also
 // when it is the driver in use.
 void ChooseDriver(int position, uint32_t& driver, CaptureDevice& device);
+
+}  // namespace capture

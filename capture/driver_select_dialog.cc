@@ -7,6 +7,8 @@
 #include "platform/message_box.h"
 #include "platform/ui/dialog_template.h"
 
+namespace capture {
+
 DriverSelectDialog::DriverSelectDialog(wxWindow* parent, CaptureDevice& device, uint32_t& driver,
                                        std::function<void()> afterConnect)
     : device_(device), driver_(driver), afterConnect_(std::move(afterConnect)) {
@@ -23,3 +25,5 @@ void DriverSelectDialog::OnOK(wxCommandEvent&) {
   afterConnect_();
   EndModal(wxID_OK);
 }
+
+}  // namespace capture

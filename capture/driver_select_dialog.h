@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <functional>
 
+namespace capture {
+
 class CaptureDevice;
 
 // Video > Select Driver: lists the installed drivers and reconnects the
@@ -23,3 +25,5 @@ class DriverSelectDialog : public wxDialog {
   uint32_t& driver_;
   std::function<void()> afterConnect_;
 };
+
+}  // namespace capture

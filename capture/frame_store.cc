@@ -3,6 +3,8 @@
 #include <chrono>
 #include <cstring>
 
+namespace capture {
+
 void FrameStore::Reallocate(int32_t capacity) {
   jpegBuffer_.reset(capacity > 0 ? new uint8_t[static_cast<size_t>(capacity)] : nullptr);
   jpegCapacity_ = capacity > 0 ? capacity : 0;
@@ -59,3 +61,5 @@ void FrameStore::WakeReaders() {
   }
   published_.notify_all();
 }
+
+}  // namespace capture

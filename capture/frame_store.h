@@ -7,6 +7,8 @@
 
 #include "platform/thread_annotations.h"
 
+namespace capture {
+
 // The latest JPEG image of the camera. One writer (the frame pipeline, on the
 // capture thread), any number of readers (the streams, on client threads);
 // sizing runs on the user-interface thread while neither is active.
@@ -67,3 +69,5 @@ class FrameStore {
   std::condition_variable_any published_;
   uint64_t wakeups_ OWL_GUARDED_BY(waitLock_) = 0;
 };
+
+}  // namespace capture

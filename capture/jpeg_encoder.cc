@@ -5,6 +5,8 @@
 
 #include "platform/jpeg_library.h"
 
+namespace capture {
+
 using namespace platform;
 
 // The code recorded when a bitmap has neither 24 nor 32 bits per pixel.
@@ -70,3 +72,5 @@ void SwapRedBlue(uint8_t* rows, int32_t width, int32_t rowCount) {
     for (int32_t x = 0; x < width; ++x, pixel += 4) std::swap(pixel[0], pixel[2]);
   }
 }
+
+}  // namespace capture

@@ -5,6 +5,8 @@
 #include "capture/capture_error.h"
 #include "platform/bitmap.h"
 
+namespace capture {
+
 // Turns one 24- or 32-bit bitmap into one JPEG image in the caller's buffer.
 // Keeps nothing between calls; runs on any thread, reporting failures into
 // its owner's CaptureError.
@@ -24,3 +26,5 @@ class JpegEncoder {
 
 // Exchanges the first and third byte of every 4-byte pixel, in place.
 void SwapRedBlue(uint8_t* rows, int32_t width, int32_t rowCount);
+
+}  // namespace capture

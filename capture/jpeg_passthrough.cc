@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace capture {
+
 namespace {
 
 constexpr size_t kMinimumLength = 125;
@@ -102,3 +104,5 @@ int32_t PassThroughJpeg(const uint8_t* frame, size_t length, uint8_t* out, int32
   }
   return static_cast<int32_t>(size);
 }
+
+}  // namespace capture

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace capture {
+
 // A camera's own JPEG frame, checked and made whole for every decoder,
 // instead of being decoded and encoded again.
 
@@ -21,3 +23,5 @@ int32_t PassThroughJpeg(const uint8_t* frame, size_t length, uint8_t* out, int32
 
 // The DHT segment (marker included) with the four standard tables.
 const std::vector<uint8_t>& StandardHuffmanSegment();
+
+}  // namespace capture

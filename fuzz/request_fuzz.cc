@@ -10,16 +10,16 @@
 #include "server/static_files.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size > kRequestBufferSize) size = kRequestBufferSize;
+  if (size > server::kRequestBufferSize) size = server::kRequestBufferSize;
   std::string request(reinterpret_cast<const char*>(data), size);
-  RequestTokens tokens = SplitRequest(request.data(), static_cast<int>(request.size()));
-  Route route = RouteRequest(tokens, "/video");
-  if (route.answer == Answer::kFile && route.path.find('?') != std::string::npos) std::abort();
-  HeaderValue(request, "If-Modified-Since");
+  server::RequestTokens tokens = server::SplitRequest(request.data(), static_cast<int>(request.size()));
+  server::Route route = RouteRequest(tokens, "/video");
+  if (route.answer == server::Answer::kFile && route.path.find('?') != std::string::npos) std::abort();
+  server::HeaderValue(request, "If-Modified-Since");
   for (int i = 0; i < tokens.count; ++i) {
     std::string url(tokens.token[i]);
     std::string path;
-    if (ResolvePath(url.c_str(), path)) {
+    if (server::ResolvePath(url.c_str(), path)) {
       if (path.rfind("www/", 0) != 0 || path.find("..") != std::string::npos) std::abort();
     }
   }

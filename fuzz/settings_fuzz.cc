@@ -30,14 +30,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static MemoryStore store;
   platform::SetRegistryStore(&store);
   store.text.assign(reinterpret_cast<const char*>(data), size);
-  ServerSettings settings;
-  static_cast<void>(LoadSettings(settings));
+  server::ServerSettings settings;
+  static_cast<void>(shell::LoadSettings(settings));
   const bool ok = (settings.connections == 0 || settings.connections == 1) &&
                   settings.driver <= 10 && settings.compression >= 1 &&
                   settings.compression <= 100 && settings.maxclients >= 1 &&
                   settings.maxclients <= 50 && settings.portnum >= 1 && settings.portnum <= 65000 &&
                   (settings.passthrough == 0 || settings.passthrough == 1) &&
-                  IsStreamPath(settings.camurl);
+                  server::IsStreamPath(settings.camurl);
   if (!ok) std::abort();
   return 0;
 }

@@ -18,6 +18,8 @@
 #include "server/snapshot.h"
 #include "server/static_files.h"
 
+namespace server {
+
 namespace {
 
 constexpr int kDrainMs = 2000;  // how long a closing session reads off what the client sends
@@ -131,3 +133,5 @@ void RunSession(ClientTicket& ticket) {
   }
   ticket.reapFlag->store(1);
 }
+
+}  // namespace server

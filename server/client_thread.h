@@ -5,6 +5,8 @@
 #include "platform/thread.h"
 #include "server/server_control.h"
 
+namespace server {
+
 // One admitted connection, served on a thread of its own. Created and
 // deleted by the listener thread; the session runs on the worker.
 class ClientThread {
@@ -16,3 +18,5 @@ class ClientThread {
   std::unique_ptr<ClientTicket> ticket_;
   platform::WorkerThread thread_;
 };
+
+}  // namespace server

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace server {
+
 std::string FormatLogLine(const std::tm& when, const std::string& text) {
   char stamp[32];
   std::strftime(stamp, sizeof stamp, "%m/%d/%y %H:%M:%S ", &when);
@@ -28,3 +30,5 @@ int AppendLog(const std::string& text) {
   ::close(fd);
   return written > 0 ? 1 : 0;
 }
+
+}  // namespace server

@@ -3,6 +3,8 @@
 #include <ctime>
 #include <string>
 
+namespace server {
+
 // The connection log, "Owlglance.log" in the working folder. View Log asks
 // for "owlglance.log": Windows matched file names without regard to case,
 // and the launcher does so too, so both spellings name this one file.
@@ -16,3 +18,5 @@ int AppendLog(const std::string& text);
 
 // The line AppendLog writes for `text` at local time `when`.
 std::string FormatLogLine(const std::tm& when, const std::string& text);
+
+}  // namespace server

@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace server {
+
 namespace {
 
 struct Type {
@@ -46,3 +48,5 @@ std::string_view ContentTypeFor(std::string_view path) {
   }
   return "application/octet-stream";
 }
+
+}  // namespace server

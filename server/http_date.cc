@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <ctime>
 
+namespace server {
+
 namespace {
 
 constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
@@ -63,3 +65,5 @@ bool ParseHttpDate(std::string_view text, int64_t& seconds) {
   seconds = static_cast<int64_t>(::timegm(&utc));
   return true;
 }
+
+}  // namespace server

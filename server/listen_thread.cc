@@ -9,6 +9,8 @@
 
 #include "platform/message_box.h"
 
+namespace server {
+
 namespace {
 
 constexpr int kBacklog = SOMAXCONN;
@@ -163,3 +165,5 @@ void ListenThread::Shutdown(ClientList& clients) {
   clients.clear();
   control_.connectedCount.store(0);
 }
+
+}  // namespace server

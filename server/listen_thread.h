@@ -8,6 +8,8 @@
 #include "server/fixed_answers.h"
 #include "server/server_control.h"
 
+namespace server {
+
 constexpr char kPortInUseMessage[] =
     "An error occurred starting network communications.\n"
     "The port chosen may be in use, shut down the server and change the port number.";
@@ -44,3 +46,5 @@ class ListenThread {
   platform::Socket listening_;
   platform::WorkerThread thread_;
 };
+
+}  // namespace server

@@ -8,6 +8,8 @@
 #include "platform/clock.h"
 #include "server/send_all.h"
 
+namespace server {
+
 namespace {
 
 constexpr char kPartType[] = "Content-Type: image/jpeg\r\n";
@@ -18,7 +20,7 @@ bool StopRequested(const ClientTicket& ticket) { return ticket.stopFlag->load() 
 
 // Waits until the store has published a frame other than `seen`, or `ms`
 // have passed. False when the server stops meanwhile.
-bool WaitForFrameAfter(FrameStore& store, uint64_t seen, int ms, const ClientTicket& ticket) {
+bool WaitForFrameAfter(capture::FrameStore& store, uint64_t seen, int ms, const ClientTicket& ticket) {
   int64_t start = platform::SteadyMillis();
   while (store.PublishedCount() == seen) {
     if (StopRequested(ticket)) return false;
@@ -34,7 +36,7 @@ bool WaitForFrameAfter(FrameStore& store, uint64_t seen, int ms, const ClientTic
 // the next part it takes carries the newest image and the ones it could
 // not take are skipped. False when it took nothing for the idle limit, or
 // the server stops.
-bool WaitForViewer(platform::Socket& connection, FrameStore& store, size_t partSize,
+bool WaitForViewer(platform::Socket& connection, capture::FrameStore& store, size_t partSize,
                    const ClientTicket& ticket) {
   int64_t mark = platform::SteadyMillis();
   int queued = connection.QueuedBytes();
@@ -52,7 +54,7 @@ bool WaitForViewer(platform::Socket& connection, FrameStore& store, size_t partS
 // Writes the image's part into `buffer`: its head, the image and the closing
 // delimiter, which go out in one send so the client can show the image as
 // soon as it arrives. Its size.
-size_t WritePart(const FrameStore::Reader& image, std::vector<char>& buffer) {
+size_t WritePart(const capture::FrameStore::Reader& image, std::vector<char>& buffer) {
   char header[64];
   const int headerLength = std::snprintf(header, sizeof header, "%sContent-Length: %d\r\n\r\n",
                                          kPartType, static_cast<int>(image.Length()));
@@ -74,7 +76,7 @@ void ServeStream(platform::Socket& connection, const ClientTicket& ticket, bool 
   if (SendAll(kStreamHead, sizeof kStreamHead - 1, connection, stop) != kSent || headOnly) return;
   if (SendAll(kDelimiter, sizeof kDelimiter - 1, connection, stop) != kSent) return;
 
-  FrameStore& store = ticket.frameSource->frameStore;
+  capture::FrameStore& store = ticket.frameSource->frameStore;
   int64_t lastImage = platform::SteadyMillis();
   size_t lastPartSize = 0;
   for (;;) {
@@ -83,7 +85,7 @@ void ServeStream(platform::Socket& connection, const ClientTicket& ticket, bool 
     uint64_t published = 0;
     size_t partSize = 0;
     {
-      FrameStore::Reader image(store);
+      capture::FrameStore::Reader image(store);
       published = image.Published();
       if (image.Length() >= 1) partSize = WritePart(image, partBuffer);
     }
@@ -101,3 +103,5 @@ void ServeStream(platform::Socket& connection, const ClientTicket& ticket, bool 
     if (!WaitForFrameAfter(store, published, kResendAfterMs, ticket)) return;
   }
 }
+
+}  // namespace server

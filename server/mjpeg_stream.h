@@ -5,6 +5,8 @@
 #include "platform/socket.h"
 #include "server/server_control.h"
 
+namespace server {
+
 // The boundary the head declares; every delimiter line on the wire is
 // "--Owlglance\r\n", as RFC 2046 has it.
 constexpr char kStreamHead[] =
@@ -21,3 +23,5 @@ constexpr char kDelimiter[] = "--Owlglance\r\n";
 // session's, reused from part to part.
 void ServeStream(platform::Socket& connection, const ClientTicket& ticket, bool headOnly,
                  std::vector<char>& partBuffer);
+
+}  // namespace server

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+namespace server {
+
 namespace {
 
 constexpr std::string_view kSnapshotUrls[] = {"/snapshot", "/snapshot.jpg"};
@@ -113,3 +115,5 @@ std::string_view HeaderValue(std::string_view head, std::string_view name) {
   }
   return {};
 }
+
+}  // namespace server

@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+namespace server {
+
 // The request's first three tokens, split at spaces alone (runs of spaces
 // count as one; CR, LF and tab are ordinary characters). A NUL byte ends the
 // request text.
@@ -40,3 +42,5 @@ bool PercentDecode(std::string_view text, std::string& decoded);
 // The value of the header field `name` (without regard to case) in a
 // request head, without surrounding spaces; empty when it is absent.
 std::string_view HeaderValue(std::string_view head, std::string_view name);
+
+}  // namespace server

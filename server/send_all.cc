@@ -6,6 +6,8 @@
 
 #include "platform/clock.h"
 
+namespace server {
+
 namespace {
 
 // Runs `send` (bytes sent, or -1 with errno) until `length` bytes have gone,
@@ -56,3 +58,5 @@ int SendFileBytes(int fileFd, int64_t count, platform::Socket& connection,
     return k == 0 ? -1L : k;
   });
 }
+
+}  // namespace server

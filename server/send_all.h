@@ -5,6 +5,8 @@
 
 #include "platform/socket.h"
 
+namespace server {
+
 // SendAll's and SendFileBytes's results.
 constexpr int kSent = 1;
 constexpr int kNotSent = 0;
@@ -31,3 +33,5 @@ inline void SendLast(const void* data, int length, platform::Socket& connection,
 constexpr int kIdleLimitSeconds = 5;
 // How soon a send that waits for the client sees the stop flag.
 constexpr int kStopCheckMs = 100;
+
+}  // namespace server

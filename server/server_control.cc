@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace server {
+
 void ServerControl::SetStreamUrl(std::string_view url) {
   std::lock_guard lock(streamUrlLock_);
   streamUrl_ = url;
@@ -14,3 +16,5 @@ void ServerControl::CopyStreamUrl(char* out, size_t size) const {
   std::memcpy(out, streamUrl_.data(), n);
   out[n] = '\0';
 }
+
+}  // namespace server

@@ -8,7 +8,11 @@
 
 #include "platform/socket.h"
 
+namespace capture {
 class CaptureDevice;
+}
+
+namespace server {
 
 // Shared by the user-interface thread, the listener and every client thread.
 // The integers are atomics, shared without a lock; streamUrl is replaced and
@@ -20,7 +24,7 @@ struct ServerControl {
   std::atomic<int32_t> clientLimit{0};
   std::atomic<int32_t> connectedCount{0};
   std::atomic<int32_t> stopRequested{0};
-  CaptureDevice* frameSource = nullptr;
+  capture::CaptureDevice* frameSource = nullptr;
 
   void SetStreamUrl(std::string_view url);
   // Copies streamUrl with its terminating NUL; a longer text is cut to fit.
@@ -35,9 +39,11 @@ struct ServerControl {
 // and the connection in it, from then on.
 struct ClientTicket {
   int32_t logConnections = 0;
-  CaptureDevice* frameSource = nullptr;
+  capture::CaptureDevice* frameSource = nullptr;
   const std::atomic<int32_t>* stopFlag = nullptr;
   std::atomic<int32_t>* reapFlag = nullptr;
   platform::Socket socket;
   char streamUrl[68] = {};
 };
+
+}  // namespace server

@@ -2,7 +2,9 @@
 
 #include "capture/capture_device.h"
 
-ServerController::ServerController(const ServerSettings& settings, CaptureDevice& device,
+namespace server {
+
+ServerController::ServerController(const ServerSettings& settings, capture::CaptureDevice& device,
                                    std::function<void()> whileWaiting)
     : device_(device), whileWaiting_(std::move(whileWaiting)) {
   control_.logConnections = settings.connections;
@@ -53,3 +55,5 @@ void ServerController::SetClientLimit(int32_t n) {
 bool ServerController::ListenerEnded() {
   return listener_ && listener_->Thread().ExitCode() != platform::kStillActive;
 }
+
+}  // namespace server

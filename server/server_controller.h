@@ -8,7 +8,11 @@
 #include "server/server_control.h"
 #include "server/server_settings.h"
 
+namespace capture {
 class CaptureDevice;
+}
+
+namespace server {
 
 // StartServer's results.
 constexpr int32_t kServerStarted = 0;
@@ -22,7 +26,7 @@ class ServerController {
  public:
   // `whileWaiting` runs between the 200 ms steps of StopServer's wait, so a
   // GUI can answer message boxes that worker threads show meanwhile.
-  ServerController(const ServerSettings& settings, CaptureDevice& device,
+  ServerController(const ServerSettings& settings, capture::CaptureDevice& device,
                    std::function<void()> whileWaiting = {});
   ~ServerController();
   ServerController(const ServerController&) = delete;
@@ -46,7 +50,9 @@ class ServerController {
  private:
   ServerControl control_;
   int32_t running_ = 0;
-  CaptureDevice& device_;
+  capture::CaptureDevice& device_;
   std::unique_ptr<ListenThread> listener_;
   std::function<void()> whileWaiting_;
 };
+
+}  // namespace server

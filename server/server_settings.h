@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+namespace server {
+
 // The persisted settings, each named after its registry value. Owned by the
 // main window (or the headless server) and used on its thread only. A new
 // one is a field here and a row in kSettings below.
@@ -112,3 +114,5 @@ inline ServerSettings::ServerSettings() {
 
 // The caption of Setup's and the wizard's messages about a value.
 constexpr char kInvalidParameter[] = "Invalid Parameter";
+
+}  // namespace server

@@ -8,15 +8,17 @@
 #include "server/fixed_answers.h"
 #include "server/send_all.h"
 
+namespace server {
+
 void ServeSnapshot(platform::Socket& connection, const ClientTicket& ticket, bool headOnly,
                    std::vector<char>& buffer) {
-  FrameStore& store = ticket.frameSource->frameStore;
+  capture::FrameStore& store = ticket.frameSource->frameStore;
   const int64_t start = platform::SteadyMillis();
   while (ticket.stopFlag->load() != 1) {
     uint64_t published = 0;
     size_t size = 0;
     {
-      FrameStore::Reader image(store);
+      capture::FrameStore::Reader image(store);
       published = image.Published();
       if (image.Length() >= 1) {
         char head[160];
@@ -43,3 +45,5 @@ void ServeSnapshot(platform::Socket& connection, const ClientTicket& ticket, boo
     store.WaitForNewFrame(published, kStopCheckMs);
   }
 }
+
+}  // namespace server

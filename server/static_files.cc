@@ -9,6 +9,8 @@
 #include "server/request_route.h"
 #include "server/send_all.h"
 
+namespace server {
+
 namespace {
 
 constexpr char kNotFoundLine[] = "HTTP/1.0 404 File Not Found\r\n";
@@ -85,3 +87,5 @@ void ServeStaticFile(const char* url, const FileRequest& request, platform::Sock
   if (SendHead(head, request, connection) && page.Fd() >= 0 && !request.headOnly)
     static_cast<void>(SendFileBytes(page.Fd(), page.Size(), connection, request.stop));  // the last
 }
+
+}  // namespace server

@@ -6,6 +6,8 @@
 
 #include "platform/socket.h"
 
+namespace server {
+
 constexpr char kWebFolder[] = "www";
 
 // The URL's path below "www/", with %XX escapes decoded and an absolute
@@ -33,3 +35,5 @@ constexpr int kFileNotOpened = -2;   // not a regular file inside www/; nothing 
 // Answers any URL other than the stream and snapshot URLs from the "www/"
 // folder, with the file or the 404 answer; a rejected URL gets no answer.
 void ServeStaticFile(const char* url, const FileRequest& request, platform::Socket& connection);
+
+}  // namespace server

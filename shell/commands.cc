@@ -9,6 +9,8 @@
 #include "server/connection_log.h"
 #include "server/server_controller.h"
 
+namespace shell {
+
 using platform::ShowMessageBox;
 
 namespace {
@@ -102,13 +104,13 @@ void Commands::SelectDriver() {
 void Commands::Format() {
   if (RefusedWhileRunning("Please shut down the server before making changes to the Video Format."))
     return;
-  if (device_.ShowFormatDialog() == kDeviceOk) window_.FitWindowToVideo();
+  if (device_.ShowFormatDialog() == capture::kDeviceOk) window_.FitWindowToVideo();
 }
 
 void Commands::Source() {
   if (RefusedWhileRunning("Please shut down the server before making changes to the Video Source."))
     return;
-  if (device_.ShowSourceDialog() == kDeviceOk) window_.FitWindowToVideo();
+  if (device_.ShowSourceDialog() == capture::kDeviceOk) window_.FitWindowToVideo();
 }
 
 void Commands::Setup() { window_.RunSetupDialog(); }
@@ -120,9 +122,9 @@ void Commands::StartServer() {
   if (serverRunning_ == 1) return;
   int32_t result = controller_.StartServer();
   // A port that can't be had was reported by the listener's own message.
-  if (result != 0 && result != kPortUnavailable)
+  if (result != 0 && result != server::kPortUnavailable)
     ShowMessageBox(kStartFailedMessage, "Error", platform::kMbOk);
-  if (result != kServerStarted) return;
+  if (result != server::kServerStarted) return;
   serverRunning_ = 1;
 }
 
@@ -133,7 +135,7 @@ void Commands::StopServer() {
 }
 
 void Commands::ViewLog() {
-  if (platform::OpenDocument(kViewLogName) == platform::kLaunchFileNotFound)
+  if (platform::OpenDocument(server::kViewLogName) == platform::kLaunchFileNotFound)
     ShowMessageBox("No log file exists!", "ERROR", platform::kMbOk);
 }
 
@@ -148,3 +150,5 @@ void Commands::Wizard() {
   if (RefusedWhileRunning("Please shut down the server before using the wizard.")) return;
   window_.RunWizard();
 }
+
+}  // namespace shell

@@ -2,8 +2,14 @@
 
 #include <cstdint>
 
+namespace capture {
 class CaptureDevice;
+}
+namespace server {
 class ServerController;
+}
+
+namespace shell {
 
 // Shown when Start Server fails, by the desktop program and the headless one.
 constexpr char kStartFailedMessage[] =
@@ -51,7 +57,7 @@ class CommandWindow {
 // platform's service. User-interface thread only.
 class Commands {
  public:
-  Commands(CommandWindow& window, CaptureDevice& device, ServerController& controller)
+  Commands(CommandWindow& window, capture::CaptureDevice& device, server::ServerController& controller)
       : window_(window), device_(device), controller_(controller) {}
 
   // Runs the command with this id; false when no command has it.
@@ -78,7 +84,9 @@ class Commands {
   bool RefusedWhileRunning(const char* message);
 
   CommandWindow& window_;
-  CaptureDevice& device_;
-  ServerController& controller_;
+  capture::CaptureDevice& device_;
+  server::ServerController& controller_;
   int32_t serverRunning_ = 0;
 };
+
+}  // namespace shell

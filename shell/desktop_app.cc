@@ -10,6 +10,8 @@
 
 void InitXmlResource();  // compiled in by wxrc
 
+namespace shell {
+
 bool DesktopApp::OnInit() {
   platform::SetMessageBoxService(&platform::GuiMessageBoxes());
   wxXmlResource::Get()->InitAllHandlers();
@@ -30,3 +32,5 @@ int DesktopApp::OnRun() {
   platform::EndIdleThreads();
   return 1;
 }
+
+}  // namespace shell

@@ -4,6 +4,8 @@
 
 #include <string_view>
 
+namespace shell {
+
 class MainFrame;
 
 // The desktop program's application object: the resources, the main window
@@ -22,3 +24,5 @@ class DesktopApp : public wxApp {
   // window") as if the system had refused it.
   virtual bool StartStepFails(std::string_view /*step*/) { return false; }
 };
+
+}  // namespace shell

@@ -29,7 +29,7 @@ void PrintUsage() {
 }
 
 // Waits for SIGINT or SIGTERM; false when the listener ended on its own.
-bool WaitForStop(ServerController& controller, const sigset_t& signals) {
+bool WaitForStop(server::ServerController& controller, const sigset_t& signals) {
   const timespec step{0, 300 * 1000 * 1000};
   for (;;) {
     if (::sigtimedwait(&signals, nullptr, &step) > 0) return true;
@@ -55,9 +55,9 @@ int main(int argc, char** argv) {
   sigaddset(&signals, SIGTERM);
   ::pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-  ServerSettings settings;
+  server::ServerSettings settings;
   std::string unreadable;
-  const int firstRun = LoadSettings(settings, &unreadable);
+  const int firstRun = shell::LoadSettings(settings, &unreadable);
   if (!unreadable.empty()) {
     std::fprintf(stderr, "owlglance-server: %s\n", unreadable.c_str());
   } else if (firstRun) {
@@ -66,23 +66,23 @@ int main(int argc, char** argv) {
                  "program's setup wizard writes the home page, www/index.html.\n");
   }
 
-  CaptureDevice device;
+  capture::CaptureDevice device;
   // Without a camera StartServer fails and says so.
   static_cast<void>(
       device.Create(static_cast<int>(settings.driver), static_cast<int32_t>(settings.compression)));
   device.SetPassThrough(settings.passthrough != 0);
-  ServerController controller(settings, device);
+  server::ServerController controller(settings, device);
   // The port is bound before StartServer returns: a port that can't be had
   // has had its message, and nothing claims to serve.
   int32_t started = controller.StartServer();
-  if (started != kServerStarted) {
-    if (started != kPortUnavailable)
-      platform::ShowMessageBox(kStartFailedMessage, "Error", platform::kMbOk);
+  if (started != server::kServerStarted) {
+    if (started != server::kPortUnavailable)
+      platform::ShowMessageBox(shell::kStartFailedMessage, "Error", platform::kMbOk);
     return 1;
   }
   // Bound and serving: where it can be watched, one line an address.
-  for (const std::string& address : ShareAddresses()) {
-    ShareLinks links = LinksFor(address, settings.portnum, settings.camurl);
+  for (const std::string& address : wizard::ShareAddresses()) {
+    wizard::ShareLinks links = wizard::LinksFor(address, settings.portnum, settings.camurl);
     std::fprintf(stderr, "owlglance-server: page %s stream %s\n", links.page.c_str(),
                  links.stream.c_str());
   }

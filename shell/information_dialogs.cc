@@ -9,11 +9,15 @@
 #include "platform/ui/dialog_template.h"
 #include "resources/owl_icon.xpm"
 
+namespace shell {
+
 InformationDialog::InformationDialog(wxWindow* parent, const char* templateName)
-    : link_(new HyperlinkLabel) {
+    : link_(new widgets::HyperlinkLabel) {
   platform::LoadDialogTemplate(this, parent, templateName);
   platform::SetDialogIcon(this, wxIcon(owl_icon_xpm));
   link_->TakeOver(XRCCTRL(*this, "1019", wxStaticText));
   FindWindow(platform::WxIdOf(platform::kIdOk))->SetFocus();
   if (!parent) CentreOnScreen();
 }
+
+}  // namespace shell

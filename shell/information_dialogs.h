@@ -4,6 +4,8 @@
 
 #include "widgets/hyperlink_label.h"
 
+namespace shell {
+
 // Help > About (template 105) and the thank-you dialog of every close
 // (template 110): the program's icon, fixed texts and one web link. They
 // read and change nothing. User-interface thread.
@@ -12,7 +14,7 @@ class InformationDialog : public wxDialog {
   InformationDialog(wxWindow* parent, const char* templateName);
 
  private:
-  HyperlinkLabel* link_;
+  widgets::HyperlinkLabel* link_;
 };
 
 class AboutDialog : public InformationDialog {
@@ -24,3 +26,5 @@ class ThankYouDialog : public InformationDialog {
  public:
   ThankYouDialog() : InformationDialog(nullptr, "110") {}
 };
+
+}  // namespace shell

@@ -20,6 +20,8 @@
 #include "wizard/share_dialog.h"
 #include "wizard/wizard_dialog.h"
 
+namespace shell {
+
 namespace {
 constexpr int kPanes[] = {kPaneUsers, kPaneServer, kPanePreview};
 // The menu items' names in the XRC menu, by command.
@@ -66,7 +68,7 @@ MainFrame::MainFrame(StartStepFails startStepFails)
   }
   if ((startStepFails_ && startStepFails_("capture window")) ||
       device_.Create(static_cast<int>(settings_.driver),
-                     static_cast<int32_t>(settings_.compression)) != kDeviceOk) {
+                     static_cast<int32_t>(settings_.compression)) != capture::kDeviceOk) {
     platform::ShowMessageBox(
         "Error initializing vfw capture window!\nTry reinstalling camera drivers and ensure it is "
         "plugged in.",
@@ -77,7 +79,7 @@ MainFrame::MainFrame(StartStepFails startStepFails)
   device_.Window()->SetDialogPresenter(
       [this](platform::DriverDialog& dialog) { return platform::ShowDriverDialog(this, dialog); });
   view_ = new platform::CaptureView(this, device_.Window());
-  controller_ = std::make_unique<ServerController>(
+  controller_ = std::make_unique<server::ServerController>(
       settings_, device_, [] { platform::GuiMessageBoxes().AnswerPending(); });
   commands_ = std::make_unique<Commands>(*this, device_, *controller_);
   device_.SetPassThrough(settings_.passthrough != 0);
@@ -110,7 +112,7 @@ void MainFrame::RunSetupDialog() {
 }
 
 void MainFrame::RunDriverDialog() {
-  DriverSelectDialog(this, device_, settings_.driver, [this] {
+  capture::DriverSelectDialog(this, device_, settings_.driver, [this] {
     FitWindowToVideo();
     SaveSettings();
   }).ShowModal();
@@ -130,11 +132,11 @@ void MainFrame::ShowPassThrough() {
 }
 
 void MainFrame::RunShareDialog() {
-  ShareDialog(this, settings_, PaneText(kPaneServer, 0, ServerRunning(), false)).ShowModal();
+  wizard::ShareDialog(this, settings_, PaneText(kPaneServer, 0, ServerRunning(), false)).ShowModal();
 }
 
 void MainFrame::RunWizard() {
-  WizardDialog(this, settings_, [this] { ApplyAndSaveSettings(); }).ShowModal();
+  wizard::WizardDialog(this, settings_, [this] { ApplyAndSaveSettings(); }).ShowModal();
 }
 
 void MainFrame::FailStart() {
@@ -169,12 +171,12 @@ void MainFrame::UpdateStatusPanes() {
 
 void MainFrame::LoadSettings() {
   std::string unreadable;
-  firstRun_ = ::LoadSettings(settings_, &unreadable) != 0;
+  firstRun_ = shell::LoadSettings(settings_, &unreadable) == kFirstRun;
   if (!unreadable.empty())
     platform::ShowMessageBox(unreadable, "Error", platform::kMbOk | platform::kMbIconExclamation);
 }
 
-void MainFrame::SaveSettings() { ::SaveSettings(settings_); }
+void MainFrame::SaveSettings() { shell::SaveSettings(settings_); }
 
 void MainFrame::ApplyAndSaveSettings() {
   ApplySettings();
@@ -192,7 +194,7 @@ void MainFrame::ApplySettings() {
 }
 
 void MainFrame::FitWindowToVideo() {
-  if (device_.GetImageSize(videoWidth_, videoHeight_) != kDeviceOk) {
+  if (device_.GetImageSize(videoWidth_, videoHeight_) != capture::kDeviceOk) {
     videoWidth_ = 640;
     videoHeight_ = 480;
   }
@@ -226,3 +228,5 @@ void MainFrame::Shutdown() {
   controller_.reset();
   device_.Destroy();
 }
+
+}  // namespace shell

@@ -16,6 +16,8 @@ namespace platform {
 class CaptureView;
 }
 
+namespace shell {
+
 // The main window: owns the settings, the camera, the server controller and
 // the status bar, and binds its menu to the commands. Lives on the
 // user-interface thread.
@@ -36,7 +38,7 @@ class MainFrame : public wxFrame, public CommandWindow {
   void RunCommand(int commandId);
 
   int32_t ServerRunning() const { return commands_ ? commands_->ServerRunning() : 0; }
-  CaptureDevice& Device() { return device_; }
+  capture::CaptureDevice& Device() { return device_; }
   // The start failed and the window is closing; it is never shown.
   bool StartFailed() const { return startFailed_; }
 
@@ -59,12 +61,12 @@ class MainFrame : public wxFrame, public CommandWindow {
   void OnClose(wxCloseEvent& event);
   void Shutdown();
 
-  ServerSettings settings_;
+  server::ServerSettings settings_;
   int32_t videoWidth_ = 640;
   int32_t videoHeight_ = 480;
-  std::unique_ptr<ServerController> controller_;
+  std::unique_ptr<server::ServerController> controller_;
   std::unique_ptr<Commands> commands_;
-  CaptureDevice device_;
+  capture::CaptureDevice device_;
   platform::CaptureView* view_ = nullptr;
   wxTimer statusTimer_;
   bool firstRun_ = false;
@@ -72,3 +74,5 @@ class MainFrame : public wxFrame, public CommandWindow {
   bool startFailed_ = false;
   StartStepFails startStepFails_;
 };
+
+}  // namespace shell

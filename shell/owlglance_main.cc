@@ -1,4 +1,4 @@
 // The desktop program.
 #include "shell/desktop_app.h"
 
-wxIMPLEMENT_APP(DesktopApp);
+wxIMPLEMENT_APP(shell::DesktopApp);

@@ -4,6 +4,8 @@
 
 #include "platform/registry.h"
 
+namespace shell {
+
 using platform::RegistryKey;
 
 namespace {
@@ -48,8 +50,8 @@ void SetText(RegistryKey& key, const char* name, const std::string& text) {
 
 }  // namespace
 
-int LoadSettings(ServerSettings& settings, std::string* unreadable) {
-  settings = ServerSettings{};
+int LoadSettings(server::ServerSettings& settings, std::string* unreadable) {
+  settings = server::ServerSettings{};
   uint32_t firstRun = 0;
 
   RegistryKey key;
@@ -64,7 +66,7 @@ int LoadSettings(ServerSettings& settings, std::string* unreadable) {
   }
   if (opened == platform::ERROR_SUCCESS && !created) {
     Query(key, "frun", firstRun);
-    for (const Setting& setting : kSettings) {
+    for (const server::Setting& setting : server::kSettings) {
       if (setting.number)
         Query(key, setting.name, settings.*setting.number);
       else
@@ -77,14 +79,14 @@ int LoadSettings(ServerSettings& settings, std::string* unreadable) {
   return created || firstRun != 0 || opened != platform::ERROR_SUCCESS ? kFirstRun : kNotFirstRun;
 }
 
-void SaveSettings(const ServerSettings& settings) {
+void SaveSettings(const server::ServerSettings& settings) {
   // A save that fails leaves the file as it was, and nothing says so: the
   // program goes on with the settings it holds.
   RegistryKey key;
   int disposition = 0;
   static_cast<void>(key.Create(kSettingsKey, disposition));
   Set(key, "frun", uint32_t{0});
-  for (const Setting& setting : kSettings) {
+  for (const server::Setting& setting : server::kSettings) {
     if (setting.number)
       Set(key, setting.name, settings.*setting.number);
     else
@@ -92,3 +94,5 @@ void SaveSettings(const ServerSettings& settings) {
   }
   static_cast<void>(key.Close());
 }
+
+}  // namespace shell

@@ -4,6 +4,8 @@
 
 #include "server/server_settings.h"
 
+namespace shell {
+
 // The registry key that holds the settings, below HKEY_CURRENT_USER.
 constexpr char kSettingsKey[] = "Software\\Brackwater Software\\Owlglance\\Version " OWL_VERSION;
 
@@ -16,7 +18,9 @@ constexpr int kNotFirstRun = 0;
 // created, or "frun" holds a nonzero value). A settings file that could
 // not be read was kept aside: `unreadable` then holds the message that says
 // so, naming the copy; it is emptied otherwise.
-[[nodiscard]] int LoadSettings(ServerSettings& settings, std::string* unreadable = nullptr);
+[[nodiscard]] int LoadSettings(server::ServerSettings& settings, std::string* unreadable = nullptr);
 
 // Writes every value as it stands, and "frun" as 0.
-void SaveSettings(const ServerSettings& settings);
+void SaveSettings(const server::ServerSettings& settings);
+
+}  // namespace shell

@@ -8,10 +8,12 @@
 #include "platform/ui/dialog_template.h"
 #include "shell/setup_values.h"
 
+namespace shell {
+
 using platform::FromText;
 using platform::TextOf;
 
-SetupDialog::SetupDialog(wxWindow* owner, ServerSettings& settings,
+SetupDialog::SetupDialog(wxWindow* owner, server::ServerSettings& settings,
                          std::function<void()> applyAndSave)
     : settings_(settings), applyAndSave_(std::move(applyAndSave)) {
   platform::LoadDialogTemplate(this, owner, "SETUPDIALOG");
@@ -38,8 +40,10 @@ void SetupDialog::OnOK(wxCommandEvent&) {
   texts.connections = XRCCTRL(*this, "1005", wxCheckBox)->GetValue();
   std::vector<std::string> messages = ReadSetupTexts(texts, settings_);
   for (const std::string& message : messages)
-    platform::ShowMessageBox(message, kInvalidParameter, platform::kMbOk);
+    platform::ShowMessageBox(message, server::kInvalidParameter, platform::kMbOk);
   if (!messages.empty()) return;  // stays open with what was typed
   applyAndSave_();
   EndModal(wxID_OK);
 }
+
+}  // namespace shell

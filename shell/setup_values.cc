@@ -2,20 +2,22 @@
 
 #include "platform/atoi.h"
 
+namespace shell {
+
 namespace {
 
 uint32_t AsTyped(const std::string& text) { return static_cast<uint32_t>(platform::Atoi(text)); }
 
 }  // namespace
 
-SetupTexts SetupTextsFrom(const ServerSettings& settings) {
+SetupTexts SetupTextsFrom(const server::ServerSettings& settings) {
   // "%d": a value stored above INT32_MAX shows as the negative number typed.
   auto decimal = [](uint32_t value) { return std::to_string(static_cast<int32_t>(value)); };
   return {decimal(settings.compression), decimal(settings.maxclients), decimal(settings.portnum),
           settings.camurl, settings.connections != 0};
 }
 
-std::vector<std::string> ReadSetupTexts(const SetupTexts& texts, ServerSettings& settings) {
+std::vector<std::string> ReadSetupTexts(const SetupTexts& texts, server::ServerSettings& settings) {
   settings.compression = AsTyped(texts.compression);
   settings.maxclients = AsTyped(texts.maxclients);
   settings.portnum = AsTyped(texts.portnum);
@@ -23,10 +25,12 @@ std::vector<std::string> ReadSetupTexts(const SetupTexts& texts, ServerSettings&
   settings.connections = texts.connections ? 1 : 0;
 
   std::vector<std::string> messages;
-  for (const Setting& setting : kSettings) {
+  for (const server::Setting& setting : server::kSettings) {
     if (!setting.setupMessage || setting.SetupAccepts(settings)) continue;
     messages.push_back(setting.setupMessage);
     setting.Reset(settings);
   }
   return messages;
 }
+
+}  // namespace shell

@@ -5,6 +5,8 @@
 
 #include "server/server_settings.h"
 
+namespace shell {
+
 // What the setup dialog's controls hold: the four edits' texts and the check box.
 struct SetupTexts {
   std::string compression;   // edit 1007
@@ -15,10 +17,12 @@ struct SetupTexts {
 };
 
 // The texts the dialog opens with.
-SetupTexts SetupTextsFrom(const ServerSettings& settings);
+SetupTexts SetupTextsFrom(const server::ServerSettings& settings);
 
 // OK's reading and checking: the texts go into `settings` as typed (numbers
 // as atoi reads them, kept in the unsigned fields), then each value out of
 // range gets its message and its default. The messages in order; none when
 // every value passed.
-std::vector<std::string> ReadSetupTexts(const SetupTexts& texts, ServerSettings& settings);
+std::vector<std::string> ReadSetupTexts(const SetupTexts& texts, server::ServerSettings& settings);
+
+}  // namespace shell

@@ -1,5 +1,7 @@
 #include "shell/status_texts.h"
 
+namespace shell {
+
 const char* PaneInitialText(int pane) {
   switch (pane) {
     case kPaneUsers:
@@ -21,3 +23,5 @@ std::string PaneText(int pane, int32_t connectedCount, int32_t serverRunning, bo
       return previewing ? "Previewing" : "Not Previewing";
   }
 }
+
+}  // namespace shell

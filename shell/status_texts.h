@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+namespace shell {
+
 // The status bar's three panes, by their string-table ids.
 constexpr int kPaneUsers = 60000;
 constexpr int kPaneServer = 60001;
@@ -13,3 +15,5 @@ const char* PaneInitialText(int pane);
 
 // The text a pane shows at each refresh.
 std::string PaneText(int pane, int32_t connectedCount, int32_t serverRunning, bool previewing);
+
+}  // namespace shell

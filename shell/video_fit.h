@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+namespace shell {
+
 // The picture's size in the window: the video's own, or, when the window
 // would not fit in `room` (the screen's work area less the window's frame,
 // menu and status bar), scaled down to fit, keeping its aspect.
@@ -15,3 +17,5 @@ inline std::pair<int, int> FitVideo(int width, int height, int roomWidth, int ro
   return {std::max(1, static_cast<int>(width * scale)),
           std::max(1, static_cast<int>(height * scale))};
 }
+
+}  // namespace shell

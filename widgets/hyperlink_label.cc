@@ -9,6 +9,8 @@
 #include "platform/message_box.h"
 #include "widgets/link_opener.h"
 
+namespace widgets {
+
 HyperlinkLabel::HyperlinkLabel() : hoverTimer_(this) {}
 
 void HyperlinkLabel::TakeOver(wxStaticText* control) {
@@ -99,3 +101,5 @@ void HyperlinkLabel::OnClick(wxMouseEvent&) {
   platform::ShowMessageBox(OpenErrorMessage(result), {},
                            platform::kMbOk | platform::kMbIconExclamation);
 }
+
+}  // namespace widgets

@@ -9,6 +9,8 @@
 
 #include <string>
 
+namespace widgets {
+
 // A dialog's static text turned into a web link: link colours, underlined
 // with a hand cursor while the mouse is over it, the URL as its tooltip, and
 // a click opens the URL. User-interface thread.
@@ -46,3 +48,5 @@ class HyperlinkLabel : public wxGenericStaticText {
   wxTimer hoverTimer_;
   static constexpr int kHoverPollMs = 100;  // how soon leaving is seen
 };
+
+}  // namespace widgets

@@ -3,6 +3,8 @@
 #include "platform/launcher.h"
 #include "platform/registry.h"
 
+namespace widgets {
+
 namespace {
 
 constexpr size_t kCommandBuffer = 520;
@@ -72,3 +74,5 @@ std::string OpenErrorMessage(int code) {
   return "Unable to open hyperlink:\n\n" +
          (text ? std::string(text) : "Unknown Error (" + std::to_string(code) + ") occurred.");
 }
+
+}  // namespace widgets

@@ -2,6 +2,8 @@
 
 #include <string>
 
+namespace widgets {
+
 // What a click on a hyperlink label does, free of wx: open the URL, or the
 // reason it could not be opened.
 
@@ -21,3 +23,5 @@
 
 // The text of ShowOpenError's box for result `code`.
 std::string OpenErrorMessage(int code);
+
+}  // namespace widgets

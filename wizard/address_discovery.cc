@@ -7,6 +7,8 @@
 
 #include "platform/interfaces.h"
 
+namespace wizard {
+
 bool DiscoverLocalAddress(std::string& address) {
   std::vector<uint32_t> addresses;
   if (!platform::InterfaceAddresses(addresses) || addresses.empty()) return false;
@@ -34,3 +36,5 @@ bool IsPrivateAddress(const std::string& text) {
   return in(0x0A000000, 0x0AFFFFFF) || in(0xAC100000, 0xAC1FFFFF) || in(0xC0A80000, 0xC0A8FFFF) ||
          in(0xA9FE0000, 0xA9FEFFFF);
 }
+
+}  // namespace wizard

@@ -2,6 +2,8 @@
 
 #include <string>
 
+namespace wizard {
+
 constexpr char kDiscoveryFailedMessage[] =
     "Error determining your IP address, you will have to find it manually.\n"
     "See the readme for more information.";
@@ -17,3 +19,5 @@ bool DiscoverLocalAddress(std::string& address);
 // True when the dotted text lies in 10/8, 172.16/12, 192.168/16 or
 // 169.254/16, read as the C library's strtok and atoi would read it.
 bool IsPrivateAddress(const std::string& text);
+
+}  // namespace wizard

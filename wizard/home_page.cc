@@ -5,6 +5,8 @@
 
 #include "platform/message_box.h"
 
+namespace wizard {
+
 std::string HomePageText(const std::string& address, int32_t port, const std::string& streamPath) {
   const std::string portText = std::to_string(port);
   const std::string base = port == 80 ? address : address + ":" + portText;
@@ -55,3 +57,5 @@ HomePageOutcome WriteHomePage(const std::string& address, int32_t port,
   ::close(fd);
   return HomePageOutcome::Written;
 }
+
+}  // namespace wizard

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+namespace wizard {
+
 enum class HomePageOutcome { Declined, Failed, Written };
 
 // Writes "www/index.html" for a viewer at `address`:`port` of `streamPath`,
@@ -12,3 +14,5 @@ HomePageOutcome WriteHomePage(const std::string& address, int32_t port,
 
 // The page's text, lines ending in CR LF.
 std::string HomePageText(const std::string& address, int32_t port, const std::string& streamPath);
+
+}  // namespace wizard

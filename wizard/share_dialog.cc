@@ -13,17 +13,19 @@
 #include "widgets/hyperlink_label.h"
 #include "wizard/address_discovery.h"
 
+namespace wizard {
+
 namespace {
 
 constexpr int kQrMinimumPixels = 180;  // to be read from arm's length
 
-HyperlinkLabel* LinkAt(wxDialog* dialog, const char* id) {
-  auto* link = new HyperlinkLabel;
+widgets::HyperlinkLabel* LinkAt(wxDialog* dialog, const char* id) {
+  auto* link = new widgets::HyperlinkLabel;
   link->TakeOver(XRCCTRL(*dialog, id, wxStaticText));
   return link;
 }
 
-void ShowLink(HyperlinkLabel* link, const std::string& url) {
+void ShowLink(widgets::HyperlinkLabel* link, const std::string& url) {
   link->SetUrl(url);
   link->SetLabel(platform::FromText(url));
   link->SetToolTip(platform::FromText(url));
@@ -33,7 +35,7 @@ void ShowLink(HyperlinkLabel* link, const std::string& url) {
 
 }  // namespace
 
-ShareDialog::ShareDialog(wxWindow* owner, const ServerSettings& settings,
+ShareDialog::ShareDialog(wxWindow* owner, const server::ServerSettings& settings,
                          const std::string& serverState)
     : settings_(settings), addresses_(ShareAddresses()) {
   platform::LoadDialogTemplate(this, owner, "SHAREDIALOG");
@@ -85,3 +87,5 @@ void ShareDialog::Copy(const std::string& text) {
   wxTheClipboard->Flush();
   wxTheClipboard->Close();
 }
+
+}  // namespace wizard

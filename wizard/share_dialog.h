@@ -8,7 +8,11 @@
 #include "server/server_settings.h"
 #include "wizard/share_links.h"
 
+namespace widgets {
 class HyperlinkLabel;
+}
+
+namespace wizard {
 
 // Server > Share: the addresses where the camera can be watched, each with
 // a Copy button, and the home page's QR code for a phone. The reading and
@@ -16,16 +20,18 @@ class HyperlinkLabel;
 class ShareDialog : public wxDialog {
  public:
   // `serverState` is the status bar's text for the server.
-  ShareDialog(wxWindow* owner, const ServerSettings& settings, const std::string& serverState);
+  ShareDialog(wxWindow* owner, const server::ServerSettings& settings, const std::string& serverState);
 
  private:
   void ShowAddress(int index);
   void Copy(const std::string& text);
 
-  const ServerSettings& settings_;
+  const server::ServerSettings& settings_;
   std::vector<std::string> addresses_;
   ShareLinks links_;
-  HyperlinkLabel* page_;
-  HyperlinkLabel* stream_;
-  HyperlinkLabel* snapshot_;
+  widgets::HyperlinkLabel* page_;
+  widgets::HyperlinkLabel* stream_;
+  widgets::HyperlinkLabel* snapshot_;
 };
+
+}  // namespace wizard

@@ -8,6 +8,8 @@
 
 #include "platform/interfaces.h"
 
+namespace wizard {
+
 std::vector<std::string> ShareAddresses() {
   std::vector<uint32_t> addresses;
   std::vector<std::string> dotted;
@@ -63,3 +65,5 @@ QrPicture DrawQrCode(const QrMatrix& code, int minimum) {
     }
   return picture;
 }
+
+}  // namespace wizard

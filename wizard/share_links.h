@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+namespace wizard {
+
 // What the Share dialog shows, free of wx: the addresses a viewer can use,
 // the links for one of them, and the QR code of the home page.
 
@@ -36,3 +38,5 @@ struct QrPicture {
   std::vector<uint8_t> rgb;
 };
 QrPicture DrawQrCode(const QrMatrix& code, int minimum);
+
+}  // namespace wizard

@@ -11,12 +11,14 @@
 #include "widgets/hyperlink_label.h"
 #include "wizard/wizard_steps.h"
 
+namespace wizard {
+
 using platform::FromText;
 using platform::TextOf;
 
-WizardDialog::WizardDialog(wxWindow* owner, ServerSettings& settings,
+WizardDialog::WizardDialog(wxWindow* owner, server::ServerSettings& settings,
                            std::function<void()> applyAndSave)
-    : settings_(settings), applyAndSave_(std::move(applyAndSave)), link_(new HyperlinkLabel) {
+    : settings_(settings), applyAndSave_(std::move(applyAndSave)), link_(new widgets::HyperlinkLabel) {
   platform::LoadDialogTemplate(this, owner, "111");
   platform::SetDialogIcon(this, wxIcon(owl_icon_xpm));
   link_->TakeOver(XRCCTRL(*this, "1019", wxStaticText));
@@ -44,3 +46,5 @@ void WizardDialog::OnOK(wxCommandEvent&) {
   }
   EndModal(wxID_OK);
 }
+
+}  // namespace wizard

@@ -6,7 +6,11 @@
 
 #include "server/server_settings.h"
 
+namespace widgets {
 class HyperlinkLabel;
+}
+
+namespace wizard {
 
 // Help > Wizard and the first run: proposes the address and port browsers
 // will use and writes the home page with them. `settings` are the main
@@ -14,12 +18,14 @@ class HyperlinkLabel;
 // them. User-interface thread.
 class WizardDialog : public wxDialog {
  public:
-  WizardDialog(wxWindow* owner, ServerSettings& settings, std::function<void()> applyAndSave);
+  WizardDialog(wxWindow* owner, server::ServerSettings& settings, std::function<void()> applyAndSave);
 
  private:
   void OnOK(wxCommandEvent& event);
 
-  ServerSettings& settings_;
+  server::ServerSettings& settings_;
   std::function<void()> applyAndSave_;
-  HyperlinkLabel* link_;
+  widgets::HyperlinkLabel* link_;
 };
+
+}  // namespace wizard

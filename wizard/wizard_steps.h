@@ -7,6 +7,8 @@
 #include "server/server_settings.h"
 #include "wizard/home_page.h"
 
+namespace wizard {
+
 // The setup wizard's reading and deciding, free of wx.
 
 // What the wizard opens with: the two fields and the boxes to show before
@@ -16,7 +18,7 @@ struct WizardStart {
   std::string address, port;
   std::vector<std::string> messages;
 };
-WizardStart StartWizard(const ServerSettings& settings);
+WizardStart StartWizard(const server::ServerSettings& settings);
 
 // The port field as the C library's atoi reads it.
 int32_t PortFromText(const std::string& text);
@@ -26,4 +28,6 @@ int32_t PortFromText(const std::string& text);
 // into `settings`, never undone, and the page is written (after the user's
 // confirmation when one is there) with the address as typed.
 HomePageOutcome FinishWizard(const std::string& address, const std::string& portText,
-                             ServerSettings& settings);
+                             server::ServerSettings& settings);
+
+}  // namespace wizard

@@ -15,14 +15,14 @@ namespace {
 
 using namespace std::chrono;
 
-int32_t StoredLength(FrameStore& store) {
-  return FrameStore::Reader(store).Length();
+int32_t StoredLength(capture::FrameStore& store) {
+  return capture::FrameStore::Reader(store).Length();
 }
 
 TEST(CaptureDevice, WithoutADriverEveryOperationNeedingOneRefuses) {
-  CaptureDevice device;
+  capture::CaptureDevice device;
   ASSERT_EQ(device.Create(9, 75), 0);
-  EXPECT_EQ(device.lastError.errorCategory, ErrConnectFailed);
+  EXPECT_EQ(device.lastError.errorCategory, capture::ErrConnectFailed);
   int32_t width = -7, height = -7;
   struct Case {
     const char* name;
@@ -36,9 +36,9 @@ TEST(CaptureDevice, WithoutADriverEveryOperationNeedingOneRefuses) {
       {"ShowSourceDialog", [&] { return device.ShowSourceDialog(); }},
   };
   for (const auto& c : cases) {
-    device.lastError.Record(ErrJpegInit);
+    device.lastError.Record(capture::ErrJpegInit);
     EXPECT_EQ(c.call(), -1) << c.name;
-    EXPECT_EQ(device.lastError.errorCategory, ErrNotConnected) << c.name;
+    EXPECT_EQ(device.lastError.errorCategory, capture::ErrNotConnected) << c.name;
   }
   EXPECT_EQ(width, -7);
   device.StopPreview();
@@ -48,7 +48,7 @@ TEST(CaptureDevice, WithoutADriverEveryOperationNeedingOneRefuses) {
 }
 
 TEST(CaptureDevice, GetImageSizeWithoutAWindowLeavesTheSizeAlone) {
-  CaptureDevice device;
+  capture::CaptureDevice device;
   int32_t width = 3, height = 4;
   EXPECT_EQ(device.GetImageSize(width, height), 0);
   EXPECT_EQ(width, 3);
@@ -56,7 +56,7 @@ TEST(CaptureDevice, GetImageSizeWithoutAWindowLeavesTheSizeAlone) {
 }
 
 TEST(CaptureDevice, TestPatternConnectsAt640x480AndRefusesSecondStarts) {
-  CaptureDevice device;
+  capture::CaptureDevice device;
   ASSERT_EQ(device.Create(0, 75), 0);
   int32_t width = 0, height = 0;
   ASSERT_EQ(device.GetImageSize(width, height), 0);
@@ -66,11 +66,11 @@ TEST(CaptureDevice, TestPatternConnectsAt640x480AndRefusesSecondStarts) {
 
   ASSERT_EQ(device.StartPreview(), 0);
   EXPECT_EQ(device.StartPreview(), -1);
-  EXPECT_EQ(device.lastError.errorCategory, ErrAlreadyPreviewing);
+  EXPECT_EQ(device.lastError.errorCategory, capture::ErrAlreadyPreviewing);
   EXPECT_TRUE(device.IsPreviewing());
   ASSERT_EQ(device.StartGrabbing(), 0);
   EXPECT_EQ(device.StartGrabbing(), -1);
-  EXPECT_EQ(device.lastError.errorCategory, ErrAlreadyGrabbing);
+  EXPECT_EQ(device.lastError.errorCategory, capture::ErrAlreadyGrabbing);
   ASSERT_TRUE(Eventually([&] { return device.frameStore.PublishedCount() >= 10; }));
   DecodedJpeg decoded = DecodeJpeg(StoredImage(device.frameStore));
   EXPECT_EQ(decoded.width, 640);
@@ -83,8 +83,8 @@ TEST(CaptureDevice, TestPatternConnectsAt640x480AndRefusesSecondStarts) {
 }
 
 TEST(CaptureDevice, QualityOutsideZeroToHundredIsIgnored) {
-  CaptureDevice device;
-  ASSERT_EQ(device.Create(0, 50), kDeviceOk);
+  capture::CaptureDevice device;
+  ASSERT_EQ(device.Create(0, 50), capture::kDeviceOk);
   const std::pair<int32_t, int32_t> cases[] = {{101, 50}, {-1, 50}, {0, 0}, {100, 100}};
   for (auto [given, kept] : cases) {
     device.SetQuality(given);
@@ -93,7 +93,7 @@ TEST(CaptureDevice, QualityOutsideZeroToHundredIsIgnored) {
 }
 
 TEST(CaptureDevice, AReconnectWhilePreviewingKeepsThePreviewMoving) {
-  CaptureDevice device;
+  capture::CaptureDevice device;
   ASSERT_EQ(device.Create(0, 50), 0);
   ASSERT_EQ(device.StartPreview(), 0);
   ASSERT_EQ(device.Connect(0), 0);  // Select Driver's OK
@@ -109,7 +109,7 @@ TEST(CaptureDevice, AReconnectWhilePreviewingKeepsThePreviewMoving) {
 // encoded again; the switch takes effect with the next frame.
 TEST(CaptureDevice, PassThroughSendsTheCamerasOwnJpegAndSwitchesAtTheNextFrame) {
   ::setenv(platform::kDriverListVariable, "pattern@640x480:mjpeg", 1);
-  CaptureDevice device;
+  capture::CaptureDevice device;
   ASSERT_EQ(device.Create(0, 35), 0);
   ::setenv(platform::kDriverListVariable, "pattern", 1);
   ASSERT_EQ(device.StartGrabbing(), 0);
@@ -139,7 +139,7 @@ TEST(CaptureDevice, PassThroughSendsTheCamerasOwnJpegAndSwitchesAtTheNextFrame) 
 
 TEST(CaptureDevice, AMotionJpegPreviewIsDecodedAtTheScaleThatCoversItsSizeOnScreen) {
   ::setenv(platform::kDriverListVariable, "pattern@1920x1080:mjpeg", 1);
-  CaptureDevice device;
+  capture::CaptureDevice device;
   ASSERT_EQ(device.Create(0, 35), 0);
   ::setenv(platform::kDriverListVariable, "pattern", 1);
   ASSERT_EQ(device.StartPreview(), 0);
@@ -162,19 +162,19 @@ TEST(CaptureDevice, AMotionJpegPreviewIsDecodedAtTheScaleThatCoversItsSizeOnScre
 }
 
 TEST(CaptureDevice, FailedConnectKeepsTheOldFormatAndBuffer) {
-  CaptureDevice device;
-  ASSERT_EQ(device.Create(0, 75), kDeviceOk);
+  capture::CaptureDevice device;
+  ASSERT_EQ(device.Create(0, 75), capture::kDeviceOk);
   ASSERT_TRUE(device.frameStore.HasBuffer());
   EXPECT_EQ(device.Connect(5), -3);
-  EXPECT_EQ(device.lastError.errorCategory, ErrConnectFailed);
+  EXPECT_EQ(device.lastError.errorCategory, capture::ErrConnectFailed);
   EXPECT_FALSE(device.IsConnected());
   EXPECT_TRUE(device.frameStore.HasBuffer());
   EXPECT_EQ(device.frameStore.Capacity(), 640 * 480 * 4);
 }
 
 TEST(CaptureDevice, FormatDialogReallocatesTheStoreEvenWhenCancelled) {
-  CaptureDevice device;
-  ASSERT_EQ(device.Create(0, 75), kDeviceOk);
+  capture::CaptureDevice device;
+  ASSERT_EQ(device.Create(0, 75), capture::kDeviceOk);
   int32_t capacity;
   device.frameStore.BeginFrame(capacity);
   device.frameStore.EndFrame(123);
@@ -187,7 +187,7 @@ TEST(CaptureDevice, FormatDialogReallocatesTheStoreEvenWhenCancelled) {
   });
   ASSERT_EQ(device.ShowFormatDialog(), 0);
   int32_t width = 0, height = 0;
-  ASSERT_EQ(device.GetImageSize(width, height), kDeviceOk);
+  ASSERT_EQ(device.GetImageSize(width, height), capture::kDeviceOk);
   EXPECT_EQ(width, 320);
   EXPECT_EQ(height, 240);
   EXPECT_EQ(device.frameStore.Capacity(), 320 * 240 * 4);
@@ -214,8 +214,8 @@ std::vector<uint8_t> GreyYuyv(int width, int height, uint8_t luma) {
 
 TEST(FramePipeline, BadFrameGivesLengthZeroAndTheNextGoodOneIsStored) {
   ScriptedCamera camera(Yuyv(64, 48));
-  CaptureDevice device;
-  ASSERT_EQ(device.Create(0, 75), kDeviceOk);
+  capture::CaptureDevice device;
+  ASSERT_EQ(device.Create(0, 75), capture::kDeviceOk);
   ASSERT_EQ(device.StartGrabbing(), 0);
   camera.Queue(GreyYuyv(64, 48, 100));
   ASSERT_TRUE(Eventually([&] { return device.frameStore.PublishedCount() == 1; }));
@@ -224,7 +224,7 @@ TEST(FramePipeline, BadFrameGivesLengthZeroAndTheNextGoodOneIsStored) {
   camera.Queue(std::vector<uint8_t>(10, 0));  // too short to decompress
   ASSERT_TRUE(Eventually([&] { return device.frameStore.PublishedCount() == 2; }));
   EXPECT_EQ(StoredLength(device.frameStore), 0);
-  EXPECT_EQ(device.lastError.errorCategory, ErrDecompressFailed);
+  EXPECT_EQ(device.lastError.errorCategory, capture::ErrDecompressFailed);
 
   camera.Queue(GreyYuyv(64, 48, 200));
   ASSERT_TRUE(Eventually([&] { return device.frameStore.PublishedCount() == 3; }));
@@ -240,8 +240,8 @@ TEST(FramePipeline, EncodeFailureGivesMinusOne) {
   rgb.biBitCount = 24;
   rgb.biSizeImage = 32 * 32 * 3;
   ScriptedCamera camera(rgb);
-  CaptureDevice device;
-  ASSERT_EQ(device.Create(0, 75), kDeviceOk);
+  capture::CaptureDevice device;
+  ASSERT_EQ(device.Create(0, 75), capture::kDeviceOk);
   ASSERT_EQ(device.StartGrabbing(), 0);
   camera.Queue(std::vector<uint8_t>(32 * 32 * 3, 90));
   ASSERT_TRUE(Eventually([&] { return device.frameStore.PublishedCount() == 1; }));
@@ -253,8 +253,8 @@ TEST(FramePipeline, EncodeFailureGivesMinusOne) {
 
 TEST(FramePipeline, QualityChangeShowsInTheNextFrame) {
   ScriptedCamera camera(Yuyv(64, 48));
-  CaptureDevice device;
-  ASSERT_EQ(device.Create(0, 90), kDeviceOk);
+  capture::CaptureDevice device;
+  ASSERT_EQ(device.Create(0, 90), capture::kDeviceOk);
   ASSERT_EQ(device.StartGrabbing(), 0);
   camera.Queue(GreyYuyv(64, 48, 120));
   ASSERT_TRUE(Eventually([&] { return device.frameStore.PublishedCount() == 1; }));
@@ -269,8 +269,8 @@ TEST(FramePipeline, QualityChangeShowsInTheNextFrame) {
 
 TEST(FramePipeline, UnpluggedCameraStopsCleanlyAndALaterStartFails) {
   ScriptedCamera camera(Yuyv(64, 48));
-  CaptureDevice device;
-  ASSERT_EQ(device.Create(0, 75), kDeviceOk);
+  capture::CaptureDevice device;
+  ASSERT_EQ(device.Create(0, 75), capture::kDeviceOk);
   ASSERT_EQ(device.StartGrabbing(), 0);
   for (int i = 0; i < 10; ++i) camera.Queue(GreyYuyv(64, 48, static_cast<uint8_t>(50 + i)));
   camera.Unplug();
@@ -278,7 +278,7 @@ TEST(FramePipeline, UnpluggedCameraStopsCleanlyAndALaterStartFails) {
   device.StopGrabbing();
   EXPECT_FALSE(device.IsGrabbing());
   EXPECT_EQ(device.StartGrabbing(), -2);
-  EXPECT_EQ(device.lastError.errorCategory, ErrStartCaptureFailed);
+  EXPECT_EQ(device.lastError.errorCategory, capture::ErrStartCaptureFailed);
 }
 
 }  // namespace

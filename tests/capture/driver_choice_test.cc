@@ -23,17 +23,17 @@ TEST(DriverChoice, NamesComeInIndexOrder) {
   FakeV4l2 camera;
   fake = &camera;
   platform::SetDriverListSource(FakeCameraThenPattern);
-  EXPECT_EQ(DriverNames(), (std::vector<std::string>{"Fake Camera", "Owlglance Test Pattern"}));
+  EXPECT_EQ(capture::DriverNames(), (std::vector<std::string>{"Fake Camera", "Owlglance Test Pattern"}));
   platform::SetDriverListSource(nullptr);
   ::setenv(platform::kDriverListVariable, "", 1);
-  EXPECT_EQ(DriverNames(), std::vector<std::string>{});
+  EXPECT_EQ(capture::DriverNames(), std::vector<std::string>{});
   ::setenv(platform::kDriverListVariable, "pattern", 1);
 }
 
 TEST(DriverChoice, ThePositionBecomesTheIndexAndAlwaysReconnects) {
   ::setenv(platform::kDriverListVariable, "pattern@320x240,pattern", 1);
-  CaptureDevice device;
-  ASSERT_EQ(device.Create(0, 50), kDeviceOk);
+  capture::CaptureDevice device;
+  ASSERT_EQ(device.Create(0, 50), capture::kDeviceOk);
   uint32_t driver = 0;
   int32_t width = 0, height = 0;
   struct Case {
@@ -42,22 +42,22 @@ TEST(DriverChoice, ThePositionBecomesTheIndexAndAlwaysReconnects) {
     int32_t width;  // 0: not connected
   };
   for (Case c : {Case{1, 1, 640}, Case{0, 0, 320}, Case{-1, 0xffffffff, 0}, Case{5, 5, 0}}) {
-    ChooseDriver(c.position, driver, device);
+    capture::ChooseDriver(c.position, driver, device);
     EXPECT_EQ(driver, c.stored);
     EXPECT_EQ(device.IsConnected(), c.width != 0) << c.position;
     if (c.width) {
-      ASSERT_EQ(device.GetImageSize(width, height), kDeviceOk);
+      ASSERT_EQ(device.GetImageSize(width, height), capture::kDeviceOk);
       EXPECT_EQ(width, c.width);
     }
   }
 
   // The driver in use again: reconnected, with a fresh, empty store.
-  ChooseDriver(1, driver, device);
+  capture::ChooseDriver(1, driver, device);
   ASSERT_EQ(device.StartGrabbing(), 0);
   ASSERT_TRUE(Eventually([&] { return device.frameStore.PublishedCount() > 0; }));
   device.StopGrabbing();
   ChooseDriver(1, driver, device);
-  EXPECT_EQ(FrameStore::Reader(device.frameStore).Length(), 0);
+  EXPECT_EQ(capture::FrameStore::Reader(device.frameStore).Length(), 0);
   ::setenv(platform::kDriverListVariable, "pattern", 1);
 }
 

@@ -14,9 +14,9 @@ namespace {
 using namespace std::chrono;
 
 TEST(FrameStore, ReadersSeeWholeImagesOnly) {
-  FrameStore store;
+  capture::FrameStore store;
   store.Reallocate(1000);
-  EXPECT_EQ(FrameStore::Reader(store).Length(), 0) << "right after sizing";
+  EXPECT_EQ(capture::FrameStore::Reader(store).Length(), 0) << "right after sizing";
 
   Publish(store, "first");
   int32_t capacity = 0;
@@ -24,7 +24,7 @@ TEST(FrameStore, ReadersSeeWholeImagesOnly) {
   EXPECT_EQ(capacity, 1000);
   std::atomic<int32_t> seen{-100};
   std::thread reader([&] {
-    seen = FrameStore::Reader(store).Length();  // waits for the frame in progress
+    seen = capture::FrameStore::Reader(store).Length();  // waits for the frame in progress
   });
   std::this_thread::sleep_for(milliseconds(50));
   EXPECT_EQ(seen, -100);
@@ -35,7 +35,7 @@ TEST(FrameStore, ReadersSeeWholeImagesOnly) {
 
   char a[8] = {}, b[8] = {};
   {
-    FrameStore::Reader image(store);
+    capture::FrameStore::Reader image(store);
     ASSERT_EQ(image.Length(), 7);
     EXPECT_EQ(image.Published(), store.PublishedCount());
     image.CopyTo(a);
@@ -46,7 +46,7 @@ TEST(FrameStore, ReadersSeeWholeImagesOnly) {
 
   store.BeginFrame(capacity);
   store.EndFrame(-1);  // an encode failure
-  FrameStore::Reader failed(store);
+  capture::FrameStore::Reader failed(store);
   EXPECT_EQ(failed.Length(), -1);
   failed.CopyTo(a);  // copies nothing
   EXPECT_STREQ(a, "second!");

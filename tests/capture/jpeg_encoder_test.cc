@@ -16,7 +16,7 @@ struct Encoded {
   std::string bytes;
 };
 
-Encoded EncodeWith(JpegEncoder& encoder, Picture& picture, int quality,
+Encoded EncodeWith(capture::JpegEncoder& encoder, Picture& picture, int quality,
                    int32_t capacity = 1 << 22) {
   std::string out(static_cast<size_t>(capacity), '\0');
   int32_t n = encoder.Encode(picture.header, picture.rows.data(),
@@ -30,8 +30,8 @@ class JpegEncoderTest : public ::testing::Test {
   Encoded Encode(Picture& picture, int quality = 75, int32_t capacity = 1 << 22) {
     return EncodeWith(encoder, picture, quality, capacity);
   }
-  CaptureError lastError;
-  JpegEncoder encoder{lastError};
+  capture::CaptureError lastError;
+  capture::JpegEncoder encoder{lastError};
 };
 
 TEST_F(JpegEncoderTest, FrameHeaderHasSizeThreeComponentsAnd420Sampling) {
@@ -107,7 +107,7 @@ TEST_F(JpegEncoderTest, TooSmallCapacityFailsWithoutWritingPastIt) {
   int32_t n = encoder.Encode(picture.header, picture.rows.data(),
                              reinterpret_cast<uint8_t*>(out.data()), kCapacity, 75);
   EXPECT_EQ(n, -1);
-  EXPECT_EQ(lastError.errorCategory, ErrJpegWrite);
+  EXPECT_EQ(lastError.errorCategory, capture::ErrJpegWrite);
   EXPECT_EQ(lastError.errorCode, platform::IJL_BUFFER_TOO_SMALL);
   EXPECT_EQ(out.substr(kCapacity), std::string(64, '\x5a'));
   EXPECT_STREQ(lastError.Message(), "Error compressing JPEG data");
@@ -138,26 +138,26 @@ TEST_F(JpegEncoderTest, OtherBitCountsAreRefusedCleanly) {
   for (int bits : {8, 16}) {
     Picture picture = MakePicture(16, 16, bits);
     EXPECT_EQ(Encode(picture).length, -1);
-    EXPECT_EQ(lastError.errorCategory, ErrJpegWrite);
+    EXPECT_EQ(lastError.errorCategory, capture::ErrJpegWrite);
   }
 }
 
 TEST_F(JpegEncoderTest, SuccessKeepsThePreviousFailure) {
   Picture picture = NoisyGradient(64, 64);
   Encode(picture, 75, 100);
-  ASSERT_EQ(lastError.errorCategory, ErrJpegWrite);
+  ASSERT_EQ(lastError.errorCategory, capture::ErrJpegWrite);
   int32_t code = lastError.errorCode;
   EXPECT_GT(Encode(picture).length, 0);
-  EXPECT_EQ(lastError.errorCategory, ErrJpegWrite);
+  EXPECT_EQ(lastError.errorCategory, capture::ErrJpegWrite);
   EXPECT_EQ(lastError.errorCode, code);
 }
 
 TEST(SwapRedBlue, NoRowsDoNothing) {
   uint8_t pixel[4] = {1, 2, 3, 4};
-  SwapRedBlue(pixel, 1, 0);
-  SwapRedBlue(pixel, 1, -3);
+  capture::SwapRedBlue(pixel, 1, 0);
+  capture::SwapRedBlue(pixel, 1, -3);
   EXPECT_EQ(pixel[0], 1);
-  SwapRedBlue(pixel, 1, 1);
+  capture::SwapRedBlue(pixel, 1, 1);
   EXPECT_EQ(pixel[0], 3);
   EXPECT_EQ(pixel[2], 1);
 }

@@ -23,14 +23,14 @@ std::string HuffmanPayloads(const std::string& jpeg) {
 
 std::string PassThrough(const std::string& frame, int32_t capacity, int32_t* result) {
   std::string out(static_cast<size_t>(capacity > 0 ? capacity : 0), '\0');
-  *result = PassThroughJpeg(reinterpret_cast<const uint8_t*>(frame.data()), frame.size(),
+  *result = capture::PassThroughJpeg(reinterpret_cast<const uint8_t*>(frame.data()), frame.size(),
                             reinterpret_cast<uint8_t*>(out.data()), capacity);
   out.resize(*result > 0 ? static_cast<size_t>(*result) : 0);
   return out;
 }
 
 TEST(PassThroughJpeg, TheStandardTablesAreThoseLibjpegWrites) {
-  const std::vector<uint8_t>& dht = StandardHuffmanSegment();
+  const std::vector<uint8_t>& dht = capture::StandardHuffmanSegment();
   EXPECT_EQ(std::string(dht.begin() + 4, dht.end()), HuffmanPayloads(CameraJpeg(64, 48)));
 }
 
@@ -50,11 +50,11 @@ TEST(PassThroughJpeg, PassesWholeImagesCompletesTablesAndDropsTheRest) {
         {"trailing zeros", jpeg + std::string(300, '\0'), capacity,
          static_cast<int32_t>(jpeg.size()), jpeg},
         {"no tables", noTables, capacity,
-         static_cast<int32_t>(noTables.size() + StandardHuffmanSegment().size()), ""},
-        {"truncated", jpeg.substr(0, jpeg.size() / 2), capacity, kNotAWholeJpeg, ""},
-        {"no start", jpeg.substr(2), capacity, kNotAWholeJpeg, ""},
-        {"too short", jpeg.substr(0, 60) + "\xff\xd9", capacity, kNotAWholeJpeg, ""},
-        {"larger than the buffer", jpeg, static_cast<int32_t>(jpeg.size()) - 1, kJpegTooLarge, ""},
+         static_cast<int32_t>(noTables.size() + capture::StandardHuffmanSegment().size()), ""},
+        {"truncated", jpeg.substr(0, jpeg.size() / 2), capacity, capture::kNotAWholeJpeg, ""},
+        {"no start", jpeg.substr(2), capacity, capture::kNotAWholeJpeg, ""},
+        {"too short", jpeg.substr(0, 60) + "\xff\xd9", capacity, capture::kNotAWholeJpeg, ""},
+        {"larger than the buffer", jpeg, static_cast<int32_t>(jpeg.size()) - 1, capture::kJpegTooLarge, ""},
     };
     for (const Case& c : cases) {
       int32_t result = 0;

@@ -70,7 +70,7 @@ TEST_F(MainWindowTest, WithoutACameraStartServerFails) {
   EXPECT_TRUE(session->StatusBecomes("0 user(s) connected|Server Not Running|Not Previewing"));
   session->Send("size");
   EXPECT_EQ(session->WaitForLine("client "), "client 640x480");
-  EXPECT_EQ(Menu(301), std::vector<std::string>{std::string("Error|") + kStartFailedMessage});
+  EXPECT_EQ(Menu(301), std::vector<std::string>{std::string("Error|") + shell::kStartFailedMessage});
   EXPECT_TRUE(session->StatusBecomes("0 user(s) connected|Server Not Running|Not Previewing"));
 }
 

@@ -137,7 +137,7 @@ bool RunDialogVerb(const std::string& verb, std::istringstream& in) {
   return true;
 }
 
-void Run(wxWeakRef<MainFrame> frame, const std::string& line) {
+void Run(wxWeakRef<shell::MainFrame> frame, const std::string& line) {
   std::istringstream in(line);
   std::string verb;
   in >> verb;
@@ -172,7 +172,7 @@ void Run(wxWeakRef<MainFrame> frame, const std::string& line) {
 // the start, so a first run's wizard can be driven.
 std::mutex frameLock;
 std::condition_variable frameAttached;
-wxWeakRef<MainFrame> attachedFrame;  // guarded by frameLock until attached
+wxWeakRef<shell::MainFrame> attachedFrame;  // guarded by frameLock until attached
 bool attached = false;               // guarded by frameLock
 
 void ReadCommands() {
@@ -180,7 +180,7 @@ void ReadCommands() {
   for (std::string line; std::getline(in, line);) {
     std::unique_lock lock(frameLock);
     if (!IsDialogVerb(line)) frameAttached.wait(lock, [] { return attached; });
-    wxWeakRef<MainFrame> frame = attachedFrame;
+    wxWeakRef<shell::MainFrame> frame = attachedFrame;
     lock.unlock();
     wxTheApp->CallAfter([frame, line] { Run(frame, line); });
   }
@@ -197,7 +197,7 @@ void StartTestDriver() {
   std::thread(ReadCommands).detach();
 }
 
-void AttachTestDriver(MainFrame& frame) {
+void AttachTestDriver(shell::MainFrame& frame) {
   if (folder.empty()) return;
   if (auto* window = frame.Device().Window())
     window->SetDialogPresenter([](platform::DriverDialog&) { return false; });

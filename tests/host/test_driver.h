@@ -2,7 +2,9 @@
 
 #include <string_view>
 
+namespace shell {
 class MainFrame;
+}
 
 // The test host's remote control. When OWLGLANCE_TEST_DRIVER names a folder,
 // the program takes commands from the FIFO "in" there, one a line ("menu ID",
@@ -14,7 +16,7 @@ class MainFrame;
 // Answers message boxes from the start; before the main window exists.
 void StartTestDriver();
 // Takes commands for `frame`.
-void AttachTestDriver(MainFrame& frame);
+void AttachTestDriver(shell::MainFrame& frame);
 // True when the file "fail" in the driver's folder names `step` ("status
 // bar", "capture window"): tests make the start fail there.
 bool InjectedStartFailure(std::string_view step);

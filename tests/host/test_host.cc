@@ -3,10 +3,10 @@
 #include "shell/desktop_app.h"
 #include "tests/host/test_driver.h"
 
-class TestHostApp : public DesktopApp {
+class TestHostApp : public shell::DesktopApp {
  protected:
   void BeforeMainWindow() override { StartTestDriver(); }
-  void AfterMainWindow(MainFrame& frame) override { AttachTestDriver(frame); }
+  void AfterMainWindow(shell::MainFrame& frame) override { AttachTestDriver(frame); }
   bool StartStepFails(std::string_view step) override { return InjectedStartFailure(step); }
 };
 

@@ -52,9 +52,9 @@ std::vector<uint8_t> RedOverBlue(uint32_t fourcc) {
     Picture picture = MakePicture(W, H, 24);
     for (int row = 0; row < H; ++row)  // bottom-up: stored row 0 is the bottom
       for (int x = 0; x < W; ++x) picture.Row(row)[x * 3 + (row < H / 2 ? 0 : 2)] = 255;
-    CaptureError lastError;
+    capture::CaptureError lastError;
     f.resize(100000);
-    f.resize(static_cast<size_t>(JpegEncoder(lastError).Encode(
+    f.resize(static_cast<size_t>(capture::JpegEncoder(lastError).Encode(
         picture.header, picture.rows.data(), f.data(), static_cast<int32_t>(f.size()), 95)));
   }
   return f;

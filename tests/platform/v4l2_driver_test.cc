@@ -38,17 +38,17 @@ class V4l2Test : public ::testing::Test {
     platform::SetDriverListSource(nullptr);
   }
   FakeV4l2 camera;
-  CaptureDevice device;
+  capture::CaptureDevice device;
 };
 
 TEST_F(V4l2Test, ListsCaptureDevicesBeforeTheTestPattern) {
   char name[80], version[80];
-  ASSERT_TRUE(CaptureDevice::GetDriverDescription(0, name, sizeof name, version, sizeof version));
+  ASSERT_TRUE(capture::CaptureDevice::GetDriverDescription(0, name, sizeof name, version, sizeof version));
   EXPECT_STREQ(name, "Fake Camera");
   EXPECT_STREQ(version, "Version: 6.1.2");
-  ASSERT_TRUE(CaptureDevice::GetDriverDescription(1, name, sizeof name, version, sizeof version));
+  ASSERT_TRUE(capture::CaptureDevice::GetDriverDescription(1, name, sizeof name, version, sizeof version));
   EXPECT_STREQ(name, "Owlglance Test Pattern");
-  EXPECT_FALSE(CaptureDevice::GetDriverDescription(2, name, sizeof name, version, sizeof version));
+  EXPECT_FALSE(capture::CaptureDevice::GetDriverDescription(2, name, sizeof name, version, sizeof version));
 }
 
 TEST_F(V4l2Test, GrabsFramesOfTheCamerasSize) {
@@ -136,7 +136,7 @@ TEST_F(V4l2Test, FormatAndSourceDialogsOfferTheCamerasChoices) {
   EXPECT_EQ(shown.settings[0].choices, (std::vector<std::string>{"640 x 480", "320 x 240"}));
   EXPECT_EQ(shown.settings[1].choices, (std::vector<std::string>{"YUYV 4:2:2", "Motion-JPEG"}));
   int32_t width = 0, height = 0;
-  ASSERT_EQ(device.GetImageSize(width, height), kDeviceOk);
+  ASSERT_EQ(device.GetImageSize(width, height), capture::kDeviceOk);
   EXPECT_EQ(width, 320);
   EXPECT_EQ(device.frameStore.Capacity(), 320 * 240 * 4);
 
@@ -272,7 +272,7 @@ TEST_F(MotionJpegCameraTest, StreamsTheCamerasOwnImagesAndDropsWhatIsNotAWholeOn
     if (image == hd) {
       ++asSent;  // also the one with zeros behind it
     } else if (image.size() ==
-               WithoutHuffmanTables(fullHd).size() + StandardHuffmanSegment().size()) {
+               WithoutHuffmanTables(fullHd).size() + capture::StandardHuffmanSegment().size()) {
       ++completed;  // the tables put back
       EXPECT_TRUE(DecodeJpeg(image).rgb == fullHdPixels);
       std::ofstream(folder.Path() / "completed.jpg", std::ios::binary) << image;

@@ -34,7 +34,7 @@ TEST(SplitRequest, SplitsAtSpacesOnly) {
       {std::string("GET /a\0b HTTP/1.0", 17), {"GET", "/a"}},
   };
   for (const auto& c : cases) {
-    RequestTokens got = SplitRequest(c.request.data(), static_cast<int>(c.request.size()));
+    server::RequestTokens got = server::SplitRequest(c.request.data(), static_cast<int>(c.request.size()));
     ASSERT_EQ(got.count, static_cast<int>(c.tokens.size())) << c.request;
     for (int i = 0; i < got.count; ++i) EXPECT_EQ(got.token[i], c.tokens[i]) << c.request;
   }
@@ -91,7 +91,7 @@ TEST_F(RequestTest, SilentClientIsClosedAfterSixSecondsWithTwoLogLines) {
   EXPECT_GE(took, milliseconds(5900));
   EXPECT_LT(took, milliseconds(7500));
   ASSERT_TRUE(Eventually([&] { return control.connectedCount == 0; }));
-  std::string log = folder.Read(kLogFileName);
+  std::string log = folder.Read(server::kLogFileName);
   EXPECT_NE(log.find(" Connection received from: 127.0.0.1\r\n"), std::string::npos) << log;
   EXPECT_NE(log.find(" Connection closed: 127.0.0.1\r\n"), std::string::npos) << log;
 }
@@ -118,8 +118,8 @@ TEST_F(RequestTest, ATrickledRequestIsClosedSixSecondsAfterItConnected) {
 TEST_F(RequestTest, UnwritableLogIsReportedTwicePerConnectionAndServed) {
   StartListener(5, /*logConnections=*/1);
   // A folder in the log's place: no open for appending succeeds, even for root.
-  std::filesystem::remove(kLogFileName);  // the probe's lines
-  ASSERT_EQ(::mkdir(kLogFileName, 0755), 0);
+  std::filesystem::remove(server::kLogFileName);  // the probe's lines
+  ASSERT_EQ(::mkdir(server::kLogFileName, 0755), 0);
   EXPECT_EQ(Exchange(Port(), "POST / HTTP/1.0\r\n\r\n"), k501);
   ASSERT_TRUE(boxes.WaitForBoxes(2, 3000));
   auto shown = boxes.Boxes();
@@ -134,7 +134,7 @@ TEST_F(RequestTest, LoggingOffWritesNothing) {
   StartListener(5, /*logConnections=*/0);
   EXPECT_EQ(Exchange(Port(), "POST / HTTP/1.0\r\n\r\n"), k501);
   ASSERT_TRUE(Eventually([&] { return control.connectedCount == 0; }));
-  EXPECT_FALSE(std::filesystem::exists(kLogFileName));
+  EXPECT_FALSE(std::filesystem::exists(server::kLogFileName));
   EXPECT_TRUE(boxes.Boxes().empty());
 }
 
@@ -150,10 +150,10 @@ TEST_F(RequestTest, AViewerThatResetsItsConnectionStillGetsAClosedLine) {
   }
   ASSERT_TRUE(Eventually([&] { return control.connectedCount == 0; }, 5000));
   ASSERT_TRUE(Eventually([&] {
-    std::string log = folder.Read(kLogFileName);
+    std::string log = folder.Read(server::kLogFileName);
     return std::ranges::count(log, '\n') == 8;  // the probe's two lines and three pairs
   }));
-  std::istringstream log(folder.Read(kLogFileName));
+  std::istringstream log(folder.Read(server::kLogFileName));
   int received = 0, closed = 0;
   for (std::string line; std::getline(log, line);) {
     received += line.find(" Connection received from: 127.0.0.1\r") != std::string::npos;

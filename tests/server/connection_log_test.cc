@@ -29,14 +29,14 @@ TEST(ConnectionLog, FormatsDateTimeAndText) {
     when.tm_hour = c.hour;
     when.tm_min = c.minute;
     when.tm_sec = c.second;
-    EXPECT_EQ(FormatLogLine(when, "x"), c.expected);
+    EXPECT_EQ(server::FormatLogLine(when, "x"), c.expected);
   }
 }
 
 TEST(ConnectionLog, FirstLineCreatesTheFile) {
   TempFolder folder;
-  ASSERT_EQ(AppendLog("Connection received from: 127.0.0.1"), 1);
-  std::string log = folder.Read(kLogFileName);
+  ASSERT_EQ(server::AppendLog("Connection received from: 127.0.0.1"), 1);
+  std::string log = folder.Read(server::kLogFileName);
   ASSERT_EQ(log.size(), 18u + 35u + 2u);
   EXPECT_EQ(log.substr(18), "Connection received from: 127.0.0.1\r\n");
   EXPECT_EQ(log[2], '/');
@@ -50,12 +50,12 @@ TEST(ConnectionLog, ConcurrentAppendsKeepLinesWhole) {
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([t] {
       std::string text = "client " + std::to_string(t) + " " + std::string(200, static_cast<char>('a' + t % 26));
-      for (int i = 0; i < kLines; ++i) AppendLog(text);
+      for (int i = 0; i < kLines; ++i) server::AppendLog(text);
     });
   }
   for (auto& thread : threads) thread.join();
 
-  std::istringstream log(folder.Read(kLogFileName));
+  std::istringstream log(folder.Read(server::kLogFileName));
   std::multiset<std::string> texts;
   for (std::string line; std::getline(log, line);) {
     ASSERT_EQ(line.back(), '\r');

@@ -23,14 +23,14 @@ TEST_F(ListenerTest, RefusesBeyondClientLimitAndAdmitsAfterReaping) {
   ASSERT_TRUE(Eventually([&] { return control.connectedCount == 1; }));
   std::string log;  // the probe's two lines and the first client's
   ASSERT_TRUE(
-      Eventually([&] { return std::ranges::count(log = folder.Read(kLogFileName), '\n') == 3; }));
+      Eventually([&] { return std::ranges::count(log = folder.Read(server::kLogFileName), '\n') == 3; }));
 
   bool closed = false;
   TestClient second(Port());
-  EXPECT_EQ(second.ReadAll(3000, &closed), kServiceUnavailableResponse);
+  EXPECT_EQ(second.ReadAll(3000, &closed), server::kServiceUnavailableResponse);
   EXPECT_TRUE(closed);
   EXPECT_EQ(control.connectedCount, 1);
-  EXPECT_EQ(folder.Read(kLogFileName), log) << "a refused connection is not logged";
+  EXPECT_EQ(folder.Read(server::kLogFileName), log) << "a refused connection is not logged";
 
   first.Close();
   ASSERT_TRUE(Eventually([&] { return control.connectedCount == 0; }));
@@ -82,7 +82,7 @@ TEST_F(ListenerTest, PortInUseShowsMessageAndEnds) {
   int port = FreePort();
   ASSERT_EQ(holder.Listen(port, 5), 0);
   control.port = port;
-  ListenThread busy(control);
+  server::ListenThread busy(control);
   ASSERT_TRUE(busy.Thread().Create());
   busy.Thread().Resume();
   ASSERT_TRUE(busy.Thread().WaitForEnd(5000));
@@ -100,7 +100,7 @@ TEST_F(ListenerTest, RestartOnTheSamePortRightAfterStop) {
   Exchange(Port(), "POST / HTTP/1.0\r\n\r\n");
   ASSERT_TRUE(StopListener());
   control.stopRequested = 0;
-  listener = std::make_unique<ListenThread>(control);
+  listener = std::make_unique<server::ListenThread>(control);
   ASSERT_TRUE(listener->Thread().Create());
   listener->Thread().Resume();
   ASSERT_TRUE(Eventually([&] { return Exchange(Port(), "POST / HTTP/1.0\r\n\r\n") == k501; }));
@@ -130,7 +130,7 @@ TEST_F(ListenerTest, TheRefusalArrivesWholeWithALargeRequestBehindIt) {
     if (i % 2) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     refused.Send("GET / HTTP/1.0\r\nCookie: " + std::string(20000, 'c') + "\r\n\r\n");
     bool closed = false, reset = false;
-    EXPECT_EQ(refused.ReadAll(3000, &closed, &reset), kServiceUnavailableResponse) << i;
+    EXPECT_EQ(refused.ReadAll(3000, &closed, &reset), server::kServiceUnavailableResponse) << i;
     EXPECT_TRUE(closed) << i;
     EXPECT_FALSE(reset) << i;
   }

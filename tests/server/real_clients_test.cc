@@ -24,8 +24,8 @@ class RealClientsTest : public ServerFixture {
   // Publishes `picture` 30 times a second until the test ends.
   void StartWriter(Picture picture) {
     writer = std::thread([this, picture]() mutable {
-      CaptureError lastError;
-      JpegEncoder encoder(lastError);
+      capture::CaptureError lastError;
+      capture::JpegEncoder encoder(lastError);
       while (!stopWriter) {
         int32_t capacity = 0;
         uint8_t* buffer = device.frameStore.BeginFrame(capacity);

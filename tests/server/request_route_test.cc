@@ -10,39 +10,39 @@ namespace {
 TEST(RouteRequest, SplitsAtTheQueryDecodesOnceAndPicksTheAnswer) {
   struct Case {
     std::string request;
-    Answer answer;
+    server::Answer answer;
     bool headOnly;
     std::string path;  // for files
   };
   const Case cases[] = {
-      {"GET /video HTTP/1.0", Answer::kStream, false, ""},
-      {"get /VIDEO HTTP/1.1", Answer::kStream, false, ""},
-      {"GET /video?t=1733000000 HTTP/1.1", Answer::kStream, false, ""},
-      {"GET /vide%6f HTTP/1.1", Answer::kStream, false, ""},
-      {"GET /vide%256f HTTP/1.1", Answer::kFile, false, "/vide%256f"},  // decoded once only
-      {"GET /video%00 HTTP/1.1", Answer::kFile, false, "/video%00"},
-      {"GET /?action=stream HTTP/1.1", Answer::kStream, false, ""},
-      {"GET /?x=1&action=stream HTTP/1.1", Answer::kStream, false, ""},
-      {"GET /?action=snapshot HTTP/1.1", Answer::kSnapshot, false, ""},
-      {"GET /index.html?action=stream HTTP/1.1", Answer::kFile, false, "/index.html"},
-      {"GET /?action=other HTTP/1.1", Answer::kFile, false, "/"},
-      {"GET /snapshot HTTP/1.1", Answer::kSnapshot, false, ""},
-      {"GET /Snapshot.JPG?n=3 HTTP/1.1", Answer::kSnapshot, false, ""},
-      {"GET /snapshot.jpeg HTTP/1.1", Answer::kFile, false, "/snapshot.jpeg"},
-      {"GET /index.html?x=1 HTTP/1.0", Answer::kFile, false, "/index.html"},
-      {"GET /a%20b.html?q=%zz HTTP/1.0", Answer::kFile, false, "/a%20b.html"},
-      {"GET /%zz HTTP/1.0", Answer::kNone, false, ""},
-      {"HEAD /video HTTP/1.0", Answer::kStream, true, ""},
-      {"head /x.css HTTP/1.0", Answer::kFile, true, "/x.css"},
-      {"HEAD /snapshot HTTP/1.0", Answer::kSnapshot, true, ""},
-      {"POST / HTTP/1.0", Answer::kNotImplemented, false, ""},
-      {"HEADER / HTTP/1.0", Answer::kNotImplemented, false, ""},
-      {"HEAD /", Answer::kNone, true, ""},  // no version
-      {"", Answer::kNone, false, ""},
+      {"GET /video HTTP/1.0", server::Answer::kStream, false, ""},
+      {"get /VIDEO HTTP/1.1", server::Answer::kStream, false, ""},
+      {"GET /video?t=1733000000 HTTP/1.1", server::Answer::kStream, false, ""},
+      {"GET /vide%6f HTTP/1.1", server::Answer::kStream, false, ""},
+      {"GET /vide%256f HTTP/1.1", server::Answer::kFile, false, "/vide%256f"},  // decoded once only
+      {"GET /video%00 HTTP/1.1", server::Answer::kFile, false, "/video%00"},
+      {"GET /?action=stream HTTP/1.1", server::Answer::kStream, false, ""},
+      {"GET /?x=1&action=stream HTTP/1.1", server::Answer::kStream, false, ""},
+      {"GET /?action=snapshot HTTP/1.1", server::Answer::kSnapshot, false, ""},
+      {"GET /index.html?action=stream HTTP/1.1", server::Answer::kFile, false, "/index.html"},
+      {"GET /?action=other HTTP/1.1", server::Answer::kFile, false, "/"},
+      {"GET /snapshot HTTP/1.1", server::Answer::kSnapshot, false, ""},
+      {"GET /Snapshot.JPG?n=3 HTTP/1.1", server::Answer::kSnapshot, false, ""},
+      {"GET /snapshot.jpeg HTTP/1.1", server::Answer::kFile, false, "/snapshot.jpeg"},
+      {"GET /index.html?x=1 HTTP/1.0", server::Answer::kFile, false, "/index.html"},
+      {"GET /a%20b.html?q=%zz HTTP/1.0", server::Answer::kFile, false, "/a%20b.html"},
+      {"GET /%zz HTTP/1.0", server::Answer::kNone, false, ""},
+      {"HEAD /video HTTP/1.0", server::Answer::kStream, true, ""},
+      {"head /x.css HTTP/1.0", server::Answer::kFile, true, "/x.css"},
+      {"HEAD /snapshot HTTP/1.0", server::Answer::kSnapshot, true, ""},
+      {"POST / HTTP/1.0", server::Answer::kNotImplemented, false, ""},
+      {"HEADER / HTTP/1.0", server::Answer::kNotImplemented, false, ""},
+      {"HEAD /", server::Answer::kNone, true, ""},  // no version
+      {"", server::Answer::kNone, false, ""},
   };
   for (const Case& c : cases) {
-    Route route =
-        RouteRequest(SplitRequest(c.request.data(), static_cast<int>(c.request.size())), "/video");
+    server::Route route =
+        server::RouteRequest(server::SplitRequest(c.request.data(), static_cast<int>(c.request.size())), "/video");
     EXPECT_EQ(route.answer, c.answer) << c.request;
     EXPECT_EQ(route.headOnly, c.headOnly) << c.request;
     EXPECT_EQ(route.path, c.path) << c.request;
@@ -51,26 +51,26 @@ TEST(RouteRequest, SplitsAtTheQueryDecodesOnceAndPicksTheAnswer) {
 
 TEST(RouteRequest, TheStreamUrlWinsOverTheSnapshotUrls) {
   const std::string request = "GET /snapshot HTTP/1.0";
-  Route route =
-      RouteRequest(SplitRequest(request.data(), static_cast<int>(request.size())), "/snapshot");
-  EXPECT_EQ(route.answer, Answer::kStream);
+  server::Route route =
+      server::RouteRequest(server::SplitRequest(request.data(), static_cast<int>(request.size())), "/snapshot");
+  EXPECT_EQ(route.answer, server::Answer::kStream);
 }
 
 TEST(HeaderValue, FindsAFieldByNameWithoutCase) {
   const std::string head =
       "GET / HTTP/1.0\r\nHost: x\r\nif-modified-since:  Sun, 06 Nov 1994 08:49:37 GMT \r\n"
       "X-If-Modified-Since: no\r\n\r\n";
-  EXPECT_EQ(HeaderValue(head, "If-Modified-Since"), "Sun, 06 Nov 1994 08:49:37 GMT");
-  EXPECT_EQ(HeaderValue(head, "Host"), "x");
-  EXPECT_EQ(HeaderValue(head, "Cookie"), "");
-  EXPECT_EQ(HeaderValue("GET /If-Modified-Since: x HTTP/1.0\r\n", "If-Modified-Since"), "")
+  EXPECT_EQ(server::HeaderValue(head, "If-Modified-Since"), "Sun, 06 Nov 1994 08:49:37 GMT");
+  EXPECT_EQ(server::HeaderValue(head, "Host"), "x");
+  EXPECT_EQ(server::HeaderValue(head, "Cookie"), "");
+  EXPECT_EQ(server::HeaderValue("GET /If-Modified-Since: x HTTP/1.0\r\n", "If-Modified-Since"), "")
       << "the request line is no header";
 }
 
 TEST(HttpDate, ReadsTheThreeFormsAndWritesRfc1123) {
   constexpr int64_t kSample = 784111777;  // Sun, 06 Nov 1994 08:49:37 GMT
-  EXPECT_EQ(FormatHttpDate(kSample), "Sun, 06 Nov 1994 08:49:37 GMT");
-  EXPECT_EQ(FormatHttpDate(0), "Thu, 01 Jan 1970 00:00:00 GMT");
+  EXPECT_EQ(server::FormatHttpDate(kSample), "Sun, 06 Nov 1994 08:49:37 GMT");
+  EXPECT_EQ(server::FormatHttpDate(0), "Thu, 01 Jan 1970 00:00:00 GMT");
   struct Case {
     std::string text;
     bool ok;
@@ -87,7 +87,7 @@ TEST(HttpDate, ReadsTheThreeFormsAndWritesRfc1123) {
   };
   for (const Case& c : cases) {
     int64_t seconds = -1;
-    EXPECT_EQ(ParseHttpDate(c.text, seconds), c.ok) << c.text;
+    EXPECT_EQ(server::ParseHttpDate(c.text, seconds), c.ok) << c.text;
     if (c.ok) {
       EXPECT_EQ(seconds, kSample) << c.text;
     }
@@ -107,7 +107,7 @@ TEST(ContentTypeFor, GoesByTheLastExtensionWithoutCase) {
       {"www/.html", "text/html; charset=utf-8"},
       {"www/html", "application/octet-stream"},
   };
-  for (const auto& [path, type] : cases) EXPECT_EQ(ContentTypeFor(path), type) << path;
+  for (const auto& [path, type] : cases) EXPECT_EQ(server::ContentTypeFor(path), type) << path;
 }
 
 }  // namespace

@@ -17,16 +17,16 @@ class ControllerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     settings.portnum = static_cast<uint32_t>(FreePort());
-    EXPECT_EQ(device.Create(0, 50), kDeviceOk);  // the test pattern
+    EXPECT_EQ(device.Create(0, 50), capture::kDeviceOk);  // the test pattern
   }
   TempFolder folder;
   FakeMessageBox boxes;
-  ServerSettings settings;
-  CaptureDevice device;
+  server::ServerSettings settings;
+  capture::CaptureDevice device;
 };
 
 TEST_F(ControllerTest, StartStopAndSetters) {
-  ServerController controller(settings, device);
+  server::ServerController controller(settings, device);
   EXPECT_EQ(controller.StopServer(), 0) << "stopped: at once";
   ASSERT_EQ(controller.StartServer(), 0);
   EXPECT_EQ(controller.StartServer(), 0) << "running: no second listener";
@@ -73,8 +73,8 @@ TEST_F(ControllerTest, StartStopAndSetters) {
 TEST_F(ControllerTest, APortInUseFailsTheStartAndALaterStartServes) {
   auto holder = std::make_unique<platform::Socket>();
   ASSERT_EQ(holder->Listen(static_cast<int>(settings.portnum), 5), 0);
-  ServerController controller(settings, device);
-  EXPECT_EQ(controller.StartServer(), kPortUnavailable);
+  server::ServerController controller(settings, device);
+  EXPECT_EQ(controller.StartServer(), server::kPortUnavailable);
   ASSERT_EQ(boxes.Boxes().size(), 1u) << "shown before StartServer returned";
   EXPECT_NE(boxes.Boxes()[0].text.find("The port chosen may be in use"), std::string::npos);
   EXPECT_FALSE(controller.IsRunning());
@@ -89,15 +89,15 @@ TEST_F(ControllerTest, APortInUseFailsTheStartAndALaterStartServes) {
 }
 
 TEST_F(ControllerTest, StartFailsWithoutACamera) {
-  CaptureDevice none;
-  ASSERT_EQ(none.Create(9, 50), kDeviceOk);
-  ServerController controller(settings, none);
-  EXPECT_EQ(controller.StartServer(), kCameraNotStarted);
+  capture::CaptureDevice none;
+  ASSERT_EQ(none.Create(9, 50), capture::kDeviceOk);
+  server::ServerController controller(settings, none);
+  EXPECT_EQ(controller.StartServer(), server::kCameraNotStarted);
   EXPECT_FALSE(controller.IsRunning());
 }
 
 TEST_F(ControllerTest, SettersReachConnectionsAcceptedAfterwards) {
-  ServerController controller(settings, device);
+  server::ServerController controller(settings, device);
   ASSERT_EQ(controller.StartServer(), 0);
   const int port = static_cast<int>(settings.portnum);
   ASSERT_TRUE(Eventually([&] { return TestClient().Connect(port); }));
@@ -107,7 +107,7 @@ TEST_F(ControllerTest, SettersReachConnectionsAcceptedAfterwards) {
   TestClient client(port);
   client.Send("GET /live HTTP/1.0\r\n\r\n");
   EXPECT_TRUE(ParseStream(client.ReadExactly(300, 3000)).headOk);
-  ASSERT_TRUE(Eventually([&] { return std::filesystem::exists(kLogFileName); }));
+  ASSERT_TRUE(Eventually([&] { return std::filesystem::exists(server::kLogFileName); }));
   controller.StopServer();
 }
 
@@ -132,19 +132,19 @@ TEST(StopServer, AnswersWorkersBoxesWhileItWaits) {
   TempFolder folder;
   QueuedBoxes boxes;
   platform::SetMessageBoxService(&boxes);
-  CaptureDevice device;
-  ASSERT_EQ(device.Create(0, 50), kDeviceOk);
-  ServerSettings settings;
+  capture::CaptureDevice device;
+  ASSERT_EQ(device.Create(0, 50), capture::kDeviceOk);
+  server::ServerSettings settings;
   settings.portnum = static_cast<uint32_t>(FreePort());
   settings.connections = 1;
-  ServerController controller(settings, device, [&] { boxes.queue.AnswerPending(); });
+  server::ServerController controller(settings, device, [&] { boxes.queue.AnswerPending(); });
   ASSERT_EQ(controller.StartServer(), 0);
   ASSERT_TRUE(Eventually([&] {
     return device.frameStore.PublishedCount() > 0 && TestClient().Connect(settings.portnum);
   }));
   ASSERT_TRUE(Eventually([&] { return controller.ConnectedCount() == 0; }));  // the probe is gone
-  std::filesystem::remove(kLogFileName);
-  ASSERT_EQ(::mkdir(kLogFileName, 0755), 0);  // from now on every log write fails
+  std::filesystem::remove(server::kLogFileName);
+  ASSERT_EQ(::mkdir(server::kLogFileName, 0755), 0);  // from now on every log write fails
 
   TestClient client(static_cast<int>(settings.portnum));
   client.Send("GET /video HTTP/1.0\r\n\r\n");

@@ -56,7 +56,7 @@ TEST(ResolvePath, MapsUrlsBelowTheWebFolder) {
   };
   for (const auto& c : cases) {
     std::string path;
-    EXPECT_EQ(ResolvePath(c.url.c_str(), path), c.accepted) << c.url;
+    EXPECT_EQ(server::ResolvePath(c.url.c_str(), path), c.accepted) << c.url;
     if (c.accepted) {
       EXPECT_EQ(path, c.path) << c.url;
     }
@@ -114,7 +114,7 @@ TEST_F(StaticFilesTest, AnswersEachTargetWithStatusTypeLengthDateAndBody) {
   const std::string html = "text/html; charset=utf-8", home = "<h1>home</h1>\n";
   const std::string pic(1500, '\xff');
   auto since = [](int64_t seconds) {
-    return "If-Modified-Since: " + FormatHttpDate(seconds) + "\r\n";
+    return "If-Modified-Since: " + server::FormatHttpDate(seconds) + "\r\n";
   };
   struct Case {
     std::string method, target, header;  // header: one more request header line

@@ -13,7 +13,7 @@ namespace {
 using Lines = std::vector<std::string>;
 
 // The main window as the commands see it: it records what they ask of it.
-class RecordingWindow : public CommandWindow {
+class RecordingWindow : public shell::CommandWindow {
  public:
   void FitWindowToVideo() override { calls.push_back("fit"); }
   void RunSetupDialog() override { calls.push_back("setup"); }
@@ -31,9 +31,9 @@ class CommandsTest : public ::testing::Test {
  protected:
   void Make(int driver = 0) {
     settings.portnum = static_cast<uint32_t>(FreePort());
-    EXPECT_EQ(device.Create(driver, 50), kDeviceOk);
-    controller = std::make_unique<ServerController>(settings, device);
-    commands = std::make_unique<Commands>(window, device, *controller);
+    EXPECT_EQ(device.Create(driver, 50), capture::kDeviceOk);
+    controller = std::make_unique<server::ServerController>(settings, device);
+    commands = std::make_unique<shell::Commands>(window, device, *controller);
   }
   // "caption|text" of every box shown since the last call.
   Lines Boxes() {
@@ -51,11 +51,11 @@ class CommandsTest : public ::testing::Test {
 
   TempFolder folder;
   FakeMessageBox boxes;
-  ServerSettings settings;
-  CaptureDevice device;
+  server::ServerSettings settings;
+  capture::CaptureDevice device;
   RecordingWindow window;
-  std::unique_ptr<ServerController> controller;
-  std::unique_ptr<Commands> commands;
+  std::unique_ptr<server::ServerController> controller;
+  std::unique_ptr<shell::Commands> commands;
 
  private:
   size_t seen_ = 0;
@@ -63,9 +63,9 @@ class CommandsTest : public ::testing::Test {
 
 TEST_F(CommandsTest, WhileTheServerRunsTheVideoCommandsRefuseAndTheRestWork) {
   Make();
-  commands->Run(kCmdPreview);
+  commands->Run(shell::kCmdPreview);
   ASSERT_TRUE(device.IsPreviewing());
-  commands->Run(kCmdStartServer);
+  commands->Run(shell::kCmdStartServer);
   ASSERT_EQ(commands->ServerRunning(), 1);
   EXPECT_TRUE(Eventually([&] { return TestClient().Connect(static_cast<int>(settings.portnum)); }));
   struct Case {
@@ -74,16 +74,16 @@ TEST_F(CommandsTest, WhileTheServerRunsTheVideoCommandsRefuseAndTheRestWork) {
   };
   const std::string refused = "Server Message|Please shut down the server before ";
   const Case cases[] = {
-      {kCmdPreview, {refused + "changing preview mode."}, {}},
-      {kCmdSelectDriver, {refused + "changing video drivers."}, {}},
-      {kCmdFormat, {refused + "making changes to the Video Format."}, {}},
-      {kCmdSource, {refused + "making changes to the Video Source."}, {}},
-      {kCmdWizard, {refused + "using the wizard."}, {}},
-      {kCmdSetup, {}, {"setup"}},
-      {kCmdShare, {}, {"share"}},
-      {kCmdPassThrough, {}, {"passthrough"}},
-      {kCmdAbout, {}, {"about"}},
-      {kCmdStartServer, {}, {}},  // a second start does nothing
+      {shell::kCmdPreview, {refused + "changing preview mode."}, {}},
+      {shell::kCmdSelectDriver, {refused + "changing video drivers."}, {}},
+      {shell::kCmdFormat, {refused + "making changes to the Video Format."}, {}},
+      {shell::kCmdSource, {refused + "making changes to the Video Source."}, {}},
+      {shell::kCmdWizard, {refused + "using the wizard."}, {}},
+      {shell::kCmdSetup, {}, {"setup"}},
+      {shell::kCmdShare, {}, {"share"}},
+      {shell::kCmdPassThrough, {}, {"passthrough"}},
+      {shell::kCmdAbout, {}, {"about"}},
+      {shell::kCmdStartServer, {}, {}},  // a second start does nothing
   };
   for (const Case& c : cases) {
     EXPECT_TRUE(commands->Run(c.id));
@@ -93,13 +93,13 @@ TEST_F(CommandsTest, WhileTheServerRunsTheVideoCommandsRefuseAndTheRestWork) {
   EXPECT_TRUE(device.IsPreviewing()) << "the refused Preview changed nothing";
   EXPECT_TRUE(device.IsGrabbing());
 
-  commands->Run(kCmdStopServer);
+  commands->Run(shell::kCmdStopServer);
   EXPECT_EQ(commands->ServerRunning(), 0);
   EXPECT_FALSE(device.IsGrabbing());
-  commands->Run(kCmdStopServer);  // stopped: nothing
+  commands->Run(shell::kCmdStopServer);  // stopped: nothing
   const Case stopped[] = {
-      {kCmdSelectDriver, {}, {"driver"}}, {kCmdWizard, {}, {"wizard"}}, {kCmdFormat, {}, {"fit"}},
-      {kCmdSource, {}, {"fit"}},          {kCmdPreview, {}, {}},        {kCmdShare, {}, {"share"}},
+      {shell::kCmdSelectDriver, {}, {"driver"}}, {shell::kCmdWizard, {}, {"wizard"}}, {shell::kCmdFormat, {}, {"fit"}},
+      {shell::kCmdSource, {}, {"fit"}},          {shell::kCmdPreview, {}, {}},        {shell::kCmdShare, {}, {"share"}},
   };
   for (const Case& c : stopped) {
     commands->Run(c.id);
@@ -112,10 +112,10 @@ TEST_F(CommandsTest, WhileTheServerRunsTheVideoCommandsRefuseAndTheRestWork) {
 
 TEST_F(CommandsTest, WithoutACameraStartFailsAndVideoCommandsDoNothing) {
   Make(/*driver=*/9);
-  commands->Run(kCmdStartServer);
-  EXPECT_EQ(Boxes(), Lines{std::string("Error|") + kStartFailedMessage});
+  commands->Run(shell::kCmdStartServer);
+  EXPECT_EQ(Boxes(), Lines{std::string("Error|") + shell::kStartFailedMessage});
   EXPECT_EQ(commands->ServerRunning(), 0);
-  for (int id : {kCmdPreview, kCmdFormat, kCmdSource}) commands->Run(id);
+  for (int id : {shell::kCmdPreview, shell::kCmdFormat, shell::kCmdSource}) commands->Run(id);
   EXPECT_EQ(Boxes(), Lines{});
   EXPECT_EQ(window.Take(), Lines{});
   EXPECT_FALSE(device.IsPreviewing());
@@ -125,11 +125,11 @@ TEST_F(CommandsTest, ViewLogAndReadmeOpenTheirFilesOrSaySoWhenMissing) {
   Make();
   FakePrograms programs;
   programs.Add("xdg-open");
-  commands->Run(kCmdViewLog);
-  commands->Run(kCmdReadme);
+  commands->Run(shell::kCmdViewLog);
+  commands->Run(shell::kCmdReadme);
   EXPECT_EQ(Boxes(), (Lines{"ERROR|No log file exists!", "ERROR|Readme file missing!"}));
   folder.Write("Owlglance.log", "");
-  commands->Run(kCmdViewLog);
+  commands->Run(shell::kCmdViewLog);
   EXPECT_EQ(programs.Recorded("xdg-open"), "./Owlglance.log\n");
   EXPECT_EQ(Boxes(), Lines{});
 }
@@ -137,13 +137,13 @@ TEST_F(CommandsTest, ViewLogAndReadmeOpenTheirFilesOrSaySoWhenMissing) {
 TEST_F(CommandsTest, ExitAsksAndOnOkStopsTheServerBeforeClosing) {
   Make();
   boxes.Script(platform::kIdCancel);
-  commands->Run(kCmdExit);
+  commands->Run(shell::kCmdExit);
   EXPECT_EQ(Boxes(), Lines{"Quit?|Are you sure you want to quit?"});
   EXPECT_EQ(window.Take(), Lines{}) << "Cancel changes nothing";
 
-  commands->Run(kCmdStartServer);
+  commands->Run(shell::kCmdStartServer);
   ASSERT_EQ(commands->ServerRunning(), 1);
-  commands->Run(kCmdExit);  // answered OK
+  commands->Run(shell::kCmdExit);  // answered OK
   EXPECT_EQ(Boxes(), Lines{"Quit?|Are you sure you want to quit?"});
   EXPECT_EQ(commands->ServerRunning(), 0);
   EXPECT_EQ(controller->IsRunning(), 0);

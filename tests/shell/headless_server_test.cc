@@ -86,7 +86,7 @@ class HeadlessServerTest : public ::testing::Test {
 };
 
 TEST_F(HeadlessServerTest, ServesTheHomePageAndALiveStream) {
-  ASSERT_EQ(WriteHomePage("127.0.0.1", port, "/video"), HomePageOutcome::Written);
+  ASSERT_EQ(wizard::WriteHomePage("127.0.0.1", port, "/video"), wizard::HomePageOutcome::Written);
   ::setenv(platform::kInterfaceListVariable, "127.0.0.1,192.168.1.23", 1);
   Start();
   ::unsetenv(platform::kInterfaceListVariable);

@@ -23,7 +23,7 @@ TEST(VideoFit, TheWindowStaysOnTheScreenAndThePreviewDecodesNoMoreThanItShows) {
       {1280, 720, 1280, 720, {1280, 720}, 1},
   };
   for (const Case& c : cases) {
-    auto fitted = FitVideo(c.width, c.height, c.roomWidth, c.roomHeight);
+    auto fitted = shell::FitVideo(c.width, c.height, c.roomWidth, c.roomHeight);
     EXPECT_EQ(fitted, c.fitted) << c.width << "x" << c.height << " in " << c.roomWidth;
     EXPECT_EQ(platform::JpegScaleFor(c.width, c.height, fitted.first, fitted.second), c.scale)
         << c.width << "x" << c.height << " in " << c.roomWidth;

@@ -6,7 +6,7 @@
 #include "capture/frame_store.h"
 
 // Stores `image` as the frame pipeline does: a whole frame under the lock.
-inline void Publish(FrameStore& store, const std::string& image) {
+inline void Publish(capture::FrameStore& store, const std::string& image) {
   int32_t capacity = 0;
   uint8_t* buffer = store.BeginFrame(capacity);
   image.copy(reinterpret_cast<char*>(buffer), image.size());
@@ -14,8 +14,8 @@ inline void Publish(FrameStore& store, const std::string& image) {
 }
 
 // The image the store holds now, as a stream would copy it ("" for none).
-inline std::string StoredImage(FrameStore& store) {
-  FrameStore::Reader reader(store);
+inline std::string StoredImage(capture::FrameStore& store) {
+  capture::FrameStore::Reader reader(store);
   std::string image(static_cast<size_t>(std::max(reader.Length(), 0)), '\0');
   reader.CopyTo(image.data());
   return image;

@@ -114,9 +114,9 @@ void GuiTest::ExpectThankYouThenExit(const std::string& way) {
   EXPECT_EQ(session->WaitForExit(10000), 1) << way;
 }
 
-ServerSettings GuiTest::Saved() const {
-  ServerSettings settings;
-  static_cast<void>(LoadSettings(settings));
+server::ServerSettings GuiTest::Saved() const {
+  server::ServerSettings settings;
+  static_cast<void>(shell::LoadSettings(settings));
   return settings;
 }
 

@@ -42,7 +42,7 @@ class GuiTest : public ::testing::Test {
   // program then ends with status 1.
   void ExpectThankYouThenExit(const std::string& way = "press ok");
   // The settings as the registry file holds them now.
-  ServerSettings Saved() const;
+  server::ServerSettings Saved() const;
   std::string RegistryText() const;
 
   TempFolder folder;

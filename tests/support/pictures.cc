@@ -32,8 +32,8 @@ Picture NoisyGradient(int width, int height, uint32_t seed) {
 
 std::string CameraJpeg(int width, int height, int quality) {
   Picture picture = NoisyGradient(width, height);
-  CaptureError error;
-  JpegEncoder encoder(error);
+  capture::CaptureError error;
+  capture::JpegEncoder encoder(error);
   std::string jpeg(static_cast<size_t>(width) * height * 3, '\0');
   int32_t n =
       encoder.Encode(picture.header, picture.rows.data(), reinterpret_cast<uint8_t*>(jpeg.data()),

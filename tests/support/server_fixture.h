@@ -33,7 +33,7 @@ class ServerFixture : public ::testing::Test {
     control.logConnections = logConnections;
     control.SetStreamUrl("/video");
     control.frameSource = &device;
-    listener = std::make_unique<ListenThread>(control);
+    listener = std::make_unique<server::ListenThread>(control);
     ASSERT_TRUE(listener->Thread().Create());
     listener->Thread().Resume();
     // A probe answered with the server's own 501 proves the listener serves
@@ -63,7 +63,7 @@ class ServerFixture : public ::testing::Test {
 
   TempFolder folder;
   FakeMessageBox boxes;
-  CaptureDevice device;
-  ServerControl control;
-  std::unique_ptr<ListenThread> listener;
+  capture::CaptureDevice device;
+  server::ServerControl control;
+  std::unique_ptr<server::ListenThread> listener;
 };

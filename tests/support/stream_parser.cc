@@ -6,7 +6,7 @@
 
 ParsedStream ParseStream(const std::string& bytes) {
   ParsedStream result;
-  std::string start = std::string(kStreamHead) + kDelimiter;
+  std::string start = std::string(server::kStreamHead) + server::kDelimiter;
   if (bytes.compare(0, start.size(), start) != 0) return result;
   result.headOk = true;
   size_t pos = start.size();
@@ -17,7 +17,7 @@ ParsedStream ParseStream(const std::string& bytes) {
     if (numberEnd == std::string::npos) return result;
     size_t length = std::strtoul(bytes.c_str() + pos + type.size(), nullptr, 10);
     size_t image = numberEnd + 4;
-    std::string end = std::string("\r\n") + kDelimiter;
+    std::string end = std::string("\r\n") + server::kDelimiter;
     if (bytes.size() < image + length + end.size() ||
         bytes.compare(image + length, end.size(), end) != 0)
       return result;

@@ -24,13 +24,13 @@ TEST(FallbackCommand, CutsAtThePlaceholderAndAppendsTheUrl) {
   };
   for (const Case& c : cases) {
     std::string command;
-    EXPECT_TRUE(FallbackCommand(c.registered, url, command));
+    EXPECT_TRUE(widgets::FallbackCommand(c.registered, url, command));
     EXPECT_EQ(command, c.command);
   }
   std::string command;
-  EXPECT_TRUE(FallbackCommand("b", std::string(517, 'u'), command));  // 519 characters
+  EXPECT_TRUE(widgets::FallbackCommand("b", std::string(517, 'u'), command));  // 519 characters
   EXPECT_EQ(command.size(), 519u);
-  EXPECT_FALSE(FallbackCommand("b", std::string(518, 'u'), command)) << "520 do not fit";
+  EXPECT_FALSE(widgets::FallbackCommand("b", std::string(518, 'u'), command)) << "520 do not fit";
 }
 
 TEST(OpenErrorMessage, TextsByCode) {
@@ -43,7 +43,7 @@ TEST(OpenErrorMessage, TextsByCode) {
       {99, "Unknown Error (99) occurred."},
   };
   for (auto [code, text] : cases)
-    EXPECT_EQ(OpenErrorMessage(code), std::string("Unable to open hyperlink:\n\n") + text) << code;
+    EXPECT_EQ(widgets::OpenErrorMessage(code), std::string("Unable to open hyperlink:\n\n") + text) << code;
 }
 
 // A desktop with its own XDG folders: text/html opens with `exec`.
@@ -80,15 +80,15 @@ TEST(ReadClassKeyDefault, TheHtmlHandlersExecLineWithItsFieldCodesAsPercentOne) 
   for (auto [exec, command] : cases) {
     LinkDesktop desktop(exec);
     std::string name, value;
-    ASSERT_EQ(ReadClassKeyDefault("HKEY_CLASSES_ROOT", ".htm", name), 0);
+    ASSERT_EQ(widgets::ReadClassKeyDefault("HKEY_CLASSES_ROOT", ".htm", name), 0);
     EXPECT_EQ(name, "owltest.desktop");
-    ASSERT_EQ(ReadClassKeyDefault("HKEY_CLASSES_ROOT", name + "\\shell\\open\\command", value), 0);
+    ASSERT_EQ(widgets::ReadClassKeyDefault("HKEY_CLASSES_ROOT", name + "\\shell\\open\\command", value), 0);
     EXPECT_EQ(value, command);
   }
   LinkDesktop none("");
   std::string value;
-  EXPECT_NE(ReadClassKeyDefault("HKEY_CLASSES_ROOT", ".htm", value), 0);
-  EXPECT_NE(ReadClassKeyDefault("HKEY_CLASSES_ROOT", "x\\shell\\open\\command", value), 0);
+  EXPECT_NE(widgets::ReadClassKeyDefault("HKEY_CLASSES_ROOT", ".htm", value), 0);
+  EXPECT_NE(widgets::ReadClassKeyDefault("HKEY_CLASSES_ROOT", "x\\shell\\open\\command", value), 0);
 }
 
 TEST(OpenLink, FallsBackToTheHtmlHandlerWhenXdgOpenFails) {
@@ -96,7 +96,7 @@ TEST(OpenLink, FallsBackToTheHtmlHandlerWhenXdgOpenFails) {
   programs.Add("xdg-open", 3);  // no program found
   programs.Add("browser");
   LinkDesktop desktop((programs.Folder() / "browser").string() + " --new-window %u");
-  EXPECT_GT(OpenLink("https://owlglance.org/"), 32);
+  EXPECT_GT(widgets::OpenLink("https://owlglance.org/"), 32);
   EXPECT_EQ(programs.Recorded("browser"), "--new-window\nhttps://owlglance.org/\n");
 }
 
@@ -104,9 +104,9 @@ TEST(OpenLink, WithNoAssociationEitherTheShellsCodeStandsAndNothingRuns) {
   FakePrograms programs;
   programs.Add("xdg-open", 3);
   LinkDesktop desktop("");
-  EXPECT_EQ(OpenLink("https://owlglance.org/"), platform::kLaunchNoAssociation);
+  EXPECT_EQ(widgets::OpenLink("https://owlglance.org/"), platform::kLaunchNoAssociation);
   programs.Add("xdg-open", 0);
-  EXPECT_EQ(OpenLink("https://owlglance.org/"), platform::kLaunchStarted);
+  EXPECT_EQ(widgets::OpenLink("https://owlglance.org/"), platform::kLaunchStarted);
   EXPECT_EQ(programs.Recorded("xdg-open"), "https://owlglance.org/\n");
 }
 

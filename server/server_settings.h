@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/installed_drivers.h"
+
 namespace server {
 
 // The persisted settings, each named after its registry value. Owned by the
@@ -93,7 +95,7 @@ inline constexpr Setting kSettings[] = {
     {.name = "connections", .number = &ServerSettings::connections, .load = {0, 1}},
     // Chosen from the list in Video > Select Driver; an index past the
     // cameras there finds no camera.
-    {.name = "driver", .number = &ServerSettings::driver, .load = {0, 10}},
+    {.name = "driver", .number = &ServerSettings::driver, .load = {0, platform::kMaxDrivers}},
     // Toggled by Video > Camera's Own JPEG.
     {.name = "passthrough",
      .number = &ServerSettings::passthrough,

@@ -7,7 +7,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
+
+#include "platform/clock.h"
 
 namespace {
 
@@ -17,11 +18,6 @@ sockaddr_in Loopback(int port) {
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   addr.sin_port = htons(static_cast<uint16_t>(port));
   return addr;
-}
-
-int64_t NowMs() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 }  // namespace
@@ -44,10 +40,10 @@ bool TestClient::Send(std::string_view bytes) {
 
 std::string TestClient::ReadExactly(size_t n, int ms) {
   std::string out;
-  int64_t deadline = NowMs() + ms;
+  int64_t deadline = platform::SteadyMillis() + ms;
   char buf[65536];
   while (out.size() < n) {
-    int left = static_cast<int>(deadline - NowMs());
+    int left = static_cast<int>(deadline - platform::SteadyMillis());
     pollfd p{fd_, POLLIN, 0};
     if (left <= 0 || ::poll(&p, 1, left) <= 0) break;
     long k = ::recv(fd_, buf, std::min(sizeof buf, n - out.size()), 0);
@@ -59,12 +55,12 @@ std::string TestClient::ReadExactly(size_t n, int ms) {
 
 std::string TestClient::ReadAll(int ms, bool* closed, bool* reset) {
   std::string out;
-  int64_t deadline = NowMs() + ms;
+  int64_t deadline = platform::SteadyMillis() + ms;
   char buf[65536];
   if (closed) *closed = false;
   if (reset) *reset = false;
   for (;;) {
-    int left = static_cast<int>(deadline - NowMs());
+    int left = static_cast<int>(deadline - platform::SteadyMillis());
     pollfd p{fd_, POLLIN, 0};
     if (left <= 0 || ::poll(&p, 1, left) <= 0) break;
     long k = ::recv(fd_, buf, sizeof buf, 0);

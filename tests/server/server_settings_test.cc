@@ -1,0 +1,38 @@
+#include "server/server_settings.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+namespace {
+
+using server::kSettings;
+using server::ServerSettings;
+
+TEST(SettingsTable, EachRowIsWholeAndItsDefaultPassesItsOwnChecks) {
+  std::set<std::string> names;
+  for (const auto& row : kSettings) {
+    EXPECT_TRUE(names.insert(row.name).second) << row.name << " twice";
+    EXPECT_NE(row.number == nullptr, row.text == nullptr) << row.name << ": one field";
+    ServerSettings settings;
+    EXPECT_TRUE(row.LoadKeeps(settings)) << row.name;
+    if (row.setupMessage) {
+      EXPECT_TRUE(row.SetupAccepts(settings)) << row.name;
+    }
+  }
+}
+
+TEST(SettingsTable, TheDefaultsAreTheDesigns) {
+  const ServerSettings settings;
+  EXPECT_EQ(settings.connections, 0u);
+  EXPECT_EQ(settings.driver, 0u);
+  EXPECT_EQ(settings.compression, 35u);
+  EXPECT_EQ(settings.maxclients, 5u);
+  EXPECT_EQ(settings.portnum, 80u);
+  EXPECT_EQ(settings.camurl, "/video");
+  EXPECT_EQ(settings.passthrough, 1u);
+  EXPECT_EQ(std::size(kSettings), 7u) << "a new setting: add its default here";
+}
+
+}  // namespace

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 
 namespace platform {
 
@@ -44,15 +45,22 @@ bool Unquote(const std::string& line, size_t& pos, std::string& name) {
   return false;
 }
 
-bool ParseHexBytes(const std::string& text, std::vector<uint8_t>& out) {
-  std::stringstream in(text);
-  for (std::string byte; std::getline(in, byte, ',');) {
-    size_t a = byte.find_first_not_of(" \t"), b = byte.find_last_not_of(" \t");
-    if (a == std::string::npos) return text.empty();
-    byte = byte.substr(a, b - a + 1);
+// Comma-separated hexadecimal bytes, blanks around each allowed; a comma
+// may end the list.
+bool ParseHexBytes(std::string_view text, std::vector<uint8_t>& out) {
+  for (size_t at = 0; at < text.size();) {
+    size_t comma = std::min(text.find(',', at), text.size());
+    std::string_view byte = text.substr(at, comma - at);
+    at = comma + 1;
+    const size_t a = byte.find_first_not_of(" \t");
+    if (a == std::string_view::npos) return false;
+    byte = byte.substr(a, byte.find_last_not_of(" \t") - a + 1);
+    if (byte.size() > 2) return false;
+    char digits[3] = {};
+    byte.copy(digits, byte.size());
     char* end = nullptr;
-    unsigned long v = std::strtoul(byte.c_str(), &end, 16);
-    if (byte.size() > 2 || *end || v > 255) return false;
+    const unsigned long v = std::strtoul(digits, &end, 16);
+    if (*end || v > 255) return false;
     out.push_back(static_cast<uint8_t>(v));
   }
   return true;
@@ -190,12 +198,15 @@ std::string FormatRegistry(const RegistrySections& sections) {
 }
 
 bool ParseRegistry(const std::string& text, RegistrySections& sections) {
-  std::stringstream in(text);
-  std::string line, logical;
+  std::string logical;
   bool header = false;
   std::string section;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+  // Lines split at '\n', with no empty one after a final '\n'.
+  for (size_t at = 0; at < text.size();) {
+    const size_t end = std::min(text.find('\n', at), text.size());
+    std::string_view line(text.data() + at, end - at);
+    at = end + 1;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     logical += line;
     if (!logical.empty() && logical.back() == '\\') {  // continued on the next line
       logical.pop_back();
@@ -217,7 +228,7 @@ bool ParseRegistry(const std::string& text, RegistrySections& sections) {
       std::string name;
       RegistryKey::Value value;
       if (section.empty() || !ParseValue(current, name, value)) return false;
-      sections[section].emplace_back(name, value);
+      sections[section].emplace_back(std::move(name), std::move(value));
     }
   }
   return header && logical.empty();

@@ -146,6 +146,9 @@ void Run(wxWeakRef<shell::MainFrame> frame, const std::string& line) {
   if (verb == "menu") {
     int id = 0;
     in >> id;
+    // A person can't reach the menu past a modal dialog; a command run under
+    // one could destroy the window that dialog's loop still runs in.
+    if (TopDialog()) return Reply("blocked menu " + std::to_string(id));
     frame->RunCommand(id);
     Reply("done menu " + std::to_string(id));
   } else if (verb == "answer") {

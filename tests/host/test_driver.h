@@ -7,11 +7,13 @@ class MainFrame;
 }
 
 // The test host's remote control. When OWLGLANCE_TEST_DRIVER names a folder,
-// the program takes commands from the FIFO "in" there, one a line ("menu ID",
-// "answer N", "status", "size", "shown", "close", and the dialog verbs of
-// test_driver.cc), and writes what happens to "out": "ready" first, a line
-// per command, and one per message box ("box CAPTION|TEXT"), which the driver
-// answers instead of the user (OK unless an "answer" came first).
+// the program takes commands from the FIFO "in" there, one a line: "menu ID"
+// (answered "blocked menu ID" while a modal dialog is open, as the menu bar
+// is then out of reach), "answer N", "status", "size", "shown", "close", and
+// the dialog verbs of test_driver.cc. It writes what happens to "out":
+// "ready" first, a line per command, and one per message box ("box
+// CAPTION|TEXT"), which the driver answers instead of the user (OK unless an
+// "answer" came first).
 
 // Answers message boxes from the start; before the main window exists.
 void StartTestDriver();

@@ -30,7 +30,7 @@ std::string Quote(const std::string& name) {
 }
 
 // Reads a quoted name at `pos`; false when it is not one.
-bool Unquote(const std::string& line, size_t& pos, std::string& name) {
+bool Unquote(std::string_view line, size_t& pos, std::string& name) {
   if (pos >= line.size() || line[pos] != '"') return false;
   for (++pos; pos < line.size(); ++pos) {
     if (line[pos] == '\\' && pos + 1 < line.size()) {
@@ -66,15 +66,18 @@ bool ParseHexBytes(std::string_view text, std::vector<uint8_t>& out) {
   return true;
 }
 
-bool ParseValue(const std::string& line, std::string& name, RegistryKey::Value& value) {
+bool ParseValue(std::string_view line, std::string& name, RegistryKey::Value& value) {
   size_t pos = 0;
   if (!Unquote(line, pos, name) || pos >= line.size() || line[pos] != '=') return false;
-  std::string rest = line.substr(pos + 1);
+  std::string_view rest = line.substr(pos + 1);
   if (rest.rfind("dword:", 0) == 0) {
-    std::string digits = rest.substr(6);
+    const std::string_view hex = rest.substr(6);
+    if (hex.empty() || hex.size() > 8) return false;
+    char digits[9] = {};
+    hex.copy(digits, hex.size());
     char* end = nullptr;
-    unsigned long v = std::strtoul(digits.c_str(), &end, 16);
-    if (digits.empty() || digits.size() > 8 || *end) return false;
+    const unsigned long v = std::strtoul(digits, &end, 16);
+    if (*end) return false;
     value.type = REG_DWORD;
     value.data = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
     return true;
@@ -86,7 +89,8 @@ bool ParseValue(const std::string& line, std::string& name, RegistryKey::Value& 
   if (rest.rfind("hex(", 0) == 0) {  // other types, kept as they are
     // The type is hexadecimal, as REGEDIT4 writes it: "hex(7):" is 7.
     size_t close = rest.find("):");
-    std::string digits = close == std::string::npos ? "" : rest.substr(4, close - 4);
+    const std::string digits(close == std::string_view::npos ? std::string_view()
+                                                             : rest.substr(4, close - 4));
     if (digits.empty() || digits.size() > 8 ||
         digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
       return false;
@@ -212,12 +216,13 @@ bool ParseRegistry(const std::string& text, RegistrySections& sections) {
       logical.pop_back();
       continue;
     }
-    std::string current = std::move(logical);
-    logical.clear();
-    size_t start = current.find_first_not_of(" \t");
-    if (start == std::string::npos || current[start] == ';') continue;
-    current = current.substr(start);
-    if (!header) {
+    // The whole line, read in place; `logical` keeps its buffer for the next.
+    std::string_view current = logical;
+    const size_t start = current.find_first_not_of(" \t");
+    current.remove_prefix(start == std::string_view::npos ? current.size() : start);
+    if (current.empty() || current.front() == ';') {
+      // a blank line or a comment
+    } else if (!header) {
       if (current != kHeader) return false;
       header = true;
     } else if (current.front() == '[') {
@@ -230,6 +235,7 @@ bool ParseRegistry(const std::string& text, RegistrySections& sections) {
       if (section.empty() || !ParseValue(current, name, value)) return false;
       sections[section].emplace_back(std::move(name), std::move(value));
     }
+    logical.clear();
   }
   return header && logical.empty();
 }

@@ -17,7 +17,7 @@ int32_t CaptureDevice::Create(int driverIndex, int32_t quality) {
   static_cast<void>(Connect(driverIndex));
   jpegQuality = quality;
   captureWindow_->SetUserData(this);
-  return 0;
+  return kDeviceOk;
 }
 
 intptr_t CaptureDevice::Send(unsigned message, intptr_t wParam, intptr_t lParam) {
@@ -37,7 +37,7 @@ int32_t CaptureDevice::Connect(int driverIndex) {
       Send(WM_CAP_SET_PREVIEWRATE, platform::kPreviewRateMs);
       previewing_ = Send(WM_CAP_SET_PREVIEW, 1) != 0;
     }
-    return 0;
+    return kDeviceOk;
   }
   lastError.Record(ErrConnectFailed);
   return kConnectFailed;
@@ -72,14 +72,14 @@ int32_t CaptureDevice::ReleaseFormat() {
   frameStore.Release();
   captureFormat_.clear();
   motionJpeg_ = false;
-  if (!decompressor_) return 0;
+  if (!decompressor_) return kDeviceOk;
   int result = decompressor_->Close();
   decompressor_.reset();
   if (result != 0) {
     lastError.Record(ErrDecompressorClose, result);
     return kDeviceFailed;
   }
-  return 0;
+  return kDeviceOk;
 }
 
 // Records category 4 when no driver is connected.
@@ -89,20 +89,20 @@ bool CaptureDevice::RequireDriver() {
 }
 
 int32_t CaptureDevice::GetImageSize(int32_t& width, int32_t& height) {
-  if (!captureWindow_) return 0;
+  if (!captureWindow_) return kDeviceOk;
   if (!RequireDriver()) return kDeviceFailed;
   CapStatus status;
   Send(WM_CAP_GET_STATUS, sizeof status, reinterpret_cast<intptr_t>(&status));
   width = static_cast<int32_t>(status.uiImageWidth);
   height = static_cast<int32_t>(status.uiImageHeight);
-  return 0;
+  return kDeviceOk;
 }
 
 int32_t CaptureDevice::ShowDialog(unsigned message) {
   if (!RequireDriver()) return kDeviceFailed;
   Send(message);
   ReadFormat();
-  return 0;
+  return kDeviceOk;
 }
 
 int32_t CaptureDevice::ShowFormatDialog() { return ShowDialog(WM_CAP_DLG_VIDEOFORMAT); }
@@ -116,7 +116,7 @@ int32_t CaptureDevice::StartPreview() {
   }
   Send(WM_CAP_SET_PREVIEWRATE, platform::kPreviewRateMs);
   if (Send(WM_CAP_SET_PREVIEW, 1) != 0) previewing_ = true;
-  return 0;
+  return kDeviceOk;
 }
 
 void CaptureDevice::StopPreview() {
@@ -143,7 +143,7 @@ int32_t CaptureDevice::StartGrabbing() {
     return kStartCaptureFailed;
   }
   grabbing_ = true;
-  return 0;
+  return kDeviceOk;
 }
 
 void CaptureDevice::StopGrabbing() {

@@ -23,7 +23,7 @@ int32_t ServerController::StartServer() {
   control_.stopRequested = 0;
   auto listener = std::make_unique<ListenThread>(control_);
   if (!listener->Open()) return kPortUnavailable;
-  if (device_.StartGrabbing() < 0) return kCameraNotStarted;
+  if (device_.StartGrabbing() != capture::kDeviceOk) return kCameraNotStarted;
   if (!listener->Thread().Create()) {
     device_.StopGrabbing();
     return kCameraNotStarted;

@@ -122,10 +122,11 @@ void Commands::StartServer() {
   if (serverRunning_ == 1) return;
   int32_t result = controller_.StartServer();
   // A port that can't be had was reported by the listener's own message.
-  if (result != 0 && result != server::kPortUnavailable)
+  if (result == server::kServerStarted) {
+    serverRunning_ = 1;
+  } else if (result != server::kPortUnavailable) {
     ShowMessageBox(kStartFailedMessage, "Error", platform::kMbOk);
-  if (result != server::kServerStarted) return;
-  serverRunning_ = 1;
+  }
 }
 
 void Commands::StopServer() {

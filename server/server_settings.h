@@ -23,10 +23,13 @@ struct ServerSettings {
   uint32_t passthrough;  // 1: a Motion-JPEG camera's own images go out as they come
 };
 
-// A stream path a request can name: 1 to 64 bytes, none of them a space or
-// a control character (a request line is split at spaces).
+// The longest stream path, in bytes.
+constexpr size_t kStreamPathMax = 64;
+
+// A stream path a request can name: 1 to kStreamPathMax bytes, none of them
+// a space or a control character (a request line is split at spaces).
 inline bool IsStreamPath(std::string_view url) {
-  if (url.empty() || url.size() > 64) return false;
+  if (url.empty() || url.size() > kStreamPathMax) return false;
   for (char c : url)
     if (static_cast<unsigned char>(c) < 0x21) return false;
   return true;

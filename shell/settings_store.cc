@@ -10,7 +10,6 @@ using platform::RegistryKey;
 
 namespace {
 
-constexpr size_t kUrlBufferSize = 64;
 
 // Reads a 4-byte value into `field`, little-endian. A shorter value fills
 // the field's first bytes and leaves the rest, as the registry does for a
@@ -26,7 +25,7 @@ void Query(const RegistryKey& key, const char* name, uint32_t& field) {
 // Reads a text up to its first zero byte; a missing or longer value leaves
 // `field` as it is.
 void QueryText(const RegistryKey& key, const char* name, std::string& field) {
-  char text[kUrlBufferSize];
+  char text[server::kStreamPathMax];
   uint32_t length = sizeof text;
   if (key.QueryValue(name, nullptr, reinterpret_cast<uint8_t*>(text), &length) !=
           platform::ERROR_SUCCESS ||

@@ -79,7 +79,7 @@ void UnplugAndReplug() {
   platform::SetDriverListSource(FakeCamera);
   capture::CaptureDevice device;
   Require(device.Create(0, 75) == capture::kDeviceOk, "the camera");
-  server::ServerSettings settings;
+  settings::ServerSettings settings;
   settings.portnum = static_cast<uint32_t>(FreePort());
   server::ServerController controller(settings, device);
   Require(controller.StartServer() == server::kServerStarted, "the server");
@@ -118,7 +118,7 @@ void FirstPartAfterStart() {
   for (int round = 0; round < 5; ++round) {
     capture::CaptureDevice device;
     Require(device.Create(0, 75) == capture::kDeviceOk, "the camera");  // the test pattern
-    server::ServerSettings settings;
+    settings::ServerSettings settings;
     settings.portnum = static_cast<uint32_t>(FreePort());
     server::ServerController controller(settings, device);
     double start = WallSeconds();

@@ -25,7 +25,7 @@ using namespace std::chrono;
 void StopWithFiftyClients() {
   capture::CaptureDevice device;
   Require(device.Create(0, 35) == capture::kDeviceOk, "the camera");  // the test pattern, grabbing while the server runs
-  server::ServerSettings settings;
+  settings::ServerSettings settings;
   settings.portnum = static_cast<uint32_t>(FreePort());
   settings.maxclients = 50;
   std::vector<double> samples;

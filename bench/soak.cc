@@ -178,7 +178,7 @@ int main(int argc, char** argv) {
   const size_t fdsBefore = Entries("/proc/self/fd"), threadsBefore = Entries("/proc/self/task");
   capture::CaptureDevice device;
   Require(device.Create(0, 35) == capture::kDeviceOk, "the camera");
-  server::ServerSettings settings;
+  settings::ServerSettings settings;
   port = FreePort();
   settings.portnum = static_cast<uint32_t>(port);
   settings.maxclients = 50;

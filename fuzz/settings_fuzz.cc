@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/registry.h"
-#include "shell/settings_store.h"
+#include "settings/settings_store.h"
 
 namespace {
 
@@ -30,14 +30,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static MemoryStore store;
   platform::SetRegistryStore(&store);
   store.text.assign(reinterpret_cast<const char*>(data), size);
-  server::ServerSettings settings;
-  static_cast<void>(shell::LoadSettings(settings));
+  settings::ServerSettings settings;
+  static_cast<void>(settings::LoadSettings(settings));
   const bool ok = (settings.connections == 0 || settings.connections == 1) &&
                   settings.driver <= 10 && settings.compression >= 1 &&
                   settings.compression <= 100 && settings.maxclients >= 1 &&
                   settings.maxclients <= 50 && settings.portnum >= 1 && settings.portnum <= 65000 &&
                   (settings.passthrough == 0 || settings.passthrough == 1) &&
-                  server::IsStreamPath(settings.camurl);
+                  settings::IsStreamPath(settings.camurl);
   if (!ok) std::abort();
   return 0;
 }

@@ -6,7 +6,7 @@
 
 #include "server/listen_thread.h"
 #include "server/server_control.h"
-#include "server/server_settings.h"
+#include "settings/server_settings.h"
 
 namespace capture {
 class CaptureDevice;
@@ -26,7 +26,7 @@ class ServerController {
  public:
   // `whileWaiting` runs between the 200 ms steps of StopServer's wait, so a
   // GUI can answer message boxes that worker threads show meanwhile.
-  ServerController(const ServerSettings& settings, capture::CaptureDevice& device,
+  ServerController(const settings::ServerSettings& settings, capture::CaptureDevice& device,
                    std::function<void()> whileWaiting = {});
   ~ServerController();
   ServerController(const ServerController&) = delete;

@@ -13,8 +13,8 @@
 #include "platform/thread.h"
 #include "server/server_controller.h"
 #include "shell/commands.h"
-#include "shell/settings_store.h"
-#include "wizard/share_links.h"
+#include "settings/settings_store.h"
+#include "share/share_links.h"
 
 namespace {
 
@@ -55,12 +55,11 @@ int main(int argc, char** argv) {
   sigaddset(&signals, SIGTERM);
   ::pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-  server::ServerSettings settings;
-  std::string unreadable;
-  const int firstRun = shell::LoadSettings(settings, &unreadable);
-  if (!unreadable.empty()) {
-    std::fprintf(stderr, "owlglance-server: %s\n", unreadable.c_str());
-  } else if (firstRun) {
+  settings::ServerSettings settings;
+  const settings::SettingsFound found = settings::LoadSettings(settings);
+  if (!found.keptAs.empty()) {
+    std::fprintf(stderr, "owlglance-server: %s\n", found.Message().c_str());
+  } else if (found.firstRun) {
     std::fprintf(stderr,
                  "owlglance-server: first run, using the default settings. The desktop "
                  "program's setup wizard writes the home page, www/index.html.\n");
@@ -81,8 +80,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   // Bound and serving: where it can be watched, one line an address.
-  for (const std::string& address : wizard::ShareAddresses()) {
-    wizard::ShareLinks links = wizard::LinksFor(address, settings.portnum, settings.camurl);
+  for (const std::string& address : share::ShareAddresses()) {
+    share::ShareLinks links = share::LinksFor(address, settings.portnum, settings.camurl);
     std::fprintf(stderr, "owlglance-server: page %s stream %s\n", links.page.c_str(),
                  links.stream.c_str());
   }

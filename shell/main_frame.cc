@@ -13,11 +13,11 @@
 #include "platform/ui/driver_dialog.h"
 #include "platform/ui/wx_message_box.h"
 #include "shell/information_dialogs.h"
-#include "shell/settings_store.h"
+#include "settings/settings_store.h"
 #include "shell/setup_dialog.h"
 #include "shell/status_texts.h"
 #include "shell/video_fit.h"
-#include "wizard/share_dialog.h"
+#include "share/share_dialog.h"
 #include "wizard/wizard_dialog.h"
 
 namespace shell {
@@ -132,7 +132,7 @@ void MainFrame::ShowPassThrough() {
 }
 
 void MainFrame::RunShareDialog() {
-  wizard::ShareDialog(this, settings_, PaneText(kPaneServer, 0, ServerRunning(), false)).ShowModal();
+  share::ShareDialog(this, settings_, PaneText(kPaneServer, 0, ServerRunning(), false)).ShowModal();
 }
 
 void MainFrame::RunWizard() {
@@ -170,13 +170,13 @@ void MainFrame::UpdateStatusPanes() {
 }
 
 void MainFrame::LoadSettings() {
-  std::string unreadable;
-  firstRun_ = shell::LoadSettings(settings_, &unreadable) == kFirstRun;
-  if (!unreadable.empty())
-    platform::ShowMessageBox(unreadable, "Error", platform::kMbOk | platform::kMbIconExclamation);
+  const settings::SettingsFound found = settings::LoadSettings(settings_);
+  firstRun_ = found.firstRun;
+  if (!found.keptAs.empty())
+    platform::ShowMessageBox(found.Message(), "Error", platform::kMbOk | platform::kMbIconExclamation);
 }
 
-void MainFrame::SaveSettings() { shell::SaveSettings(settings_); }
+void MainFrame::SaveSettings() { settings::SaveSettings(settings_); }
 
 void MainFrame::ApplyAndSaveSettings() {
   ApplySettings();

@@ -9,7 +9,7 @@
 
 #include "capture/capture_device.h"
 #include "server/server_controller.h"
-#include "server/server_settings.h"
+#include "settings/server_settings.h"
 #include "shell/commands.h"
 
 namespace platform {
@@ -61,7 +61,7 @@ class MainFrame : public wxFrame, public CommandWindow {
   void OnClose(wxCloseEvent& event);
   void Shutdown();
 
-  server::ServerSettings settings_;
+  settings::ServerSettings settings_;
   int32_t videoWidth_ = 640;
   int32_t videoHeight_ = 480;
   std::unique_ptr<server::ServerController> controller_;

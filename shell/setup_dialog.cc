@@ -6,14 +6,14 @@
 
 #include "platform/message_box.h"
 #include "platform/ui/dialog_template.h"
-#include "shell/setup_values.h"
+#include "settings/setup_values.h"
 
 namespace shell {
 
 using platform::FromText;
 using platform::TextOf;
 
-SetupDialog::SetupDialog(wxWindow* owner, server::ServerSettings& settings,
+SetupDialog::SetupDialog(wxWindow* owner, settings::ServerSettings& settings,
                          std::function<void()> applyAndSave)
     : settings_(settings), applyAndSave_(std::move(applyAndSave)) {
   platform::LoadDialogTemplate(this, owner, "SETUPDIALOG");
@@ -22,7 +22,7 @@ SetupDialog::SetupDialog(wxWindow* owner, server::ServerSettings& settings,
 }
 
 void SetupDialog::OnInitDialog() {
-  shown_ = SetupTextsFrom(settings_);
+  shown_ = settings::SetupTextsFrom(settings_);
   XRCCTRL(*this, "1005", wxCheckBox)->SetValue(shown_.connections);
   XRCCTRL(*this, "1007", wxTextCtrl)->ChangeValue(FromText(shown_.compression));
   XRCCTRL(*this, "1012", wxTextCtrl)->ChangeValue(FromText(shown_.portnum));
@@ -32,15 +32,15 @@ void SetupDialog::OnInitDialog() {
 }
 
 void SetupDialog::OnOK(wxCommandEvent&) {
-  SetupTexts texts;
+  settings::SetupTexts texts;
   texts.compression = TextOf(XRCCTRL(*this, "1007", wxTextCtrl)->GetValue(), shown_.compression);
   texts.maxclients = TextOf(XRCCTRL(*this, "1008", wxTextCtrl)->GetValue(), shown_.maxclients);
   texts.portnum = TextOf(XRCCTRL(*this, "1012", wxTextCtrl)->GetValue(), shown_.portnum);
   texts.camurl = TextOf(XRCCTRL(*this, "1014", wxTextCtrl)->GetValue(), shown_.camurl);
   texts.connections = XRCCTRL(*this, "1005", wxCheckBox)->GetValue();
-  std::vector<std::string> messages = ReadSetupTexts(texts, settings_);
+  std::vector<std::string> messages = settings::ReadSetupTexts(texts, settings_);
   for (const std::string& message : messages)
-    platform::ShowMessageBox(message, server::kInvalidParameter, platform::kMbOk);
+    platform::ShowMessageBox(message, settings::kInvalidParameter, platform::kMbOk);
   if (!messages.empty()) return;  // stays open with what was typed
   applyAndSave_();
   EndModal(wxID_OK);

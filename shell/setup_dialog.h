@@ -4,8 +4,8 @@
 
 #include <functional>
 
-#include "server/server_settings.h"
-#include "shell/setup_values.h"
+#include "settings/server_settings.h"
+#include "settings/setup_values.h"
 
 namespace shell {
 
@@ -14,15 +14,15 @@ namespace shell {
 // text and shows the boxes. User-interface thread.
 class SetupDialog : public wxDialog {
  public:
-  SetupDialog(wxWindow* owner, server::ServerSettings& settings, std::function<void()> applyAndSave);
+  SetupDialog(wxWindow* owner, settings::ServerSettings& settings, std::function<void()> applyAndSave);
 
  private:
   void OnInitDialog();
   void OnOK(wxCommandEvent& event);
 
-  server::ServerSettings& settings_;
+  settings::ServerSettings& settings_;
   std::function<void()> applyAndSave_;
-  SetupTexts shown_;  // what the controls were filled with
+  settings::SetupTexts shown_;  // what the controls were filled with
 };
 
 }  // namespace shell

@@ -19,14 +19,21 @@ namespace fs = std::filesystem;
 // What the files of each folder may include from the project.
 const std::map<std::string, std::vector<std::string>> kAllowed = {
     {"platform", {"platform/"}},
+    {"settings", {"platform/", "settings/"}},
     {"capture", {"platform/", "capture/"}},
-    {"server", {"platform/", "capture/", "server/"}},
+    {"server", {"platform/", "settings/", "capture/", "server/"}},
     {"widgets", {"platform/", "widgets/"}},
-    {"wizard", {"platform/", "capture/", "server/", "widgets/", "wizard/", "resources/"}},
-    {"shell", {"platform/", "capture/", "server/", "widgets/", "wizard/", "shell/", "resources/"}},
+    {"share", {"platform/", "settings/", "capture/", "server/", "widgets/", "share/", "resources/"}},
+    {"wizard",
+     {"platform/", "settings/", "capture/", "server/", "widgets/", "share/", "wizard/",
+      "resources/"}},
+    {"shell",
+     {"platform/", "settings/", "capture/", "server/", "widgets/", "share/", "wizard/", "shell/",
+      "resources/"}},
 };
-const std::vector<std::string> kProjectFolders = {"platform/", "capture/", "server/",   "widgets/",
-                                                  "wizard/",   "shell/",   "resources/"};
+const std::vector<std::string> kProjectFolders = {"platform/", "settings/", "capture/",
+                                                  "server/",   "widgets/",  "share/",
+                                                  "wizard/",   "shell/",    "resources/"};
 
 struct Include {
   std::string file, target;
@@ -65,6 +72,16 @@ TEST(Layers, NoFolderIncludesFromAFolderAboveIt) {
     }
   }
   EXPECT_GT(seen, 100u) << "the walk found the sources";
+}
+
+// The headless server is the whole server without the desktop's dialogs:
+// it tells where to watch through share/, never through the wizard.
+TEST(Layers, HeadlessServerNeedsNoWizard) {
+  for (const auto& include : QuotedIncludes(fs::path(OWL_SOURCE_DIR) / "shell")) {
+    const bool headless = include.file.rfind("shell/headless_server", 0) == 0;
+    EXPECT_FALSE(headless && include.target.rfind("wizard/", 0) == 0)
+        << include.file << " includes " << include.target;
+  }
 }
 
 TEST(Layers, GuiFreeAdaptersNeverIncludeWx) {

@@ -16,7 +16,7 @@ namespace wizard {
 using platform::FromText;
 using platform::TextOf;
 
-WizardDialog::WizardDialog(wxWindow* owner, server::ServerSettings& settings,
+WizardDialog::WizardDialog(wxWindow* owner, settings::ServerSettings& settings,
                            std::function<void()> applyAndSave)
     : settings_(settings), applyAndSave_(std::move(applyAndSave)), link_(new widgets::HyperlinkLabel) {
   platform::LoadDialogTemplate(this, owner, "111");
@@ -36,11 +36,11 @@ WizardDialog::WizardDialog(wxWindow* owner, server::ServerSettings& settings,
 void WizardDialog::OnOK(wxCommandEvent&) {
   switch (FinishWizard(TextOf(XRCCTRL(*this, "1017", wxTextCtrl)->GetValue()),
                        TextOf(XRCCTRL(*this, "1018", wxTextCtrl)->GetValue()), settings_)) {
-    case HomePageOutcome::Declined:
+    case share::HomePageOutcome::Declined:
       return;  // stays open as the user left it
-    case HomePageOutcome::Failed:
+    case share::HomePageOutcome::Failed:
       break;
-    case HomePageOutcome::Written:
+    case share::HomePageOutcome::Written:
       applyAndSave_();
       break;
   }

@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "server/server_settings.h"
+#include "settings/server_settings.h"
 
 namespace widgets {
 class HyperlinkLabel;
@@ -18,12 +18,12 @@ namespace wizard {
 // them. User-interface thread.
 class WizardDialog : public wxDialog {
  public:
-  WizardDialog(wxWindow* owner, server::ServerSettings& settings, std::function<void()> applyAndSave);
+  WizardDialog(wxWindow* owner, settings::ServerSettings& settings, std::function<void()> applyAndSave);
 
  private:
   void OnOK(wxCommandEvent& event);
 
-  server::ServerSettings& settings_;
+  settings::ServerSettings& settings_;
   std::function<void()> applyAndSave_;
   widgets::HyperlinkLabel* link_;
 };

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "server/server_settings.h"
-#include "wizard/home_page.h"
+#include "settings/server_settings.h"
+#include "share/home_page.h"
 
 namespace wizard {
 
@@ -18,16 +18,13 @@ struct WizardStart {
   std::string address, port;
   std::vector<std::string> messages;
 };
-WizardStart StartWizard(const server::ServerSettings& settings);
-
-// The port field as the C library's atoi reads it.
-int32_t PortFromText(const std::string& text);
+WizardStart StartWizard(const settings::ServerSettings& settings);
 
 // OK: a port outside 1 to 65000 gets Setup's message, and the wizard stays
 // open with nothing stored or written (Declined). Otherwise the port goes
 // into `settings`, never undone, and the page is written (after the user's
 // confirmation when one is there) with the address as typed.
-HomePageOutcome FinishWizard(const std::string& address, const std::string& portText,
-                             server::ServerSettings& settings);
+share::HomePageOutcome FinishWizard(const std::string& address, const std::string& portText,
+                             settings::ServerSettings& settings);
 
 }  // namespace wizard

@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "shell/commands.h"
-#include "shell/settings_store.h"
+#include "settings/settings_store.h"
 #include "tests/support/gui_fixture.h"
 #include "tests/support/registry_seed.h"
 #include "tests/support/server_fixture.h"

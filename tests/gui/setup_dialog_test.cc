@@ -1,6 +1,6 @@
 // Server > Setup in the real program: its boxes, what it applies to a
 // running server and what it saves.
-#include "shell/setup_values.h"
+#include "settings/setup_values.h"
 #include "tests/support/gui_fixture.h"
 #include "tests/support/jpeg_decode.h"
 #include "tests/support/server_fixture.h"
@@ -28,7 +28,7 @@ TEST_F(SetupDialogTest, ABadQualityIsReportedAndTheDialogKeepsWhatWasTyped) {
   size_t skip = session->LineCount();
   Ask("press ok", "pressed");
   EXPECT_EQ(Ask("get 1007", "value"), "value 1007|0");
-  EXPECT_EQ(BoxesSince(skip), Lines{std::string(server::kInvalidParameter) +
+  EXPECT_EQ(BoxesSince(skip), Lines{std::string(settings::kInvalidParameter) +
                                     "|Jpeg quality must be a value between 1 and 100"});
   EXPECT_EQ(Ask("dialog", "dialog"), "dialog Server Setup") << "still open";
   Ask("press cancel", "pressed");
@@ -74,7 +74,7 @@ TEST_F(SetupDialogTest, OkWhileRunningAppliesAtOnceAndThePortAtTheNextStart) {
   Menu(302);
   Menu(301);
   EXPECT_TRUE(Eventually([&] { return TestClient().Connect(newPort); }, 5000));
-  server::ServerSettings saved = Saved();
+  settings::ServerSettings saved = Saved();
   EXPECT_EQ(saved.portnum, static_cast<uint32_t>(newPort));
   EXPECT_EQ(saved.maxclients, 1u);
   EXPECT_EQ(saved.compression, 90u);
@@ -122,7 +122,7 @@ TEST_F(SetupDialogTest, AnyTypedBytesGetAnAnswerAndLeaveAValidFile) {
   session->Send("close");
   ExpectThankYouThenExit();
   EXPECT_EQ(RegistryText().rfind("REGEDIT4\r\n", 0), 0u);
-  server::ServerSettings saved = Saved();
+  settings::ServerSettings saved = Saved();
   EXPECT_GE(saved.compression, 1u);
   EXPECT_LE(saved.compression, 100u);
   EXPECT_FALSE(saved.camurl.empty());

@@ -3,12 +3,12 @@
 #include <fstream>
 #include <thread>
 
-#include "shell/settings_store.h"
+#include "settings/settings_store.h"
 #include "tests/support/command.h"
 #include "tests/support/gui_fixture.h"
 #include "tests/support/server_fixture.h"
-#include "wizard/address_discovery.h"
-#include "wizard/home_page.h"
+#include "share/address_discovery.h"
+#include "share/home_page.h"
 
 namespace {
 
@@ -39,9 +39,9 @@ TEST_F(WizardDialogTest, AFirstRunShowsItBeforeTheMainWindowAndTheNextDoesNot) {
   Ask("press ok", "pressed");
   EXPECT_TRUE(session->StatusBecomes("0 user(s) connected|Server Not Running|Previewing"));
   EXPECT_EQ(BoxesSince(skip), Lines{}) << "no page yet: nothing to overwrite, no question";
-  EXPECT_EQ(folder.Read("www/index.html"), wizard::HomePageText("127.0.0.1", port, "/video"));
-  server::ServerSettings saved;
-  EXPECT_EQ(shell::LoadSettings(saved), 0) << "frun is 0";
+  EXPECT_EQ(folder.Read("www/index.html"), share::HomePageText("127.0.0.1", port, "/video"));
+  settings::ServerSettings saved;
+  EXPECT_FALSE(settings::LoadSettings(saved).firstRun) << "frun is 0";
   EXPECT_EQ(saved.portnum, static_cast<uint32_t>(port));
 
   // The page plays the live picture in a browser.
@@ -113,7 +113,7 @@ TEST_F(WizardDialogTest, WithoutAWebFolderItSaysSoAndClosesWithNothingSaved) {
 TEST_F(WizardDialogTest, FailedDiscoveryLeavesBothFieldsEmptyAndAnEmptyPortIsRefused) {
   StartFresh("");
   ASSERT_TRUE(WaitForDialog("Setup Wizard"));
-  EXPECT_EQ(BoxesSince(0), Lines{"owlglance|" + OneLine(wizard::kDiscoveryFailedMessage)});
+  EXPECT_EQ(BoxesSince(0), Lines{"owlglance|" + OneLine(share::kDiscoveryFailedMessage)});
   EXPECT_EQ(Ask("get 1017", "value"), "value 1017|");
   EXPECT_EQ(Ask("get 1018", "value"), "value 1018|");
   Ask("set 1017 127.0.0.1", "set");
@@ -126,14 +126,14 @@ TEST_F(WizardDialogTest, FailedDiscoveryLeavesBothFieldsEmptyAndAnEmptyPortIsRef
   Ask("set 1018 " + std::to_string(port), "set");
   Ask("press ok", "pressed");
   EXPECT_TRUE(session->StatusBecomes("0 user(s) connected|Server Not Running|Previewing"));
-  EXPECT_EQ(folder.Read("www/index.html"), wizard::HomePageText("127.0.0.1", port, "/video"));
+  EXPECT_EQ(folder.Read("www/index.html"), share::HomePageText("127.0.0.1", port, "/video"));
   EXPECT_EQ(Saved().portnum, static_cast<uint32_t>(port));
 }
 
 TEST_F(WizardDialogTest, APrivateAddressIsWarnedAboutAndStaysProposed) {
   StartFresh("10.1.2.3");
   ASSERT_TRUE(WaitForDialog("Setup Wizard"));
-  EXPECT_EQ(BoxesSince(0), Lines{"owlglance|" + OneLine(wizard::kPrivateAddressMessage)});
+  EXPECT_EQ(BoxesSince(0), Lines{"owlglance|" + OneLine(share::kPrivateAddressMessage)});
   EXPECT_EQ(Ask("get 1017", "value"), "value 1017|10.1.2.3");
   EXPECT_EQ(Ask("get 1018", "value"), "value 1018|80");
   Ask("press cancel", "pressed");

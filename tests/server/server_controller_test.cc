@@ -21,7 +21,7 @@ class ControllerTest : public ::testing::Test {
   }
   TempFolder folder;
   FakeMessageBox boxes;
-  server::ServerSettings settings;
+  settings::ServerSettings settings;
   capture::CaptureDevice device;
 };
 
@@ -134,7 +134,7 @@ TEST(StopServer, AnswersWorkersBoxesWhileItWaits) {
   platform::SetMessageBoxService(&boxes);
   capture::CaptureDevice device;
   ASSERT_EQ(device.Create(0, 50), capture::kDeviceOk);
-  server::ServerSettings settings;
+  settings::ServerSettings settings;
   settings.portnum = static_cast<uint32_t>(FreePort());
   settings.connections = 1;
   server::ServerController controller(settings, device, [&] { boxes.queue.AnswerPending(); });

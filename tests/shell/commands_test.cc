@@ -51,7 +51,7 @@ class CommandsTest : public ::testing::Test {
 
   TempFolder folder;
   FakeMessageBox boxes;
-  server::ServerSettings settings;
+  settings::ServerSettings settings;
   capture::CaptureDevice device;
   RecordingWindow window;
   std::unique_ptr<server::ServerController> controller;

@@ -16,7 +16,7 @@
 #include "tests/support/registry_seed.h"
 #include "tests/support/server_fixture.h"
 #include "tests/support/stream_parser.h"
-#include "wizard/home_page.h"
+#include "share/home_page.h"
 
 extern char** environ;
 
@@ -86,7 +86,7 @@ class HeadlessServerTest : public ::testing::Test {
 };
 
 TEST_F(HeadlessServerTest, ServesTheHomePageAndALiveStream) {
-  ASSERT_EQ(wizard::WriteHomePage("127.0.0.1", port, "/video"), wizard::HomePageOutcome::Written);
+  ASSERT_EQ(share::WriteHomePage("127.0.0.1", port, "/video"), share::HomePageOutcome::Written);
   ::setenv(platform::kInterfaceListVariable, "127.0.0.1,192.168.1.23", 1);
   Start();
   ::unsetenv(platform::kInterfaceListVariable);

@@ -9,7 +9,7 @@
 
 #include "platform/installed_drivers.h"
 #include "platform/interfaces.h"
-#include "shell/settings_store.h"
+#include "settings/settings_store.h"
 #include "tests/support/registry_seed.h"
 #include "tests/support/test_client.h"
 
@@ -114,9 +114,9 @@ void GuiTest::ExpectThankYouThenExit(const std::string& way) {
   EXPECT_EQ(session->WaitForExit(10000), 1) << way;
 }
 
-server::ServerSettings GuiTest::Saved() const {
-  server::ServerSettings settings;
-  static_cast<void>(shell::LoadSettings(settings));
+settings::ServerSettings GuiTest::Saved() const {
+  settings::ServerSettings settings;
+  static_cast<void>(settings::LoadSettings(settings));
   return settings;
 }
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "server/server_settings.h"
+#include "settings/server_settings.h"
 #include "tests/support/gui_session.h"
 #include "tests/support/temp_folder.h"
 
@@ -42,7 +42,7 @@ class GuiTest : public ::testing::Test {
   // program then ends with status 1.
   void ExpectThankYouThenExit(const std::string& way = "press ok");
   // The settings as the registry file holds them now.
-  server::ServerSettings Saved() const;
+  settings::ServerSettings Saved() const;
   std::string RegistryText() const;
 
   TempFolder folder;

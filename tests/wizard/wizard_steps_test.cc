@@ -10,7 +10,7 @@
 #include "platform/interfaces.h"
 #include "tests/support/fake_message_box.h"
 #include "tests/support/temp_folder.h"
-#include "wizard/address_discovery.h"
+#include "share/address_discovery.h"
 
 namespace {
 
@@ -22,20 +22,20 @@ TEST(WizardSteps, OkChecksThePortThenStoresItThenWritesThePage) {
     std::string portText;
     bool www, page;  // the folder exists; a page is there already
     int answer;      // to a box that asks
-    wizard::HomePageOutcome outcome;
+    share::HomePageOutcome outcome;
     uint32_t stored;  // the port in the settings afterwards (80 before)
     std::vector<std::string> boxes;
   };
   const Case cases[] = {
-      {"", true, true, platform::kIdOk, wizard::HomePageOutcome::Declined, 80, {port}},
-      {"0", true, true, platform::kIdOk, wizard::HomePageOutcome::Declined, 80, {port}},
-      {"-5", true, true, platform::kIdOk, wizard::HomePageOutcome::Declined, 80, {port}},
-      {"65001", true, true, platform::kIdOk, wizard::HomePageOutcome::Declined, 80, {port}},
-      {"4294967376", true, true, platform::kIdOk, wizard::HomePageOutcome::Declined, 80, {port}},
-      {"8080", true, false, platform::kIdOk, wizard::HomePageOutcome::Written, 8080, {}},
-      {"8080abc", true, true, platform::kIdCancel, wizard::HomePageOutcome::Declined, 8080, {overwrite}},
-      {"1", true, true, platform::kIdOk, wizard::HomePageOutcome::Written, 1, {overwrite}},
-      {"65000", false, false, platform::kIdOk, wizard::HomePageOutcome::Failed, 65000,
+      {"", true, true, platform::kIdOk, share::HomePageOutcome::Declined, 80, {port}},
+      {"0", true, true, platform::kIdOk, share::HomePageOutcome::Declined, 80, {port}},
+      {"-5", true, true, platform::kIdOk, share::HomePageOutcome::Declined, 80, {port}},
+      {"65001", true, true, platform::kIdOk, share::HomePageOutcome::Declined, 80, {port}},
+      {"4294967376", true, true, platform::kIdOk, share::HomePageOutcome::Declined, 80, {port}},
+      {"8080", true, false, platform::kIdOk, share::HomePageOutcome::Written, 8080, {}},
+      {"8080abc", true, true, platform::kIdCancel, share::HomePageOutcome::Declined, 8080, {overwrite}},
+      {"1", true, true, platform::kIdOk, share::HomePageOutcome::Written, 1, {overwrite}},
+      {"65000", false, false, platform::kIdOk, share::HomePageOutcome::Failed, 65000,
        {"Error|Could not open index.html, make sure \"www\" folder exists and file is not write "
         "protected."}},
   };
@@ -45,13 +45,13 @@ TEST(WizardSteps, OkChecksThePortThenStoresItThenWritesThePage) {
     if (c.page) folder.Write("www/index.html", "old page");
     FakeMessageBox boxes;
     boxes.Script(c.answer);
-    server::ServerSettings settings;
+    settings::ServerSettings settings;
     EXPECT_EQ(wizard::FinishWizard("10.0.0.2", c.portText, settings), c.outcome) << c.portText;
     EXPECT_EQ(settings.portnum, c.stored) << c.portText;
     std::vector<std::string> shown;
     for (const auto& box : boxes.Boxes()) shown.push_back(box.caption + "|" + box.text);
     EXPECT_EQ(shown, c.boxes) << c.portText;
-    const bool written = c.outcome == wizard::HomePageOutcome::Written;
+    const bool written = c.outcome == share::HomePageOutcome::Written;
     if (c.www) {
       EXPECT_EQ(folder.Read("www/index.html").find("CODEBASE=\"http://10.0.0.2:" +
                                                    std::to_string(c.stored) + "/\"") !=
@@ -63,7 +63,7 @@ TEST(WizardSteps, OkChecksThePortThenStoresItThenWritesThePage) {
 }
 
 TEST(WizardSteps, TheFieldsAndBoxesItOpensWith) {
-  server::ServerSettings settings;
+  settings::ServerSettings settings;
   settings.portnum = 8080;
   struct Case {
     const char* interfaces;
@@ -72,8 +72,8 @@ TEST(WizardSteps, TheFieldsAndBoxesItOpensWith) {
   };
   const Case cases[] = {
       {"127.0.0.1,10.0.0.1", "127.0.0.1", "8080", {}},
-      {"10.1.2.3", "10.1.2.3", "8080", {wizard::kPrivateAddressMessage}},
-      {"", "", "", {wizard::kDiscoveryFailedMessage}},
+      {"10.1.2.3", "10.1.2.3", "8080", {share::kPrivateAddressMessage}},
+      {"", "", "", {share::kDiscoveryFailedMessage}},
   };
   for (const Case& c : cases) {
     ::setenv(platform::kInterfaceListVariable, c.interfaces, 1);

@@ -1,4 +1,4 @@
-#include "wizard/address_discovery.h"
+#include "share/address_discovery.h"
 
 #include <arpa/inet.h>
 
@@ -7,7 +7,7 @@
 
 #include "platform/interfaces.h"
 
-namespace wizard {
+namespace share {
 
 bool DiscoverLocalAddress(std::string& address) {
   std::vector<uint32_t> addresses;
@@ -37,4 +37,4 @@ bool IsPrivateAddress(const std::string& text) {
          in(0xA9FE0000, 0xA9FEFFFF);
 }
 
-}  // namespace wizard
+}  // namespace share

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-namespace wizard {
+namespace share {
 
 // What the Share dialog shows, free of wx: the addresses a viewer can use,
 // the links for one of them, and the QR code of the home page.
@@ -39,4 +39,4 @@ struct QrPicture {
 };
 QrPicture DrawQrCode(const QrMatrix& code, int minimum);
 
-}  // namespace wizard
+}  // namespace share

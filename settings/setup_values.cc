@@ -1,8 +1,8 @@
-#include "shell/setup_values.h"
+#include "settings/setup_values.h"
 
 #include "platform/atoi.h"
 
-namespace shell {
+namespace settings {
 
 namespace {
 
@@ -10,14 +10,14 @@ uint32_t AsTyped(const std::string& text) { return static_cast<uint32_t>(platfor
 
 }  // namespace
 
-SetupTexts SetupTextsFrom(const server::ServerSettings& settings) {
+SetupTexts SetupTextsFrom(const ServerSettings& settings) {
   // "%d": a value stored above INT32_MAX shows as the negative number typed.
   auto decimal = [](uint32_t value) { return std::to_string(static_cast<int32_t>(value)); };
   return {decimal(settings.compression), decimal(settings.maxclients), decimal(settings.portnum),
           settings.camurl, settings.connections != 0};
 }
 
-std::vector<std::string> ReadSetupTexts(const SetupTexts& texts, server::ServerSettings& settings) {
+std::vector<std::string> ReadSetupTexts(const SetupTexts& texts, ServerSettings& settings) {
   settings.compression = AsTyped(texts.compression);
   settings.maxclients = AsTyped(texts.maxclients);
   settings.portnum = AsTyped(texts.portnum);
@@ -25,7 +25,7 @@ std::vector<std::string> ReadSetupTexts(const SetupTexts& texts, server::ServerS
   settings.connections = texts.connections ? 1 : 0;
 
   std::vector<std::string> messages;
-  for (const server::Setting& setting : server::kSettings) {
+  for (const Setting& setting : kSettings) {
     if (!setting.setupMessage || setting.SetupAccepts(settings)) continue;
     messages.push_back(setting.setupMessage);
     setting.Reset(settings);
@@ -33,4 +33,12 @@ std::vector<std::string> ReadSetupTexts(const SetupTexts& texts, server::ServerS
   return messages;
 }
 
-}  // namespace shell
+const char* ReadPortText(const std::string& text, uint32_t& port) {
+  constexpr const Setting& kPort = SettingNamed("portnum");
+  const uint32_t typed = AsTyped(text);
+  if (!kPort.setup.Holds(typed)) return kPort.setupMessage;
+  port = typed;
+  return nullptr;
+}
+
+}  // namespace settings

@@ -5,14 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "server/server_settings.h"
-#include "wizard/share_links.h"
+#include "settings/server_settings.h"
+#include "share/share_links.h"
 
 namespace widgets {
 class HyperlinkLabel;
 }
 
-namespace wizard {
+namespace share {
 
 // Server > Share: the addresses where the camera can be watched, each with
 // a Copy button, and the home page's QR code for a phone. The reading and
@@ -20,13 +20,13 @@ namespace wizard {
 class ShareDialog : public wxDialog {
  public:
   // `serverState` is the status bar's text for the server.
-  ShareDialog(wxWindow* owner, const server::ServerSettings& settings, const std::string& serverState);
+  ShareDialog(wxWindow* owner, const settings::ServerSettings& settings, const std::string& serverState);
 
  private:
   void ShowAddress(int index);
   void Copy(const std::string& text);
 
-  const server::ServerSettings& settings_;
+  const settings::ServerSettings& settings_;
   std::vector<std::string> addresses_;
   ShareLinks links_;
   widgets::HyperlinkLabel* page_;
@@ -34,4 +34,4 @@ class ShareDialog : public wxDialog {
   widgets::HyperlinkLabel* snapshot_;
 };
 
-}  // namespace wizard
+}  // namespace share

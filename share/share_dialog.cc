@@ -1,4 +1,4 @@
-#include "wizard/share_dialog.h"
+#include "share/share_dialog.h"
 
 #include <wx/button.h>
 #include <wx/choice.h>
@@ -11,9 +11,9 @@
 #include "platform/message_box.h"
 #include "platform/ui/dialog_template.h"
 #include "widgets/hyperlink_label.h"
-#include "wizard/address_discovery.h"
+#include "share/address_discovery.h"
 
-namespace wizard {
+namespace share {
 
 namespace {
 
@@ -35,7 +35,7 @@ void ShowLink(widgets::HyperlinkLabel* link, const std::string& url) {
 
 }  // namespace
 
-ShareDialog::ShareDialog(wxWindow* owner, const server::ServerSettings& settings,
+ShareDialog::ShareDialog(wxWindow* owner, const settings::ServerSettings& settings,
                          const std::string& serverState)
     : settings_(settings), addresses_(ShareAddresses()) {
   platform::LoadDialogTemplate(this, owner, "SHAREDIALOG");
@@ -88,4 +88,4 @@ void ShareDialog::Copy(const std::string& text) {
   wxTheClipboard->Close();
 }
 
-}  // namespace wizard
+}  // namespace share

@@ -5,21 +5,21 @@
 #include <iterator>
 
 #include "platform/registry.h"
-#include "shell/settings_store.h"
+#include "settings/settings_store.h"
 #include "tests/support/registry_seed.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
 
 struct Loaded {
-  int firstRun;
-  server::ServerSettings settings;
+  bool firstRun;
+  settings::ServerSettings settings;
 };
 
 Loaded Load(const TempFolder& folder, const char* values) {
   SeedRegistry(folder.Path(), values);
   Loaded loaded;
-  loaded.firstRun = shell::LoadSettings(loaded.settings);
+  loaded.firstRun = settings::LoadSettings(loaded.settings).firstRun;
   return loaded;
 }
 
@@ -27,42 +27,42 @@ TEST(SettingsStore, LoadTimeRanges) {
   TempFolder folder;
   struct Case {
     const char* value;
-    uint32_t server::ServerSettings::*field;
+    uint32_t settings::ServerSettings::*field;
     uint32_t expected;
   };
   const Case cases[] = {
-      {"\"portnum\"=hex:50,00,00,00\r\n", &server::ServerSettings::portnum, 80},
-      {"\"portnum\"=hex:00,00,00,00\r\n", &server::ServerSettings::portnum, 80},
-      {"\"portnum\"=hex:01,00,00,00\r\n", &server::ServerSettings::portnum, 1},   // as Setup accepts
-      {"\"portnum\"=hex:15,00,00,00\r\n", &server::ServerSettings::portnum, 21},
-      {"\"portnum\"=hex:00,04,00,00\r\n", &server::ServerSettings::portnum, 1024},
-      {"\"portnum\"=hex:01,04,00,00\r\n", &server::ServerSettings::portnum, 1025},
-      {"\"portnum\"=hex:e8,fd,00,00\r\n", &server::ServerSettings::portnum, 65000},
-      {"\"portnum\"=hex:e9,fd,00,00\r\n", &server::ServerSettings::portnum, 80},  // 65001
-      {"\"compression\"=hex:00,00,00,00\r\n", &server::ServerSettings::compression, 35},
-      {"\"compression\"=hex:64,00,00,00\r\n", &server::ServerSettings::compression, 100},
-      {"\"compression\"=hex:65,00,00,00\r\n", &server::ServerSettings::compression, 35},
-      {"\"maxclients\"=hex:00,00,00,00\r\n", &server::ServerSettings::maxclients, 5},
-      {"\"maxclients\"=hex:32,00,00,00\r\n", &server::ServerSettings::maxclients, 50},
-      {"\"maxclients\"=hex:33,00,00,00\r\n", &server::ServerSettings::maxclients, 5},
-      {"\"driver\"=hex:0a,00,00,00\r\n", &server::ServerSettings::driver, 10},
-      {"\"driver\"=hex:0b,00,00,00\r\n", &server::ServerSettings::driver, 0},
-      {"\"portnum\"=dword:00001f90\r\n", &server::ServerSettings::portnum, 8080},  // DWORD read as binary
-      {"\"passthrough\"=hex:00,00,00,00\r\n", &server::ServerSettings::passthrough, 0},
-      {"\"passthrough\"=hex:01,00,00,00\r\n", &server::ServerSettings::passthrough, 1},
-      {"\"passthrough\"=hex:02,00,00,00\r\n", &server::ServerSettings::passthrough, 1},
-      {"\"passthrough\"=hex:ff,ff,ff,ff\r\n", &server::ServerSettings::passthrough, 1},
-      {"\"driver\"=hex:00,00,00,00\r\n", &server::ServerSettings::passthrough, 1},  // absent: on
-      {"\"portnum\"=hex:90,1f\r\n", &server::ServerSettings::portnum, 8080},  // fills the first bytes
-      {"\"portnum\"=hex:91\r\n", &server::ServerSettings::portnum, 0x91},     // over 80's 0x50
-      {"\"portnum\"=hex:90,1f,00,00,00\r\n", &server::ServerSettings::portnum, 80},  // too long
+      {"\"portnum\"=hex:50,00,00,00\r\n", &settings::ServerSettings::portnum, 80},
+      {"\"portnum\"=hex:00,00,00,00\r\n", &settings::ServerSettings::portnum, 80},
+      {"\"portnum\"=hex:01,00,00,00\r\n", &settings::ServerSettings::portnum, 1},   // as Setup accepts
+      {"\"portnum\"=hex:15,00,00,00\r\n", &settings::ServerSettings::portnum, 21},
+      {"\"portnum\"=hex:00,04,00,00\r\n", &settings::ServerSettings::portnum, 1024},
+      {"\"portnum\"=hex:01,04,00,00\r\n", &settings::ServerSettings::portnum, 1025},
+      {"\"portnum\"=hex:e8,fd,00,00\r\n", &settings::ServerSettings::portnum, 65000},
+      {"\"portnum\"=hex:e9,fd,00,00\r\n", &settings::ServerSettings::portnum, 80},  // 65001
+      {"\"compression\"=hex:00,00,00,00\r\n", &settings::ServerSettings::compression, 35},
+      {"\"compression\"=hex:64,00,00,00\r\n", &settings::ServerSettings::compression, 100},
+      {"\"compression\"=hex:65,00,00,00\r\n", &settings::ServerSettings::compression, 35},
+      {"\"maxclients\"=hex:00,00,00,00\r\n", &settings::ServerSettings::maxclients, 5},
+      {"\"maxclients\"=hex:32,00,00,00\r\n", &settings::ServerSettings::maxclients, 50},
+      {"\"maxclients\"=hex:33,00,00,00\r\n", &settings::ServerSettings::maxclients, 5},
+      {"\"driver\"=hex:0a,00,00,00\r\n", &settings::ServerSettings::driver, 10},
+      {"\"driver\"=hex:0b,00,00,00\r\n", &settings::ServerSettings::driver, 0},
+      {"\"portnum\"=dword:00001f90\r\n", &settings::ServerSettings::portnum, 8080},  // DWORD read as binary
+      {"\"passthrough\"=hex:00,00,00,00\r\n", &settings::ServerSettings::passthrough, 0},
+      {"\"passthrough\"=hex:01,00,00,00\r\n", &settings::ServerSettings::passthrough, 1},
+      {"\"passthrough\"=hex:02,00,00,00\r\n", &settings::ServerSettings::passthrough, 1},
+      {"\"passthrough\"=hex:ff,ff,ff,ff\r\n", &settings::ServerSettings::passthrough, 1},
+      {"\"driver\"=hex:00,00,00,00\r\n", &settings::ServerSettings::passthrough, 1},  // absent: on
+      {"\"portnum\"=hex:90,1f\r\n", &settings::ServerSettings::portnum, 8080},  // fills the first bytes
+      {"\"portnum\"=hex:91\r\n", &settings::ServerSettings::portnum, 0x91},     // over 80's 0x50
+      {"\"portnum\"=hex:90,1f,00,00,00\r\n", &settings::ServerSettings::portnum, 80},  // too long
   };
   for (const auto& c : cases) {
     Loaded loaded = Load(folder, c.value);
     EXPECT_EQ(loaded.settings.*c.field, c.expected) << c.value;
-    EXPECT_EQ(loaded.firstRun, 0) << c.value;
+    EXPECT_FALSE(loaded.firstRun) << c.value;
   }
-  EXPECT_NE(Load(folder, "\"frun\"=hex:01\r\n").firstRun, 0) << "a one-byte frun";
+  EXPECT_TRUE(Load(folder, "\"frun\"=hex:01\r\n").firstRun) << "a one-byte frun";
   for (const char* connections :
        {"\"connections\"=hex:02,00,00,00\r\n", "\"connections\"=hex:ff,ff,ff,ff\r\n"})
     EXPECT_EQ(Load(folder, connections).settings.connections, 0u) << connections;
@@ -96,16 +96,16 @@ TEST(SettingsStore, StreamUrlLengths) {
 TEST(SettingsStore, FirstRunCreatesAnEmptyKeyAndSavingClearsFrun) {
   TempFolder folder;
   Loaded first = Load(folder, nullptr);
-  EXPECT_NE(first.firstRun, 0);
+  EXPECT_TRUE(first.firstRun);
   EXPECT_EQ(first.settings.portnum, 80u);
   EXPECT_EQ(first.settings.camurl, "/video");
   std::string file = platform::RegistryFile();
   ASSERT_TRUE(std::filesystem::exists(file));
-  server::ServerSettings again;
-  EXPECT_EQ(shell::LoadSettings(again), 0) << "the key exists now";
+  settings::ServerSettings again;
+  EXPECT_FALSE(settings::LoadSettings(again).firstRun) << "the key exists now";
 
-  EXPECT_NE(Load(folder, "\"frun\"=hex:01,00,00,00\r\n").firstRun, 0);
-  server::ServerSettings settings;
+  EXPECT_TRUE(Load(folder, "\"frun\"=hex:01,00,00,00\r\n").firstRun);
+  settings::ServerSettings settings;
   settings.connections = 1;
   settings.driver = 3;
   settings.compression = 80;
@@ -113,9 +113,9 @@ TEST(SettingsStore, FirstRunCreatesAnEmptyKeyAndSavingClearsFrun) {
   settings.portnum = 8080;
   settings.camurl = "/live.mjpg";
   settings.passthrough = 0;
-  shell::SaveSettings(settings);
-  server::ServerSettings loaded;
-  EXPECT_EQ(shell::LoadSettings(loaded), 0);
+  settings::SaveSettings(settings);
+  settings::ServerSettings loaded;
+  EXPECT_FALSE(settings::LoadSettings(loaded).firstRun);
   EXPECT_EQ(loaded.connections, 1u);
   EXPECT_EQ(loaded.driver, 3u);
   EXPECT_EQ(loaded.compression, 80u);
@@ -128,7 +128,7 @@ TEST(SettingsStore, FirstRunCreatesAnEmptyKeyAndSavingClearsFrun) {
 TEST(SettingsStore, MissingValuesKeepTheirDefaults) {
   TempFolder folder;
   Loaded loaded = Load(folder, "\"maxclients\"=hex:07,00,00,00\r\n");
-  EXPECT_EQ(loaded.firstRun, 0);
+  EXPECT_FALSE(loaded.firstRun);
   EXPECT_EQ(loaded.settings.maxclients, 7u);
   EXPECT_EQ(loaded.settings.compression, 35u);
   EXPECT_EQ(loaded.settings.camurl, "/video");
@@ -138,21 +138,20 @@ TEST(SettingsStore, UnparsableFilesAreKeptAsideEachUnderItsOwnNameAndSaidSo) {
   TempFolder folder;
   for (const char* kept : {".bad", ".bad.1", ".bad.2"}) {
     SeedRegistry(folder.Path(), (std::string("\"portnum\"=what is ") + kept + "\r\n").c_str());
-    server::ServerSettings settings;
-    std::string unreadable;
-    EXPECT_NE(shell::LoadSettings(settings, &unreadable), 0);
+    settings::ServerSettings settings;
+    const settings::SettingsFound found = settings::LoadSettings(settings);
+    EXPECT_TRUE(found.firstRun);
     EXPECT_EQ(settings.portnum, 80u);
     const std::string copy = platform::RegistryFile() + kept;
-    EXPECT_EQ(unreadable, "The settings file could not be read. It was kept as " + copy +
+    EXPECT_EQ(found.keptAs, copy);
+    EXPECT_EQ(found.Message(), "The settings file could not be read. It was kept as " + copy +
                               ", and the default settings are used.");
     std::ifstream in(copy);
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_NE(text.find(std::string("what is ") + kept), std::string::npos) << kept;
   }
-  server::ServerSettings settings;
-  std::string unreadable = "stale";
-  static_cast<void>(shell::LoadSettings(settings, &unreadable));
-  EXPECT_EQ(unreadable, "") << "a file that reads says nothing";
+  settings::ServerSettings settings;
+  EXPECT_EQ(settings::LoadSettings(settings).Message(), "") << "a file that reads says nothing";
 }
 
 TEST(SettingsStore, FailedSaveLeavesTheOldFile) {
@@ -162,23 +161,23 @@ TEST(SettingsStore, FailedSaveLeavesTheOldFile) {
   std::string before = folder.Read("config/owlglance/user.reg");
   // A folder where the temporary file goes: the save can't write it.
   std::filesystem::create_directory(file + ".tmp");
-  server::ServerSettings settings;
+  settings::ServerSettings settings;
   settings.portnum = 9999;
-  shell::SaveSettings(settings);
+  settings::SaveSettings(settings);
   EXPECT_EQ(folder.Read("config/owlglance/user.reg"), before);
-  server::ServerSettings loaded;
-  static_cast<void>(shell::LoadSettings(loaded));
+  settings::ServerSettings loaded;
+  static_cast<void>(settings::LoadSettings(loaded));
   EXPECT_EQ(loaded.portnum, 8080u);
 }
 
 TEST(SettingsStore, NamesMatchWithoutRegardToCaseAsTheRegistrysDo) {
   TempFolder folder;
   SeedRegistry(folder.Path(), "\"frun\"=hex:00,00,00,00\r\n\"PortNum\"=dword:00001f90\r\n");
-  server::ServerSettings settings;
-  EXPECT_EQ(shell::LoadSettings(settings), 0);
+  settings::ServerSettings settings;
+  EXPECT_FALSE(settings::LoadSettings(settings).firstRun);
   EXPECT_EQ(settings.portnum, 8080u) << "a hand-edited name";
   settings.portnum = 8081;
-  shell::SaveSettings(settings);
+  settings::SaveSettings(settings);
   std::string text = folder.Read("config/owlglance/user.reg");
   EXPECT_EQ(text.find("\"portnum\""), std::string::npos) << "no second value: " << text;
   EXPECT_NE(text.find("\"PortNum\"=hex:91,1f,00,00"), std::string::npos) << text;

@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace wizard {
+namespace share {
 
 constexpr char kDiscoveryFailedMessage[] =
     "Error determining your IP address, you will have to find it manually.\n"
@@ -20,4 +20,4 @@ bool DiscoverLocalAddress(std::string& address);
 // 169.254/16, read as the C library's strtok and atoi would read it.
 bool IsPrivateAddress(const std::string& text);
 
-}  // namespace wizard
+}  // namespace share

@@ -1,4 +1,4 @@
-#include "wizard/share_links.h"
+#include "share/share_links.h"
 
 #include <arpa/inet.h>
 #include <qrencode.h>
@@ -8,7 +8,7 @@
 
 #include "platform/interfaces.h"
 
-namespace wizard {
+namespace share {
 
 std::vector<std::string> ShareAddresses() {
   std::vector<uint32_t> addresses;
@@ -66,4 +66,4 @@ QrPicture DrawQrCode(const QrMatrix& code, int minimum) {
   return picture;
 }
 
-}  // namespace wizard
+}  // namespace share

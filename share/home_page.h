@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-namespace wizard {
+namespace share {
 
 enum class HomePageOutcome { Declined, Failed, Written };
 
@@ -15,4 +15,4 @@ HomePageOutcome WriteHomePage(const std::string& address, int32_t port,
 // The page's text, lines ending in CR LF.
 std::string HomePageText(const std::string& address, int32_t port, const std::string& streamPath);
 
-}  // namespace wizard
+}  // namespace share

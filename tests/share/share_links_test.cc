@@ -1,4 +1,4 @@
-#include "wizard/share_links.h"
+#include "share/share_links.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -17,7 +17,7 @@ TEST(ShareLinks, AddressesLoopbackLastAndTheLinksOfEach) {
     uint32_t port;
     std::string streamUrl;
     std::vector<std::string> addresses;
-    wizard::ShareLinks first;  // the links of the first address
+    share::ShareLinks first;  // the links of the first address
   };
   const Case cases[] = {
       {"192.168.1.23,127.0.0.1",
@@ -39,24 +39,24 @@ TEST(ShareLinks, AddressesLoopbackLastAndTheLinksOfEach) {
   };
   for (const Case& c : cases) {
     ::setenv(platform::kInterfaceListVariable, c.interfaces.c_str(), 1);
-    std::vector<std::string> addresses = wizard::ShareAddresses();
+    std::vector<std::string> addresses = share::ShareAddresses();
     EXPECT_EQ(addresses, c.addresses) << c.interfaces;
-    wizard::ShareLinks links = wizard::LinksFor(addresses.front(), c.port, c.streamUrl);
+    share::ShareLinks links = share::LinksFor(addresses.front(), c.port, c.streamUrl);
     EXPECT_EQ(links.page, c.first.page) << c.interfaces;
     EXPECT_EQ(links.stream, c.first.stream) << c.interfaces;
     EXPECT_EQ(links.snapshot, c.first.snapshot) << c.interfaces;
   }
   ::setenv(platform::kInterfaceListVariable, "", 1);
-  EXPECT_TRUE(wizard::ShareAddresses().empty());
+  EXPECT_TRUE(share::ShareAddresses().empty());
   ::unsetenv(platform::kInterfaceListVariable);
 }
 
 TEST(ShareLinks, TheQrCodeIsCrispLargeEnoughAndReadsBackAsTheUrl) {
   TempFolder folder;
   const std::string url = "http://192.168.1.23:8080/";
-  wizard::QrMatrix code = wizard::QrCodeFor(url);
+  share::QrMatrix code = share::QrCodeFor(url);
   ASSERT_GT(code.size, 20);
-  wizard::QrPicture picture = DrawQrCode(code, 180);
+  share::QrPicture picture = DrawQrCode(code, 180);
   const int modules = code.size + 8;
   EXPECT_GE(picture.width, 180);
   EXPECT_EQ(picture.width % modules, 0) << "a whole number of pixels a module";

@@ -1,4 +1,4 @@
-#include "wizard/home_page.h"
+#include "share/home_page.h"
 
 #include <gtest/gtest.h>
 
@@ -46,7 +46,7 @@ TEST(HomePage, ExactBytes) {
       {"", 80, Expected("", "", "80"), 305},
   };
   for (const auto& c : cases) {
-    ASSERT_EQ(wizard::WriteHomePage(c.address, c.port, "/video"), wizard::HomePageOutcome::Written);
+    ASSERT_EQ(share::WriteHomePage(c.address, c.port, "/video"), share::HomePageOutcome::Written);
     std::string page = folder.Read("www/index.html");
     EXPECT_EQ(page, c.page) << c.port;
     EXPECT_EQ(page.size(), c.sizeWithoutImage + img.size()) << c.port;
@@ -64,14 +64,14 @@ TEST(HomePage, CancelLeavesTheFile) {
   folder.Write("www/index.html", "mine");
   FakeMessageBox boxes;
   boxes.Script(2);  // Cancel
-  EXPECT_EQ(wizard::WriteHomePage("10.0.0.2", 80, "/video"), wizard::HomePageOutcome::Declined);
+  EXPECT_EQ(share::WriteHomePage("10.0.0.2", 80, "/video"), share::HomePageOutcome::Declined);
   EXPECT_EQ(folder.Read("www/index.html"), "mine");
 }
 
 TEST(HomePage, MissingWebFolderIsReportedAndNothingCreated) {
   TempFolder folder;
   FakeMessageBox boxes;
-  EXPECT_EQ(wizard::WriteHomePage("10.0.0.2", 80, "/video"), wizard::HomePageOutcome::Failed);
+  EXPECT_EQ(share::WriteHomePage("10.0.0.2", 80, "/video"), share::HomePageOutcome::Failed);
   EXPECT_FALSE(std::filesystem::exists("www"));
   auto shown = boxes.Boxes();
   ASSERT_EQ(shown.size(), 1u) << "nothing to overwrite, so no question";

@@ -1,11 +1,11 @@
-#include "wizard/home_page.h"
+#include "share/home_page.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include "platform/message_box.h"
 
-namespace wizard {
+namespace share {
 
 std::string HomePageText(const std::string& address, int32_t port, const std::string& streamPath) {
   const std::string portText = std::to_string(port);
@@ -58,4 +58,4 @@ HomePageOutcome WriteHomePage(const std::string& address, int32_t port,
   return HomePageOutcome::Written;
 }
 
-}  // namespace wizard
+}  // namespace share

@@ -1,15 +1,14 @@
-#include "shell/settings_store.h"
+#include "settings/settings_store.h"
 
 #include <cstring>
 
 #include "platform/registry.h"
 
-namespace shell {
+namespace settings {
 
 using platform::RegistryKey;
 
 namespace {
-
 
 // Reads a 4-byte value into `field`, little-endian. A shorter value fills
 // the field's first bytes and leaves the rest, as the registry does for a
@@ -25,7 +24,7 @@ void Query(const RegistryKey& key, const char* name, uint32_t& field) {
 // Reads a text up to its first zero byte; a missing or longer value leaves
 // `field` as it is.
 void QueryText(const RegistryKey& key, const char* name, std::string& field) {
-  char text[server::kStreamPathMax];
+  char text[kStreamPathMax];
   uint32_t length = sizeof text;
   if (key.QueryValue(name, nullptr, reinterpret_cast<uint8_t*>(text), &length) !=
           platform::ERROR_SUCCESS ||
@@ -49,23 +48,23 @@ void SetText(RegistryKey& key, const char* name, const std::string& text) {
 
 }  // namespace
 
-int LoadSettings(server::ServerSettings& settings, std::string* unreadable) {
-  settings = server::ServerSettings{};
+std::string SettingsFound::Message() const {
+  if (keptAs.empty()) return {};
+  return "The settings file could not be read. It was kept as " + keptAs +
+         ", and the default settings are used.";
+}
+
+SettingsFound LoadSettings(ServerSettings& settings) {
+  settings = ServerSettings{};
   uint32_t firstRun = 0;
 
   RegistryKey key;
   int disposition = 0;
-  int opened = key.Create(kSettingsKey, disposition);
+  const bool opened = key.Create(kSettingsKey, disposition) == platform::ERROR_SUCCESS;
   const bool created = disposition == platform::REG_CREATED_NEW_KEY;
-  if (unreadable) {
-    unreadable->clear();
-    if (!key.KeptAside().empty())
-      *unreadable = "The settings file could not be read. It was kept as " + key.KeptAside() +
-                    ", and the default settings are used.";
-  }
-  if (opened == platform::ERROR_SUCCESS && !created) {
+  if (opened && !created) {
     Query(key, "frun", firstRun);
-    for (const server::Setting& setting : server::kSettings) {
+    for (const Setting& setting : kSettings) {
       if (setting.number)
         Query(key, setting.name, settings.*setting.number);
       else
@@ -75,17 +74,17 @@ int LoadSettings(server::ServerSettings& settings, std::string* unreadable) {
   }
   static_cast<void>(key.Close());  // nothing changed, so nothing is written
   // A key that can be neither opened nor created counts as a first run.
-  return created || firstRun != 0 || opened != platform::ERROR_SUCCESS ? kFirstRun : kNotFirstRun;
+  return {.firstRun = created || firstRun != 0 || !opened, .keptAs = key.KeptAside()};
 }
 
-void SaveSettings(const server::ServerSettings& settings) {
+void SaveSettings(const ServerSettings& settings) {
   // A save that fails leaves the file as it was, and nothing says so: the
   // program goes on with the settings it holds.
   RegistryKey key;
   int disposition = 0;
   static_cast<void>(key.Create(kSettingsKey, disposition));
   Set(key, "frun", uint32_t{0});
-  for (const server::Setting& setting : server::kSettings) {
+  for (const Setting& setting : kSettings) {
     if (setting.number)
       Set(key, setting.name, settings.*setting.number);
     else
@@ -94,4 +93,4 @@ void SaveSettings(const server::ServerSettings& settings) {
   static_cast<void>(key.Close());
 }
 
-}  // namespace shell
+}  // namespace settings

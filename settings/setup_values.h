@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "server/server_settings.h"
+#include "settings/server_settings.h"
 
-namespace shell {
+namespace settings {
 
 // What the setup dialog's controls hold: the four edits' texts and the check box.
 struct SetupTexts {
@@ -17,12 +17,17 @@ struct SetupTexts {
 };
 
 // The texts the dialog opens with.
-SetupTexts SetupTextsFrom(const server::ServerSettings& settings);
+SetupTexts SetupTextsFrom(const ServerSettings& settings);
 
 // OK's reading and checking: the texts go into `settings` as typed (numbers
 // as atoi reads them, kept in the unsigned fields), then each value out of
 // range gets its message and its default. The messages in order; none when
 // every value passed.
-std::vector<std::string> ReadSetupTexts(const SetupTexts& texts, server::ServerSettings& settings);
+std::vector<std::string> ReadSetupTexts(const SetupTexts& texts, ServerSettings& settings);
 
-}  // namespace shell
+// The wizard's port field, read as atoi reads it: nullptr with `port` set
+// when Setup would accept it, else Setup's message (a page naming port 0
+// would serve nobody).
+[[nodiscard]] const char* ReadPortText(const std::string& text, uint32_t& port);
+
+}  // namespace settings

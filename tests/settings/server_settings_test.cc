@@ -1,4 +1,4 @@
-#include "server/server_settings.h"
+#include "settings/server_settings.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 
 namespace {
 
-using server::kSettings;
-using server::ServerSettings;
+using settings::kSettings;
+using settings::ServerSettings;
 
 TEST(SettingsTable, EachRowIsWholeAndItsDefaultPassesItsOwnChecks) {
   std::set<std::string> names;

@@ -1,4 +1,4 @@
-#include "wizard/address_discovery.h"
+#include "share/address_discovery.h"
 
 #include <gtest/gtest.h>
 
@@ -32,12 +32,12 @@ TEST(IsPrivateAddress, BlocksAndHowTextIsRead) {
       {" 10.1.2.3.99", true},
   };
   for (auto [text, expected] : cases)
-    EXPECT_EQ(wizard::IsPrivateAddress(text), expected) << '"' << text << '"';
+    EXPECT_EQ(share::IsPrivateAddress(text), expected) << '"' << text << '"';
 }
 
 TEST(DiscoverLocalAddress, GivesDottedText) {
   std::string address;
-  ASSERT_TRUE(wizard::DiscoverLocalAddress(address));  // loopback at least is up
+  ASSERT_TRUE(share::DiscoverLocalAddress(address));  // loopback at least is up
   EXPECT_EQ(std::count(address.begin(), address.end(), '.'), 3) << address;
 }
 

@@ -6,7 +6,7 @@
 
 #include "platform/installed_drivers.h"
 
-namespace server {
+namespace settings {
 
 // The persisted settings, each named after its registry value. Owned by the
 // main window (or the headless server) and used on its thread only. A new
@@ -120,4 +120,4 @@ inline ServerSettings::ServerSettings() {
 // The caption of Setup's and the wizard's messages about a value.
 constexpr char kInvalidParameter[] = "Invalid Parameter";
 
-}  // namespace server
+}  // namespace settings

@@ -1,0 +1,94 @@
+#include "settings/setup_values.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr char kQuality[] = "Jpeg quality must be a value between 1 and 100";
+constexpr char kClients[] = "Maximum number of connections must be between 1 and 50!";
+constexpr char kUrl[] = "Length of webcam URL must be between 0 and 64!";
+constexpr char kPort[] = "Port number must be between 1 and 65000!";
+
+settings::SetupTexts Valid() { return {"50", "10", "8080", "/cam", true}; }
+
+TEST(SetupValues, EachFieldPassesOrGetsItsMessageAndDefault) {
+  using Messages = std::vector<std::string>;
+  struct Case {
+    std::string settings::SetupTexts::*field;
+    std::string typed;
+    Messages messages;
+    uint32_t settings::ServerSettings::*number;  // or nullptr for the URL
+    uint32_t expected;
+    std::string expectedUrl;
+  };
+  const std::string url64(64, 'u'), url65(65, 'u');
+  const Case cases[] = {
+      {&settings::SetupTexts::compression, "0", {kQuality}, &settings::ServerSettings::compression, 35, ""},
+      {&settings::SetupTexts::compression, "101", {kQuality}, &settings::ServerSettings::compression, 35, ""},
+      {&settings::SetupTexts::compression, "-1", {kQuality}, &settings::ServerSettings::compression, 35, ""},
+      {&settings::SetupTexts::compression, "", {kQuality}, &settings::ServerSettings::compression, 35, ""},
+      {&settings::SetupTexts::compression, "1", {}, &settings::ServerSettings::compression, 1, ""},
+      {&settings::SetupTexts::compression, "100", {}, &settings::ServerSettings::compression, 100, ""},
+      {&settings::SetupTexts::compression, "50abc", {}, &settings::ServerSettings::compression, 50, ""},
+      {&settings::SetupTexts::compression, "  +7", {}, &settings::ServerSettings::compression, 7, ""},
+      {&settings::SetupTexts::maxclients, "0", {kClients}, &settings::ServerSettings::maxclients, 5, ""},
+      {&settings::SetupTexts::maxclients, "51", {kClients}, &settings::ServerSettings::maxclients, 5, ""},
+      {&settings::SetupTexts::maxclients, "50", {}, &settings::ServerSettings::maxclients, 50, ""},
+      {&settings::SetupTexts::camurl, "", {kUrl}, nullptr, 0, "/video"},
+      {&settings::SetupTexts::camurl, url65, {kUrl}, nullptr, 0, "/video"},
+      {&settings::SetupTexts::camurl, url64, {}, nullptr, 0, url64},
+      {&settings::SetupTexts::camurl, "/a b", {kUrl}, nullptr, 0, "/video"},
+      {&settings::SetupTexts::camurl, "video", {}, nullptr, 0, "video"},
+      {&settings::SetupTexts::portnum, "0", {kPort}, &settings::ServerSettings::portnum, 80, ""},
+      {&settings::SetupTexts::portnum, "65001", {kPort}, &settings::ServerSettings::portnum, 80, ""},
+      {&settings::SetupTexts::portnum, "1", {}, &settings::ServerSettings::portnum, 1, ""},
+      {&settings::SetupTexts::portnum, "65000", {}, &settings::ServerSettings::portnum, 65000, ""},
+      // Too big for an int: the largest int, not a small number wrapped round.
+      {&settings::SetupTexts::portnum, "4294967376", {kPort}, &settings::ServerSettings::portnum, 80, ""},
+      {&settings::SetupTexts::compression, "4294967346", {kQuality}, &settings::ServerSettings::compression, 35, ""},
+      {&settings::SetupTexts::portnum, std::string(1000, '9'), {kPort}, &settings::ServerSettings::portnum, 80, ""},
+      {&settings::SetupTexts::portnum, "\xc3\xa9\xff", {kPort}, &settings::ServerSettings::portnum, 80, ""},
+  };
+  for (const Case& c : cases) {
+    settings::SetupTexts texts = Valid();
+    texts.*c.field = c.typed;
+    settings::ServerSettings settings;
+    EXPECT_EQ(settings::ReadSetupTexts(texts, settings), c.messages) << c.typed;
+    if (c.number) {
+      EXPECT_EQ(settings.*c.number, c.expected) << c.typed;
+    } else {
+      EXPECT_EQ(settings.camurl, c.expectedUrl);
+    }
+  }
+}
+
+TEST(SetupValues, SeveralFailuresComeInOrderAndTheGoodValuesStay) {
+  settings::SetupTexts texts = Valid();
+  texts.compression = "0";
+  texts.portnum = "0";
+  settings::ServerSettings settings;
+  EXPECT_EQ(settings::ReadSetupTexts(texts, settings), (std::vector<std::string>{kQuality, kPort}));
+  EXPECT_EQ(settings.compression, 35u);
+  EXPECT_EQ(settings.portnum, 80u);
+  EXPECT_EQ(settings.maxclients, 10u);
+  EXPECT_EQ(settings.camurl, "/cam");
+  EXPECT_EQ(settings.connections, 1u);
+}
+
+TEST(SetupValues, TheDialogOpensWithTheSettingsAsDecimals) {
+  settings::ServerSettings settings;
+  settings.portnum = 8080;
+  settings.connections = 1;
+  settings.compression = static_cast<uint32_t>(-1);  // only a typed -1 gets here
+  settings::SetupTexts texts = settings::SetupTextsFrom(settings);
+  EXPECT_EQ(texts.compression, "-1");
+  EXPECT_EQ(texts.maxclients, "5");
+  EXPECT_EQ(texts.portnum, "8080");
+  EXPECT_EQ(texts.camurl, "/video");
+  EXPECT_TRUE(texts.connections);
+  texts.connections = false;
+  settings::ReadSetupTexts(texts, settings);
+  EXPECT_EQ(settings.connections, 0u);
+}
+
+}  // namespace

@@ -78,11 +78,11 @@ void UnplugAndReplug() {
   fake = &camera;
   platform::SetDriverListSource(FakeCamera);
   capture::CaptureDevice device;
-  Require(device.Create(0, 75) == capture::kDeviceOk, "the camera");
+  Require(device.Create(0, 75) == capture::DeviceResult::kOk, "the camera");
   settings::ServerSettings settings;
   settings.portnum = static_cast<uint32_t>(FreePort());
   server::ServerController controller(settings, device);
-  Require(controller.StartServer() == server::kServerStarted, "the server");
+  Require(controller.StartServer() == server::StartResult::kStarted, "the server");
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   std::vector<double> gapsMs, reconnectMs;
   for (int round = 0; round < 3; ++round) {
@@ -117,12 +117,12 @@ void FirstPartAfterStart() {
   std::vector<double> samples;
   for (int round = 0; round < 5; ++round) {
     capture::CaptureDevice device;
-    Require(device.Create(0, 75) == capture::kDeviceOk, "the camera");  // the test pattern
+    Require(device.Create(0, 75) == capture::DeviceResult::kOk, "the camera");  // the test pattern
     settings::ServerSettings settings;
     settings.portnum = static_cast<uint32_t>(FreePort());
     server::ServerController controller(settings, device);
     double start = WallSeconds();
-    Require(controller.StartServer() == server::kServerStarted, "the server");
+    Require(controller.StartServer() == server::StartResult::kStarted, "the server");
     TestClient client;
     while (!client.Connect(static_cast<int>(settings.portnum))) {
     }

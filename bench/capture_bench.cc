@@ -14,7 +14,7 @@ constexpr int kQuality = 75;
 
 void PipelineAgainstEncode() {
   capture::CaptureDevice device;
-  Require(device.Create(0, kQuality) == capture::kDeviceOk, "the camera");  // the test pattern: YUYV 640 x 480
+  Require(device.Create(0, kQuality) == capture::DeviceResult::kOk, "the camera");  // the test pattern: YUYV 640 x 480
   platform::TestPatternDriver pattern;
   pattern.StartStreaming();
   std::vector<uint8_t> frame;
@@ -58,8 +58,8 @@ void PipelineAgainstEncode() {
 
 void GrabCpu() {
   capture::CaptureDevice device;
-  Require(device.Create(0, kQuality) == capture::kDeviceOk, "the camera");
-  Require(device.StartGrabbing() == capture::kDeviceOk, "grabbing");
+  Require(device.Create(0, kQuality) == capture::DeviceResult::kOk, "the camera");
+  Require(device.StartGrabbing() == capture::DeviceResult::kOk, "grabbing");
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   double cpu = ProcessCpuSeconds(), wall = WallSeconds();
   uint64_t frames = device.frameStore.PublishedCount();

@@ -24,14 +24,14 @@ using namespace std::chrono;
 
 void StopWithFiftyClients() {
   capture::CaptureDevice device;
-  Require(device.Create(0, 35) == capture::kDeviceOk, "the camera");  // the test pattern, grabbing while the server runs
+  Require(device.Create(0, 35) == capture::DeviceResult::kOk, "the camera");  // the test pattern, grabbing while the server runs
   settings::ServerSettings settings;
   settings.portnum = static_cast<uint32_t>(FreePort());
   settings.maxclients = 50;
   std::vector<double> samples;
   for (int round = 0; round < 3; ++round) {
     server::ServerController controller(settings, device);
-    Require(controller.StartServer() == server::kServerStarted, "the server");
+    Require(controller.StartServer() == server::StartResult::kStarted, "the server");
     while (device.frameStore.PublishedCount() == 0 || !TestClient().Connect(settings.portnum))
       std::this_thread::sleep_for(milliseconds(5));
     std::this_thread::sleep_for(milliseconds(400));  // the probe is reaped
@@ -74,7 +74,7 @@ void ReadParts(TestClient& client, std::vector<double>& arrivals, std::mutex& lo
 // the latest frame that entered before it.
 double FrameLatencyP99(int clientCount) {
   capture::CaptureDevice device;
-  Require(device.Create(0, 35) == capture::kDeviceOk, "the camera");
+  Require(device.Create(0, 35) == capture::DeviceResult::kOk, "the camera");
   platform::TestPatternDriver pattern;
   pattern.StartStreaming();
   std::vector<uint8_t> frame;

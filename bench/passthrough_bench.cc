@@ -48,15 +48,15 @@ double GrabCpuPercent() {
   camera = &fake;
   platform::SetDriverListSource(FakeCamera);
   capture::CaptureDevice device;
-  Require(device.Create(0, 35) == capture::kDeviceOk, "the camera");
+  Require(device.Create(0, 35) == capture::DeviceResult::kOk, "the camera");
   device.Window()->SetDialogPresenter([](platform::DriverDialog& dialog) {
     dialog.settings.at(1).current = 1;  // Motion-JPEG
     dialog.settings.at(2).current = 0;  // 30 fps
     return true;
   });
-  Require(device.ShowFormatDialog() == capture::kDeviceOk, "the camera format");
+  Require(device.ShowFormatDialog() == capture::DeviceResult::kOk, "the camera format");
   fake.SendJpegFrames({CameraJpeg(1920, 1080)});
-  Require(device.StartGrabbing() == capture::kDeviceOk, "grabbing");
+  Require(device.StartGrabbing() == capture::DeviceResult::kOk, "grabbing");
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   const uint64_t frames = device.frameStore.PublishedCount();
   const double cpu = ProcessCpuSeconds(), wall = WallSeconds();

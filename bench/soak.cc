@@ -177,14 +177,14 @@ int main(int argc, char** argv) {
 
   const size_t fdsBefore = Entries("/proc/self/fd"), threadsBefore = Entries("/proc/self/task");
   capture::CaptureDevice device;
-  Require(device.Create(0, 35) == capture::kDeviceOk, "the camera");
+  Require(device.Create(0, 35) == capture::DeviceResult::kOk, "the camera");
   settings::ServerSettings settings;
   port = FreePort();
   settings.portnum = static_cast<uint32_t>(port);
   settings.maxclients = 50;
   settings.connections = 1;
   server::ServerController controller(settings, device);
-  if (controller.StartServer() != 0) return 2;
+  if (controller.StartServer() != server::StartResult::kStarted) return 2;
   std::this_thread::sleep_for(500ms);
   const size_t fdsServing = Entries("/proc/self/fd"), threadsServing = Entries("/proc/self/task");
 

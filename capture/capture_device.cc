@@ -9,15 +9,15 @@ namespace capture {
 
 using namespace platform;
 
-int32_t CaptureDevice::Create(int driverIndex, int32_t quality) {
+DeviceResult CaptureDevice::Create(int driverIndex, int32_t quality) {
   captureWindow_ = CaptureWindow::Create("Capture Window", 0, 0, 640, 480);
-  if (!captureWindow_) return kDeviceFailed;
+  if (!captureWindow_) return DeviceResult::kFailed;
   // Without its driver the device still exists: lastError says why, and
   // each operation that needs one refuses.
   static_cast<void>(Connect(driverIndex));
   jpegQuality = quality;
   captureWindow_->SetUserData(this);
-  return kDeviceOk;
+  return DeviceResult::kOk;
 }
 
 intptr_t CaptureDevice::Send(unsigned message, intptr_t wParam, intptr_t lParam) {
@@ -25,7 +25,7 @@ intptr_t CaptureDevice::Send(unsigned message, intptr_t wParam, intptr_t lParam)
   return captureWindow_->SendMessage(message, wParam, lParam);
 }
 
-int32_t CaptureDevice::Connect(int driverIndex) {
+DeviceResult CaptureDevice::Connect(int driverIndex) {
   if (connected_) Send(WM_CAP_DRIVER_DISCONNECT);
   connected_ = false;
   if (Send(WM_CAP_DRIVER_CONNECT, driverIndex) != 0) {
@@ -37,10 +37,10 @@ int32_t CaptureDevice::Connect(int driverIndex) {
       Send(WM_CAP_SET_PREVIEWRATE, platform::kPreviewRateMs);
       previewing_ = Send(WM_CAP_SET_PREVIEW, 1) != 0;
     }
-    return kDeviceOk;
+    return DeviceResult::kOk;
   }
   lastError.Record(ErrConnectFailed);
-  return kConnectFailed;
+  return DeviceResult::kConnectFailed;
 }
 
 void CaptureDevice::ReadFormat() {
@@ -68,18 +68,18 @@ void CaptureDevice::ReadFormat() {
   frameStore.Reallocate(format.biWidth * format.biHeight * 4);
 }
 
-int32_t CaptureDevice::ReleaseFormat() {
+DeviceResult CaptureDevice::ReleaseFormat() {
   frameStore.Release();
   captureFormat_.clear();
   motionJpeg_ = false;
-  if (!decompressor_) return kDeviceOk;
+  if (!decompressor_) return DeviceResult::kOk;
   int result = decompressor_->Close();
   decompressor_.reset();
   if (result != 0) {
     lastError.Record(ErrDecompressorClose, result);
-    return kDeviceFailed;
+    return DeviceResult::kFailed;
   }
-  return kDeviceOk;
+  return DeviceResult::kOk;
 }
 
 // Records category 4 when no driver is connected.
@@ -88,46 +88,46 @@ bool CaptureDevice::RequireDriver() {
   return connected_;
 }
 
-int32_t CaptureDevice::GetImageSize(int32_t& width, int32_t& height) {
-  if (!captureWindow_) return kDeviceOk;
-  if (!RequireDriver()) return kDeviceFailed;
+DeviceResult CaptureDevice::GetImageSize(int32_t& width, int32_t& height) {
+  if (!captureWindow_) return DeviceResult::kOk;
+  if (!RequireDriver()) return DeviceResult::kFailed;
   CapStatus status;
   Send(WM_CAP_GET_STATUS, sizeof status, reinterpret_cast<intptr_t>(&status));
   width = static_cast<int32_t>(status.uiImageWidth);
   height = static_cast<int32_t>(status.uiImageHeight);
-  return kDeviceOk;
+  return DeviceResult::kOk;
 }
 
-int32_t CaptureDevice::ShowDialog(unsigned message) {
-  if (!RequireDriver()) return kDeviceFailed;
+DeviceResult CaptureDevice::ShowDialog(unsigned message) {
+  if (!RequireDriver()) return DeviceResult::kFailed;
   Send(message);
   ReadFormat();
-  return kDeviceOk;
+  return DeviceResult::kOk;
 }
 
-int32_t CaptureDevice::ShowFormatDialog() { return ShowDialog(WM_CAP_DLG_VIDEOFORMAT); }
-int32_t CaptureDevice::ShowSourceDialog() { return ShowDialog(WM_CAP_DLG_VIDEOSOURCE); }
+DeviceResult CaptureDevice::ShowFormatDialog() { return ShowDialog(WM_CAP_DLG_VIDEOFORMAT); }
+DeviceResult CaptureDevice::ShowSourceDialog() { return ShowDialog(WM_CAP_DLG_VIDEOSOURCE); }
 
-int32_t CaptureDevice::StartPreview() {
-  if (!RequireDriver()) return kDeviceFailed;
+DeviceResult CaptureDevice::StartPreview() {
+  if (!RequireDriver()) return DeviceResult::kFailed;
   if (previewing_) {
     lastError.Record(ErrAlreadyPreviewing);
-    return kDeviceFailed;
+    return DeviceResult::kFailed;
   }
   Send(WM_CAP_SET_PREVIEWRATE, platform::kPreviewRateMs);
   if (Send(WM_CAP_SET_PREVIEW, 1) != 0) previewing_ = true;
-  return kDeviceOk;
+  return DeviceResult::kOk;
 }
 
 void CaptureDevice::StopPreview() {
   if (connected_ && previewing_ && Send(WM_CAP_SET_PREVIEW, 0) != 0) previewing_ = false;
 }
 
-int32_t CaptureDevice::StartGrabbing() {
-  if (!RequireDriver()) return kDeviceFailed;
+DeviceResult CaptureDevice::StartGrabbing() {
+  if (!RequireDriver()) return DeviceResult::kFailed;
   if (grabbing_) {
     lastError.Record(ErrAlreadyGrabbing);
-    return kDeviceFailed;
+    return DeviceResult::kFailed;
   }
   CaptureParms parms;
   Send(WM_CAP_GET_SEQUENCE_SETUP, sizeof parms, reinterpret_cast<intptr_t>(&parms));
@@ -140,10 +140,10 @@ int32_t CaptureDevice::StartGrabbing() {
   Send(WM_CAP_SET_CALLBACK_VIDEOSTREAM, 0, reinterpret_cast<intptr_t>(&OnVideoFrame));
   if (Send(WM_CAP_SEQUENCE_NOFILE) == 0) {
     lastError.Record(ErrStartCaptureFailed);
-    return kStartCaptureFailed;
+    return DeviceResult::kStartCaptureFailed;
   }
   grabbing_ = true;
-  return kDeviceOk;
+  return DeviceResult::kOk;
 }
 
 void CaptureDevice::StopGrabbing() {

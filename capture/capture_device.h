@@ -14,11 +14,13 @@
 
 namespace capture {
 
-// The device's results besides 0; each failure also lands in lastError.
-constexpr int32_t kDeviceOk = 0;
-constexpr int32_t kDeviceFailed = -1;        // no driver, or already previewing or grabbing
-constexpr int32_t kStartCaptureFailed = -2;  // the window would not start grabbing
-constexpr int32_t kConnectFailed = -3;       // the driver would not connect
+// The device's results; each failure also lands in lastError.
+enum class DeviceResult {
+  kOk,
+  kFailed,              // no driver, or already previewing or grabbing
+  kStartCaptureFailed,  // the window would not start grabbing
+  kConnectFailed,       // the driver would not connect
+};
 
 // The system's one camera, wrapping a capture window. Its operations run on
 // the user-interface thread; OnVideoFrame runs on the window's capture thread
@@ -30,15 +32,15 @@ class CaptureDevice {
   CaptureDevice(const CaptureDevice&) = delete;
   CaptureDevice& operator=(const CaptureDevice&) = delete;
 
-  [[nodiscard]] int32_t Create(int driverIndex, int32_t quality);
-  [[nodiscard]] int32_t Connect(int driverIndex);
-  [[nodiscard]] int32_t GetImageSize(int32_t& width, int32_t& height);
-  [[nodiscard]] int32_t ShowFormatDialog();
-  [[nodiscard]] int32_t ShowSourceDialog();
-  [[nodiscard]] int32_t StartPreview();
+  [[nodiscard]] DeviceResult Create(int driverIndex, int32_t quality);
+  [[nodiscard]] DeviceResult Connect(int driverIndex);
+  [[nodiscard]] DeviceResult GetImageSize(int32_t& width, int32_t& height);
+  [[nodiscard]] DeviceResult ShowFormatDialog();
+  [[nodiscard]] DeviceResult ShowSourceDialog();
+  [[nodiscard]] DeviceResult StartPreview();
   void StopPreview();
   bool IsPreviewing() const { return previewing_; }
-  [[nodiscard]] int32_t StartGrabbing();
+  [[nodiscard]] DeviceResult StartGrabbing();
   void StopGrabbing();
   bool IsGrabbing() const { return grabbing_; }
   void SetQuality(int32_t quality);
@@ -65,9 +67,9 @@ class CaptureDevice {
  private:
   bool RequireDriver();
   void ReadFormat();
-  int32_t ReleaseFormat();
+  DeviceResult ReleaseFormat();
   intptr_t Send(unsigned message, intptr_t wParam = 0, intptr_t lParam = 0);
-  int32_t ShowDialog(unsigned message);
+  DeviceResult ShowDialog(unsigned message);
 
   platform::BitmapInfoHeader outputHeader_;
   std::vector<uint8_t> captureFormat_;  // the record as the window reports it

@@ -14,7 +14,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kNoSuchKey = 2;  // ERROR_FILE_NOT_FOUND
 constexpr char kOpenCommand[] = "\\shell\\open\\command";
 
 fs::path HomeFolder(const char* variable, const char* fallback) {
@@ -104,14 +103,14 @@ std::string AsCommand(const std::string& exec) {
 int ReadClassesRootDefault(const std::string& subkey, std::string& value) {
   if (subkey == ".htm") {
     value = HtmlHandler();
-    return value.empty() ? kNoSuchKey : 0;
+    return value.empty() ? ERROR_FILE_NOT_FOUND : 0;
   }
   const size_t suffix = sizeof kOpenCommand - 1;
   if (subkey.size() <= suffix || subkey.compare(subkey.size() - suffix, suffix, kOpenCommand) != 0)
-    return kNoSuchKey;
+    return ERROR_FILE_NOT_FOUND;
   fs::path file = FindDesktopFile(subkey.substr(0, subkey.size() - suffix));
   std::string exec = file.empty() ? "" : IniValue(file, "Desktop Entry", "Exec");
-  if (exec.empty()) return kNoSuchKey;
+  if (exec.empty()) return ERROR_FILE_NOT_FOUND;
   value = AsCommand(exec);
   return 0;
 }

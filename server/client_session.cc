@@ -43,7 +43,6 @@ void LogPeer(const ClientTicket& ticket, const char* message, std::string& peer)
 // seconds of `start`, on a receive error, the peer closing, or `stop`.
 bool ReceiveUntil(platform::Socket& connection, char* buffer, int& n, int capacity,
                   std::string_view end, int64_t start, const std::atomic<int32_t>* stop) {
-  constexpr int64_t kLimitMs = (kIdleLimitSeconds + 1) * 1000;
   while (::memmem(buffer, static_cast<size_t>(n), end.data(), end.size()) == nullptr &&
          n < capacity) {
     // What has arrived is taken at once; only an empty socket is waited on.
@@ -53,7 +52,7 @@ bool ReceiveUntil(platform::Socket& connection, char* buffer, int& n, int capaci
       continue;
     }
     if (k == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) return false;
-    int64_t left = kLimitMs - (platform::SteadyMillis() - start);
+    int64_t left = kIdleLimitMs - (platform::SteadyMillis() - start);
     if (left <= 0 || (stop && stop->load() == 1)) return false;
     if (connection.WaitReadable(static_cast<int>(std::min<int64_t>(left, kStopCheckMs))) < 0)
       return false;

@@ -12,15 +12,15 @@ std::string FormatLogLine(const std::tm& when, const std::string& text) {
   return stamp + text + "\r\n";
 }
 
-int AppendLog(const std::string& text) {
+bool AppendLog(const std::string& text) {
   // Never waits: a FIFO or a device in the log's place is not written to.
   int fd =
       ::open(kLogFileName, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
-  if (fd < 0) return 0;
+  if (fd < 0) return false;
   struct stat info {};
   if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     ::close(fd);
-    return 0;
+    return false;
   }
   std::time_t now = std::time(nullptr);
   std::tm local{};
@@ -28,7 +28,7 @@ int AppendLog(const std::string& text) {
   std::string line = FormatLogLine(local, text);
   ssize_t written = ::write(fd, line.data(), line.size());
   ::close(fd);
-  return written > 0 ? 1 : 0;
+  return written > 0;
 }
 
 }  // namespace server

@@ -13,8 +13,8 @@ constexpr char kViewLogName[] = "owlglance.log";
 
 // Appends one line, "MM/DD/YY HH:MM:SS text" with CR LF, in a single write
 // to a file opened for appending, so lines from concurrent sessions stay
-// whole. Result 1 when written, 0 when not. Called by client threads.
-int AppendLog(const std::string& text);
+// whole. False when it was not written. Called by client threads.
+[[nodiscard]] bool AppendLog(const std::string& text);
 
 // The line AppendLog writes for `text` at local time `when`.
 std::string FormatLogLine(const std::tm& when, const std::string& text);

@@ -42,7 +42,7 @@ bool WaitForViewer(platform::Socket& connection, capture::FrameStore& store, siz
   int queued = connection.QueuedBytes();
   while (queued > 0 && static_cast<size_t>(queued) > partSize) {
     if (StopRequested(ticket)) return false;
-    if ((platform::SteadyMillis() - mark) / 1000 > kIdleLimitSeconds) return false;
+    if (platform::SteadyMillis() - mark >= kIdleLimitMs) return false;
     store.WaitForNewFrame(store.PublishedCount(), kStopCheckMs);
     int now = connection.QueuedBytes();
     if (now < queued) mark = platform::SteadyMillis();
@@ -73,8 +73,8 @@ size_t WritePart(const capture::FrameStore::Reader& image, std::vector<char>& bu
 void ServeStream(platform::Socket& connection, const ClientTicket& ticket, bool headOnly,
                  std::vector<char>& partBuffer) {
   const auto* stop = ticket.stopFlag;
-  if (SendAll(kStreamHead, sizeof kStreamHead - 1, connection, stop) != kSent || headOnly) return;
-  if (SendAll(kDelimiter, sizeof kDelimiter - 1, connection, stop) != kSent) return;
+  if (SendAll(kStreamHead, sizeof kStreamHead - 1, connection, stop) != SendResult::kSent || headOnly) return;
+  if (SendAll(kDelimiter, sizeof kDelimiter - 1, connection, stop) != SendResult::kSent) return;
 
   capture::FrameStore& store = ticket.frameSource->frameStore;
   int64_t lastImage = platform::SteadyMillis();
@@ -92,12 +92,12 @@ void ServeStream(platform::Socket& connection, const ClientTicket& ticket, bool 
     if (partSize == 0) {
       // No image yet, or a frame that failed: wait for the next one, as
       // long as one comes within the idle limit.
-      if ((platform::SteadyMillis() - lastImage) / 1000 > kIdleLimitSeconds) return;
+      if (platform::SteadyMillis() - lastImage >= kIdleLimitMs) return;
       if (!WaitForFrameAfter(store, published, kStopCheckMs, ticket)) return;
       continue;
     }
     lastImage = platform::SteadyMillis();
-    if (SendAll(partBuffer.data(), static_cast<int>(partSize), connection, stop) != kSent) return;
+    if (SendAll(partBuffer.data(), static_cast<int>(partSize), connection, stop) != SendResult::kSent) return;
     lastPartSize = partSize;
     // Paced by the camera: the next new image, or this one again after a second.
     if (!WaitForFrameAfter(store, published, kResendAfterMs, ticket)) return;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 
 #include "platform/clock.h"
 
@@ -11,33 +10,33 @@ namespace server {
 namespace {
 
 // Runs `send` (bytes sent, or -1 with errno) until `length` bytes have gone,
-// waiting while the connection is full. Result 1, or 0 as SendAll's.
+// waiting while the connection is full. SendAll's result.
 template <typename SendSome>
-int SendUntilDone(int64_t length, platform::Socket& connection, const std::atomic<int32_t>* stop,
+SendResult SendUntilDone(int64_t length, platform::Socket& connection, const std::atomic<int32_t>* stop,
                   SendSome send) {
   int64_t sent = 0;
   int64_t mark = platform::SteadyMillis();
   while (sent < length) {
-    if (std::llabs(platform::SecondsSince(mark)) > kIdleLimitSeconds) return kNotSent;
+    if (platform::SteadyMillis() - mark >= kIdleLimitMs) return SendResult::kNotSent;
     long k = send(sent);
     if (k > 0) {
       sent += k;
       mark = platform::SteadyMillis();
     } else if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      if (connection.WaitWritable(kStopCheckMs) < 0) return kNotSent;
-      if (stop && stop->load() == 1) return kNotSent;
+      if (connection.WaitWritable(kStopCheckMs) < 0) return SendResult::kNotSent;
+      if (stop && stop->load() == 1) return SendResult::kNotSent;
     } else if (k < 0 && errno == EINTR) {
       continue;
     } else {
-      return kNotSent;
+      return SendResult::kNotSent;
     }
   }
-  return kSent;
+  return SendResult::kSent;
 }
 
 }  // namespace
 
-int SendAll(const void* data, int length, platform::Socket& connection,
+SendResult SendAll(const void* data, int length, platform::Socket& connection,
             const std::atomic<int32_t>* stop) {
   const char* bytes = static_cast<const char*>(data);
   return SendUntilDone(length, connection, stop, [&](int64_t sent) {
@@ -45,7 +44,7 @@ int SendAll(const void* data, int length, platform::Socket& connection,
   });
 }
 
-int SendFileBytes(int fileFd, int64_t count, platform::Socket& connection,
+SendResult SendFileBytes(int fileFd, int64_t count, platform::Socket& connection,
                   const std::atomic<int32_t>* stop) {
   constexpr int64_t kMaxPiece = 1 << 30;
   long long offset = 0;

@@ -15,28 +15,28 @@ ServerController::ServerController(const settings::ServerSettings& settings, cap
 }
 
 ServerController::~ServerController() {
-  if (running_ == 1) StopServer();
+  if (running_) StopServer();
 }
 
-int32_t ServerController::StartServer() {
-  if (running_ == 1) return kServerStarted;
+StartResult ServerController::StartServer() {
+  if (running_) return StartResult::kStarted;
   control_.stopRequested = 0;
   auto listener = std::make_unique<ListenThread>(control_);
-  if (!listener->Open()) return kPortUnavailable;
-  if (device_.StartGrabbing() != capture::kDeviceOk) return kCameraNotStarted;
+  if (!listener->Open()) return StartResult::kPortUnavailable;
+  if (device_.StartGrabbing() != capture::DeviceResult::kOk) return StartResult::kCameraNotStarted;
   if (!listener->Thread().Create()) {
     device_.StopGrabbing();
-    return kCameraNotStarted;
+    return StartResult::kCameraNotStarted;
   }
   listener->Thread().SetLowestPriority();
   listener_ = std::move(listener);
-  running_ = 1;
+  running_ = true;
   listener_->Thread().Resume();
-  return kServerStarted;
+  return StartResult::kStarted;
 }
 
-int32_t ServerController::StopServer() {
-  if (running_ == 0) return 0;
+void ServerController::StopServer() {
+  if (!running_) return;
   control_.stopRequested = 1;
   device_.frameStore.WakeReaders();  // waiting streams see the flag at once
   while (!listener_->Thread().WaitForEnd(platform::kThreadEndStepMs)) {
@@ -44,12 +44,12 @@ int32_t ServerController::StopServer() {
   }
   device_.StopGrabbing();
   listener_.reset();
-  running_ = 0;
-  return 0;
+  running_ = false;
 }
 
 void ServerController::SetClientLimit(int32_t n) {
-  if (n >= 1 && n <= 99) control_.clientLimit = n;
+  constexpr settings::SettingRange kLimits = settings::SettingNamed("maxclients").load;
+  if (n >= 0 && kLimits.Holds(static_cast<uint32_t>(n))) control_.clientLimit = n;
 }
 
 bool ServerController::ListenerEnded() {

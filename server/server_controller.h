@@ -14,10 +14,11 @@ class CaptureDevice;
 
 namespace server {
 
-// StartServer's results.
-constexpr int32_t kServerStarted = 0;
-constexpr int32_t kCameraNotStarted = -1;
-constexpr int32_t kPortUnavailable = -2;  // the listener's message has been shown
+enum class StartResult {
+  kStarted,
+  kCameraNotStarted,
+  kPortUnavailable,  // the listener's message has been shown
+};
 
 // Starts and stops the streaming server as a whole. Used on the
 // user-interface thread; shares its ServerControl with the listener and the
@@ -32,24 +33,26 @@ class ServerController {
   ServerController(const ServerController&) = delete;
   ServerController& operator=(const ServerController&) = delete;
 
-  // Binds the port and starts grabbing and the listener. 0 once it serves;
-  // kPortUnavailable when the port can't be bound or listened on;
-  // kCameraNotStarted when grabbing can't start.
-  [[nodiscard]] int32_t StartServer();
-  int32_t StopServer();
+  // Binds the port and starts grabbing and the listener. kStarted once it
+  // serves (or already served); kPortUnavailable when the port can't be
+  // bound or listened on; kCameraNotStarted when grabbing can't start.
+  [[nodiscard]] StartResult StartServer();
+  // Ends every session and the listener, then grabbing; nothing when stopped.
+  void StopServer();
+  // A limit outside the client limit's range is ignored.
   void SetClientLimit(int32_t n);
   void SetLogConnections(int32_t flag) { control_.logConnections = flag; }
   void SetPort(int32_t port) { control_.port = port; }
   void SetStreamUrl(std::string_view url) { control_.SetStreamUrl(url); }
   int32_t ConnectedCount() const { return control_.connectedCount.load(); }
-  int32_t IsRunning() const { return running_; }
+  bool IsRunning() const { return running_; }
   // True once a running server's listener has ended on its own (accepting
   // failed).
   bool ListenerEnded();
 
  private:
   ServerControl control_;
-  int32_t running_ = 0;
+  bool running_ = false;
   capture::CaptureDevice& device_;
   std::unique_ptr<ListenThread> listener_;
   std::function<void()> whileWaiting_;

@@ -37,7 +37,7 @@ void ServeSnapshot(platform::Socket& connection, const ClientTicket& ticket, boo
       SendLast(buffer.data(), static_cast<int>(size), connection, ticket.stopFlag);
       return;
     }
-    if (platform::SecondsSince(start) > kIdleLimitSeconds) {
+    if (platform::SteadyMillis() - start >= kIdleLimitMs) {
       SendLast(kServiceUnavailableResponse, sizeof kServiceUnavailableResponse - 1, connection,
                ticket.stopFlag);
       return;

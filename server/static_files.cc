@@ -26,7 +26,7 @@ size_t PathStart(const char* url, size_t length) {
 }
 
 bool SendHead(const std::string& head, const FileRequest& request, platform::Socket& connection) {
-  return SendAll(head.data(), static_cast<int>(head.size()), connection, request.stop) == kSent;
+  return SendAll(head.data(), static_cast<int>(head.size()), connection, request.stop) == SendResult::kSent;
 }
 
 }  // namespace
@@ -42,40 +42,40 @@ bool ResolvePath(const char* url, std::string& path) {
   return path.find("..") == std::string::npos;
 }
 
-int SendFile(const std::string& path, const FileRequest& request, platform::Socket& connection) {
+FileAnswer SendFile(const std::string& path, const FileRequest& request, platform::Socket& connection) {
   platform::RegularFile file;
-  if (!file.OpenInside(kWebFolder, path)) return kFileNotOpened;
+  if (!file.OpenInside(kWebFolder, path)) return FileAnswer::kNotOpened;
   const std::string modified = FormatHttpDate(file.ModifiedSeconds());
   if (request.ifModifiedSince >= file.ModifiedSeconds()) {
     return SendHead("HTTP/1.0 304 Not Modified\r\nLast-Modified: " + modified + "\r\n\r\n", request,
                     connection)
-               ? kFileSent
-               : kFileSendFailed;
+               ? FileAnswer::kSent
+               : FileAnswer::kSendFailed;
   }
   std::string head = "HTTP/1.0 200 OK\r\nContent-Type: ";
   head += ContentTypeFor(path);
   head += "\r\nContent-Length: " + std::to_string(file.Size()) + "\r\nLast-Modified: " + modified +
           "\r\n\r\n";
-  if (request.headOnly) return SendHead(head, request, connection) ? kFileSent : kFileSendFailed;
+  if (request.headOnly) return SendHead(head, request, connection) ? FileAnswer::kSent : FileAnswer::kSendFailed;
   if (file.Size() <= kSmallFile) {
     // Head and body in one send: a page or a script costs one system call.
     size_t at = head.size();
     head.resize(at + static_cast<size_t>(file.Size()));
     if (file.Read(head.data() + at, static_cast<size_t>(file.Size())) != file.Size())
-      return kFileSendFailed;
-    return SendHead(head, request, connection) ? kFileSent : kFileSendFailed;
+      return FileAnswer::kSendFailed;
+    return SendHead(head, request, connection) ? FileAnswer::kSent : FileAnswer::kSendFailed;
   }
   connection.SetCorked(true);
   bool sent = SendHead(head, request, connection) &&
-              SendFileBytes(file.Fd(), file.Size(), connection, request.stop) == kSent;
+              SendFileBytes(file.Fd(), file.Size(), connection, request.stop) == SendResult::kSent;
   connection.SetCorked(false);
-  return sent ? kFileSent : kFileSendFailed;
+  return sent ? FileAnswer::kSent : FileAnswer::kSendFailed;
 }
 
 void ServeStaticFile(const char* url, const FileRequest& request, platform::Socket& connection) {
   std::string path;
   if (!ResolvePath(url, path)) return;
-  if (SendFile(path == "www/" ? "www/index.html" : path, request, connection) != kFileNotOpened)
+  if (SendFile(path == "www/" ? "www/index.html" : path, request, connection) != FileAnswer::kNotOpened)
     return;
   // The 404 page goes out with its type and length; without it, the
   // status line alone.

@@ -22,15 +22,16 @@ struct FileRequest {
   const std::atomic<int32_t>* stop = nullptr;  // the server's stopRequested
 };
 
-// SendFile's results.
-constexpr int kFileSent = 0;
-constexpr int kFileSendFailed = -1;  // a send or a read failed part way
-constexpr int kFileNotOpened = -2;   // not a regular file inside www/; nothing was sent
+enum class FileAnswer {
+  kSent,
+  kSendFailed,  // a send or a read failed part way
+  kNotOpened,   // not a regular file inside www/; nothing was sent
+};
 
 // Answers with the file at `path`: "HTTP/1.0 200 OK" with its type, length
 // and date, then its bytes; or "304 Not Modified" alone when the client's
 // copy is as new as the file.
-[[nodiscard]] int SendFile(const std::string& path, const FileRequest& request, platform::Socket& connection);
+[[nodiscard]] FileAnswer SendFile(const std::string& path, const FileRequest& request, platform::Socket& connection);
 
 // Answers any URL other than the stream and snapshot URLs from the "www/"
 // folder, with the file or the 404 answer; a rejected URL gets no answer.

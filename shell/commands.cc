@@ -104,13 +104,13 @@ void Commands::SelectDriver() {
 void Commands::Format() {
   if (RefusedWhileRunning("Please shut down the server before making changes to the Video Format."))
     return;
-  if (device_.ShowFormatDialog() == capture::kDeviceOk) window_.FitWindowToVideo();
+  if (device_.ShowFormatDialog() == capture::DeviceResult::kOk) window_.FitWindowToVideo();
 }
 
 void Commands::Source() {
   if (RefusedWhileRunning("Please shut down the server before making changes to the Video Source."))
     return;
-  if (device_.ShowSourceDialog() == capture::kDeviceOk) window_.FitWindowToVideo();
+  if (device_.ShowSourceDialog() == capture::DeviceResult::kOk) window_.FitWindowToVideo();
 }
 
 void Commands::Setup() { window_.RunSetupDialog(); }
@@ -120,11 +120,11 @@ void Commands::Share() { window_.RunShareDialog(); }
 
 void Commands::StartServer() {
   if (serverRunning_ == 1) return;
-  int32_t result = controller_.StartServer();
+  const server::StartResult result = controller_.StartServer();
   // A port that can't be had was reported by the listener's own message.
-  if (result == server::kServerStarted) {
+  if (result == server::StartResult::kStarted) {
     serverRunning_ = 1;
-  } else if (result != server::kPortUnavailable) {
+  } else if (result != server::StartResult::kPortUnavailable) {
     ShowMessageBox(kStartFailedMessage, "Error", platform::kMbOk);
   }
 }

@@ -73,9 +73,9 @@ int main(int argc, char** argv) {
   server::ServerController controller(settings, device);
   // The port is bound before StartServer returns: a port that can't be had
   // has had its message, and nothing claims to serve.
-  int32_t started = controller.StartServer();
-  if (started != server::kServerStarted) {
-    if (started != server::kPortUnavailable)
+  const server::StartResult started = controller.StartServer();
+  if (started != server::StartResult::kStarted) {
+    if (started != server::StartResult::kPortUnavailable)
       platform::ShowMessageBox(shell::kStartFailedMessage, "Error", platform::kMbOk);
     return 1;
   }

@@ -68,7 +68,7 @@ MainFrame::MainFrame(StartStepFails startStepFails)
   }
   if ((startStepFails_ && startStepFails_("capture window")) ||
       device_.Create(static_cast<int>(settings_.driver),
-                     static_cast<int32_t>(settings_.compression)) != capture::kDeviceOk) {
+                     static_cast<int32_t>(settings_.compression)) != capture::DeviceResult::kOk) {
     platform::ShowMessageBox(
         "Error initializing vfw capture window!\nTry reinstalling camera drivers and ensure it is "
         "plugged in.",
@@ -194,7 +194,7 @@ void MainFrame::ApplySettings() {
 }
 
 void MainFrame::FitWindowToVideo() {
-  if (device_.GetImageSize(videoWidth_, videoHeight_) != capture::kDeviceOk) {
+  if (device_.GetImageSize(videoWidth_, videoHeight_) != capture::DeviceResult::kOk) {
     videoWidth_ = 640;
     videoHeight_ = 480;
   }
@@ -223,7 +223,7 @@ void MainFrame::Shutdown() {
   shutDown_ = true;
   statusTimer_.Stop();
   SaveSettings();
-  if (controller_ && controller_->IsRunning() == 1) controller_->StopServer();
+  if (controller_ && controller_->IsRunning()) controller_->StopServer();
   commands_.reset();
   controller_.reset();
   device_.Destroy();

@@ -90,15 +90,15 @@ void HyperlinkLabel::OnClick(wxMouseEvent&) {
     return;
   }
   hovering_ = false;
-  const int result = OpenLink(url_);
-  visited_ = platform::Launched(result);
+  int failure = 0;
+  visited_ = OpenLink(url_, failure);
   if (visited_) {
     MarkVisited(true);
     return;
   }
   ShowState();
   wxBell();
-  platform::ShowMessageBox(OpenErrorMessage(result), {},
+  platform::ShowMessageBox(OpenErrorMessage(failure), {},
                            platform::kMbOk | platform::kMbIconExclamation);
 }
 

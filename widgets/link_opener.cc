@@ -52,27 +52,27 @@ bool FallbackCommand(const std::string& registered, const std::string& url, std:
   return command.size() < kCommandBuffer;
 }
 
-int ReadClassKeyDefault(const std::string& root, const std::string& subkey, std::string& value) {
-  if (root != "HKEY_CLASSES_ROOT") return platform::kLaunchFileNotFound;
-  return platform::ReadClassesRootDefault(subkey, value);
+bool ReadClassKeyDefault(const std::string& root, const std::string& subkey, std::string& value) {
+  return root == "HKEY_CLASSES_ROOT" &&
+         platform::ReadClassesRootDefault(subkey, value) == platform::ERROR_SUCCESS;
 }
 
-int OpenLink(const std::string& url) {
-  const int shell = platform::OpenUrl(url);
-  if (platform::Launched(shell)) return shell;
+bool OpenLink(const std::string& url, int& failure) {
+  failure = platform::OpenUrl(url);
+  if (platform::Launched(failure)) return true;
   std::string htmlClass, registered, command;
-  if (ReadClassKeyDefault("HKEY_CLASSES_ROOT", ".htm", htmlClass) != 0 ||
-      ReadClassKeyDefault("HKEY_CLASSES_ROOT", htmlClass + "\\shell\\open\\command", registered) !=
-          0 ||
+  if (!ReadClassKeyDefault("HKEY_CLASSES_ROOT", ".htm", htmlClass) ||
+      !ReadClassKeyDefault("HKEY_CLASSES_ROOT", htmlClass + "\\shell\\open\\command", registered) ||
       !FallbackCommand(registered, url, command))
-    return shell;
-  return platform::RunCommandLine(command);
+    return false;
+  failure = platform::RunCommandLine(command);
+  return platform::Launched(failure);
 }
 
-std::string OpenErrorMessage(int code) {
-  const char* text = ErrorText(code);
+std::string OpenErrorMessage(int failure) {
+  const char* text = ErrorText(failure);
   return "Unable to open hyperlink:\n\n" +
-         (text ? std::string(text) : "Unknown Error (" + std::to_string(code) + ") occurred.");
+         (text ? std::string(text) : "Unknown Error (" + std::to_string(failure) + ") occurred.");
 }
 
 }  // namespace widgets

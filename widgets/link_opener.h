@@ -13,15 +13,16 @@ namespace widgets {
 [[nodiscard]] bool FallbackCommand(const std::string& registered, const std::string& url, std::string& command);
 
 // The registry's default value of `subkey` below `root` (only
-// "HKEY_CLASSES_ROOT" is known). 0 on success, else the error code.
-[[nodiscard]] int ReadClassKeyDefault(const std::string& root, const std::string& subkey, std::string& value);
+// "HKEY_CLASSES_ROOT" is known); false when there is none.
+[[nodiscard]] bool ReadClassKeyDefault(const std::string& root, const std::string& subkey, std::string& value);
 
 // Opens `url` with the desktop's default handler, or else with the program
-// registered for ".htm" files. The result of the last attempt; above 32 is
-// success.
-[[nodiscard]] int OpenLink(const std::string& url);
+// registered for ".htm" files. False when neither started: `failure` then
+// holds the launcher's code of the last attempt, for OpenErrorMessage.
+[[nodiscard]] bool OpenLink(const std::string& url, int& failure);
 
-// The text of ShowOpenError's box for result `code`.
-std::string OpenErrorMessage(int code);
+// The text of the box that says why a link did not open, for the
+// launcher's code `failure`.
+std::string OpenErrorMessage(int failure);
 
 }  // namespace widgets

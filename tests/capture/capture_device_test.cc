@@ -21,12 +21,12 @@ int32_t StoredLength(capture::FrameStore& store) {
 
 TEST(CaptureDevice, WithoutADriverEveryOperationNeedingOneRefuses) {
   capture::CaptureDevice device;
-  ASSERT_EQ(device.Create(9, 75), 0);
+  ASSERT_EQ(device.Create(9, 75), capture::DeviceResult::kOk);
   EXPECT_EQ(device.lastError.errorCategory, capture::ErrConnectFailed);
   int32_t width = -7, height = -7;
   struct Case {
     const char* name;
-    std::function<int32_t()> call;
+    std::function<capture::DeviceResult()> call;
   };
   const Case cases[] = {
       {"GetImageSize", [&] { return device.GetImageSize(width, height); }},
@@ -37,7 +37,7 @@ TEST(CaptureDevice, WithoutADriverEveryOperationNeedingOneRefuses) {
   };
   for (const auto& c : cases) {
     device.lastError.Record(capture::ErrJpegInit);
-    EXPECT_EQ(c.call(), -1) << c.name;
+    EXPECT_EQ(c.call(), capture::DeviceResult::kFailed) << c.name;
     EXPECT_EQ(device.lastError.errorCategory, capture::ErrNotConnected) << c.name;
   }
   EXPECT_EQ(width, -7);
@@ -50,26 +50,26 @@ TEST(CaptureDevice, WithoutADriverEveryOperationNeedingOneRefuses) {
 TEST(CaptureDevice, GetImageSizeWithoutAWindowLeavesTheSizeAlone) {
   capture::CaptureDevice device;
   int32_t width = 3, height = 4;
-  EXPECT_EQ(device.GetImageSize(width, height), 0);
+  EXPECT_EQ(device.GetImageSize(width, height), capture::DeviceResult::kOk);
   EXPECT_EQ(width, 3);
   EXPECT_EQ(height, 4);
 }
 
 TEST(CaptureDevice, TestPatternConnectsAt640x480AndRefusesSecondStarts) {
   capture::CaptureDevice device;
-  ASSERT_EQ(device.Create(0, 75), 0);
+  ASSERT_EQ(device.Create(0, 75), capture::DeviceResult::kOk);
   int32_t width = 0, height = 0;
-  ASSERT_EQ(device.GetImageSize(width, height), 0);
+  ASSERT_EQ(device.GetImageSize(width, height), capture::DeviceResult::kOk);
   EXPECT_EQ(width, 640);
   EXPECT_EQ(height, 480);
   EXPECT_EQ(device.frameStore.Capacity(), 640 * 480 * 4);
 
-  ASSERT_EQ(device.StartPreview(), 0);
-  EXPECT_EQ(device.StartPreview(), -1);
+  ASSERT_EQ(device.StartPreview(), capture::DeviceResult::kOk);
+  EXPECT_EQ(device.StartPreview(), capture::DeviceResult::kFailed);
   EXPECT_EQ(device.lastError.errorCategory, capture::ErrAlreadyPreviewing);
   EXPECT_TRUE(device.IsPreviewing());
-  ASSERT_EQ(device.StartGrabbing(), 0);
-  EXPECT_EQ(device.StartGrabbing(), -1);
+  ASSERT_EQ(device.StartGrabbing(), capture::DeviceResult::kOk);
+  EXPECT_EQ(device.StartGrabbing(), capture::DeviceResult::kFailed);
   EXPECT_EQ(device.lastError.errorCategory, capture::ErrAlreadyGrabbing);
   ASSERT_TRUE(Eventually([&] { return device.frameStore.PublishedCount() >= 10; }));
   DecodedJpeg decoded = DecodeJpeg(StoredImage(device.frameStore));
@@ -84,7 +84,7 @@ TEST(CaptureDevice, TestPatternConnectsAt640x480AndRefusesSecondStarts) {
 
 TEST(CaptureDevice, QualityOutsideZeroToHundredIsIgnored) {
   capture::CaptureDevice device;
-  ASSERT_EQ(device.Create(0, 50), capture::kDeviceOk);
+  ASSERT_EQ(device.Create(0, 50), capture::DeviceResult::kOk);
   const std::pair<int32_t, int32_t> cases[] = {{101, 50}, {-1, 50}, {0, 0}, {100, 100}};
   for (auto [given, kept] : cases) {
     device.SetQuality(given);
@@ -94,9 +94,9 @@ TEST(CaptureDevice, QualityOutsideZeroToHundredIsIgnored) {
 
 TEST(CaptureDevice, AReconnectWhilePreviewingKeepsThePreviewMoving) {
   capture::CaptureDevice device;
-  ASSERT_EQ(device.Create(0, 50), 0);
-  ASSERT_EQ(device.StartPreview(), 0);
-  ASSERT_EQ(device.Connect(0), 0);  // Select Driver's OK
+  ASSERT_EQ(device.Create(0, 50), capture::DeviceResult::kOk);
+  ASSERT_EQ(device.StartPreview(), capture::DeviceResult::kOk);
+  ASSERT_EQ(device.Connect(0), capture::DeviceResult::kOk);  // Select Driver's OK
   EXPECT_TRUE(device.IsPreviewing());
   const uint64_t frames = device.Window()->PreviewFrames();
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
@@ -110,9 +110,9 @@ TEST(CaptureDevice, AReconnectWhilePreviewingKeepsThePreviewMoving) {
 TEST(CaptureDevice, PassThroughSendsTheCamerasOwnJpegAndSwitchesAtTheNextFrame) {
   ::setenv(platform::kDriverListVariable, "pattern@640x480:mjpeg", 1);
   capture::CaptureDevice device;
-  ASSERT_EQ(device.Create(0, 35), 0);
+  ASSERT_EQ(device.Create(0, 35), capture::DeviceResult::kOk);
   ::setenv(platform::kDriverListVariable, "pattern", 1);
-  ASSERT_EQ(device.StartGrabbing(), 0);
+  ASSERT_EQ(device.StartGrabbing(), capture::DeviceResult::kOk);
   // The first entry of libjpeg's luminance table at quality 90 and 35.
   constexpr int kQuality90 = 3, kQuality35 = 23;
   auto next = [&] {
@@ -140,9 +140,9 @@ TEST(CaptureDevice, PassThroughSendsTheCamerasOwnJpegAndSwitchesAtTheNextFrame) 
 TEST(CaptureDevice, AMotionJpegPreviewIsDecodedAtTheScaleThatCoversItsSizeOnScreen) {
   ::setenv(platform::kDriverListVariable, "pattern@1920x1080:mjpeg", 1);
   capture::CaptureDevice device;
-  ASSERT_EQ(device.Create(0, 35), 0);
+  ASSERT_EQ(device.Create(0, 35), capture::DeviceResult::kOk);
   ::setenv(platform::kDriverListVariable, "pattern", 1);
-  ASSERT_EQ(device.StartPreview(), 0);
+  ASSERT_EQ(device.StartPreview(), capture::DeviceResult::kOk);
   for (const auto& [shownSize, decodedSize] : {std::pair{std::pair{480, 270}, std::pair{480, 270}},
                                 std::pair{std::pair{960, 600}, std::pair{1920, 1080}},
                                 std::pair{std::pair{900, 500}, std::pair{960, 540}},
@@ -163,9 +163,9 @@ TEST(CaptureDevice, AMotionJpegPreviewIsDecodedAtTheScaleThatCoversItsSizeOnScre
 
 TEST(CaptureDevice, FailedConnectKeepsTheOldFormatAndBuffer) {
   capture::CaptureDevice device;
-  ASSERT_EQ(device.Create(0, 75), capture::kDeviceOk);
+  ASSERT_EQ(device.Create(0, 75), capture::DeviceResult::kOk);
   ASSERT_TRUE(device.frameStore.HasBuffer());
-  EXPECT_EQ(device.Connect(5), -3);
+  EXPECT_EQ(device.Connect(5), capture::DeviceResult::kConnectFailed);
   EXPECT_EQ(device.lastError.errorCategory, capture::ErrConnectFailed);
   EXPECT_FALSE(device.IsConnected());
   EXPECT_TRUE(device.frameStore.HasBuffer());
@@ -174,20 +174,20 @@ TEST(CaptureDevice, FailedConnectKeepsTheOldFormatAndBuffer) {
 
 TEST(CaptureDevice, FormatDialogReallocatesTheStoreEvenWhenCancelled) {
   capture::CaptureDevice device;
-  ASSERT_EQ(device.Create(0, 75), capture::kDeviceOk);
+  ASSERT_EQ(device.Create(0, 75), capture::DeviceResult::kOk);
   int32_t capacity;
   device.frameStore.BeginFrame(capacity);
   device.frameStore.EndFrame(123);
-  ASSERT_EQ(device.ShowFormatDialog(), 0);  // no presenter: cancelled
+  ASSERT_EQ(device.ShowFormatDialog(), capture::DeviceResult::kOk);  // no presenter: cancelled
   EXPECT_EQ(StoredLength(device.frameStore), 0);
 
   device.Window()->SetDialogPresenter([](platform::DriverDialog& dialog) {
     dialog.settings[0].current = 0;  // 320 x 240
     return true;
   });
-  ASSERT_EQ(device.ShowFormatDialog(), 0);
+  ASSERT_EQ(device.ShowFormatDialog(), capture::DeviceResult::kOk);
   int32_t width = 0, height = 0;
-  ASSERT_EQ(device.GetImageSize(width, height), capture::kDeviceOk);
+  ASSERT_EQ(device.GetImageSize(width, height), capture::DeviceResult::kOk);
   EXPECT_EQ(width, 320);
   EXPECT_EQ(height, 240);
   EXPECT_EQ(device.frameStore.Capacity(), 320 * 240 * 4);
@@ -215,8 +215,8 @@ std::vector<uint8_t> GreyYuyv(int width, int height, uint8_t luma) {
 TEST(FramePipeline, BadFrameGivesLengthZeroAndTheNextGoodOneIsStored) {
   ScriptedCamera camera(Yuyv(64, 48));
   capture::CaptureDevice device;
-  ASSERT_EQ(device.Create(0, 75), capture::kDeviceOk);
-  ASSERT_EQ(device.StartGrabbing(), 0);
+  ASSERT_EQ(device.Create(0, 75), capture::DeviceResult::kOk);
+  ASSERT_EQ(device.StartGrabbing(), capture::DeviceResult::kOk);
   camera.Queue(GreyYuyv(64, 48, 100));
   ASSERT_TRUE(Eventually([&] { return device.frameStore.PublishedCount() == 1; }));
   EXPECT_GT(StoredLength(device.frameStore), 0);
@@ -241,8 +241,8 @@ TEST(FramePipeline, EncodeFailureGivesMinusOne) {
   rgb.biSizeImage = 32 * 32 * 3;
   ScriptedCamera camera(rgb);
   capture::CaptureDevice device;
-  ASSERT_EQ(device.Create(0, 75), capture::kDeviceOk);
-  ASSERT_EQ(device.StartGrabbing(), 0);
+  ASSERT_EQ(device.Create(0, 75), capture::DeviceResult::kOk);
+  ASSERT_EQ(device.StartGrabbing(), capture::DeviceResult::kOk);
   camera.Queue(std::vector<uint8_t>(32 * 32 * 3, 90));
   ASSERT_TRUE(Eventually([&] { return device.frameStore.PublishedCount() == 1; }));
   EXPECT_GT(StoredLength(device.frameStore), 0);
@@ -254,8 +254,8 @@ TEST(FramePipeline, EncodeFailureGivesMinusOne) {
 TEST(FramePipeline, QualityChangeShowsInTheNextFrame) {
   ScriptedCamera camera(Yuyv(64, 48));
   capture::CaptureDevice device;
-  ASSERT_EQ(device.Create(0, 90), capture::kDeviceOk);
-  ASSERT_EQ(device.StartGrabbing(), 0);
+  ASSERT_EQ(device.Create(0, 90), capture::DeviceResult::kOk);
+  ASSERT_EQ(device.StartGrabbing(), capture::DeviceResult::kOk);
   camera.Queue(GreyYuyv(64, 48, 120));
   ASSERT_TRUE(Eventually([&] { return device.frameStore.PublishedCount() == 1; }));
   auto before = DecodeJpeg(StoredImage(device.frameStore)).quantTable0;
@@ -270,14 +270,14 @@ TEST(FramePipeline, QualityChangeShowsInTheNextFrame) {
 TEST(FramePipeline, UnpluggedCameraStopsCleanlyAndALaterStartFails) {
   ScriptedCamera camera(Yuyv(64, 48));
   capture::CaptureDevice device;
-  ASSERT_EQ(device.Create(0, 75), capture::kDeviceOk);
-  ASSERT_EQ(device.StartGrabbing(), 0);
+  ASSERT_EQ(device.Create(0, 75), capture::DeviceResult::kOk);
+  ASSERT_EQ(device.StartGrabbing(), capture::DeviceResult::kOk);
   for (int i = 0; i < 10; ++i) camera.Queue(GreyYuyv(64, 48, static_cast<uint8_t>(50 + i)));
   camera.Unplug();
   ASSERT_TRUE(Eventually([&] { return device.frameStore.PublishedCount() == 10; }));
   device.StopGrabbing();
   EXPECT_FALSE(device.IsGrabbing());
-  EXPECT_EQ(device.StartGrabbing(), -2);
+  EXPECT_EQ(device.StartGrabbing(), capture::DeviceResult::kStartCaptureFailed);
   EXPECT_EQ(device.lastError.errorCategory, capture::ErrStartCaptureFailed);
 }
 

@@ -33,7 +33,7 @@ TEST(DriverChoice, NamesComeInIndexOrder) {
 TEST(DriverChoice, ThePositionBecomesTheIndexAndAlwaysReconnects) {
   ::setenv(platform::kDriverListVariable, "pattern@320x240,pattern", 1);
   capture::CaptureDevice device;
-  ASSERT_EQ(device.Create(0, 50), capture::kDeviceOk);
+  ASSERT_EQ(device.Create(0, 50), capture::DeviceResult::kOk);
   uint32_t driver = 0;
   int32_t width = 0, height = 0;
   struct Case {
@@ -46,14 +46,14 @@ TEST(DriverChoice, ThePositionBecomesTheIndexAndAlwaysReconnects) {
     EXPECT_EQ(driver, c.stored);
     EXPECT_EQ(device.IsConnected(), c.width != 0) << c.position;
     if (c.width) {
-      ASSERT_EQ(device.GetImageSize(width, height), capture::kDeviceOk);
+      ASSERT_EQ(device.GetImageSize(width, height), capture::DeviceResult::kOk);
       EXPECT_EQ(width, c.width);
     }
   }
 
   // The driver in use again: reconnected, with a fresh, empty store.
   capture::ChooseDriver(1, driver, device);
-  ASSERT_EQ(device.StartGrabbing(), 0);
+  ASSERT_EQ(device.StartGrabbing(), capture::DeviceResult::kOk);
   ASSERT_TRUE(Eventually([&] { return device.frameStore.PublishedCount() > 0; }));
   device.StopGrabbing();
   ChooseDriver(1, driver, device);

@@ -52,12 +52,12 @@ TEST_F(V4l2Test, ListsCaptureDevicesBeforeTheTestPattern) {
 }
 
 TEST_F(V4l2Test, GrabsFramesOfTheCamerasSize) {
-  ASSERT_EQ(device.Create(0, 75), 0);
+  ASSERT_EQ(device.Create(0, 75), capture::DeviceResult::kOk);
   int32_t width = 0, height = 0;
-  ASSERT_EQ(device.GetImageSize(width, height), 0);
+  ASSERT_EQ(device.GetImageSize(width, height), capture::DeviceResult::kOk);
   EXPECT_EQ(width, 640);
   EXPECT_EQ(height, 480);
-  ASSERT_EQ(device.StartGrabbing(), 0);
+  ASSERT_EQ(device.StartGrabbing(), capture::DeviceResult::kOk);
   ASSERT_TRUE(Eventually([&] { return device.frameStore.PublishedCount() >= 10; }));
   EXPECT_EQ(DecodeJpeg(StoredImage(device.frameStore)).width, 640);
   device.StopGrabbing();
@@ -123,7 +123,7 @@ TEST_F(V4l2Test, AGoneCameraIsClosedAtOnceAndFoundAgainUnderAnotherNumber) {
 }
 
 TEST_F(V4l2Test, FormatAndSourceDialogsOfferTheCamerasChoices) {
-  ASSERT_EQ(device.Create(0, 75), 0);
+  ASSERT_EQ(device.Create(0, 75), capture::DeviceResult::kOk);
   platform::DriverDialog shown;
   device.Window()->SetDialogPresenter([&](platform::DriverDialog& dialog) {
     shown = dialog;
@@ -131,16 +131,16 @@ TEST_F(V4l2Test, FormatAndSourceDialogsOfferTheCamerasChoices) {
     if (dialog.settings.size() == 1) dialog.settings[0].current = 10;  // brightest
     return true;
   });
-  ASSERT_EQ(device.ShowFormatDialog(), 0);
+  ASSERT_EQ(device.ShowFormatDialog(), capture::DeviceResult::kOk);
   ASSERT_EQ(shown.settings.size(), 3u);  // size, pixel format, frame rate
   EXPECT_EQ(shown.settings[0].choices, (std::vector<std::string>{"640 x 480", "320 x 240"}));
   EXPECT_EQ(shown.settings[1].choices, (std::vector<std::string>{"YUYV 4:2:2", "Motion-JPEG"}));
   int32_t width = 0, height = 0;
-  ASSERT_EQ(device.GetImageSize(width, height), capture::kDeviceOk);
+  ASSERT_EQ(device.GetImageSize(width, height), capture::DeviceResult::kOk);
   EXPECT_EQ(width, 320);
   EXPECT_EQ(device.frameStore.Capacity(), 320 * 240 * 4);
 
-  ASSERT_EQ(device.ShowSourceDialog(), 0);
+  ASSERT_EQ(device.ShowSourceDialog(), capture::DeviceResult::kOk);
   ASSERT_EQ(shown.settings.size(), 1u);
   EXPECT_EQ(shown.settings[0].name, "Brightness");
   EXPECT_EQ(camera.Brightness(), 255);
@@ -152,9 +152,9 @@ class CameraAwayTest : public ServerFixture {
   void SetUp() override {
     fake = &camera;
     platform::SetDriverListSource(FakeList);
-    ASSERT_EQ(device.Create(0, 75), 0);
-    ASSERT_EQ(device.StartGrabbing(), 0);
-    ASSERT_EQ(device.StartPreview(), 0);
+    ASSERT_EQ(device.Create(0, 75), capture::DeviceResult::kOk);
+    ASSERT_EQ(device.StartGrabbing(), capture::DeviceResult::kOk);
+    ASSERT_EQ(device.StartPreview(), capture::DeviceResult::kOk);
     StartListener();
   }
   void TearDown() override {
@@ -212,14 +212,14 @@ TEST_F(CameraAwayTest, ACameraThatWentAwayWhileNothingCapturedIsLookedForAgain) 
   device.StopPreview();
   camera.Unplug();
   // Preview on: the "no camera" picture, not a frozen one.
-  ASSERT_EQ(device.StartPreview(), 0);
+  ASSERT_EQ(device.StartPreview(), capture::DeviceResult::kOk);
   platform::BitmapInfoHeader header;
   std::vector<uint8_t> rows;
   EXPECT_TRUE(Eventually(
       [&] { return device.Window()->PreviewPicture(header, rows) && rows[0] > rows[2] + 15; },
       3000));
   // Start Server with the camera away starts, and serves the same picture.
-  ASSERT_EQ(device.StartGrabbing(), 0);
+  ASSERT_EQ(device.StartGrabbing(), capture::DeviceResult::kOk);
   TestClient client(Port());
   client.Send("GET /video HTTP/1.0\r\n\r\n");
   std::string received = client.ReadAll(1500);
@@ -237,12 +237,12 @@ class MotionJpegCameraTest : public ServerFixture {
   void SetUp() override {
     fake = &camera;
     platform::SetDriverListSource(FakeList);
-    ASSERT_EQ(device.Create(0, 75), 0);
+    ASSERT_EQ(device.Create(0, 75), capture::DeviceResult::kOk);
     device.Window()->SetDialogPresenter([](platform::DriverDialog& dialog) {
       dialog.settings.at(1).current = 1;  // Motion-JPEG
       return true;
     });
-    ASSERT_EQ(device.ShowFormatDialog(), 0);
+    ASSERT_EQ(device.ShowFormatDialog(), capture::DeviceResult::kOk);
     StartListener();
   }
   void TearDown() override {
@@ -260,7 +260,7 @@ TEST_F(MotionJpegCameraTest, StreamsTheCamerasOwnImagesAndDropsWhatIsNotAWholeOn
       << "larger than the store";
   camera.SendJpegFrames({hd, WithoutHuffmanTables(fullHd), hd.substr(0, hd.size() / 2),
                          hd + std::string(100, '\0'), big});
-  ASSERT_EQ(device.StartGrabbing(), 0);
+  ASSERT_EQ(device.StartGrabbing(), capture::DeviceResult::kOk);
   TestClient client(Port());
   client.Send("GET /video HTTP/1.0\r\n\r\n");
   bool closed = false;

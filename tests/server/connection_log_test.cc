@@ -35,7 +35,7 @@ TEST(ConnectionLog, FormatsDateTimeAndText) {
 
 TEST(ConnectionLog, FirstLineCreatesTheFile) {
   TempFolder folder;
-  ASSERT_EQ(server::AppendLog("Connection received from: 127.0.0.1"), 1);
+  ASSERT_TRUE(server::AppendLog("Connection received from: 127.0.0.1"));
   std::string log = folder.Read(server::kLogFileName);
   ASSERT_EQ(log.size(), 18u + 35u + 2u);
   EXPECT_EQ(log.substr(18), "Connection received from: 127.0.0.1\r\n");
@@ -50,7 +50,7 @@ TEST(ConnectionLog, ConcurrentAppendsKeepLinesWhole) {
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([t] {
       std::string text = "client " + std::to_string(t) + " " + std::string(200, static_cast<char>('a' + t % 26));
-      for (int i = 0; i < kLines; ++i) server::AppendLog(text);
+      for (int i = 0; i < kLines; ++i) ASSERT_TRUE(server::AppendLog(text));
     });
   }
   for (auto& thread : threads) thread.join();

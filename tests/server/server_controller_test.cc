@@ -17,7 +17,7 @@ class ControllerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     settings.portnum = static_cast<uint32_t>(FreePort());
-    EXPECT_EQ(device.Create(0, 50), capture::kDeviceOk);  // the test pattern
+    EXPECT_EQ(device.Create(0, 50), capture::DeviceResult::kOk);  // the test pattern
   }
   TempFolder folder;
   FakeMessageBox boxes;
@@ -27,9 +27,9 @@ class ControllerTest : public ::testing::Test {
 
 TEST_F(ControllerTest, StartStopAndSetters) {
   server::ServerController controller(settings, device);
-  EXPECT_EQ(controller.StopServer(), 0) << "stopped: at once";
-  ASSERT_EQ(controller.StartServer(), 0);
-  EXPECT_EQ(controller.StartServer(), 0) << "running: no second listener";
+  controller.StopServer();  // stopped: returns at once
+  ASSERT_EQ(controller.StartServer(), server::StartResult::kStarted);
+  EXPECT_EQ(controller.StartServer(), server::StartResult::kStarted) << "running: no second listener";
   EXPECT_TRUE(device.IsGrabbing());
   const int port = static_cast<int>(settings.portnum);
   ASSERT_TRUE(Eventually([&] { return TestClient().Connect(port); }));
@@ -58,7 +58,7 @@ TEST_F(ControllerTest, StartStopAndSetters) {
   EXPECT_EQ(Exchange(port, "GET / HTTP/1.0\r\n\r\n"), "HTTP/1.0 503 Service Unavailable\r\n\r\n");
 
   auto stop = steady_clock::now();
-  EXPECT_EQ(controller.StopServer(), 0);
+  controller.StopServer();
   EXPECT_LT(steady_clock::now() - stop, milliseconds(1000));
   EXPECT_EQ(controller.ConnectedCount(), 0);
   EXPECT_FALSE(controller.IsRunning());
@@ -74,31 +74,31 @@ TEST_F(ControllerTest, APortInUseFailsTheStartAndALaterStartServes) {
   auto holder = std::make_unique<platform::Socket>();
   ASSERT_EQ(holder->Listen(static_cast<int>(settings.portnum), 5), 0);
   server::ServerController controller(settings, device);
-  EXPECT_EQ(controller.StartServer(), server::kPortUnavailable);
+  EXPECT_EQ(controller.StartServer(), server::StartResult::kPortUnavailable);
   ASSERT_EQ(boxes.Boxes().size(), 1u) << "shown before StartServer returned";
   EXPECT_NE(boxes.Boxes()[0].text.find("The port chosen may be in use"), std::string::npos);
   EXPECT_FALSE(controller.IsRunning());
   EXPECT_FALSE(device.IsGrabbing());
 
   holder.reset();
-  ASSERT_EQ(controller.StartServer(), 0);
+  ASSERT_EQ(controller.StartServer(), server::StartResult::kStarted);
   EXPECT_EQ(Exchange(static_cast<int>(settings.portnum), "POST / HTTP/1.0\r\n\r\n"),
             "HTTP/1.0 501 Not Implemented\r\n\r\n")
       << "bound before StartServer returned";
-  EXPECT_EQ(controller.StopServer(), 0);
+  controller.StopServer();
 }
 
 TEST_F(ControllerTest, StartFailsWithoutACamera) {
   capture::CaptureDevice none;
-  ASSERT_EQ(none.Create(9, 50), capture::kDeviceOk);
+  ASSERT_EQ(none.Create(9, 50), capture::DeviceResult::kOk);
   server::ServerController controller(settings, none);
-  EXPECT_EQ(controller.StartServer(), server::kCameraNotStarted);
+  EXPECT_EQ(controller.StartServer(), server::StartResult::kCameraNotStarted);
   EXPECT_FALSE(controller.IsRunning());
 }
 
 TEST_F(ControllerTest, SettersReachConnectionsAcceptedAfterwards) {
   server::ServerController controller(settings, device);
-  ASSERT_EQ(controller.StartServer(), 0);
+  ASSERT_EQ(controller.StartServer(), server::StartResult::kStarted);
   const int port = static_cast<int>(settings.portnum);
   ASSERT_TRUE(Eventually([&] { return TestClient().Connect(port); }));
   controller.SetStreamUrl("/live");
@@ -133,12 +133,12 @@ TEST(StopServer, AnswersWorkersBoxesWhileItWaits) {
   QueuedBoxes boxes;
   platform::SetMessageBoxService(&boxes);
   capture::CaptureDevice device;
-  ASSERT_EQ(device.Create(0, 50), capture::kDeviceOk);
+  ASSERT_EQ(device.Create(0, 50), capture::DeviceResult::kOk);
   settings::ServerSettings settings;
   settings.portnum = static_cast<uint32_t>(FreePort());
   settings.connections = 1;
   server::ServerController controller(settings, device, [&] { boxes.queue.AnswerPending(); });
-  ASSERT_EQ(controller.StartServer(), 0);
+  ASSERT_EQ(controller.StartServer(), server::StartResult::kStarted);
   ASSERT_TRUE(Eventually([&] {
     return device.frameStore.PublishedCount() > 0 && TestClient().Connect(settings.portnum);
   }));
@@ -156,7 +156,7 @@ TEST(StopServer, AnswersWorkersBoxesWhileItWaits) {
   client.ReadExactly(1000, 3000);
   // The stream ends at the stop and its "closed" line fails during the wait.
   int before = boxes.shown;
-  EXPECT_EQ(controller.StopServer(), 0);
+  controller.StopServer();
   EXPECT_GT(boxes.shown, before) << "the stream's \"closed\" box was answered during the wait";
   platform::SetMessageBoxService(nullptr);
 }

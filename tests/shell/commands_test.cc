@@ -31,7 +31,7 @@ class CommandsTest : public ::testing::Test {
  protected:
   void Make(int driver = 0) {
     settings.portnum = static_cast<uint32_t>(FreePort());
-    EXPECT_EQ(device.Create(driver, 50), capture::kDeviceOk);
+    EXPECT_EQ(device.Create(driver, 50), capture::DeviceResult::kOk);
     controller = std::make_unique<server::ServerController>(settings, device);
     commands = std::make_unique<shell::Commands>(window, device, *controller);
   }
@@ -146,7 +146,7 @@ TEST_F(CommandsTest, ExitAsksAndOnOkStopsTheServerBeforeClosing) {
   commands->Run(shell::kCmdExit);  // answered OK
   EXPECT_EQ(Boxes(), Lines{"Quit?|Are you sure you want to quit?"});
   EXPECT_EQ(commands->ServerRunning(), 0);
-  EXPECT_EQ(controller->IsRunning(), 0);
+  EXPECT_FALSE(controller->IsRunning());
   EXPECT_FALSE(device.IsGrabbing());
   EXPECT_EQ(window.Take(), Lines{"close"});
 }

@@ -12,6 +12,9 @@
 
 namespace platform {
 
+// How many drivers the program offers (indexes 0 to 9); the list is cut there.
+constexpr int kMaxDrivers = 10;
+
 // FOURCCs of the capture formats, as a bitmap header's biCompression.
 constexpr uint32_t FourCC(char a, char b, char c, char d) {
   return uint32_t(uint8_t(a)) | uint32_t(uint8_t(b)) << 8 | uint32_t(uint8_t(c)) << 16 |

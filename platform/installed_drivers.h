@@ -7,9 +7,6 @@
 
 namespace platform {
 
-// How many drivers the program offers; the list is cut there.
-constexpr int kMaxDrivers = 10;
-
 // The installed drivers, in index order: each V4L2 capture device, then the
 // built-in test pattern. At most kMaxDrivers.
 std::vector<std::unique_ptr<CaptureDriver>> InstalledDrivers();

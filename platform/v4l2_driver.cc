@@ -85,6 +85,22 @@ constexpr uint32_t kSourceControls[] = {V4L2_CID_BRIGHTNESS, V4L2_CID_CONTRAST, 
                                         V4L2_CID_HUE,        V4L2_CID_GAIN,     V4L2_CID_SHARPNESS};
 constexpr int kControlSteps = 10;  // a control's range is offered in tenths
 
+// Calls `found(path, capabilities)` for each /dev/video* that can capture,
+// in device-number order, until it returns false.
+template <typename Found>
+void ScanCaptureDevices(V4l2Io& io, Found found) {
+  constexpr int kVideoNodes = 64;
+  for (int n = 0; n < kVideoNodes; ++n) {
+    std::string path = "/dev/video" + std::to_string(n);
+    int fd = io.Open(path);
+    if (fd < 0) continue;
+    v4l2_capability cap{};
+    const bool capture = io.Ioctl(fd, VIDIOC_QUERYCAP, &cap) == 0 && CanCapture(cap);
+    io.Close(fd);
+    if (capture && !found(path, cap)) return;
+  }
+}
+
 std::string SizeLabel(uint32_t w, uint32_t h) {
   return std::to_string(w) + " x " + std::to_string(h);
 }
@@ -98,23 +114,16 @@ V4l2Io& SystemV4l2Io() {
 
 std::vector<std::unique_ptr<CaptureDriver>> ListV4l2Drivers(V4l2Io& io) {
   std::vector<std::unique_ptr<CaptureDriver>> drivers;
-  for (int n = 0; n < 64 && drivers.size() < 9; ++n) {
-    std::string path = "/dev/video" + std::to_string(n);
-    int fd = io.Open(path);
-    if (fd < 0) continue;
-    v4l2_capability cap{};
-    if (io.Ioctl(fd, VIDIOC_QUERYCAP, &cap) == 0) {
-      if (CanCapture(cap)) {
-        std::string version = "Version: " + std::to_string(cap.version >> 16 & 0xff) + "." +
-                              std::to_string(cap.version >> 8 & 0xff) + "." +
-                              std::to_string(cap.version & 0xff);
-        drivers.push_back(
-            std::make_unique<V4l2Driver>(io, path, reinterpret_cast<const char*>(cap.card), version,
-                                         reinterpret_cast<const char*>(cap.bus_info)));
-      }
-    }
-    io.Close(fd);
-  }
+  ScanCaptureDevices(io, [&](const std::string& path, const v4l2_capability& cap) {
+    std::string version = "Version: " + std::to_string(cap.version >> 16 & 0xff) + "." +
+                          std::to_string(cap.version >> 8 & 0xff) + "." +
+                          std::to_string(cap.version & 0xff);
+    drivers.push_back(std::make_unique<V4l2Driver>(io, path,
+                                                   reinterpret_cast<const char*>(cap.card), version,
+                                                   reinterpret_cast<const char*>(cap.bus_info)));
+    // The last place is the test pattern's.
+    return drivers.size() < kMaxDrivers - 1;
+  });
   return drivers;
 }
 
@@ -317,31 +326,28 @@ bool V4l2Driver::Reconnect() {
   const auto width = static_cast<uint32_t>(format_.biWidth);
   const auto height = static_cast<uint32_t>(format_.biHeight);
   Close();
-  for (int n = 0; n < 64; ++n) {
-    std::string path = "/dev/video" + std::to_string(n);
-    int fd = io_.Open(path);
-    if (fd < 0) continue;  // absent, busy or not yet permitted: the next look tries again
-    v4l2_capability cap{};
-    bool same = io_.Ioctl(fd, VIDIOC_QUERYCAP, &cap) == 0 && CanCapture(cap) &&
-                name_ == reinterpret_cast<const char*>(cap.card) &&
-                busInfo_ == reinterpret_cast<const char*>(cap.bus_info);
-    io_.Close(fd);
-    if (!same) continue;
-    path_ = path;
-    if (!Open()) return false;
-    if ((pixelFormat_ != pixelFormat || static_cast<uint32_t>(format_.biWidth) != width ||
-         static_cast<uint32_t>(format_.biHeight) != height) &&
-        !SetFormat(pixelFormat, width, height)) {
-      Close();
-      return false;
-    }
-    if (!StartStreaming()) {
-      Close();
-      return false;
-    }
-    return true;
+  // Absent, busy or not yet permitted: the next look tries again.
+  std::string found;
+  ScanCaptureDevices(io_, [&](const std::string& path, const v4l2_capability& cap) {
+    if (name_ == reinterpret_cast<const char*>(cap.card) &&
+        busInfo_ == reinterpret_cast<const char*>(cap.bus_info))
+      found = path;
+    return found.empty();
+  });
+  if (found.empty()) return false;
+  path_ = found;
+  if (!Open()) return false;
+  if ((pixelFormat_ != pixelFormat || static_cast<uint32_t>(format_.biWidth) != width ||
+       static_cast<uint32_t>(format_.biHeight) != height) &&
+      !SetFormat(pixelFormat, width, height)) {
+    Close();
+    return false;
   }
-  return false;
+  if (!StartStreaming()) {
+    Close();
+    return false;
+  }
+  return true;
 }
 
 DriverDialog V4l2Driver::Dialog(DialogKind kind) const {

@@ -8,8 +8,6 @@ namespace server {
 
 namespace {
 
-constexpr std::string_view kSnapshotUrls[] = {"/snapshot", "/snapshot.jpg"};
-
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -32,6 +30,14 @@ std::string_view Action(std::string_view query) {
     query.remove_prefix(end + 1);
   }
   return {};
+}
+
+// kSnapshotPath, alone or with ".jpg", without regard to case.
+bool IsSnapshotPath(std::string_view path) {
+  const std::string_view base = kSnapshotPath;
+  if (path.size() < base.size() || !EqualNoCase(path.substr(0, base.size()), base)) return false;
+  const std::string_view rest = path.substr(base.size());
+  return rest.empty() || EqualNoCase(rest, ".jpg");
 }
 
 }  // namespace
@@ -89,8 +95,7 @@ Route RouteRequest(const RequestTokens& tokens, std::string_view streamUrl) {
   std::string_view action = decoded == "/" ? Action(query) : std::string_view();
   if (action == "stream" || EqualNoCase(decoded, streamUrl)) {
     route.answer = Answer::kStream;
-  } else if (action == "snapshot" || EqualNoCase(decoded, kSnapshotUrls[0]) ||
-             EqualNoCase(decoded, kSnapshotUrls[1])) {
+  } else if (action == "snapshot" || IsSnapshotPath(decoded)) {
     route.answer = Answer::kSnapshot;
   } else {
     route.answer = Answer::kFile;

@@ -14,6 +14,9 @@ struct RequestTokens {
 };
 RequestTokens SplitRequest(const char* data, int length);
 
+// The newest picture as one JPEG; also as "/snapshot.jpg".
+constexpr char kSnapshotPath[] = "/snapshot";
+
 // What a request is answered with.
 enum class Answer {
   kNone,            // closed without an answer: no URL or version, or a bad escape

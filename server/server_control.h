@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "platform/socket.h"
+#include "settings/server_settings.h"
 
 namespace capture {
 class CaptureDevice;
@@ -43,7 +44,7 @@ struct ClientTicket {
   const std::atomic<int32_t>* stopFlag = nullptr;
   std::atomic<int32_t>* reapFlag = nullptr;
   platform::Socket socket;
-  char streamUrl[68] = {};
+  char streamUrl[settings::kStreamPathMax + 1] = {};
 };
 
 }  // namespace server

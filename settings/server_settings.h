@@ -4,7 +4,10 @@
 #include <string>
 #include <string_view>
 
-#include "platform/installed_drivers.h"
+#include "platform/capture_driver.h"
+
+#define OWL_STRINGIFY_(x) #x
+#define OWL_STRINGIFY(x) OWL_STRINGIFY_(x)
 
 namespace settings {
 
@@ -23,8 +26,9 @@ struct ServerSettings {
   uint32_t passthrough;  // 1: a Motion-JPEG camera's own images go out as they come
 };
 
-// The longest stream path, in bytes.
-constexpr size_t kStreamPathMax = 64;
+// The longest stream path, in bytes; a macro too, for the message below.
+#define OWL_STREAM_PATH_MAX 64
+constexpr size_t kStreamPathMax = OWL_STREAM_PATH_MAX;
 
 // A stream path a request can name: 1 to kStreamPathMax bytes, none of them
 // a space or a control character (a request line is split at spaces).
@@ -85,7 +89,7 @@ inline constexpr Setting kSettings[] = {
     {.name = "camurl",
      .text = &ServerSettings::camurl,
      .defaultText = "/video",
-     .setupMessage = "Length of webcam URL must be between 0 and 64!"},
+     .setupMessage = "Length of webcam URL must be between 0 and " OWL_STRINGIFY(OWL_STREAM_PATH_MAX) "!"},
     // Load and Setup accept the same ports: a port saved there is the next
     // start's, even one below 1025 that needs a permission to bind.
     {.name = "portnum",

@@ -4,12 +4,12 @@
 #include <unistd.h>
 
 #include "platform/message_box.h"
+#include "share/share_links.h"
 
 namespace share {
 
 std::string HomePageText(const std::string& address, int32_t port, const std::string& streamPath) {
   const std::string portText = std::to_string(port);
-  const std::string base = port == 80 ? address : address + ":" + portText;
   std::string page;
   for (const std::string& line : {
            std::string("<HTML>"),
@@ -20,8 +20,8 @@ std::string HomePageText(const std::string& address, int32_t port, const std::st
            std::string(),
            std::string("<P><H1>My Webcam</H1></P>"),
            std::string(),
-           "<APPLET CODE=\"OwlglanceApplet2.class\" CODEBASE=\"http://" + base +
-               "/\" WIDTH=\"320\" HEIGHT=\"240\">",
+           "<APPLET CODE=\"OwlglanceApplet2.class\" CODEBASE=\"" +
+               BaseUrl(address, static_cast<uint32_t>(port)) + "/\" WIDTH=\"320\" HEIGHT=\"240\">",
            "<PARAM NAME=\"SERVER\" VALUE=\"" + address + "\">",
            "<PARAM NAME=\"PORT\" VALUE=\"" + portText + "\">",
            "<PARAM NAME=\"URI\" VALUE=\"" + streamPath + "\">",

@@ -17,6 +17,18 @@ namespace share {
 
 namespace {
 
+// The controls, by their names in the dialog's XRC template.
+constexpr char kAddressChoice[] = "1101";
+constexpr char kPageLink[] = "1102";
+constexpr char kStreamLink[] = "1103";
+constexpr char kSnapshotLink[] = "1104";
+constexpr char kCopyPage[] = "1105";
+constexpr char kCopyStream[] = "1106";
+constexpr char kCopySnapshot[] = "1107";
+constexpr char kServerState[] = "1108";
+constexpr char kPrivateWarning[] = "1109";
+constexpr char kQrCode[] = "1110";
+
 constexpr int kQrMinimumPixels = 180;  // to be read from arm's length
 
 widgets::HyperlinkLabel* LinkAt(wxDialog* dialog, const char* id) {
@@ -39,21 +51,21 @@ ShareDialog::ShareDialog(wxWindow* owner, const settings::ServerSettings& settin
                          const std::string& serverState)
     : settings_(settings), addresses_(ShareAddresses()) {
   platform::LoadDialogTemplate(this, owner, "SHAREDIALOG");
-  page_ = LinkAt(this, "1102");
-  stream_ = LinkAt(this, "1103");
-  snapshot_ = LinkAt(this, "1104");
-  XRCCTRL(*this, "1108", wxStaticText)->SetLabel(serverState);
+  page_ = LinkAt(this, kPageLink);
+  stream_ = LinkAt(this, kStreamLink);
+  snapshot_ = LinkAt(this, kSnapshotLink);
+  XRCCTRL(*this, kServerState, wxStaticText)->SetLabel(serverState);
 
-  wxChoice* choice = XRCCTRL(*this, "1101", wxChoice);
+  wxChoice* choice = XRCCTRL(*this, kAddressChoice, wxChoice);
   for (const std::string& address : addresses_) choice->Append(platform::FromText(address));
   choice->Bind(wxEVT_CHOICE, [this](wxCommandEvent& event) { ShowAddress(event.GetSelection()); });
-  XRCCTRL(*this, "1105", wxButton)->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
+  XRCCTRL(*this, kCopyPage, wxButton)->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
     Copy(links_.page);
   });
-  XRCCTRL(*this, "1106", wxButton)->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
+  XRCCTRL(*this, kCopyStream, wxButton)->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
     Copy(links_.stream);
   });
-  XRCCTRL(*this, "1107", wxButton)->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
+  XRCCTRL(*this, kCopySnapshot, wxButton)->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
     Copy(links_.snapshot);
   });
   if (!addresses_.empty()) choice->SetSelection(0);
@@ -70,11 +82,11 @@ void ShareDialog::ShowAddress(int index) {
 
   QrPicture picture = DrawQrCode(QrCodeFor(links_.page), kQrMinimumPixels);
   wxImage image(picture.width, picture.width, picture.rgb.data(), /*static_data=*/true);
-  auto* code = XRCCTRL(*this, "1110", wxStaticBitmap);
+  auto* code = XRCCTRL(*this, kQrCode, wxStaticBitmap);
   code->SetBitmap(wxBitmap(image));
   code->SetSize(picture.width, picture.width);
 
-  auto* warning = XRCCTRL(*this, "1109", wxStaticText);
+  auto* warning = XRCCTRL(*this, kPrivateWarning, wxStaticText);
   const int width = warning->GetSize().GetWidth();
   warning->SetLabel(IsPrivateAddress(address) ? kPrivateAddressMessage : "");
   warning->Wrap(width);

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "platform/interfaces.h"
+#include "server/request_route.h"
 
 namespace share {
 
@@ -25,13 +26,18 @@ std::vector<std::string> ShareAddresses() {
   return dotted;
 }
 
-ShareLinks LinksFor(const std::string& address, uint32_t port, const std::string& streamUrl) {
+std::string BaseUrl(const std::string& address, uint32_t port) {
   std::string base = "http://" + address;
   if (port != 80) {
     base += ':';
     base += std::to_string(port);
   }
-  return {base + "/", base + streamUrl, base + "/snapshot"};
+  return base;
+}
+
+ShareLinks LinksFor(const std::string& address, uint32_t port, const std::string& streamUrl) {
+  const std::string base = BaseUrl(address, port);
+  return {base + "/", base + streamUrl, base + server::kSnapshotPath};
 }
 
 QrMatrix QrCodeFor(const std::string& text) {

@@ -13,12 +13,15 @@ namespace share {
 // takes them: adapters first, loopback last.
 std::vector<std::string> ShareAddresses();
 
+// "http://ADDRESS[:PORT]", the port left out when it is 80.
+std::string BaseUrl(const std::string& address, uint32_t port);
+
 struct ShareLinks {
   std::string page;      // http://ADDRESS[:PORT]/
   std::string stream;    // http://ADDRESS[:PORT]<stream URL>
   std::string snapshot;  // http://ADDRESS[:PORT]/snapshot
 };
-// The links at `address`; the port is left out when it is 80.
+// The links at `address`, each on BaseUrl.
 ShareLinks LinksFor(const std::string& address, uint32_t port, const std::string& streamUrl);
 
 // A QR code's modules, row by row; dark ones are true. Empty when the text

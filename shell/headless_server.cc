@@ -42,7 +42,7 @@ bool WaitForStop(server::ServerController& controller, const sigset_t& signals) 
 int main(int argc, char** argv) {
   if (argc > 1) {
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-      std::printf("owlglance-server 1.3\n");
+      std::printf("owlglance-server " OWL_VERSION "\n");
       return 0;
     }
     PrintUsage();

@@ -11,11 +11,14 @@
 
 namespace shell {
 
+// The controls, by their names in the dialog's XRC template.
+constexpr char kWebLink[] = "1019";
+
 InformationDialog::InformationDialog(wxWindow* parent, const char* templateName)
     : link_(new widgets::HyperlinkLabel) {
   platform::LoadDialogTemplate(this, parent, templateName);
   platform::SetDialogIcon(this, wxIcon(owl_icon_xpm));
-  link_->TakeOver(XRCCTRL(*this, "1019", wxStaticText));
+  link_->TakeOver(XRCCTRL(*this, kWebLink, wxStaticText));
   FindWindow(platform::WxIdOf(platform::kIdOk))->SetFocus();
   if (!parent) CentreOnScreen();
 }

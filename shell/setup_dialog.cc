@@ -13,6 +13,13 @@ namespace shell {
 using platform::FromText;
 using platform::TextOf;
 
+// The controls, by their names in the dialog's XRC template.
+constexpr char kLogCheck[] = "1005";
+constexpr char kQualityEdit[] = "1007";
+constexpr char kClientsEdit[] = "1008";
+constexpr char kPortEdit[] = "1012";
+constexpr char kStreamPathEdit[] = "1014";
+
 SetupDialog::SetupDialog(wxWindow* owner, settings::ServerSettings& settings,
                          std::function<void()> applyAndSave)
     : settings_(settings), applyAndSave_(std::move(applyAndSave)) {
@@ -23,21 +30,21 @@ SetupDialog::SetupDialog(wxWindow* owner, settings::ServerSettings& settings,
 
 void SetupDialog::OnInitDialog() {
   shown_ = settings::SetupTextsFrom(settings_);
-  XRCCTRL(*this, "1005", wxCheckBox)->SetValue(shown_.connections);
-  XRCCTRL(*this, "1007", wxTextCtrl)->ChangeValue(FromText(shown_.compression));
-  XRCCTRL(*this, "1012", wxTextCtrl)->ChangeValue(FromText(shown_.portnum));
-  XRCCTRL(*this, "1008", wxTextCtrl)->ChangeValue(FromText(shown_.maxclients));
-  XRCCTRL(*this, "1014", wxTextCtrl)->ChangeValue(FromText(shown_.camurl));
+  XRCCTRL(*this, kLogCheck, wxCheckBox)->SetValue(shown_.connections);
+  XRCCTRL(*this, kQualityEdit, wxTextCtrl)->ChangeValue(FromText(shown_.compression));
+  XRCCTRL(*this, kPortEdit, wxTextCtrl)->ChangeValue(FromText(shown_.portnum));
+  XRCCTRL(*this, kClientsEdit, wxTextCtrl)->ChangeValue(FromText(shown_.maxclients));
+  XRCCTRL(*this, kStreamPathEdit, wxTextCtrl)->ChangeValue(FromText(shown_.camurl));
   FindWindow(platform::WxIdOf(platform::kIdOk))->SetFocus();
 }
 
 void SetupDialog::OnOK(wxCommandEvent&) {
   settings::SetupTexts texts;
-  texts.compression = TextOf(XRCCTRL(*this, "1007", wxTextCtrl)->GetValue(), shown_.compression);
-  texts.maxclients = TextOf(XRCCTRL(*this, "1008", wxTextCtrl)->GetValue(), shown_.maxclients);
-  texts.portnum = TextOf(XRCCTRL(*this, "1012", wxTextCtrl)->GetValue(), shown_.portnum);
-  texts.camurl = TextOf(XRCCTRL(*this, "1014", wxTextCtrl)->GetValue(), shown_.camurl);
-  texts.connections = XRCCTRL(*this, "1005", wxCheckBox)->GetValue();
+  texts.compression = TextOf(XRCCTRL(*this, kQualityEdit, wxTextCtrl)->GetValue(), shown_.compression);
+  texts.maxclients = TextOf(XRCCTRL(*this, kClientsEdit, wxTextCtrl)->GetValue(), shown_.maxclients);
+  texts.portnum = TextOf(XRCCTRL(*this, kPortEdit, wxTextCtrl)->GetValue(), shown_.portnum);
+  texts.camurl = TextOf(XRCCTRL(*this, kStreamPathEdit, wxTextCtrl)->GetValue(), shown_.camurl);
+  texts.connections = XRCCTRL(*this, kLogCheck, wxCheckBox)->GetValue();
   std::vector<std::string> messages = settings::ReadSetupTexts(texts, settings_);
   for (const std::string& message : messages)
     platform::ShowMessageBox(message, settings::kInvalidParameter, platform::kMbOk);

@@ -16,26 +16,31 @@ namespace wizard {
 using platform::FromText;
 using platform::TextOf;
 
+// The controls, by their names in the dialog's XRC template.
+constexpr char kWebLink[] = "1019";
+constexpr char kAddressEdit[] = "1017";
+constexpr char kPortEdit[] = "1018";
+
 WizardDialog::WizardDialog(wxWindow* owner, settings::ServerSettings& settings,
                            std::function<void()> applyAndSave)
     : settings_(settings), applyAndSave_(std::move(applyAndSave)), link_(new widgets::HyperlinkLabel) {
   platform::LoadDialogTemplate(this, owner, "111");
   platform::SetDialogIcon(this, wxIcon(owl_icon_xpm));
-  link_->TakeOver(XRCCTRL(*this, "1019", wxStaticText));
+  link_->TakeOver(XRCCTRL(*this, kWebLink, wxStaticText));
   Bind(wxEVT_BUTTON, &WizardDialog::OnOK, this, platform::WxIdOf(platform::kIdOk));
 
   // The boxes come before the wizard is on the screen.
   WizardStart start = StartWizard(settings_);
-  if (!start.address.empty()) XRCCTRL(*this, "1017", wxTextCtrl)->ChangeValue(start.address);
+  if (!start.address.empty()) XRCCTRL(*this, kAddressEdit, wxTextCtrl)->ChangeValue(start.address);
   for (const std::string& message : start.messages)
     platform::ShowMessageBox(message, {}, platform::kMbOk);
-  XRCCTRL(*this, "1018", wxTextCtrl)->ChangeValue(start.port);
+  XRCCTRL(*this, kPortEdit, wxTextCtrl)->ChangeValue(start.port);
   FindWindow(platform::WxIdOf(platform::kIdOk))->SetFocus();
 }
 
 void WizardDialog::OnOK(wxCommandEvent&) {
-  switch (FinishWizard(TextOf(XRCCTRL(*this, "1017", wxTextCtrl)->GetValue()),
-                       TextOf(XRCCTRL(*this, "1018", wxTextCtrl)->GetValue()), settings_)) {
+  switch (FinishWizard(TextOf(XRCCTRL(*this, kAddressEdit, wxTextCtrl)->GetValue()),
+                       TextOf(XRCCTRL(*this, kPortEdit, wxTextCtrl)->GetValue()), settings_)) {
     case share::HomePageOutcome::Declined:
       return;  // stays open as the user left it
     case share::HomePageOutcome::Failed:

@@ -10,10 +10,10 @@
 #include "platform/clock.h"
 #include "platform/message_box.h"
 #include "server/connection_log.h"
-#include "server/fixed_answers.h"
 #include "server/http_date.h"
 #include "server/mjpeg_stream.h"
 #include "server/request_route.h"
+#include "server/response_head.h"
 #include "server/send_all.h"
 #include "server/snapshot.h"
 #include "server/static_files.h"
@@ -87,7 +87,7 @@ bool AnswerRequest(ClientTicket& ticket, char* request, int n, int64_t start) {
     case Answer::kNone:
       break;
     case Answer::kNotImplemented:
-      SendLast(kNotImplementedResponse, sizeof kNotImplementedResponse - 1, connection,
+      SendLast(kNotImplementedResponse.Data(), kNotImplementedResponse.Size(), connection,
                ticket.stopFlag);
       break;
     case Answer::kStream:

@@ -5,7 +5,7 @@
 
 #include "platform/thread.h"
 #include "server/client_thread.h"
-#include "server/fixed_answers.h"
+#include "server/response_head.h"
 #include "server/server_control.h"
 
 namespace server {

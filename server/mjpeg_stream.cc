@@ -73,7 +73,7 @@ size_t WritePart(const capture::FrameStore::Reader& image, std::vector<char>& bu
 void ServeStream(platform::Socket& connection, const ClientTicket& ticket, bool headOnly,
                  std::vector<char>& partBuffer) {
   const auto* stop = ticket.stopFlag;
-  if (SendAll(kStreamHead, sizeof kStreamHead - 1, connection, stop) != SendResult::kSent || headOnly) return;
+  if (SendAll(kStreamHead.Data(), kStreamHead.Size(), connection, stop) != SendResult::kSent || headOnly) return;
   if (SendAll(kDelimiter, sizeof kDelimiter - 1, connection, stop) != SendResult::kSent) return;
 
   capture::FrameStore& store = ticket.frameSource->frameStore;

@@ -3,16 +3,17 @@
 #include <vector>
 
 #include "platform/socket.h"
+#include "server/response_head.h"
 #include "server/server_control.h"
 
 namespace server {
 
 // The boundary the head declares; every delimiter line on the wire is
 // "--Owlglance\r\n", as RFC 2046 has it.
-constexpr char kStreamHead[] =
-    "HTTP/1.0 200 OK\r\n"
-    "Content-type: multipart/x-mixed-replace;boundary=Owlglance\r\n"
-    "\r\n";
+inline constexpr ResponseHead kStreamHead =
+    ResponseHead("200 OK")
+        .Field("Content-type", "multipart/x-mixed-replace;boundary=Owlglance")
+        .End();
 constexpr char kDelimiter[] = "--Owlglance\r\n";
 
 // Answers the stream URL with the endless motion-JPEG response, one part per

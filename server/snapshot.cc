@@ -1,11 +1,10 @@
 #include "server/snapshot.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "capture/capture_device.h"
 #include "platform/clock.h"
-#include "server/fixed_answers.h"
+#include "server/response_head.h"
 #include "server/send_all.h"
 
 namespace server {
@@ -21,15 +20,15 @@ void ServeSnapshot(platform::Socket& connection, const ClientTicket& ticket, boo
       capture::FrameStore::Reader image(store);
       published = image.Published();
       if (image.Length() >= 1) {
-        char head[160];
-        int headLength = std::snprintf(head, sizeof head,
-                                       "HTTP/1.0 200 OK\r\nContent-Type: image/jpeg\r\n"
-                                       "Content-Length: %d\r\nCache-Control: no-store\r\n\r\n",
-                                       static_cast<int>(image.Length()));
-        size = static_cast<size_t>(headLength) +
-               (headOnly ? 0 : static_cast<size_t>(image.Length()));
+        ResponseHead head("200 OK");
+        head.Field("Content-Type", "image/jpeg")
+            .Field("Content-Length", image.Length())
+            .Field("Cache-Control", "no-store")
+            .End();
+        const auto headLength = static_cast<size_t>(head.Size());
+        size = headLength + (headOnly ? 0 : static_cast<size_t>(image.Length()));
         if (size > buffer.size()) buffer.resize(size);
-        std::memcpy(buffer.data(), head, static_cast<size_t>(headLength));
+        std::memcpy(buffer.data(), head.Data(), headLength);
         if (!headOnly) image.CopyTo(buffer.data() + headLength);
       }
     }
@@ -38,7 +37,7 @@ void ServeSnapshot(platform::Socket& connection, const ClientTicket& ticket, boo
       return;
     }
     if (platform::SteadyMillis() - start >= kIdleLimitMs) {
-      SendLast(kServiceUnavailableResponse, sizeof kServiceUnavailableResponse - 1, connection,
+      SendLast(kServiceUnavailableResponse.Data(), kServiceUnavailableResponse.Size(), connection,
                ticket.stopFlag);
       return;
     }

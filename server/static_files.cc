@@ -1,19 +1,18 @@
 #include "server/static_files.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "platform/regular_file.h"
 #include "server/content_types.h"
 #include "server/http_date.h"
 #include "server/request_route.h"
+#include "server/response_head.h"
 #include "server/send_all.h"
 
 namespace server {
 
 namespace {
 
-constexpr char kNotFoundLine[] = "HTTP/1.0 404 File Not Found\r\n";
 constexpr int64_t kSmallFile = 16 << 10;  // read and sent with its head; larger ones go by sendfile
 
 // Where the path starts: past the leading "/", or past the host of an
@@ -25,8 +24,8 @@ size_t PathStart(const char* url, size_t length) {
   return 1;
 }
 
-bool SendHead(const std::string& head, const FileRequest& request, platform::Socket& connection) {
-  return SendAll(head.data(), static_cast<int>(head.size()), connection, request.stop) == SendResult::kSent;
+bool SendHead(const ResponseHead& head, const FileRequest& request, platform::Socket& connection) {
+  return SendAll(head.Data(), head.Size(), connection, request.stop) == SendResult::kSent;
 }
 
 }  // namespace
@@ -47,23 +46,28 @@ FileAnswer SendFile(const std::string& path, const FileRequest& request, platfor
   if (!file.OpenInside(kWebFolder, path)) return FileAnswer::kNotOpened;
   const std::string modified = FormatHttpDate(file.ModifiedSeconds());
   if (request.ifModifiedSince >= file.ModifiedSeconds()) {
-    return SendHead("HTTP/1.0 304 Not Modified\r\nLast-Modified: " + modified + "\r\n\r\n", request,
-                    connection)
-               ? FileAnswer::kSent
-               : FileAnswer::kSendFailed;
+    ResponseHead head("304 Not Modified");
+    head.Field("Last-Modified", modified).End();
+    return SendHead(head, request, connection) ? FileAnswer::kSent : FileAnswer::kSendFailed;
   }
-  std::string head = "HTTP/1.0 200 OK\r\nContent-Type: ";
-  head += ContentTypeFor(path);
-  head += "\r\nContent-Length: " + std::to_string(file.Size()) + "\r\nLast-Modified: " + modified +
-          "\r\n\r\n";
-  if (request.headOnly) return SendHead(head, request, connection) ? FileAnswer::kSent : FileAnswer::kSendFailed;
+  ResponseHead head("200 OK");
+  head.Field("Content-Type", ContentTypeFor(path))
+      .Field("Content-Length", file.Size())
+      .Field("Last-Modified", modified)
+      .End();
+  if (request.headOnly)
+    return SendHead(head, request, connection) ? FileAnswer::kSent : FileAnswer::kSendFailed;
   if (file.Size() <= kSmallFile) {
     // Head and body in one send: a page or a script costs one system call.
-    size_t at = head.size();
-    head.resize(at + static_cast<size_t>(file.Size()));
-    if (file.Read(head.data() + at, static_cast<size_t>(file.Size())) != file.Size())
+    std::string response(head.Text());
+    const size_t at = response.size();
+    response.resize(at + static_cast<size_t>(file.Size()));
+    if (file.Read(response.data() + at, static_cast<size_t>(file.Size())) != file.Size())
       return FileAnswer::kSendFailed;
-    return SendHead(head, request, connection) ? FileAnswer::kSent : FileAnswer::kSendFailed;
+    return SendAll(response.data(), static_cast<int>(response.size()), connection, request.stop) ==
+                   SendResult::kSent
+               ? FileAnswer::kSent
+               : FileAnswer::kSendFailed;
   }
   connection.SetCorked(true);
   bool sent = SendHead(head, request, connection) &&
@@ -75,15 +79,16 @@ FileAnswer SendFile(const std::string& path, const FileRequest& request, platfor
 void ServeStaticFile(const char* url, const FileRequest& request, platform::Socket& connection) {
   std::string path;
   if (!ResolvePath(url, path)) return;
-  if (SendFile(path == "www/" ? "www/index.html" : path, request, connection) != FileAnswer::kNotOpened)
+  if (SendFile(path == "www/" ? "www/index.html" : path, request, connection) !=
+      FileAnswer::kNotOpened)
     return;
   // The 404 page goes out with its type and length; without it, the
   // status line alone.
   platform::RegularFile page;
-  std::string head = kNotFoundLine;
+  ResponseHead head("404 File Not Found");
   if (page.OpenInside(kWebFolder, "www/404.html"))
-    head += "Content-Type: text/html\r\nContent-Length: " + std::to_string(page.Size()) + "\r\n";
-  head += "\r\n";
+    head.Field("Content-Type", "text/html").Field("Content-Length", page.Size());
+  head.End();
   if (SendHead(head, request, connection) && page.Fd() >= 0 && !request.headOnly)
     static_cast<void>(SendFileBytes(page.Fd(), page.Size(), connection, request.stop));  // the last
 }

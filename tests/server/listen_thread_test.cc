@@ -27,7 +27,7 @@ TEST_F(ListenerTest, RefusesBeyondClientLimitAndAdmitsAfterReaping) {
 
   bool closed = false;
   TestClient second(Port());
-  EXPECT_EQ(second.ReadAll(3000, &closed), server::kServiceUnavailableResponse);
+  EXPECT_EQ(second.ReadAll(3000, &closed), server::kServiceUnavailableResponse.Text());
   EXPECT_TRUE(closed);
   EXPECT_EQ(control.connectedCount, 1);
   EXPECT_EQ(folder.Read(server::kLogFileName), log) << "a refused connection is not logged";
@@ -130,7 +130,7 @@ TEST_F(ListenerTest, TheRefusalArrivesWholeWithALargeRequestBehindIt) {
     if (i % 2) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     refused.Send("GET / HTTP/1.0\r\nCookie: " + std::string(20000, 'c') + "\r\n\r\n");
     bool closed = false, reset = false;
-    EXPECT_EQ(refused.ReadAll(3000, &closed, &reset), server::kServiceUnavailableResponse) << i;
+    EXPECT_EQ(refused.ReadAll(3000, &closed, &reset), server::kServiceUnavailableResponse.Text()) << i;
     EXPECT_TRUE(closed) << i;
     EXPECT_FALSE(reset) << i;
   }

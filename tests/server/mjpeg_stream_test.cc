@@ -34,10 +34,10 @@ TEST_F(StreamTest, FirstPartCarriesTheImageByteForByte) {
   std::string image = Image(1234, 'j');
   Publish(device.frameStore, image);
   TestClient client = OpenStream();
-  std::string expected = std::string(server::kStreamHead) + "--Owlglance\r\n" +
+  std::string expected = std::string(server::kStreamHead.Text()) + "--Owlglance\r\n" +
                          "Content-Type: image/jpeg\r\nContent-Length: 1234\r\n\r\n" + image +
                          "\r\n--Owlglance\r\n";
-  ASSERT_EQ(26u + 24u + 1234u, expected.size() - (sizeof server::kStreamHead - 1) - 13 - 2 - 13);
+  ASSERT_EQ(26u + 24u + 1234u, expected.size() - (server::kStreamHead.Text().size()) - 13 - 2 - 13);
   EXPECT_EQ(client.ReadExactly(expected.size(), 3000), expected);
 }
 
@@ -58,7 +58,7 @@ TEST_F(StreamTest, AStreamWithoutAnImageWaitsForTheFirstAndStays) {
   for (int32_t missing : {0, -1}) {  // nothing yet, or a failed frame
     Fail(device.frameStore, missing);
     TestClient client = OpenStream();
-    const std::string head = std::string(server::kStreamHead) + "--Owlglance\r\n";
+    const std::string head = std::string(server::kStreamHead.Text()) + "--Owlglance\r\n";
     EXPECT_EQ(client.ReadExactly(head.size(), 3000), head);
     std::this_thread::sleep_for(milliseconds(300));
     Publish(device.frameStore, Image(500, 'f'));
@@ -73,12 +73,12 @@ TEST_F(StreamTest, AStreamWithoutAnImageWaitsForTheFirstAndStays) {
 TEST_F(StreamTest, BadFramesCostTheirOwnPartOnly) {
   Publish(device.frameStore, Image(100, 'a'));
   TestClient client = OpenStream();
-  client.ReadExactly(sizeof server::kStreamHead - 1 + 13 + 49 + 100 + 15, 3000);
+  client.ReadExactly(server::kStreamHead.Text().size() + 13 + 49 + 100 + 15, 3000);
   Fail(device.frameStore, -1);  // failed to encode
   Fail(device.frameStore, 0);   // failed to decompress
   std::this_thread::sleep_for(milliseconds(150));
   Publish(device.frameStore, Image(100, 'b'));
-  ParsedStream next = ParseStream(std::string(server::kStreamHead) + "--Owlglance\r\n" +
+  ParsedStream next = ParseStream(std::string(server::kStreamHead.Text()) + "--Owlglance\r\n" +
                                   client.ReadExactly(50 + 100 + 15, 3000));
   ASSERT_EQ(next.images.size(), 1u);
   EXPECT_EQ(next.images[0], Image(100, 'b'));
@@ -90,7 +90,7 @@ TEST_F(StreamTest, WithNoImageForSixSecondsItEndsAfterTheHead) {
   TestClient client = OpenStream();
   auto start = steady_clock::now();
   bool closed = false;
-  EXPECT_EQ(client.ReadAll(9000, &closed), std::string(server::kStreamHead) + "--Owlglance\r\n");
+  EXPECT_EQ(client.ReadAll(9000, &closed), std::string(server::kStreamHead.Text()) + "--Owlglance\r\n");
   EXPECT_TRUE(closed);
   EXPECT_GE(steady_clock::now() - start, milliseconds(5900));
 }
@@ -98,7 +98,7 @@ TEST_F(StreamTest, WithNoImageForSixSecondsItEndsAfterTheHead) {
 TEST_F(StreamTest, AStopWhileWaitingForAnImageEndsItAtOnce) {
   Fail(device.frameStore, 0);
   TestClient client = OpenStream();
-  client.ReadExactly(sizeof server::kStreamHead - 1 + 13, 3000);
+  client.ReadExactly(server::kStreamHead.Text().size() + 13, 3000);
   auto start = steady_clock::now();
   ASSERT_TRUE(StopListener());
   EXPECT_LT(steady_clock::now() - start, milliseconds(2500)) << "the session's drain included";
@@ -163,8 +163,9 @@ TEST_F(StreamTest, StopEndsEveryStreamAfterWholeParts) {
 
 TEST_F(StreamTest, HeadGetsTheStreamsHeadAloneUnderEitherUrl) {
   Publish(device.frameStore, Image(100, 'h'));
-  EXPECT_EQ(Exchange(Port(), "HEAD /video HTTP/1.0\r\n\r\n"), server::kStreamHead);
-  EXPECT_EQ(Exchange(Port(), "HEAD /?action=stream HTTP/1.0\r\n\r\n"), server::kStreamHead);
+  EXPECT_EQ(Exchange(Port(), "HEAD /video HTTP/1.0\r\n\r\n"),
+            "HTTP/1.0 200 OK\r\nContent-type: multipart/x-mixed-replace;boundary=Owlglance\r\n\r\n");
+  EXPECT_EQ(Exchange(Port(), "HEAD /?action=stream HTTP/1.0\r\n\r\n"), server::kStreamHead.Text());
 }
 
 // One part's image, read from just behind a delimiter line.
@@ -208,7 +209,7 @@ TEST_F(StreamTest, ASlowViewerGetsRecentImagesNotAQueueOfOldOnes) {
       std::this_thread::sleep_for(milliseconds(33));
     }
   });
-  ASSERT_TRUE(client.ReadExactly(sizeof server::kStreamHead - 1 + 13, 3000).size() > 0);
+  ASSERT_TRUE(client.ReadExactly(server::kStreamHead.Text().size() + 13, 3000).size() > 0);
   int parts = 0;
   for (auto end = steady_clock::now() + seconds(3); steady_clock::now() < end; ++parts) {
     std::string image = ReadPart(client);

@@ -6,7 +6,7 @@
 
 ParsedStream ParseStream(const std::string& bytes) {
   ParsedStream result;
-  std::string start = std::string(server::kStreamHead) + server::kDelimiter;
+  std::string start = std::string(server::kStreamHead.Text()) + server::kDelimiter;
   if (bytes.compare(0, start.size(), start) != 0) return result;
   result.headOk = true;
   size_t pos = start.size();

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace server {
+
+// A response's head as it goes on the wire: "HTTP/1.0 STATUS", the header
+// fields, each "Name: value", and the empty line. Built in place, without
+// allocating, and at compile time for the fixed answers. Every answer's
+// head is built here.
+class ResponseHead {
+ public:
+  // Room for the longest head the server sends (a file's type, length and
+  // date); a field past it is left out whole.
+  static constexpr size_t kCapacity = 256;
+
+  constexpr explicit ResponseHead(std::string_view status) {
+    Append("HTTP/1.0 ");
+    Append(status);
+    Append("\r\n");
+  }
+
+  constexpr ResponseHead& Field(std::string_view name, std::string_view value) {
+    if (size_ + name.size() + value.size() + 4 + 2 > kCapacity) return *this;  // the end stays
+    Append(name);
+    Append(": ");
+    Append(value);
+    Append("\r\n");
+    return *this;
+  }
+
+  constexpr ResponseHead& Field(std::string_view name, int64_t value) {
+    char digits[24] = {};
+    size_t at = sizeof digits;
+    const bool negative = value < 0;
+    uint64_t rest = negative ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+    do {
+      digits[--at] = static_cast<char>('0' + rest % 10);
+      rest /= 10;
+    } while (rest != 0);
+    if (negative) digits[--at] = '-';
+    return Field(name, std::string_view(digits + at, sizeof digits - at));
+  }
+
+  // Closes the head with its empty line.
+  constexpr ResponseHead& End() {
+    Append("\r\n");
+    return *this;
+  }
+
+  constexpr std::string_view Text() const { return {text_, size_}; }
+  constexpr const char* Data() const { return text_; }
+  constexpr int Size() const { return static_cast<int>(size_); }
+
+ private:
+  constexpr void Append(std::string_view text) {
+    for (char c : text)
+      if (size_ < kCapacity) text_[size_++] = c;
+  }
+
+  char text_[kCapacity] = {};
+  size_t size_ = 0;
+};
+
+// The fixed answers, each a whole response.
+inline constexpr ResponseHead kNotImplementedResponse = ResponseHead("501 Not Implemented").End();
+inline constexpr ResponseHead kServiceUnavailableResponse =
+    ResponseHead("503 Service Unavailable").End();
+
+}  // namespace server

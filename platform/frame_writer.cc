@@ -1,5 +1,8 @@
 #include "platform/frame_writer.h"
 
+#include <cstdio>  // before jpeglib.h, which uses FILE
+
+#include <jpeglib.h>
 #include <libyuv/convert_argb.h>
 #include <libyuv/convert_from_argb.h>
 #include <libyuv/planar_functions.h>
@@ -8,34 +11,47 @@
 #include <cstring>
 
 #include "platform/capture_driver.h"
-#include "platform/jpeg_library.h"
 
 namespace platform {
 
 namespace {
 
-bool WriteJpeg(int w, int h, const std::vector<uint8_t>& bgr, std::vector<uint8_t>& frame) {
-  frame.resize(static_cast<size_t>(w) * h * 3 + 1024);
-  JPEG_CORE_PROPERTIES jpeg{};
-  if (ijlInit(&jpeg) != IJL_OK) return false;
-  jpeg.DIBBytes = bgr.data();
-  jpeg.DIBWidth = w;
-  jpeg.DIBHeight = h;  // top row first
-  jpeg.DIBPadBytes = 0;
-  jpeg.DIBChannels = 3;
-  jpeg.DIBColor = IJL_BGR;
-  jpeg.JPGBytes = frame.data();
-  jpeg.JPGSizeBytes = static_cast<int32_t>(frame.size());
-  jpeg.JPGWidth = w;
-  jpeg.JPGHeight = h;
-  jpeg.JPGChannels = 3;
-  jpeg.JPGColor = IJL_YCBCR;
-  jpeg.JPGSubsampling = IJL_411;
-  jpeg.jquality = 75;
-  bool ok = ijlWrite(&jpeg, IJL_JBUFF_WRITEWHOLEIMAGE) == IJL_OK;
-  frame.resize(ok ? static_cast<size_t>(jpeg.JPGSizeBytes) : 0);
-  ijlFree(&jpeg);
-  return ok;
+// Motion-JPEG as a UVC camera sends it: libjpeg-turbo at quality 90,
+// 4:2:2, and without the Huffman tables (the standard ones are implied).
+bool WriteMotionJpeg(int w, int h, const std::vector<uint8_t>& bgr, std::vector<uint8_t>& frame) {
+  jpeg_compress_struct cinfo{};
+  jpeg_error_mgr errors{};
+  cinfo.err = jpeg_std_error(&errors);
+  jpeg_create_compress(&cinfo);
+  unsigned char* out = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&cinfo, &out, &size);
+  cinfo.image_width = static_cast<JDIMENSION>(w);
+  cinfo.image_height = static_cast<JDIMENSION>(h);
+  cinfo.input_components = 3;
+  cinfo.in_color_space = JCS_EXT_BGR;
+  jpeg_set_defaults(&cinfo);
+  jpeg_set_quality(&cinfo, 90, TRUE);
+  cinfo.comp_info[0].h_samp_factor = 2;
+  cinfo.comp_info[0].v_samp_factor = 1;
+  jpeg_start_compress(&cinfo, TRUE);
+  while (cinfo.next_scanline < cinfo.image_height) {
+    JSAMPROW row = const_cast<JSAMPROW>(&bgr[static_cast<size_t>(cinfo.next_scanline) * w * 3]);
+    jpeg_write_scanlines(&cinfo, &row, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  jpeg_destroy_compress(&cinfo);
+  // Every segment before the scan but the Huffman tables.
+  frame.assign(out, out + 2);
+  size_t at = 2;
+  while (at + 4 <= size && out[at + 1] != 0xda) {
+    const size_t length = 2 + (static_cast<size_t>(out[at + 2]) << 8 | out[at + 3]);
+    if (out[at + 1] != 0xc4) frame.insert(frame.end(), out + at, out + at + length);
+    at += length;
+  }
+  frame.insert(frame.end(), out + at, out + size);
+  std::free(out);
+  return true;
 }
 
 }  // namespace
@@ -45,7 +61,9 @@ bool WriteCaptureFrame(const BitmapInfoHeader& format, const std::vector<uint8_t
   const int w = format.biWidth, h = std::abs(format.biHeight);
   if (w <= 0 || h <= 0 || bgr.size() < static_cast<size_t>(w) * h * 3) return false;
   const size_t pixels = static_cast<size_t>(w) * h;
-  std::vector<uint8_t> argb;
+  // The capture thread writes a frame at every camera tick: the scratch
+  // picture is kept, not allocated each time.
+  thread_local std::vector<uint8_t> argb;
   auto toArgb = [&] {
     argb.resize(pixels * 4);
     return libyuv::RGB24ToARGB(bgr.data(), w * 3, argb.data(), w * 4, w, h) == 0;
@@ -67,7 +85,7 @@ bool WriteCaptureFrame(const BitmapInfoHeader& format, const std::vector<uint8_t
              libyuv::ARGBToI420(argb.data(), w * 4, frame.data(), w, frame.data() + pixels, w / 2,
                                 frame.data() + pixels + pixels / 4, w / 2, w, h) == 0;
     case kFourccMjpeg:
-      return WriteJpeg(w, h, bgr, frame);
+      return WriteMotionJpeg(w, h, bgr, frame);
     case kFourccBgrTopDown:
       frame.assign(bgr.begin(), bgr.begin() + static_cast<ptrdiff_t>(pixels * 3));
       return true;

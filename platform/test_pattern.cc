@@ -1,14 +1,11 @@
 #include "platform/test_pattern.h"
 
-#include <cstdio>  // before jpeglib.h, which uses FILE
-#include <cstdlib>
-
-#include <jpeglib.h>
-
 #include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <thread>
+
+#include "platform/frame_writer.h"
 
 namespace platform {
 
@@ -71,8 +68,6 @@ void DrawText(std::vector<uint8_t>& bgr, int width, int height, int x, int y, in
           Fill(bgr, width, x + c * scale, y + r * scale, scale, scale, color);
   }
 }
-
-uint8_t Clamp(int v) { return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); }
 
 }  // namespace
 
@@ -168,31 +163,8 @@ FrameResult TestPatternDriver::NextFrame(std::vector<uint8_t>& frame, int ms) {
   if (now - due > kFrameInterval * 2)
     frameIndex_ = static_cast<uint64_t>((now - start_) / kFrameInterval);
   Render(frameIndex_++, bgr_);
-
-  if (pixelFormat_ == kMjpeg) {
-    EncodeMjpeg(frame);
-    return FrameResult::Frame;
-  }
-  const int width = kSizes[sizeIndex_].width, height = kSizes[sizeIndex_].height;
-  frame.resize(Format().biSizeImage);
-  if (pixelFormat_ == kRgb) {
-    const size_t stride = static_cast<size_t>(BitmapStride(width, 24));
-    for (int y = 0; y < height; ++y)  // bottom-up
-      std::memcpy(&frame[stride * (height - 1 - y)], &bgr_[static_cast<size_t>(y) * width * 3],
-                  width * 3u);
-    return FrameResult::Frame;
-  }
-  for (size_t i = 0, o = 0; i < bgr_.size(); i += 6, o += 4) {
-    const uint8_t* p = &bgr_[i];
-    int y0 = (66 * p[2] + 129 * p[1] + 25 * p[0] + 128) / 256 + 16;
-    int y1 = (66 * p[5] + 129 * p[4] + 25 * p[3] + 128) / 256 + 16;
-    int r = (p[2] + p[5]) / 2, g = (p[1] + p[4]) / 2, b = (p[0] + p[3]) / 2;
-    frame[o] = Clamp(y0);
-    frame[o + 1] = Clamp((-38 * r - 74 * g + 112 * b + 128) / 256 + 128);
-    frame[o + 2] = Clamp(y1);
-    frame[o + 3] = Clamp((112 * r - 94 * g - 18 * b + 128) / 256 + 128);
-  }
-  return FrameResult::Frame;
+  // Written as a camera of this format would send it.
+  return WriteCaptureFrame(Format(), bgr_, frame) ? FrameResult::Frame : FrameResult::Timeout;
 }
 
 DriverDialog TestPatternDriver::Dialog(DialogKind kind) const {
@@ -220,45 +192,6 @@ bool TestPatternDriver::Apply(DialogKind kind, const std::vector<int>& choices) 
   }
   Resize();
   return true;
-}
-
-// The frame as a UVC camera sends Motion-JPEG: libjpeg-turbo at quality 90,
-// 4:2:2, and without the Huffman tables (the standard ones are implied).
-void TestPatternDriver::EncodeMjpeg(std::vector<uint8_t>& frame) const {
-  const int width = kSizes[sizeIndex_].width, height = kSizes[sizeIndex_].height;
-  jpeg_compress_struct cinfo{};
-  jpeg_error_mgr errors{};
-  cinfo.err = jpeg_std_error(&errors);
-  jpeg_create_compress(&cinfo);
-  unsigned char* out = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&cinfo, &out, &size);
-  cinfo.image_width = static_cast<JDIMENSION>(width);
-  cinfo.image_height = static_cast<JDIMENSION>(height);
-  cinfo.input_components = 3;
-  cinfo.in_color_space = JCS_EXT_BGR;
-  jpeg_set_defaults(&cinfo);
-  jpeg_set_quality(&cinfo, 90, TRUE);
-  cinfo.comp_info[0].h_samp_factor = 2;
-  cinfo.comp_info[0].v_samp_factor = 1;
-  jpeg_start_compress(&cinfo, TRUE);
-  while (cinfo.next_scanline < cinfo.image_height) {
-    JSAMPROW row =
-        const_cast<JSAMPROW>(&bgr_[static_cast<size_t>(cinfo.next_scanline) * width * 3]);
-    jpeg_write_scanlines(&cinfo, &row, 1);
-  }
-  jpeg_finish_compress(&cinfo);
-  jpeg_destroy_compress(&cinfo);
-  // Every segment before the scan but the Huffman tables.
-  frame.assign(out, out + 2);
-  size_t at = 2;
-  while (at + 4 <= size && out[at + 1] != 0xda) {
-    const size_t length = 2 + (static_cast<size_t>(out[at + 2]) << 8 | out[at + 3]);
-    if (out[at + 1] != 0xc4) frame.insert(frame.end(), out + at, out + at + length);
-    at += length;
-  }
-  frame.insert(frame.end(), out + at, out + size);
-  std::free(out);
 }
 
 void DrawNoCamera(int width, int height, const std::string& since, std::vector<uint8_t>& bgr) {

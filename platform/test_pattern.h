@@ -36,7 +36,6 @@ class TestPatternDriver : public CaptureDriver {
 
   std::string name_;
   enum PixelFormat { kYuyv, kRgb, kMjpeg };
-  void EncodeMjpeg(std::vector<uint8_t>& frame) const;
 
   int sizeIndex_ = 1;                // 640 x 480
   PixelFormat pixelFormat_ = kYuyv;

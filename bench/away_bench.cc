@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "bench/require.h"
 #include "bench/bench_support.h"
+#include "bench/require.h"
 #include "capture/capture_device.h"
 #include "platform/installed_drivers.h"
 #include "platform/test_pattern.h"

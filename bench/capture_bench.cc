@@ -3,8 +3,8 @@
 #include <thread>
 #include <vector>
 
-#include "bench/require.h"
 #include "bench/bench_support.h"
+#include "bench/require.h"
 #include "capture/capture_device.h"
 #include "platform/test_pattern.h"
 
@@ -14,7 +14,8 @@ constexpr int kQuality = 75;
 
 void PipelineAgainstEncode() {
   capture::CaptureDevice device;
-  Require(device.Create(0, kQuality) == capture::DeviceResult::kOk, "the camera");  // the test pattern: YUYV 640 x 480
+  Require(device.Create(0, kQuality) == capture::DeviceResult::kOk,
+          "the camera");  // the test pattern: YUYV 640 x 480
   platform::TestPatternDriver pattern;
   pattern.StartStreaming();
   std::vector<uint8_t> frame;
@@ -66,7 +67,8 @@ void GrabCpu() {
   std::this_thread::sleep_for(std::chrono::seconds(5));
   double seconds = WallSeconds() - wall;
   Figure("grab_cpu_percent_640x480_30fps", (ProcessCpuSeconds() - cpu) / seconds * 100, "%");
-  Figure("grab_fps_640x480", static_cast<double>(device.frameStore.PublishedCount() - frames) / seconds, "fps");
+  Figure("grab_fps_640x480",
+         static_cast<double>(device.frameStore.PublishedCount() - frames) / seconds, "fps");
   device.Destroy();
 }
 

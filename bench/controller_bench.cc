@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "bench/require.h"
 #include "bench/bench_support.h"
+#include "bench/require.h"
 #include "capture/capture_device.h"
 #include "platform/test_pattern.h"
 #include "server/listen_thread.h"
@@ -24,7 +24,8 @@ using namespace std::chrono;
 
 void StopWithFiftyClients() {
   capture::CaptureDevice device;
-  Require(device.Create(0, 35) == capture::DeviceResult::kOk, "the camera");  // the test pattern, grabbing while the server runs
+  Require(device.Create(0, 35) == capture::DeviceResult::kOk,
+          "the camera");  // the test pattern, grabbing while the server runs
   settings::ServerSettings settings;
   settings.portnum = static_cast<uint32_t>(FreePort());
   settings.maxclients = 50;

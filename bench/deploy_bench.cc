@@ -22,8 +22,8 @@
 #include <thread>
 #include <vector>
 
-#include "bench/require.h"
 #include "bench/bench_support.h"
+#include "bench/require.h"
 #include "capture/capture_device.h"
 #include "capture/jpeg_encoder.h"
 #include "server/listen_thread.h"

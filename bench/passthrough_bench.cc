@@ -9,13 +9,13 @@
 #include <thread>
 #include <vector>
 
-#include "bench/require.h"
 #include "bench/bench_support.h"
+#include "bench/require.h"
 #include "capture/capture_device.h"
 #include "capture/jpeg_encoder.h"
 #include "capture/jpeg_passthrough.h"
-#include "platform/installed_drivers.h"
 #include "platform/decompressor.h"
+#include "platform/installed_drivers.h"
 #include "platform/test_pattern.h"
 #include "platform/v4l2_driver.h"
 #include "tests/support/fake_v4l2.h"
@@ -77,7 +77,7 @@ int main() {
   std::vector<uint8_t> check(static_cast<size_t>(kWidth) * kHeight * 4);
   std::printf("camera frame: %zu bytes, %d with its tables\n", frame.size(),
               capture::PassThroughJpeg(frame.data(), frame.size(), check.data(),
-                              static_cast<int32_t>(check.size())));
+                                       static_cast<int32_t>(check.size())));
   std::vector<uint8_t> store(static_cast<size_t>(kWidth) * kHeight * 4);
   const int32_t capacity = static_cast<int32_t>(store.size());
 
@@ -95,7 +95,9 @@ int main() {
   capture::CaptureError error;
   capture::JpegEncoder encoder(error);
 
-  auto passThrough = [&] { capture::PassThroughJpeg(frame.data(), frame.size(), store.data(), capacity); };
+  auto passThrough = [&] {
+    capture::PassThroughJpeg(frame.data(), frame.size(), store.data(), capacity);
+  };
   auto reencode = [&] {
     platform::PackedBitmap bitmap =
         decompressor->Decompress(format, frame.data(), static_cast<uint32_t>(frame.size()), output);

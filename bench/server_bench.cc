@@ -5,8 +5,8 @@
 #include <thread>
 #include <vector>
 
-#include "bench/require.h"
 #include "bench/bench_support.h"
+#include "bench/require.h"
 #include "platform/socket.h"
 #include "server/listen_thread.h"
 #include "tests/support/test_client.h"

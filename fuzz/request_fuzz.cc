@@ -12,9 +12,11 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > server::kRequestBufferSize) size = server::kRequestBufferSize;
   std::string request(reinterpret_cast<const char*>(data), size);
-  server::RequestTokens tokens = server::SplitRequest(request.data(), static_cast<int>(request.size()));
+  server::RequestTokens tokens =
+      server::SplitRequest(request.data(), static_cast<int>(request.size()));
   server::Route route = RouteRequest(tokens, "/video");
-  if (route.answer == server::Answer::kFile && route.path.find('?') != std::string::npos) std::abort();
+  if (route.answer == server::Answer::kFile && route.path.find('?') != std::string::npos)
+    std::abort();
   server::HeaderValue(request, "If-Modified-Since");
   for (int i = 0; i < tokens.count; ++i) {
     std::string url(tokens.token[i]);

@@ -96,7 +96,7 @@ intptr_t CaptureWindow::SendMessage(unsigned message, intptr_t wParam, intptr_t 
       UpdatePump();
       // A frame already handed to the callback is finished before the abort
       // returns: the caller may free what the callback uses right after.
-      std::lock_guard wait(callbackLock_);
+      MutexLock wait(callbackLock_);
       return 1;
     }
     default:
@@ -202,7 +202,7 @@ bool CaptureWindow::AwaitReturn(const BitmapInfoHeader& format) {
 
 void CaptureWindow::Deliver(std::vector<uint8_t>& frame, const BitmapInfoHeader& format) {
   if (pumpGrab_) {
-    std::lock_guard running(callbackLock_);
+    MutexLock running(callbackLock_);
     if (VideoStreamCallback callback = callback_.load(); callback && pumpGrab_) {
       VideoHdr header{frame.data(), static_cast<uint32_t>(frame.size()),
                       static_cast<uint32_t>(frame.size())};
@@ -242,14 +242,14 @@ void CaptureWindow::KeepPreview(const std::vector<uint8_t>& frame, const BitmapI
   }
   size_t bytes = static_cast<size_t>(BitmapStride(out.biWidth, 24)) * std::abs(out.biHeight);
   if (!converted && frame.size() < bytes) return;
-  std::lock_guard lock(previewLock_);
+  MutexLock lock(previewLock_);
   previewHeader_ = out;
   previewRows_.assign(rows, rows + bytes);
   previewFrames_.fetch_add(1);
 }
 
 bool CaptureWindow::PreviewPicture(BitmapInfoHeader& header, std::vector<uint8_t>& rows) const {
-  std::lock_guard lock(previewLock_);
+  MutexLock lock(previewLock_);
   if (previewRows_.empty()) return false;
   header = previewHeader_;
   rows = previewRows_;

@@ -9,13 +9,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/capture_driver.h"
 #include "platform/decompressor.h"
+#include "platform/thread_annotations.h"
 
 namespace platform {
 
@@ -116,7 +116,9 @@ class CaptureWindow {
   bool previewing_ = false;
   bool grabbing_ = false;
   std::atomic<VideoStreamCallback> callback_{nullptr};
-  std::mutex callbackLock_;  // held by the capture thread while the callback runs
+  // Held by the capture thread while the callback runs, so that an abort can
+  // wait for a running callback; it guards no field.
+  Mutex callbackLock_;
 
   // The capture thread, running while previewing or grabbing.
   std::thread pump_;
@@ -125,9 +127,9 @@ class CaptureWindow {
   std::atomic<bool> pumpPreview_{false};
   std::chrono::steady_clock::time_point lastPreview_;  // the capture thread's
 
-  mutable std::mutex previewLock_;  // guards previewHeader_ and previewRows_
-  BitmapInfoHeader previewHeader_;
-  std::vector<uint8_t> previewRows_;
+  mutable Mutex previewLock_;
+  BitmapInfoHeader previewHeader_ OWL_GUARDED_BY(previewLock_);
+  std::vector<uint8_t> previewRows_ OWL_GUARDED_BY(previewLock_);
   std::atomic<uint64_t> previewFrames_{0};
 };
 

@@ -99,7 +99,6 @@ class RgbDecompressor : public Decompressor {
   bool rgb_;
 };
 
-
 // libjpeg-turbo's decoder, kept from frame to frame, with errors as
 // results instead of exits.
 class JpegDecoder {

@@ -30,7 +30,6 @@ struct Compressor {
 
 thread_local Compressor compressor;
 
-
 void OnInitDestination(j_compress_ptr) {}
 void OnTermDestination(j_compress_ptr) {}
 // The caller's buffer is full: the image does not fit, and nothing is written

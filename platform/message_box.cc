@@ -4,7 +4,8 @@
 
 #include <atomic>
 #include <cstdio>
-#include <mutex>
+
+#include "platform/thread_annotations.h"
 
 namespace platform {
 
@@ -13,11 +14,13 @@ namespace {
 class ConsoleMessageBox : public MessageBoxService {
  public:
   int Show(const std::string& text, const std::string& caption, int style) override {
-    static std::mutex lock;  // keeps boxes from several threads apart
-    std::lock_guard guard(lock);
+    MutexLock keepApart(lock_);  // boxes from several threads
     std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
     return (style & 0x0F) == kMbYesNo ? kIdYes : kIdOk;
   }
+
+ private:
+  Mutex lock_;
 };
 
 ConsoleMessageBox console;

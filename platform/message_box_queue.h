@@ -7,8 +7,9 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
-#include <mutex>
 #include <string>
+
+#include "platform/thread_annotations.h"
 
 namespace platform {
 
@@ -23,9 +24,9 @@ class MessageBoxQueue {
       : presenter_(std::move(presenter)), wake_(std::move(wake)) {}
 
   // From any thread but the UI thread: waits for the answer.
-  int Request(const std::string& text, const std::string& caption, int style);
+  int Request(const std::string& text, const std::string& caption, int style) OWL_EXCLUDES(mutex_);
   // On the UI thread: shows every pending box, one after the other.
-  void AnswerPending();
+  void AnswerPending() OWL_EXCLUDES(mutex_);
 
  private:
   struct Pending {
@@ -36,9 +37,9 @@ class MessageBoxQueue {
   };
   Presenter presenter_;
   std::function<void()> wake_;
-  std::mutex mutex_;
-  std::condition_variable answered_;
-  std::deque<Pending*> pending_;  // guarded by mutex_
+  Mutex mutex_;
+  std::condition_variable_any answered_;
+  std::deque<Pending*> pending_ OWL_GUARDED_BY(mutex_);
 };
 
 }  // namespace platform

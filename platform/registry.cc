@@ -156,7 +156,9 @@ void Load(RegistrySections& sections, std::string& keptAside) {
   sections.clear();
 }
 
-bool Save(const RegistrySections& sections) { return store.load()->Write(FormatRegistry(sections)); }
+bool Save(const RegistrySections& sections) {
+  return store.load()->Write(FormatRegistry(sections));
+}
 
 }  // namespace
 

@@ -58,7 +58,8 @@ class RegistryKey {
   [[nodiscard]] int Create(const std::string& subkey, int& disposition);
   // RegQueryValueExA: copies the value when it fits `size` bytes. `size`
   // becomes the value's size; ERROR_MORE_DATA when it does not fit.
-  [[nodiscard]] int QueryValue(const std::string& name, int* type, uint8_t* data, uint32_t* size) const;
+  [[nodiscard]] int QueryValue(const std::string& name, int* type, uint8_t* data,
+                               uint32_t* size) const;
   // RegSetValueExA: stores the value; Close saves it.
   [[nodiscard]] int SetValue(const std::string& name, int type, const uint8_t* data, uint32_t size);
   // RegCloseKey: saves the file when a value changed.

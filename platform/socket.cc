@@ -1,6 +1,5 @@
 #include "platform/socket.h"
 
-
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <linux/sockios.h>

@@ -37,7 +37,7 @@ class TestPatternDriver : public CaptureDriver {
   std::string name_;
   enum PixelFormat { kYuyv, kRgb, kMjpeg };
 
-  int sizeIndex_ = 1;                // 640 x 480
+  int sizeIndex_ = 1;  // 640 x 480
   PixelFormat pixelFormat_ = kYuyv;
   int pattern_ = 0;                  // colour bars or grey ramp
   std::vector<uint8_t> background_;  // the still part, BGR top-down

@@ -24,16 +24,16 @@ class ThreadPool {
 
   // Makes sure a thread will be there for one Run: a waiting one, or a new
   // one. False when the system refuses a new thread.
-  bool Reserve() {
+  bool Reserve() OWL_EXCLUDES(mutex_) {
     {
-      std::lock_guard lock(mutex_);
+      MutexLock lock(mutex_);
       if (idle_ > reserved_ + jobs_.size()) {
         ++reserved_;
         return true;
       }
     }
     JoinFinished();
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     try {
       threads_.emplace_back([this] { Serve(); });
     } catch (const std::system_error&) {
@@ -45,41 +45,43 @@ class ThreadPool {
   // Runs `job` on the thread reserved for it, then `done` once that thread
   // is back among the waiting ones (so that whoever `done` tells finds it
   // there, for EndIdle to end).
-  void Run(std::function<void()> job, std::function<void()> done) {
-    std::lock_guard lock(mutex_);
+  void Run(std::function<void()> job, std::function<void()> done) OWL_EXCLUDES(mutex_) {
+    MutexLock lock(mutex_);
     --reserved_;
     jobs_.push_back({std::move(job), std::move(done)});
     wake_.notify_one();
   }
   // Gives back a reservation that no job will use.
-  void Unreserve() {
-    std::lock_guard lock(mutex_);
+  void Unreserve() OWL_EXCLUDES(mutex_) {
+    MutexLock lock(mutex_);
     --reserved_;
   }
   // Ends every waiting thread, and waits (a while) for them to be gone.
-  void EndIdle() {
+  void EndIdle() OWL_EXCLUDES(mutex_) {
     {
-      std::unique_lock lock(mutex_);
+      MutexLock lock(mutex_);
       ending_ = true;
       wake_.notify_all();
-      gone_.wait_for(lock, std::chrono::seconds(1), [this] { return idle_ <= reserved_; });
+      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+      while (idle_ > reserved_ && gone_.wait_until(mutex_, deadline) != std::cv_status::timeout) {
+      }
       ending_ = false;
     }
     JoinFinished();
   }
 
  private:
-  void Serve() {
-    std::unique_lock lock(mutex_);
+  void Serve() OWL_EXCLUDES(mutex_) {
+    mutex_.lock();
     ++idle_;
     for (;;) {
       if (!jobs_.empty()) {
         Job job = std::move(jobs_.front());
         jobs_.pop_front();
         --idle_;
-        lock.unlock();
+        mutex_.unlock();
         job.run();
-        lock.lock();
+        mutex_.lock();
         ++idle_;
         job.done();
         continue;
@@ -87,20 +89,21 @@ class ThreadPool {
       // A thread that no reservation needs ends when asked to, or after
       // kIdleLimit without work.
       if (ending_ && idle_ > reserved_) break;
-      if (wake_.wait_for(lock, kIdleLimit) == std::cv_status::timeout && jobs_.empty() &&
+      if (wake_.wait_for(mutex_, kIdleLimit) == std::cv_status::timeout && jobs_.empty() &&
           idle_ > reserved_)
         break;
     }
     --idle_;
     finished_.push_back(std::this_thread::get_id());
     gone_.notify_all();
+    mutex_.unlock();
   }
 
   // Joins the threads that have left Serve.
-  void JoinFinished() {
+  void JoinFinished() OWL_EXCLUDES(mutex_) {
     std::vector<std::thread> ended;
     {
-      std::lock_guard lock(mutex_);
+      MutexLock lock(mutex_);
       for (std::thread::id id : finished_) {
         auto it = std::find_if(threads_.begin(), threads_.end(),
                                [id](const std::thread& t) { return t.get_id() == id; });
@@ -113,17 +116,17 @@ class ThreadPool {
     for (std::thread& thread : ended) thread.join();
   }
 
-  std::mutex mutex_;
-  std::condition_variable wake_, gone_;
+  Mutex mutex_;
+  std::condition_variable_any wake_, gone_;
   struct Job {
     std::function<void()> run, done;
   };
-  std::deque<Job> jobs_;  // guarded by mutex_
-  bool ending_ = false;                     // guarded by mutex_: EndIdle is waiting
-  std::vector<std::thread> threads_;        // guarded by mutex_: every thread started
-  std::vector<std::thread::id> finished_;   // guarded by mutex_: left Serve, to be joined
-  size_t idle_ = 0;                         // guarded by mutex_: threads in Serve without a job
-  size_t reserved_ = 0;                     // guarded by mutex_: promised to a Run to come
+  std::deque<Job> jobs_ OWL_GUARDED_BY(mutex_);
+  bool ending_ OWL_GUARDED_BY(mutex_) = false;                    // EndIdle is waiting
+  std::vector<std::thread> threads_ OWL_GUARDED_BY(mutex_);       // every thread started
+  std::vector<std::thread::id> finished_ OWL_GUARDED_BY(mutex_);  // left Serve, to be joined
+  size_t idle_ OWL_GUARDED_BY(mutex_) = 0;                        // threads in Serve without a job
+  size_t reserved_ OWL_GUARDED_BY(mutex_) = 0;                    // promised to a Run to come
 };
 
 // A raised nice value for the calling thread alone, by `raise` over the one
@@ -156,8 +159,8 @@ WorkerThread::~WorkerThread() {
     Pool().Unreserve();  // never resumed: the body never runs
     return;
   }
-  std::unique_lock lock(mutex_);
-  changed_.wait(lock, [this] { return ended_; });
+  MutexLock lock(mutex_);
+  while (!ended_) changed_.wait(mutex_);
 }
 
 bool WorkerThread::Create() {
@@ -173,8 +176,11 @@ void WorkerThread::Resume() {
 
 bool WorkerThread::WaitForEnd(int ms) {
   if (!created_) return exitCode_.load() != kStillActive;
-  std::unique_lock lock(mutex_);
-  return changed_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return ended_; });
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  MutexLock lock(mutex_);
+  while (!ended_)
+    if (changed_.wait_until(mutex_, deadline) == std::cv_status::timeout) return ended_;
+  return true;
 }
 
 void WorkerThread::Main() {
@@ -185,7 +191,7 @@ void WorkerThread::Main() {
 void WorkerThread::End() {
   // Notified under the lock: once the owner sees ended_, this object may be
   // gone, and the lock's release is the last thing that touches it.
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   exitCode_.store(result_);
   ended_ = true;
   changed_.notify_all();

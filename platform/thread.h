@@ -8,7 +8,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <functional>
-#include <mutex>
+#include "platform/thread_annotations.h"
 
 namespace platform {
 
@@ -43,13 +43,13 @@ class WorkerThread {
 
   std::function<int()> body_;
   std::atomic<int> exitCode_{kStillActive};
-  int result_ = 0;  // the pooled thread's, from Main to End
+  int result_ = 0;        // the pooled thread's, from Main to End
   bool created_ = false;  // the owner's alone: a thread is reserved
   bool resumed_ = false;  // the owner's alone: the body is handed to it
   bool lowest_ = false;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  bool ended_ = false;  // guarded by mutex_: Main touches nothing after it
+  Mutex mutex_;
+  std::condition_variable_any changed_;
+  bool ended_ OWL_GUARDED_BY(mutex_) = false;  // Main touches nothing after it
 };
 
 // Ends the system threads that wait for work, so that a program ends with

@@ -1,6 +1,5 @@
 #include "platform/v4l2_driver.h"
 
-
 #include <fcntl.h>
 #include <linux/videodev2.h>
 #include <poll.h>

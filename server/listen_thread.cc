@@ -114,9 +114,8 @@ void ListenThread::Serve(platform::Socket& listener, ClientList& clients) {
     if (static_cast<int64_t>(clients.size()) >= control_.clientLimit.load()) {
       // A new connection's send buffer takes the short answer whole, or the
       // client is gone.
-      static_cast<void>(
-          connection.Send(kServiceUnavailableResponse.Data(),
-                          static_cast<size_t>(kServiceUnavailableResponse.Size())));
+      static_cast<void>(connection.Send(kServiceUnavailableResponse.Data(),
+                                        static_cast<size_t>(kServiceUnavailableResponse.Size())));
       // The end goes right behind the answer, and what the client sent is
       // read off without waiting, so the client reads a clean end even
       // when its request comes late.

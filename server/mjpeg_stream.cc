@@ -20,7 +20,8 @@ bool StopRequested(const ClientTicket& ticket) { return ticket.stopFlag->load() 
 
 // Waits until the store has published a frame other than `seen`, or `ms`
 // have passed. False when the server stops meanwhile.
-bool WaitForFrameAfter(capture::FrameStore& store, uint64_t seen, int ms, const ClientTicket& ticket) {
+bool WaitForFrameAfter(capture::FrameStore& store, uint64_t seen, int ms,
+                       const ClientTicket& ticket) {
   int64_t start = platform::SteadyMillis();
   while (store.PublishedCount() == seen) {
     if (StopRequested(ticket)) return false;
@@ -73,7 +74,9 @@ size_t WritePart(const capture::FrameStore::Reader& image, std::vector<char>& bu
 void ServeStream(platform::Socket& connection, const ClientTicket& ticket, bool headOnly,
                  std::vector<char>& partBuffer) {
   const auto* stop = ticket.stopFlag;
-  if (SendAll(kStreamHead.Data(), kStreamHead.Size(), connection, stop) != SendResult::kSent || headOnly) return;
+  if (SendAll(kStreamHead.Data(), kStreamHead.Size(), connection, stop) != SendResult::kSent ||
+      headOnly)
+    return;
   if (SendAll(kDelimiter, sizeof kDelimiter - 1, connection, stop) != SendResult::kSent) return;
 
   capture::FrameStore& store = ticket.frameSource->frameStore;
@@ -97,7 +100,9 @@ void ServeStream(platform::Socket& connection, const ClientTicket& ticket, bool 
       continue;
     }
     lastImage = platform::SteadyMillis();
-    if (SendAll(partBuffer.data(), static_cast<int>(partSize), connection, stop) != SendResult::kSent) return;
+    if (SendAll(partBuffer.data(), static_cast<int>(partSize), connection, stop) !=
+        SendResult::kSent)
+      return;
     lastPartSize = partSize;
     // Paced by the camera: the next new image, or this one again after a second.
     if (!WaitForFrameAfter(store, published, kResendAfterMs, ticket)) return;

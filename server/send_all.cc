@@ -12,8 +12,8 @@ namespace {
 // Runs `send` (bytes sent, or -1 with errno) until `length` bytes have gone,
 // waiting while the connection is full. SendAll's result.
 template <typename SendSome>
-SendResult SendUntilDone(int64_t length, platform::Socket& connection, const std::atomic<int32_t>* stop,
-                  SendSome send) {
+SendResult SendUntilDone(int64_t length, platform::Socket& connection,
+                         const std::atomic<int32_t>* stop, SendSome send) {
   int64_t sent = 0;
   int64_t mark = platform::SteadyMillis();
   while (sent < length) {
@@ -37,7 +37,7 @@ SendResult SendUntilDone(int64_t length, platform::Socket& connection, const std
 }  // namespace
 
 SendResult SendAll(const void* data, int length, platform::Socket& connection,
-            const std::atomic<int32_t>* stop) {
+                   const std::atomic<int32_t>* stop) {
   const char* bytes = static_cast<const char*>(data);
   return SendUntilDone(length, connection, stop, [&](int64_t sent) {
     return connection.Send(bytes + sent, static_cast<size_t>(length - sent));
@@ -45,7 +45,7 @@ SendResult SendAll(const void* data, int length, platform::Socket& connection,
 }
 
 SendResult SendFileBytes(int fileFd, int64_t count, platform::Socket& connection,
-                  const std::atomic<int32_t>* stop) {
+                         const std::atomic<int32_t>* stop) {
   constexpr int64_t kMaxPiece = 1 << 30;
   long long offset = 0;
   return SendUntilDone(count, connection, stop, [&](int64_t sent) {

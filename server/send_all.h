@@ -19,12 +19,12 @@ enum class SendResult { kSent, kNotSent };
 // sent; kNotSent when a send failed, made no progress for kIdleLimitMs, or
 // `stop` (the server's stopRequested) became 1 while it waited.
 [[nodiscard]] SendResult SendAll(const void* data, int length, platform::Socket& connection,
-            const std::atomic<int32_t>* stop = nullptr);
+                                 const std::atomic<int32_t>* stop = nullptr);
 
 // Sends `count` bytes of the file `fileFd` from its start the same way,
 // straight from the file (sendfile), with the same result.
 [[nodiscard]] SendResult SendFileBytes(int fileFd, int64_t count, platform::Socket& connection,
-                  const std::atomic<int32_t>* stop = nullptr);
+                                       const std::atomic<int32_t>* stop = nullptr);
 
 // Sends a connection's last bytes, which close it: whether they arrived
 // changes nothing that follows.

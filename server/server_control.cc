@@ -6,12 +6,12 @@
 namespace server {
 
 void ServerControl::SetStreamUrl(std::string_view url) {
-  std::lock_guard lock(streamUrlLock_);
+  platform::MutexLock lock(streamUrlLock_);
   streamUrl_ = url;
 }
 
 void ServerControl::CopyStreamUrl(char* out, size_t size) const {
-  std::lock_guard lock(streamUrlLock_);
+  platform::MutexLock lock(streamUrlLock_);
   size_t n = std::min(streamUrl_.size(), size - 1);
   std::memcpy(out, streamUrl_.data(), n);
   out[n] = '\0';

@@ -2,11 +2,11 @@
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <string_view>
 
 #include "platform/socket.h"
+#include "platform/thread_annotations.h"
 #include "settings/server_settings.h"
 
 namespace capture {
@@ -32,8 +32,8 @@ struct ServerControl {
   void CopyStreamUrl(char* out, size_t size) const;
 
  private:
-  mutable std::mutex streamUrlLock_;
-  std::string streamUrl_;  // guarded by streamUrlLock_
+  mutable platform::Mutex streamUrlLock_;
+  std::string streamUrl_ OWL_GUARDED_BY(streamUrlLock_);
 };
 
 // What the listener hands to a new client thread; the client thread owns it,

@@ -4,7 +4,8 @@
 
 namespace server {
 
-ServerController::ServerController(const settings::ServerSettings& settings, capture::CaptureDevice& device,
+ServerController::ServerController(const settings::ServerSettings& settings,
+                                   capture::CaptureDevice& device,
                                    std::function<void()> whileWaiting)
     : device_(device), whileWaiting_(std::move(whileWaiting)) {
   control_.logConnections = settings.connections;

@@ -41,7 +41,8 @@ bool ResolvePath(const char* url, std::string& path) {
   return path.find("..") == std::string::npos;
 }
 
-FileAnswer SendFile(const std::string& path, const FileRequest& request, platform::Socket& connection) {
+FileAnswer SendFile(const std::string& path, const FileRequest& request,
+                    platform::Socket& connection) {
   platform::RegularFile file;
   if (!file.OpenInside(kWebFolder, path)) return FileAnswer::kNotOpened;
   const std::string modified = FormatHttpDate(file.ModifiedSeconds());

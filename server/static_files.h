@@ -31,7 +31,8 @@ enum class FileAnswer {
 // Answers with the file at `path`: "HTTP/1.0 200 OK" with its type, length
 // and date, then its bytes; or "304 Not Modified" alone when the client's
 // copy is as new as the file.
-[[nodiscard]] FileAnswer SendFile(const std::string& path, const FileRequest& request, platform::Socket& connection);
+[[nodiscard]] FileAnswer SendFile(const std::string& path, const FileRequest& request,
+                                  platform::Socket& connection);
 
 // Answers any URL other than the stream and snapshot URLs from the "www/"
 // folder, with the file or the 404 answer; a rejected URL gets no answer.

@@ -89,7 +89,8 @@ inline constexpr Setting kSettings[] = {
     {.name = "camurl",
      .text = &ServerSettings::camurl,
      .defaultText = "/video",
-     .setupMessage = "Length of webcam URL must be between 0 and " OWL_STRINGIFY(OWL_STREAM_PATH_MAX) "!"},
+     .setupMessage =
+         "Length of webcam URL must be between 0 and " OWL_STRINGIFY(OWL_STREAM_PATH_MAX) "!"},
     // Load and Setup accept the same ports: a port saved there is the next
     // start's, even one below 1025 that needs a permission to bind.
     {.name = "portnum",

@@ -10,8 +10,8 @@
 
 #include "platform/message_box.h"
 #include "platform/ui/dialog_template.h"
-#include "widgets/hyperlink_label.h"
 #include "share/address_discovery.h"
+#include "widgets/hyperlink_label.h"
 
 namespace share {
 

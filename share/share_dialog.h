@@ -20,7 +20,8 @@ namespace share {
 class ShareDialog : public wxDialog {
  public:
   // `serverState` is the status bar's text for the server.
-  ShareDialog(wxWindow* owner, const settings::ServerSettings& settings, const std::string& serverState);
+  ShareDialog(wxWindow* owner, const settings::ServerSettings& settings,
+              const std::string& serverState);
 
  private:
   void ShowAddress(int index);

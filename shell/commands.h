@@ -57,7 +57,8 @@ class CommandWindow {
 // platform's service. User-interface thread only.
 class Commands {
  public:
-  Commands(CommandWindow& window, capture::CaptureDevice& device, server::ServerController& controller)
+  Commands(CommandWindow& window, capture::CaptureDevice& device,
+           server::ServerController& controller)
       : window_(window), device_(device), controller_(controller) {}
 
   // Runs the command with this id; false when no command has it.

@@ -12,9 +12,9 @@
 #include "platform/registry.h"
 #include "platform/thread.h"
 #include "server/server_controller.h"
-#include "shell/commands.h"
 #include "settings/settings_store.h"
 #include "share/share_links.h"
+#include "shell/commands.h"
 
 namespace {
 

@@ -12,12 +12,12 @@
 #include "platform/ui/capture_view.h"
 #include "platform/ui/driver_dialog.h"
 #include "platform/ui/wx_message_box.h"
-#include "shell/information_dialogs.h"
 #include "settings/settings_store.h"
+#include "share/share_dialog.h"
+#include "shell/information_dialogs.h"
 #include "shell/setup_dialog.h"
 #include "shell/status_texts.h"
 #include "shell/video_fit.h"
-#include "share/share_dialog.h"
 #include "wizard/wizard_dialog.h"
 
 namespace shell {
@@ -173,7 +173,8 @@ void MainFrame::LoadSettings() {
   const settings::SettingsFound found = settings::LoadSettings(settings_);
   firstRun_ = found.firstRun;
   if (!found.keptAs.empty())
-    platform::ShowMessageBox(found.Message(), "Error", platform::kMbOk | platform::kMbIconExclamation);
+    platform::ShowMessageBox(found.Message(), "Error",
+                             platform::kMbOk | platform::kMbIconExclamation);
 }
 
 void MainFrame::SaveSettings() { settings::SaveSettings(settings_); }

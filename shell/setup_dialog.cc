@@ -40,8 +40,10 @@ void SetupDialog::OnInitDialog() {
 
 void SetupDialog::OnOK(wxCommandEvent&) {
   settings::SetupTexts texts;
-  texts.compression = TextOf(XRCCTRL(*this, kQualityEdit, wxTextCtrl)->GetValue(), shown_.compression);
-  texts.maxclients = TextOf(XRCCTRL(*this, kClientsEdit, wxTextCtrl)->GetValue(), shown_.maxclients);
+  texts.compression =
+      TextOf(XRCCTRL(*this, kQualityEdit, wxTextCtrl)->GetValue(), shown_.compression);
+  texts.maxclients =
+      TextOf(XRCCTRL(*this, kClientsEdit, wxTextCtrl)->GetValue(), shown_.maxclients);
   texts.portnum = TextOf(XRCCTRL(*this, kPortEdit, wxTextCtrl)->GetValue(), shown_.portnum);
   texts.camurl = TextOf(XRCCTRL(*this, kStreamPathEdit, wxTextCtrl)->GetValue(), shown_.camurl);
   texts.connections = XRCCTRL(*this, kLogCheck, wxCheckBox)->GetValue();

@@ -14,7 +14,8 @@ namespace shell {
 // text and shows the boxes. User-interface thread.
 class SetupDialog : public wxDialog {
  public:
-  SetupDialog(wxWindow* owner, settings::ServerSettings& settings, std::function<void()> applyAndSave);
+  SetupDialog(wxWindow* owner, settings::ServerSettings& settings,
+              std::function<void()> applyAndSave);
 
  private:
   void OnInitDialog();

@@ -10,11 +10,13 @@ namespace widgets {
 // OpenLink's fallback command: `registered` cut at the first quoted "%1"
 // (or else the first bare %1), then a blank and `url`. False when that
 // would not fit the 520-byte command buffer (519 characters and the end).
-[[nodiscard]] bool FallbackCommand(const std::string& registered, const std::string& url, std::string& command);
+[[nodiscard]] bool FallbackCommand(const std::string& registered, const std::string& url,
+                                   std::string& command);
 
 // The registry's default value of `subkey` below `root` (only
 // "HKEY_CLASSES_ROOT" is known); false when there is none.
-[[nodiscard]] bool ReadClassKeyDefault(const std::string& root, const std::string& subkey, std::string& value);
+[[nodiscard]] bool ReadClassKeyDefault(const std::string& root, const std::string& subkey,
+                                       std::string& value);
 
 // Opens `url` with the desktop's default handler, or else with the program
 // registered for ".htm" files. False when neither started: `failure` then

@@ -23,7 +23,9 @@ constexpr char kPortEdit[] = "1018";
 
 WizardDialog::WizardDialog(wxWindow* owner, settings::ServerSettings& settings,
                            std::function<void()> applyAndSave)
-    : settings_(settings), applyAndSave_(std::move(applyAndSave)), link_(new widgets::HyperlinkLabel) {
+    : settings_(settings),
+      applyAndSave_(std::move(applyAndSave)),
+      link_(new widgets::HyperlinkLabel) {
   platform::LoadDialogTemplate(this, owner, "111");
   platform::SetDialogIcon(this, wxIcon(owl_icon_xpm));
   link_->TakeOver(XRCCTRL(*this, kWebLink, wxStaticText));

@@ -18,7 +18,8 @@ namespace wizard {
 // them. User-interface thread.
 class WizardDialog : public wxDialog {
  public:
-  WizardDialog(wxWindow* owner, settings::ServerSettings& settings, std::function<void()> applyAndSave);
+  WizardDialog(wxWindow* owner, settings::ServerSettings& settings,
+               std::function<void()> applyAndSave);
 
  private:
   void OnOK(wxCommandEvent& event);

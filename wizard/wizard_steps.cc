@@ -12,13 +12,14 @@ WizardStart StartWizard(const settings::ServerSettings& settings) {
     start.messages.push_back(share::kDiscoveryFailedMessage);
     return start;
   }
-  if (share::IsPrivateAddress(start.address)) start.messages.push_back(share::kPrivateAddressMessage);
+  if (share::IsPrivateAddress(start.address))
+    start.messages.push_back(share::kPrivateAddressMessage);
   start.port = std::to_string(static_cast<int32_t>(settings.portnum));
   return start;
 }
 
 share::HomePageOutcome FinishWizard(const std::string& address, const std::string& portText,
-                             settings::ServerSettings& settings) {
+                                    settings::ServerSettings& settings) {
   uint32_t port = 0;
   if (const char* message = settings::ReadPortText(portText, port)) {
     platform::ShowMessageBox(message, settings::kInvalidParameter, platform::kMbOk);

@@ -25,6 +25,6 @@ WizardStart StartWizard(const settings::ServerSettings& settings);
 // into `settings`, never undone, and the page is written (after the user's
 // confirmation when one is there) with the address as typed.
 share::HomePageOutcome FinishWizard(const std::string& address, const std::string& portText,
-                             settings::ServerSettings& settings);
+                                    settings::ServerSettings& settings);
 
 }  // namespace wizard

@@ -70,8 +70,8 @@ int WxMessageBoxService::Show(const std::string& text, const std::string& captio
 int WxMessageBoxService::Present(const std::string& text, const std::string& caption, int style,
                                  bool fromGuiThread) {
   if (presenter_) return presenter_(text, caption, style);
-  wxMessageDialog dialog(Owner(fromGuiThread), wxString::FromUTF8(text), wxString::FromUTF8(caption),
-                         WxStyle(style));
+  wxMessageDialog dialog(Owner(fromGuiThread), wxString::FromUTF8(text),
+                         wxString::FromUTF8(caption), WxStyle(style));
   return Answer(dialog.ShowModal());
 }
 

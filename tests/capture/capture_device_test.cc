@@ -143,10 +143,11 @@ TEST(CaptureDevice, AMotionJpegPreviewIsDecodedAtTheScaleThatCoversItsSizeOnScre
   ASSERT_EQ(device.Create(0, 35), capture::DeviceResult::kOk);
   ::setenv(platform::kDriverListVariable, "pattern", 1);
   ASSERT_EQ(device.StartPreview(), capture::DeviceResult::kOk);
-  for (const auto& [shownSize, decodedSize] : {std::pair{std::pair{480, 270}, std::pair{480, 270}},
-                                std::pair{std::pair{960, 600}, std::pair{1920, 1080}},
-                                std::pair{std::pair{900, 500}, std::pair{960, 540}},
-                                std::pair{std::pair{0, 0}, std::pair{1920, 1080}}}) {
+  for (const auto& [shownSize, decodedSize] :
+       {std::pair{std::pair{480, 270}, std::pair{480, 270}},
+        std::pair{std::pair{960, 600}, std::pair{1920, 1080}},
+        std::pair{std::pair{900, 500}, std::pair{960, 540}},
+        std::pair{std::pair{0, 0}, std::pair{1920, 1080}}}) {
     // Copies, since clang 14 can't capture a structured binding in a lambda.
     const std::pair<int, int> shown = shownSize, decoded = decodedSize;
     device.Window()->SetPreviewSize(shown.first, shown.second);

@@ -8,7 +8,8 @@ TEST(CaptureErrorText, TenCategoriesInSixtyFourByteSlots) {
   EXPECT_EQ(sizeof capture::kCaptureErrorText, 640u);
   EXPECT_STREQ(capture::kCaptureErrorText[capture::ErrConnectFailed],
                "Error. Unable to connect to capture driver specified.");
-  EXPECT_STREQ(capture::kCaptureErrorText[capture::ErrDecompressFailed], "Error. Unable to decompress image.");
+  EXPECT_STREQ(capture::kCaptureErrorText[capture::ErrDecompressFailed],
+               "Error. Unable to decompress image.");
 }
 
 }  // namespace

@@ -23,7 +23,8 @@ TEST(DriverChoice, NamesComeInIndexOrder) {
   FakeV4l2 camera;
   fake = &camera;
   platform::SetDriverListSource(FakeCameraThenPattern);
-  EXPECT_EQ(capture::DriverNames(), (std::vector<std::string>{"Fake Camera", "Owlglance Test Pattern"}));
+  EXPECT_EQ(capture::DriverNames(),
+            (std::vector<std::string>{"Fake Camera", "Owlglance Test Pattern"}));
   platform::SetDriverListSource(nullptr);
   ::setenv(platform::kDriverListVariable, "", 1);
   EXPECT_EQ(capture::DriverNames(), std::vector<std::string>{});

@@ -24,7 +24,7 @@ std::string HuffmanPayloads(const std::string& jpeg) {
 std::string PassThrough(const std::string& frame, int32_t capacity, int32_t* result) {
   std::string out(static_cast<size_t>(capacity > 0 ? capacity : 0), '\0');
   *result = capture::PassThroughJpeg(reinterpret_cast<const uint8_t*>(frame.data()), frame.size(),
-                            reinterpret_cast<uint8_t*>(out.data()), capacity);
+                                     reinterpret_cast<uint8_t*>(out.data()), capacity);
   out.resize(*result > 0 ? static_cast<size_t>(*result) : 0);
   return out;
 }
@@ -54,7 +54,8 @@ TEST(PassThroughJpeg, PassesWholeImagesCompletesTablesAndDropsTheRest) {
         {"truncated", jpeg.substr(0, jpeg.size() / 2), capacity, capture::kNotAWholeJpeg, ""},
         {"no start", jpeg.substr(2), capacity, capture::kNotAWholeJpeg, ""},
         {"too short", jpeg.substr(0, 60) + "\xff\xd9", capacity, capture::kNotAWholeJpeg, ""},
-        {"larger than the buffer", jpeg, static_cast<int32_t>(jpeg.size()) - 1, capture::kJpegTooLarge, ""},
+        {"larger than the buffer", jpeg, static_cast<int32_t>(jpeg.size()) - 1,
+         capture::kJpegTooLarge, ""},
     };
     for (const Case& c : cases) {
       int32_t result = 0;

@@ -6,8 +6,8 @@
 #include <fstream>
 #include <memory>
 
-#include "shell/commands.h"
 #include "settings/settings_store.h"
+#include "shell/commands.h"
 #include "tests/support/gui_fixture.h"
 #include "tests/support/registry_seed.h"
 #include "tests/support/server_fixture.h"
@@ -70,7 +70,8 @@ TEST_F(MainWindowTest, WithoutACameraStartServerFails) {
   EXPECT_TRUE(session->StatusBecomes("0 user(s) connected|Server Not Running|Not Previewing"));
   session->Send("size");
   EXPECT_EQ(session->WaitForLine("client "), "client 640x480");
-  EXPECT_EQ(Menu(301), std::vector<std::string>{std::string("Error|") + shell::kStartFailedMessage});
+  EXPECT_EQ(Menu(301),
+            std::vector<std::string>{std::string("Error|") + shell::kStartFailedMessage});
   EXPECT_TRUE(session->StatusBecomes("0 user(s) connected|Server Not Running|Not Previewing"));
 }
 

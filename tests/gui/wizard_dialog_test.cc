@@ -4,11 +4,11 @@
 #include <thread>
 
 #include "settings/settings_store.h"
+#include "share/address_discovery.h"
+#include "share/home_page.h"
 #include "tests/support/command.h"
 #include "tests/support/gui_fixture.h"
 #include "tests/support/server_fixture.h"
-#include "share/address_discovery.h"
-#include "share/home_page.h"
 
 namespace {
 

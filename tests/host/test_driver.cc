@@ -176,7 +176,7 @@ void Run(wxWeakRef<shell::MainFrame> frame, const std::string& line) {
 std::mutex frameLock;
 std::condition_variable frameAttached;
 wxWeakRef<shell::MainFrame> attachedFrame;  // guarded by frameLock until attached
-bool attached = false;               // guarded by frameLock
+bool attached = false;                      // guarded by frameLock
 
 void ReadCommands() {
   std::ifstream in(folder + "/in");

@@ -26,9 +26,9 @@ TEST(Registry, OtherValueTypesKeepTheirHexadecimalType) {
     int type;
   };
   const Case cases[] = {
-      {"\"m\"=hex(7):41,00", true, 7},   {"\"m\"=hex(72):41,00", true, 0x72},
-      {"\"m\"=hex(b):01", true, 11},     {"\"m\"=hex():01", false, 0},
-      {"\"m\"=hex(zz):01", false, 0},    {"\"m\"=hex(123456789):01", false, 0},
+      {"\"m\"=hex(7):41,00", true, 7}, {"\"m\"=hex(72):41,00", true, 0x72},
+      {"\"m\"=hex(b):01", true, 11},   {"\"m\"=hex():01", false, 0},
+      {"\"m\"=hex(zz):01", false, 0},  {"\"m\"=hex(123456789):01", false, 0},
   };
   for (const Case& c : cases) {
     platform::RegistrySections sections;

@@ -43,12 +43,15 @@ class V4l2Test : public ::testing::Test {
 
 TEST_F(V4l2Test, ListsCaptureDevicesBeforeTheTestPattern) {
   char name[80], version[80];
-  ASSERT_TRUE(capture::CaptureDevice::GetDriverDescription(0, name, sizeof name, version, sizeof version));
+  ASSERT_TRUE(
+      capture::CaptureDevice::GetDriverDescription(0, name, sizeof name, version, sizeof version));
   EXPECT_STREQ(name, "Fake Camera");
   EXPECT_STREQ(version, "Version: 6.1.2");
-  ASSERT_TRUE(capture::CaptureDevice::GetDriverDescription(1, name, sizeof name, version, sizeof version));
+  ASSERT_TRUE(
+      capture::CaptureDevice::GetDriverDescription(1, name, sizeof name, version, sizeof version));
   EXPECT_STREQ(name, "Owlglance Test Pattern");
-  EXPECT_FALSE(capture::CaptureDevice::GetDriverDescription(2, name, sizeof name, version, sizeof version));
+  EXPECT_FALSE(
+      capture::CaptureDevice::GetDriverDescription(2, name, sizeof name, version, sizeof version));
 }
 
 TEST_F(V4l2Test, GrabsFramesOfTheCamerasSize) {

@@ -34,7 +34,8 @@ TEST(SplitRequest, SplitsAtSpacesOnly) {
       {std::string("GET /a\0b HTTP/1.0", 17), {"GET", "/a"}},
   };
   for (const auto& c : cases) {
-    server::RequestTokens got = server::SplitRequest(c.request.data(), static_cast<int>(c.request.size()));
+    server::RequestTokens got =
+        server::SplitRequest(c.request.data(), static_cast<int>(c.request.size()));
     ASSERT_EQ(got.count, static_cast<int>(c.tokens.size())) << c.request;
     for (int i = 0; i < got.count; ++i) EXPECT_EQ(got.token[i], c.tokens[i]) << c.request;
   }

@@ -49,7 +49,8 @@ TEST(ConnectionLog, ConcurrentAppendsKeepLinesWhole) {
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([t] {
-      std::string text = "client " + std::to_string(t) + " " + std::string(200, static_cast<char>('a' + t % 26));
+      std::string text =
+          "client " + std::to_string(t) + " " + std::string(200, static_cast<char>('a' + t % 26));
       for (int i = 0; i < kLines; ++i) ASSERT_TRUE(server::AppendLog(text));
     });
   }
@@ -63,7 +64,8 @@ TEST(ConnectionLog, ConcurrentAppendsKeepLinesWhole) {
   }
   ASSERT_EQ(texts.size(), static_cast<size_t>(kThreads * kLines));
   for (int t = 0; t < kThreads; ++t) {
-    std::string text = "client " + std::to_string(t) + " " + std::string(200, static_cast<char>('a' + t % 26));
+    std::string text =
+        "client " + std::to_string(t) + " " + std::string(200, static_cast<char>('a' + t % 26));
     EXPECT_EQ(texts.count(text), static_cast<size_t>(kLines));
   }
 }

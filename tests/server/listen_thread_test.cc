@@ -22,8 +22,8 @@ TEST_F(ListenerTest, RefusesBeyondClientLimitAndAdmitsAfterReaping) {
   TestClient first(Port());
   ASSERT_TRUE(Eventually([&] { return control.connectedCount == 1; }));
   std::string log;  // the probe's two lines and the first client's
-  ASSERT_TRUE(
-      Eventually([&] { return std::ranges::count(log = folder.Read(server::kLogFileName), '\n') == 3; }));
+  ASSERT_TRUE(Eventually(
+      [&] { return std::ranges::count(log = folder.Read(server::kLogFileName), '\n') == 3; }));
 
   bool closed = false;
   TestClient second(Port());
@@ -109,8 +109,8 @@ TEST_F(ListenerTest, RestartOnTheSamePortRightAfterStop) {
 
 TEST_F(ListenerTest, AcceptErrorsOfOnePendingConnectionKeepItServing) {
   StartListener();
-  FailNextAccepts({ENETDOWN, ENOPROTOOPT, EHOSTDOWN, ENONET, EHOSTUNREACH, EOPNOTSUPP,
-                             ENETUNREACH, EMFILE, ENFILE});
+  FailNextAccepts({ENETDOWN, ENOPROTOOPT, EHOSTDOWN, ENONET, EHOSTUNREACH, EOPNOTSUPP, ENETUNREACH,
+                   EMFILE, ENFILE});
   EXPECT_EQ(Exchange(Port(), "POST / HTTP/1.0\r\n\r\n"), k501);
   EXPECT_EQ(listener->Thread().ExitCode(), platform::kStillActive);
 
@@ -130,7 +130,8 @@ TEST_F(ListenerTest, TheRefusalArrivesWholeWithALargeRequestBehindIt) {
     if (i % 2) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     refused.Send("GET / HTTP/1.0\r\nCookie: " + std::string(20000, 'c') + "\r\n\r\n");
     bool closed = false, reset = false;
-    EXPECT_EQ(refused.ReadAll(3000, &closed, &reset), server::kServiceUnavailableResponse.Text()) << i;
+    EXPECT_EQ(refused.ReadAll(3000, &closed, &reset), server::kServiceUnavailableResponse.Text())
+        << i;
     EXPECT_TRUE(closed) << i;
     EXPECT_FALSE(reset) << i;
   }

@@ -90,7 +90,8 @@ TEST_F(StreamTest, WithNoImageForSixSecondsItEndsAfterTheHead) {
   TestClient client = OpenStream();
   auto start = steady_clock::now();
   bool closed = false;
-  EXPECT_EQ(client.ReadAll(9000, &closed), std::string(server::kStreamHead.Text()) + "--Owlglance\r\n");
+  EXPECT_EQ(client.ReadAll(9000, &closed),
+            std::string(server::kStreamHead.Text()) + "--Owlglance\r\n");
   EXPECT_TRUE(closed);
   EXPECT_GE(steady_clock::now() - start, milliseconds(5900));
 }
@@ -163,8 +164,9 @@ TEST_F(StreamTest, StopEndsEveryStreamAfterWholeParts) {
 
 TEST_F(StreamTest, HeadGetsTheStreamsHeadAloneUnderEitherUrl) {
   Publish(device.frameStore, Image(100, 'h'));
-  EXPECT_EQ(Exchange(Port(), "HEAD /video HTTP/1.0\r\n\r\n"),
-            "HTTP/1.0 200 OK\r\nContent-type: multipart/x-mixed-replace;boundary=Owlglance\r\n\r\n");
+  EXPECT_EQ(
+      Exchange(Port(), "HEAD /video HTTP/1.0\r\n\r\n"),
+      "HTTP/1.0 200 OK\r\nContent-type: multipart/x-mixed-replace;boundary=Owlglance\r\n\r\n");
   EXPECT_EQ(Exchange(Port(), "HEAD /?action=stream HTTP/1.0\r\n\r\n"), server::kStreamHead.Text());
 }
 

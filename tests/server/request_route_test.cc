@@ -41,8 +41,8 @@ TEST(RouteRequest, SplitsAtTheQueryDecodesOnceAndPicksTheAnswer) {
       {"", server::Answer::kNone, false, ""},
   };
   for (const Case& c : cases) {
-    server::Route route =
-        server::RouteRequest(server::SplitRequest(c.request.data(), static_cast<int>(c.request.size())), "/video");
+    server::Route route = server::RouteRequest(
+        server::SplitRequest(c.request.data(), static_cast<int>(c.request.size())), "/video");
     EXPECT_EQ(route.answer, c.answer) << c.request;
     EXPECT_EQ(route.headOnly, c.headOnly) << c.request;
     EXPECT_EQ(route.path, c.path) << c.request;
@@ -51,8 +51,8 @@ TEST(RouteRequest, SplitsAtTheQueryDecodesOnceAndPicksTheAnswer) {
 
 TEST(RouteRequest, TheStreamUrlWinsOverTheSnapshotUrls) {
   const std::string request = "GET /snapshot HTTP/1.0";
-  server::Route route =
-      server::RouteRequest(server::SplitRequest(request.data(), static_cast<int>(request.size())), "/snapshot");
+  server::Route route = server::RouteRequest(
+      server::SplitRequest(request.data(), static_cast<int>(request.size())), "/snapshot");
   EXPECT_EQ(route.answer, server::Answer::kStream);
 }
 

@@ -29,7 +29,8 @@ TEST_F(ControllerTest, StartStopAndSetters) {
   server::ServerController controller(settings, device);
   controller.StopServer();  // stopped: returns at once
   ASSERT_EQ(controller.StartServer(), server::StartResult::kStarted);
-  EXPECT_EQ(controller.StartServer(), server::StartResult::kStarted) << "running: no second listener";
+  EXPECT_EQ(controller.StartServer(), server::StartResult::kStarted)
+      << "running: no second listener";
   EXPECT_TRUE(device.IsGrabbing());
   const int port = static_cast<int>(settings.portnum);
   ASSERT_TRUE(Eventually([&] { return TestClient().Connect(port); }));

@@ -33,7 +33,8 @@ TEST(SettingsStore, LoadTimeRanges) {
   const Case cases[] = {
       {"\"portnum\"=hex:50,00,00,00\r\n", &settings::ServerSettings::portnum, 80},
       {"\"portnum\"=hex:00,00,00,00\r\n", &settings::ServerSettings::portnum, 80},
-      {"\"portnum\"=hex:01,00,00,00\r\n", &settings::ServerSettings::portnum, 1},   // as Setup accepts
+      {"\"portnum\"=hex:01,00,00,00\r\n", &settings::ServerSettings::portnum,
+       1},  // as Setup accepts
       {"\"portnum\"=hex:15,00,00,00\r\n", &settings::ServerSettings::portnum, 21},
       {"\"portnum\"=hex:00,04,00,00\r\n", &settings::ServerSettings::portnum, 1024},
       {"\"portnum\"=hex:01,04,00,00\r\n", &settings::ServerSettings::portnum, 1025},
@@ -47,14 +48,16 @@ TEST(SettingsStore, LoadTimeRanges) {
       {"\"maxclients\"=hex:33,00,00,00\r\n", &settings::ServerSettings::maxclients, 5},
       {"\"driver\"=hex:0a,00,00,00\r\n", &settings::ServerSettings::driver, 10},
       {"\"driver\"=hex:0b,00,00,00\r\n", &settings::ServerSettings::driver, 0},
-      {"\"portnum\"=dword:00001f90\r\n", &settings::ServerSettings::portnum, 8080},  // DWORD read as binary
+      {"\"portnum\"=dword:00001f90\r\n", &settings::ServerSettings::portnum,
+       8080},  // DWORD read as binary
       {"\"passthrough\"=hex:00,00,00,00\r\n", &settings::ServerSettings::passthrough, 0},
       {"\"passthrough\"=hex:01,00,00,00\r\n", &settings::ServerSettings::passthrough, 1},
       {"\"passthrough\"=hex:02,00,00,00\r\n", &settings::ServerSettings::passthrough, 1},
       {"\"passthrough\"=hex:ff,ff,ff,ff\r\n", &settings::ServerSettings::passthrough, 1},
       {"\"driver\"=hex:00,00,00,00\r\n", &settings::ServerSettings::passthrough, 1},  // absent: on
-      {"\"portnum\"=hex:90,1f\r\n", &settings::ServerSettings::portnum, 8080},  // fills the first bytes
-      {"\"portnum\"=hex:91\r\n", &settings::ServerSettings::portnum, 0x91},     // over 80's 0x50
+      {"\"portnum\"=hex:90,1f\r\n", &settings::ServerSettings::portnum,
+       8080},  // fills the first bytes
+      {"\"portnum\"=hex:91\r\n", &settings::ServerSettings::portnum, 0x91},  // over 80's 0x50
       {"\"portnum\"=hex:90,1f,00,00,00\r\n", &settings::ServerSettings::portnum, 80},  // too long
   };
   for (const auto& c : cases) {
@@ -145,7 +148,7 @@ TEST(SettingsStore, UnparsableFilesAreKeptAsideEachUnderItsOwnNameAndSaidSo) {
     const std::string copy = platform::RegistryFile() + kept;
     EXPECT_EQ(found.keptAs, copy);
     EXPECT_EQ(found.Message(), "The settings file could not be read. It was kept as " + copy +
-                              ", and the default settings are used.");
+                                   ", and the default settings are used.");
     std::ifstream in(copy);
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_NE(text.find(std::string("what is ") + kept), std::string::npos) << kept;

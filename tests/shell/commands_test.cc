@@ -98,8 +98,12 @@ TEST_F(CommandsTest, WhileTheServerRunsTheVideoCommandsRefuseAndTheRestWork) {
   EXPECT_FALSE(device.IsGrabbing());
   commands->Run(shell::kCmdStopServer);  // stopped: nothing
   const Case stopped[] = {
-      {shell::kCmdSelectDriver, {}, {"driver"}}, {shell::kCmdWizard, {}, {"wizard"}}, {shell::kCmdFormat, {}, {"fit"}},
-      {shell::kCmdSource, {}, {"fit"}},          {shell::kCmdPreview, {}, {}},        {shell::kCmdShare, {}, {"share"}},
+      {shell::kCmdSelectDriver, {}, {"driver"}},
+      {shell::kCmdWizard, {}, {"wizard"}},
+      {shell::kCmdFormat, {}, {"fit"}},
+      {shell::kCmdSource, {}, {"fit"}},
+      {shell::kCmdPreview, {}, {}},
+      {shell::kCmdShare, {}, {"share"}},
   };
   for (const Case& c : stopped) {
     commands->Run(c.id);

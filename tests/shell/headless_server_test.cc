@@ -11,12 +11,12 @@
 
 #include "platform/installed_drivers.h"
 #include "platform/interfaces.h"
+#include "share/home_page.h"
 #include "tests/support/command.h"
 #include "tests/support/jpeg_decode.h"
 #include "tests/support/registry_seed.h"
 #include "tests/support/server_fixture.h"
 #include "tests/support/stream_parser.h"
-#include "share/home_page.h"
 
 extern char** environ;
 
@@ -41,8 +41,7 @@ class HeadlessServerTest : public ::testing::Test {
   // file. `asUser` runs it through setpriv as that user id.
   void Start(int maxclients = 5, int asUser = -1, const std::string& moreValues = "") {
     std::string values = "\"frun\"=hex:00,00,00,00\r\n\"portnum\"=" + RegistryHex32(port) +
-                         "\r\n\"maxclients\"=" + RegistryHex32(maxclients) + "\r\n" +
-                         moreValues;
+                         "\r\n\"maxclients\"=" + RegistryHex32(maxclients) + "\r\n" + moreValues;
     SeedRegistry(folder.Path(), values.c_str());
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -123,8 +122,8 @@ TEST_F(HeadlessServerTest, AMotionJpegCamerasOwnImagesGoOutOrAreEncodedAgain) {
   for (auto [passthrough, quant] : {std::pair{1, 3}, std::pair{0, 23}}) {
     ::setenv(platform::kDriverListVariable, "pattern@1280x720:mjpeg", 1);
     Start(5, -1,
-          "\"compression\"=" + RegistryHex32(35) + "\r\n\"passthrough\"=" +
-              RegistryHex32(static_cast<uint32_t>(passthrough)) + "\r\n");
+          "\"compression\"=" + RegistryHex32(35) +
+              "\r\n\"passthrough\"=" + RegistryHex32(static_cast<uint32_t>(passthrough)) + "\r\n");
     ::setenv(platform::kDriverListVariable, "pattern", 1);
     ASSERT_TRUE(Serving());
     EXPECT_EQ(RunCommand("timeout 20 ffmpeg -v error -i " + Url("/video") +

@@ -43,7 +43,8 @@ TEST(OpenErrorMessage, TextsByCode) {
       {99, "Unknown Error (99) occurred."},
   };
   for (auto [code, text] : cases)
-    EXPECT_EQ(widgets::OpenErrorMessage(code), std::string("Unable to open hyperlink:\n\n") + text) << code;
+    EXPECT_EQ(widgets::OpenErrorMessage(code), std::string("Unable to open hyperlink:\n\n") + text)
+        << code;
 }
 
 // A desktop with its own XDG folders: text/html opens with `exec`.
@@ -82,7 +83,8 @@ TEST(ReadClassKeyDefault, TheHtmlHandlersExecLineWithItsFieldCodesAsPercentOne) 
     std::string name, value;
     ASSERT_TRUE(widgets::ReadClassKeyDefault("HKEY_CLASSES_ROOT", ".htm", name));
     EXPECT_EQ(name, "owltest.desktop");
-    ASSERT_TRUE(widgets::ReadClassKeyDefault("HKEY_CLASSES_ROOT", name + "\\shell\\open\\command", value));
+    ASSERT_TRUE(
+        widgets::ReadClassKeyDefault("HKEY_CLASSES_ROOT", name + "\\shell\\open\\command", value));
     EXPECT_EQ(value, command);
   }
   LinkDesktop none("");

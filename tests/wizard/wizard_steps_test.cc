@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "platform/interfaces.h"
+#include "share/address_discovery.h"
 #include "tests/support/fake_message_box.h"
 #include "tests/support/temp_folder.h"
-#include "share/address_discovery.h"
 
 namespace {
 
@@ -33,9 +33,20 @@ TEST(WizardSteps, OkChecksThePortThenStoresItThenWritesThePage) {
       {"65001", true, true, platform::kIdOk, share::HomePageOutcome::Declined, 80, {port}},
       {"4294967376", true, true, platform::kIdOk, share::HomePageOutcome::Declined, 80, {port}},
       {"8080", true, false, platform::kIdOk, share::HomePageOutcome::Written, 8080, {}},
-      {"8080abc", true, true, platform::kIdCancel, share::HomePageOutcome::Declined, 8080, {overwrite}},
+      {"8080abc",
+       true,
+       true,
+       platform::kIdCancel,
+       share::HomePageOutcome::Declined,
+       8080,
+       {overwrite}},
       {"1", true, true, platform::kIdOk, share::HomePageOutcome::Written, 1, {overwrite}},
-      {"65000", false, false, platform::kIdOk, share::HomePageOutcome::Failed, 65000,
+      {"65000",
+       false,
+       false,
+       platform::kIdOk,
+       share::HomePageOutcome::Failed,
+       65000,
        {"Error|Could not open index.html, make sure \"www\" folder exists and file is not write "
         "protected."}},
   };
@@ -53,8 +64,8 @@ TEST(WizardSteps, OkChecksThePortThenStoresItThenWritesThePage) {
     EXPECT_EQ(shown, c.boxes) << c.portText;
     const bool written = c.outcome == share::HomePageOutcome::Written;
     if (c.www) {
-      EXPECT_EQ(folder.Read("www/index.html").find("CODEBASE=\"http://10.0.0.2:" +
-                                                   std::to_string(c.stored) + "/\"") !=
+      EXPECT_EQ(folder.Read("www/index.html")
+                        .find("CODEBASE=\"http://10.0.0.2:" + std::to_string(c.stored) + "/\"") !=
                     std::string::npos,
                 written)
           << c.portText;

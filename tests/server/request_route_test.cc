@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "server/content_types.h"
-#include "server/http_date.h"
-
 namespace {
 
 TEST(RouteRequest, SplitsAtTheQueryDecodesOnceAndPicksTheAnswer) {
@@ -65,49 +62,6 @@ TEST(HeaderValue, FindsAFieldByNameWithoutCase) {
   EXPECT_EQ(server::HeaderValue(head, "Cookie"), "");
   EXPECT_EQ(server::HeaderValue("GET /If-Modified-Since: x HTTP/1.0\r\n", "If-Modified-Since"), "")
       << "the request line is no header";
-}
-
-TEST(HttpDate, ReadsTheThreeFormsAndWritesRfc1123) {
-  constexpr int64_t kSample = 784111777;  // Sun, 06 Nov 1994 08:49:37 GMT
-  EXPECT_EQ(server::FormatHttpDate(kSample), "Sun, 06 Nov 1994 08:49:37 GMT");
-  EXPECT_EQ(server::FormatHttpDate(0), "Thu, 01 Jan 1970 00:00:00 GMT");
-  struct Case {
-    std::string text;
-    bool ok;
-  };
-  const Case cases[] = {
-      {"Sun, 06 Nov 1994 08:49:37 GMT", true},
-      {"Sunday, 06-Nov-94 08:49:37 GMT", true},
-      {"Sun Nov  6 08:49:37 1994", true},
-      {"Sun, 06 Nov 1994 08:49:37", false},
-      {"Sun, 06 Foo 1994 08:49:37 GMT", false},
-      {"Sun, 32 Nov 1994 08:49:37 GMT", false},
-      {"yesterday", false},
-      {"", false},
-  };
-  for (const Case& c : cases) {
-    int64_t seconds = -1;
-    EXPECT_EQ(server::ParseHttpDate(c.text, seconds), c.ok) << c.text;
-    if (c.ok) {
-      EXPECT_EQ(seconds, kSample) << c.text;
-    }
-  }
-}
-
-TEST(ContentTypeFor, GoesByTheLastExtensionWithoutCase) {
-  const std::pair<std::string, std::string> cases[] = {
-      {"www/index.html", "text/html; charset=utf-8"},
-      {"www/INDEX.HTM", "text/html; charset=utf-8"},
-      {"www/app.min.mjs", "text/javascript; charset=utf-8"},
-      {"www/logo.svg", "image/svg+xml; charset=utf-8"},
-      {"www/hls/live.m3u8", "application/vnd.apple.mpegurl; charset=utf-8"},
-      {"www/a.JPEG", "image/jpeg"},
-      {"www/archive.tar.gz", "application/octet-stream"},
-      {"www/v1.2/README", "application/octet-stream"},
-      {"www/.html", "text/html; charset=utf-8"},
-      {"www/html", "application/octet-stream"},
-  };
-  for (const auto& [path, type] : cases) EXPECT_EQ(server::ContentTypeFor(path), type) << path;
 }
 
 }  // namespace

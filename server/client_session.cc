@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,10 @@ namespace {
 
 constexpr int kDrainMs = 2000;  // how long a closing session reads off what the client sends
 
+// The request line has ended (CR LF, or a bare LF as some clients send).
+bool LineComplete(std::string_view text) { return text.find('\n') != std::string_view::npos; }
+bool HeadComplete(std::string_view text) { return HeadEnd(text) != std::string_view::npos; }
+
 // Logs `message` and the peer's address when logging is on and the address
 // is known: asked for again, or else the one learned before (a client that
 // reset its connection has no peer any more). A failed write is shown, and
@@ -38,13 +43,13 @@ void LogPeer(const ClientTicket& ticket, const char* message, std::string& peer)
                              platform::kMbOk | platform::kMbIconExclamation);
 }
 
-// Receives behind the `n` bytes in `buffer` until `end` is among them or
-// `capacity` bytes are in. False when that has not happened within 6
+// Receives behind the `n` bytes in `buffer` until `ended` says they are
+// enough or `capacity` bytes are in. False when that has not happened within 6
 // seconds of `start`, on a receive error, the peer closing, or `stop`.
 bool ReceiveUntil(platform::Socket& connection, char* buffer, int& n, int capacity,
-                  std::string_view end, int64_t start, const std::atomic<int32_t>* stop) {
-  while (::memmem(buffer, static_cast<size_t>(n), end.data(), end.size()) == nullptr &&
-         n < capacity) {
+                  bool (*ended)(std::string_view), int64_t start,
+                  const std::atomic<int32_t>* stop) {
+  while (!ended(std::string_view(buffer, static_cast<size_t>(n))) && n < capacity) {
     // What has arrived is taken at once; only an empty socket is waited on.
     long k = connection.Receive(buffer + n, static_cast<size_t>(capacity - n));
     if (k > 0) {
@@ -66,13 +71,14 @@ bool ReceiveUntil(platform::Socket& connection, char* buffer, int& n, int capaci
 // `headAlone` tells whether the head has ended and nothing came after it.
 int64_t IfModifiedSince(platform::Socket& connection, char* head, int n, int64_t start,
                         const std::atomic<int32_t>* stop, bool& headAlone) {
-  ReceiveUntil(connection, head, n, kHeadBufferSize, "\r\n\r\n", start, stop);
-  headAlone = n >= 4 && std::memcmp(head + n - 4, "\r\n\r\n", 4) == 0 &&
-              ::memmem(head, static_cast<size_t>(n) - 2, "\r\n\r\n", 4) == head + n - 4;
+  ReceiveUntil(connection, head, n, kHeadBufferSize, HeadComplete, start, stop);
+  const std::string_view text(head, static_cast<size_t>(n));
+  headAlone = HeadEnd(text) == text.size();
   int64_t date = -1;
-  std::string_view value =
-      HeaderValue(std::string_view(head, static_cast<size_t>(n)), "If-Modified-Since");
+  std::string_view value = HeaderValue(text, "If-Modified-Since");
   if (!value.empty() && !ParseHttpDate(value, date)) date = -1;
+  // A date still to come says nothing of the client's copy.
+  if (date > static_cast<int64_t>(std::time(nullptr))) date = -1;
   return date;
 }
 
@@ -119,7 +125,8 @@ void RunSession(ClientTicket& ticket) {
     const int64_t start = platform::SteadyMillis();
     char request[kHeadBufferSize];
     int n = 0;
-    if (ReceiveUntil(connection, request, n, kRequestBufferSize, "\r\n", start, ticket.stopFlag))
+    if (ReceiveUntil(connection, request, n, kRequestBufferSize, LineComplete, start,
+                     ticket.stopFlag))
       quiet = AnswerRequest(ticket, request, n, start);
     LogPeer(ticket, "Connection closed: ", peer);
   }

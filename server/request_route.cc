@@ -20,12 +20,16 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
 }
 
 // The value of "action" among the query's "&"-separated fields, the form
-// mjpg-streamer's clients use.
+// mjpg-streamer's clients use. A second "?" ends it: some clients (the
+// OctoPrint dashboard) append "?nonce=..." to "/?action=stream".
 std::string_view Action(std::string_view query) {
   while (!query.empty()) {
     size_t end = query.find('&');
     std::string_view field = query.substr(0, end);
-    if (field.substr(0, 7) == "action=") return field.substr(7);
+    if (field.substr(0, 7) == "action=") {
+      std::string_view value = field.substr(7);
+      return value.substr(0, value.find('?'));
+    }
     if (end == std::string_view::npos) break;
     query.remove_prefix(end + 1);
   }
@@ -38,6 +42,19 @@ bool IsSnapshotPath(std::string_view path) {
   if (path.size() < base.size() || !EqualNoCase(path.substr(0, base.size()), base)) return false;
   const std::string_view rest = path.substr(base.size());
   return rest.empty() || EqualNoCase(rest, ".jpg");
+}
+
+// An absolute-form target ("http://host:port/path?query") as its path and
+// query; any other target as it is.
+std::string_view OriginForm(std::string_view target) {
+  for (std::string_view scheme : {std::string_view("http://"), std::string_view("https://")}) {
+    if (target.size() < scheme.size() || !EqualNoCase(target.substr(0, scheme.size()), scheme))
+      continue;
+    const size_t path = target.find_first_of("/?", scheme.size());
+    if (path == std::string_view::npos) return "/";
+    return target[path] == '/' ? target.substr(path) : "/";  // "http://host?x": no path
+  }
+  return target;
 }
 
 }  // namespace
@@ -84,7 +101,7 @@ Route RouteRequest(const RequestTokens& tokens, std::string_view streamUrl) {
   }
   if (tokens.count < 3) return route;
 
-  std::string_view target = tokens.token[1];
+  std::string_view target = OriginForm(tokens.token[1]);
   size_t question = target.find('?');
   std::string_view path = target.substr(0, question);
   std::string_view query =
@@ -104,11 +121,20 @@ Route RouteRequest(const RequestTokens& tokens, std::string_view streamUrl) {
   return route;
 }
 
+size_t HeadEnd(std::string_view head) {
+  for (size_t lf = head.find('\n'); lf != std::string_view::npos; lf = head.find('\n', lf + 1)) {
+    if (lf + 1 < head.size() && head[lf + 1] == '\n') return lf + 2;
+    if (lf + 2 < head.size() && head[lf + 1] == '\r' && head[lf + 2] == '\n') return lf + 3;
+  }
+  return std::string_view::npos;
+}
+
 std::string_view HeaderValue(std::string_view head, std::string_view name) {
-  for (size_t start = head.find("\r\n"); start != std::string_view::npos;
-       start = head.find("\r\n", start + 2)) {
-    std::string_view line = head.substr(start + 2);
-    line = line.substr(0, line.find("\r\n"));
+  for (size_t start = head.find('\n'); start != std::string_view::npos;
+       start = head.find('\n', start + 1)) {
+    std::string_view line = head.substr(start + 1);
+    line = line.substr(0, line.find('\n'));
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line.size() <= name.size() || line[name.size()] != ':' ||
         !EqualNoCase(line.substr(0, name.size()), name))
       continue;

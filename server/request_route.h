@@ -32,7 +32,8 @@ struct Route {
   std::string path;       // kFile: the URL's path, still encoded, for ResolvePath
 };
 
-// Routes a request by its first three tokens. The URL is split at its first
+// Routes a request by its first three tokens. An absolute-form URL
+// ("http://host/path") counts as its path. The URL is split at its first
 // "?", the part before it decoded once and compared, without regard to case,
 // with the stream URL and the snapshot URLs; "/?action=stream" and
 // "/?action=snapshot" name those too. Anything else is a file.
@@ -42,8 +43,13 @@ Route RouteRequest(const RequestTokens& tokens, std::string_view streamUrl);
 // hexadecimal digits.
 bool PercentDecode(std::string_view text, std::string& decoded);
 
+// Where a request head ends: just past its empty line, or npos while it
+// has none. Lines end in CR LF or in a bare LF.
+size_t HeadEnd(std::string_view head);
+
 // The value of the header field `name` (without regard to case) in a
-// request head, without surrounding spaces; empty when it is absent.
+// request head, without surrounding spaces; empty when it is absent. Lines
+// end in CR LF or in a bare LF.
 std::string_view HeaderValue(std::string_view head, std::string_view name);
 
 }  // namespace server

@@ -23,6 +23,17 @@ TEST(RouteRequest, SplitsAtTheQueryDecodesOnceAndPicksTheAnswer) {
       {"GET /?action=snapshot HTTP/1.1", server::Answer::kSnapshot, false, ""},
       {"GET /index.html?action=stream HTTP/1.1", server::Answer::kFile, false, "/index.html"},
       {"GET /?action=other HTTP/1.1", server::Answer::kFile, false, "/"},
+      // Clients that append their own "?nonce" to an mjpg-streamer URL.
+      {"GET /?action=stream?nonce_dashboard=1 HTTP/1.1", server::Answer::kStream, false, ""},
+      {"GET /?action=snapshot?x=1 HTTP/1.1", server::Answer::kSnapshot, false, ""},
+      {"GET /?action=streamer HTTP/1.1", server::Answer::kFile, false, "/"},
+      // Absolute-form targets route like their path.
+      {"GET http://cam:8080/video HTTP/1.1", server::Answer::kStream, false, ""},
+      {"GET HTTP://cam/snapshot.jpg HTTP/1.1", server::Answer::kSnapshot, false, ""},
+      {"GET http://cam/?action=stream HTTP/1.1", server::Answer::kStream, false, ""},
+      {"GET http://cam/live.html?x=1 HTTP/1.1", server::Answer::kFile, false, "/live.html"},
+      {"GET http://cam HTTP/1.1", server::Answer::kFile, false, "/"},
+      {"GET http://cam?action=stream HTTP/1.1", server::Answer::kFile, false, "/"},
       {"GET /snapshot HTTP/1.1", server::Answer::kSnapshot, false, ""},
       {"GET /Snapshot.JPG?n=3 HTTP/1.1", server::Answer::kSnapshot, false, ""},
       {"GET /snapshot.jpeg HTTP/1.1", server::Answer::kFile, false, "/snapshot.jpeg"},
@@ -62,6 +73,18 @@ TEST(HeaderValue, FindsAFieldByNameWithoutCase) {
   EXPECT_EQ(server::HeaderValue(head, "Cookie"), "");
   EXPECT_EQ(server::HeaderValue("GET /If-Modified-Since: x HTTP/1.0\r\n", "If-Modified-Since"), "")
       << "the request line is no header";
+  EXPECT_EQ(server::HeaderValue("GET / HTTP/1.0\nHost: y\n\n", "Host"), "y") << "bare LF";
+}
+
+TEST(HeadEnd, FindsTheEmptyLineAfterCrLfOrBareLf) {
+  const std::pair<std::string, size_t> cases[] = {
+      {"GET / HTTP/1.0\r\n\r\n", 18},
+      {"GET / HTTP/1.0\n\n", 16},
+      {"GET / HTTP/1.0\nHost: x\r\n\r\nbody", 26},
+      {"GET / HTTP/1.0\r\nHost: x\r\n", std::string::npos},
+      {"GET / HTTP/1.0\r\n\r", std::string::npos},
+  };
+  for (const auto& [head, end] : cases) EXPECT_EQ(server::HeadEnd(head), end) << head;
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <sstream>
@@ -137,6 +138,8 @@ TEST_F(StaticFilesTest, AnswersEachTargetWithStatusTypeLengthDateAndBody) {
       {"GET", "/", since(kModified + 3600), "HTTP/1.0 304 Not Modified", "", ""},
       {"GET", "/", since(kModified - 1), "HTTP/1.0 200 OK", html, home},
       {"GET", "/", "If-Modified-Since: yesterday\r\n", "HTTP/1.0 200 OK", html, home},
+      // A date still to come says nothing of the client's copy.
+      {"GET", "/", since(std::time(nullptr) + 3600), "HTTP/1.0 200 OK", html, home},
   };
   for (const Case& c : cases) {
     const std::string what = c.method + " " + c.target + " " + c.header;
@@ -154,6 +157,10 @@ TEST_F(StaticFilesTest, AnswersEachTargetWithStatusTypeLengthDateAndBody) {
               dated ? kModifiedText : "")
         << what;
   }
+  // Lines that end in a bare LF are answered at once, as CR LF ones are.
+  Response bare = Parse(Exchange(Port(), "GET /index.html HTTP/1.0\nAccept: */*\n\n"));
+  EXPECT_EQ(bare.status, "HTTP/1.0 200 OK");
+  EXPECT_EQ(bare.body, home);
   // The header lines in their order, byte for byte, as curl sees them.
   EXPECT_EQ(Curl(Port(), "/"), std::string("HTTP/1.0 200 OK\r\nContent-Type: ") + html +
                                    "\r\nContent-Length: 14\r\nLast-Modified: " + kModifiedText +

@@ -18,18 +18,20 @@ SetupTexts SetupTextsFrom(const ServerSettings& settings) {
 }
 
 std::vector<std::string> ReadSetupTexts(const SetupTexts& texts, ServerSettings& settings) {
-  settings.compression = AsTyped(texts.compression);
-  settings.maxclients = AsTyped(texts.maxclients);
-  settings.portnum = AsTyped(texts.portnum);
-  settings.camurl = texts.camurl;
-  settings.connections = texts.connections ? 1 : 0;
+  ServerSettings typed = settings;
+  typed.compression = AsTyped(texts.compression);
+  typed.maxclients = AsTyped(texts.maxclients);
+  typed.portnum = AsTyped(texts.portnum);
+  typed.camurl = texts.camurl;
+  typed.connections = texts.connections ? 1 : 0;
 
   std::vector<std::string> messages;
-  for (const Setting& setting : kSettings) {
-    if (!setting.setupMessage || setting.SetupAccepts(settings)) continue;
-    messages.push_back(setting.setupMessage);
-    setting.Reset(settings);
-  }
+  for (const Setting& setting : kSettings)
+    if (setting.setupMessage && !setting.SetupAccepts(typed))
+      messages.push_back(setting.setupMessage);
+  // A cancelled edit must change nothing: the settings take what was typed
+  // only when all of it passed.
+  if (messages.empty()) settings = typed;
   return messages;
 }
 

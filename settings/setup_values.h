@@ -19,10 +19,10 @@ struct SetupTexts {
 // The texts the dialog opens with.
 SetupTexts SetupTextsFrom(const ServerSettings& settings);
 
-// OK's reading and checking: the texts go into `settings` as typed (numbers
-// as atoi reads them, kept in the unsigned fields), then each value out of
-// range gets its message and its default. The messages in order; none when
-// every value passed.
+// OK's reading and checking: the texts read as typed (numbers as atoi reads
+// them, kept in the unsigned fields), and each value out of range gets its
+// message. The messages in order; none when every value passed, and only
+// then does `settings` take the values.
 std::vector<std::string> ReadSetupTexts(const SetupTexts& texts, ServerSettings& settings);
 
 // The wizard's port field, read as atoi reads it: nullptr with `port` set

@@ -8,7 +8,8 @@
 
 namespace share {
 
-std::string HomePageText(const std::string& address, int32_t port, const std::string& streamPath) {
+std::string HomePageText(const std::string& address, int32_t port, const std::string& streamPath,
+                         PictureSize picture) {
   const std::string portText = std::to_string(port);
   std::string page;
   for (const std::string& line : {
@@ -26,8 +27,10 @@ std::string HomePageText(const std::string& address, int32_t port, const std::st
            "<PARAM NAME=\"PORT\" VALUE=\"" + portText + "\">",
            "<PARAM NAME=\"URI\" VALUE=\"" + streamPath + "\">",
            // Browsers without applets (all current ones) show the stream here.
-           "<IMG SRC=\"" + streamPath +
-               "\" WIDTH=\"320\" HEIGHT=\"240\" ALT=\"Live camera picture\">",
+           // In the picture's own shape, narrowed to fit a phone's screen.
+           "<IMG SRC=\"" + streamPath + "\" WIDTH=\"" + std::to_string(picture.width) +
+               "\" HEIGHT=\"" + std::to_string(picture.height) +
+               "\" STYLE=\"max-width:100%;height:auto\" ALT=\"Live camera picture\">",
            std::string("</APPLET>"),
            std::string(),
            std::string("</BODY>"),
@@ -38,7 +41,7 @@ std::string HomePageText(const std::string& address, int32_t port, const std::st
 }
 
 HomePageOutcome WriteHomePage(const std::string& address, int32_t port,
-                              const std::string& streamPath) {
+                              const std::string& streamPath, PictureSize picture) {
   // Asked only when there is a page to overwrite.
   if (::access("www/index.html", F_OK) == 0 &&
       platform::ShowMessageBox("Are you sure you want to overwrite www/index.html?", "Overwrite?",
@@ -52,7 +55,7 @@ HomePageOutcome WriteHomePage(const std::string& address, int32_t port,
         "Error", platform::kMbOk);
     return HomePageOutcome::Failed;
   }
-  std::string page = HomePageText(address, port, streamPath);
+  std::string page = HomePageText(address, port, streamPath, picture);
   [[maybe_unused]] ssize_t written = ::write(fd, page.data(), page.size());
   ::close(fd);
   return HomePageOutcome::Written;

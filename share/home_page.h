@@ -7,12 +7,18 @@ namespace share {
 
 enum class HomePageOutcome { Declined, Failed, Written };
 
+// The camera's picture size: the page shows the stream in its own shape.
+struct PictureSize {
+  int32_t width = 640, height = 480;
+};
+
 // Writes "www/index.html" for a viewer at `address`:`port` of `streamPath`,
 // after asking the user; a file that can't be opened is reported.
 HomePageOutcome WriteHomePage(const std::string& address, int32_t port,
-                              const std::string& streamPath);
+                              const std::string& streamPath, PictureSize picture);
 
 // The page's text, lines ending in CR LF.
-std::string HomePageText(const std::string& address, int32_t port, const std::string& streamPath);
+std::string HomePageText(const std::string& address, int32_t port, const std::string& streamPath,
+                         PictureSize picture);
 
 }  // namespace share

@@ -136,7 +136,9 @@ void MainFrame::RunShareDialog() {
 }
 
 void MainFrame::RunWizard() {
-  wizard::WizardDialog(this, settings_, [this] { ApplyAndSaveSettings(); }).ShowModal();
+  wizard::WizardDialog(this, settings_, {videoWidth_, videoHeight_}, [this] {
+    ApplyAndSaveSettings();
+  }).ShowModal();
 }
 
 void MainFrame::FailStart() {

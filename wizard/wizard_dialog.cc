@@ -22,8 +22,9 @@ constexpr char kAddressEdit[] = "1017";
 constexpr char kPortEdit[] = "1018";
 
 WizardDialog::WizardDialog(wxWindow* owner, settings::ServerSettings& settings,
-                           std::function<void()> applyAndSave)
+                           share::PictureSize picture, std::function<void()> applyAndSave)
     : settings_(settings),
+      picture_(picture),
       applyAndSave_(std::move(applyAndSave)),
       link_(new widgets::HyperlinkLabel) {
   platform::LoadDialogTemplate(this, owner, "111");
@@ -42,7 +43,8 @@ WizardDialog::WizardDialog(wxWindow* owner, settings::ServerSettings& settings,
 
 void WizardDialog::OnOK(wxCommandEvent&) {
   switch (FinishWizard(TextOf(XRCCTRL(*this, kAddressEdit, wxTextCtrl)->GetValue()),
-                       TextOf(XRCCTRL(*this, kPortEdit, wxTextCtrl)->GetValue()), settings_)) {
+                       TextOf(XRCCTRL(*this, kPortEdit, wxTextCtrl)->GetValue()), settings_,
+                       picture_)) {
     case share::HomePageOutcome::Declined:
       return;  // stays open as the user left it
     case share::HomePageOutcome::Failed:

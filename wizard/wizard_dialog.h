@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "settings/server_settings.h"
+#include "share/home_page.h"
 
 namespace widgets {
 class HyperlinkLabel;
@@ -18,13 +19,15 @@ namespace wizard {
 // them. User-interface thread.
 class WizardDialog : public wxDialog {
  public:
-  WizardDialog(wxWindow* owner, settings::ServerSettings& settings,
+  // `picture` is the camera's size, for the page's picture.
+  WizardDialog(wxWindow* owner, settings::ServerSettings& settings, share::PictureSize picture,
                std::function<void()> applyAndSave);
 
  private:
   void OnOK(wxCommandEvent& event);
 
   settings::ServerSettings& settings_;
+  share::PictureSize picture_;
   std::function<void()> applyAndSave_;
   widgets::HyperlinkLabel* link_;
 };

@@ -19,14 +19,15 @@ WizardStart StartWizard(const settings::ServerSettings& settings) {
 }
 
 share::HomePageOutcome FinishWizard(const std::string& address, const std::string& portText,
-                                    settings::ServerSettings& settings) {
+                                    settings::ServerSettings& settings,
+                                    share::PictureSize picture) {
   uint32_t port = 0;
   if (const char* message = settings::ReadPortText(portText, port)) {
     platform::ShowMessageBox(message, settings::kInvalidParameter, platform::kMbOk);
     return share::HomePageOutcome::Declined;
   }
   settings.portnum = port;
-  return share::WriteHomePage(address, static_cast<int32_t>(port), settings.camurl);
+  return share::WriteHomePage(address, static_cast<int32_t>(port), settings.camurl, picture);
 }
 
 }  // namespace wizard

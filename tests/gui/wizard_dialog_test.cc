@@ -39,7 +39,8 @@ TEST_F(WizardDialogTest, AFirstRunShowsItBeforeTheMainWindowAndTheNextDoesNot) {
   Ask("press ok", "pressed");
   EXPECT_TRUE(session->StatusBecomes("0 user(s) connected|Server Not Running|Previewing"));
   EXPECT_EQ(BoxesSince(skip), Lines{}) << "no page yet: nothing to overwrite, no question";
-  EXPECT_EQ(folder.Read("www/index.html"), share::HomePageText("127.0.0.1", port, "/video"));
+  EXPECT_EQ(folder.Read("www/index.html"),
+            share::HomePageText("127.0.0.1", port, "/video", {640, 480}));
   settings::ServerSettings saved;
   EXPECT_FALSE(settings::LoadSettings(saved).firstRun) << "frun is 0";
   EXPECT_EQ(saved.portnum, static_cast<uint32_t>(port));
@@ -126,7 +127,8 @@ TEST_F(WizardDialogTest, FailedDiscoveryLeavesBothFieldsEmptyAndAnEmptyPortIsRef
   Ask("set 1018 " + std::to_string(port), "set");
   Ask("press ok", "pressed");
   EXPECT_TRUE(session->StatusBecomes("0 user(s) connected|Server Not Running|Previewing"));
-  EXPECT_EQ(folder.Read("www/index.html"), share::HomePageText("127.0.0.1", port, "/video"));
+  EXPECT_EQ(folder.Read("www/index.html"),
+            share::HomePageText("127.0.0.1", port, "/video", {640, 480}));
   EXPECT_EQ(Saved().portnum, static_cast<uint32_t>(port));
 }
 

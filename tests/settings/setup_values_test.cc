@@ -11,7 +11,7 @@ constexpr char kPort[] = "Port number must be between 1 and 65000!";
 
 settings::SetupTexts Valid() { return {"50", "10", "8080", "/cam", true}; }
 
-TEST(SetupValues, EachFieldPassesOrGetsItsMessageAndDefault) {
+TEST(SetupValues, EachFieldPassesOrGetsItsMessage) {
   using Messages = std::vector<std::string>;
   struct Case {
     std::string settings::SetupTexts::*field;
@@ -132,17 +132,27 @@ TEST(SetupValues, EachFieldPassesOrGetsItsMessageAndDefault) {
   }
 }
 
-TEST(SetupValues, SeveralFailuresComeInOrderAndTheGoodValuesStay) {
+// A failed OK keeps the dialog open: whether the user then fixes the field
+// or cancels, nothing typed reaches the settings before an OK that passes.
+TEST(SetupValues, SeveralFailuresComeInOrderAndChangeNothing) {
   settings::SetupTexts texts = Valid();
   texts.compression = "0";
-  texts.portnum = "0";
+  texts.portnum = "99999";
   settings::ServerSettings settings;
+  settings.portnum = 8080;
+  const settings::ServerSettings before = settings;
   EXPECT_EQ(settings::ReadSetupTexts(texts, settings), (std::vector<std::string>{kQuality, kPort}));
-  EXPECT_EQ(settings.compression, 35u);
-  EXPECT_EQ(settings.portnum, 80u);
+  EXPECT_EQ(settings.portnum, 8080u) << "the user's port stays, not the default";
+  EXPECT_EQ(settings.compression, before.compression);
+  EXPECT_EQ(settings.maxclients, before.maxclients);
+  EXPECT_EQ(settings.camurl, before.camurl);
+  EXPECT_EQ(settings.connections, before.connections);
+  texts.compression = "50";
+  texts.portnum = "8081";
+  EXPECT_TRUE(settings::ReadSetupTexts(texts, settings).empty());
+  EXPECT_EQ(settings.portnum, 8081u);
   EXPECT_EQ(settings.maxclients, 10u);
   EXPECT_EQ(settings.camurl, "/cam");
-  EXPECT_EQ(settings.connections, 1u);
 }
 
 TEST(SetupValues, TheDialogOpensWithTheSettingsAsDecimals) {

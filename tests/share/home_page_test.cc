@@ -10,7 +10,7 @@
 namespace {
 
 std::string Expected(const std::string& codebase, const std::string& server,
-                     const std::string& port) {
+                     const std::string& port, const std::string& img) {
   return "<HTML>\r\n<HEAD>\r\n<TITLE>My Webcam</TITLE>\r\n</HEAD>\r\n<BODY>\r\n\r\n"
          "<P><H1>My Webcam</H1></P>\r\n\r\n"
          "<APPLET CODE=\"OwlglanceApplet2.class\" CODEBASE=\"http://" +
@@ -22,34 +22,49 @@ std::string Expected(const std::string& codebase, const std::string& server,
          "<PARAM NAME=\"PORT\" VALUE=\"" +
          port +
          "\">\r\n"
-         "<PARAM NAME=\"URI\" VALUE=\"/video\">\r\n"
-         "<IMG SRC=\"/video\" WIDTH=\"320\" HEIGHT=\"240\" ALT=\"Live camera picture\">\r\n"
-         "</APPLET>\r\n\r\n</BODY>\r\n</HTML>\r\n";
+         "<PARAM NAME=\"URI\" VALUE=\"/video\">\r\n" +
+         img + "</APPLET>\r\n\r\n</BODY>\r\n</HTML>\r\n";
 }
 
 TEST(HomePage, ExactBytes) {
   TempFolder folder;
   std::filesystem::create_directory("www");
   FakeMessageBox boxes;
-  const std::string img =
-      "<IMG SRC=\"/video\" WIDTH=\"320\" HEIGHT=\"240\" ALT=\"Live camera picture\">\r\n";
+  auto img = [](const char* width, const char* height) {
+    return std::string("<IMG SRC=\"/video\" WIDTH=\"") + width + "\" HEIGHT=\"" + height +
+           "\" STYLE=\"max-width:100%;height:auto\" ALT=\"Live camera picture\">\r\n";
+  };
   struct Case {
     std::string address;
     int32_t port;
+    share::PictureSize picture;
     std::string page;
     size_t sizeWithoutImage;
   };
   const Case cases[] = {
-      {"10.0.0.2", 80, Expected("10.0.0.2", "10.0.0.2", "80"), 321},
-      {"10.0.0.2", 8080, Expected("10.0.0.2:8080", "10.0.0.2", "8080"), 328},
-      {"10.0.0.2", 0, Expected("10.0.0.2:0", "10.0.0.2", "0"), 322},
-      {"", 80, Expected("", "", "80"), 305},
+      {"10.0.0.2", 80, {640, 480}, Expected("10.0.0.2", "10.0.0.2", "80", img("640", "480")), 321},
+      {"10.0.0.2",
+       8080,
+       {640, 480},
+       Expected("10.0.0.2:8080", "10.0.0.2", "8080", img("640", "480")),
+       328},
+      {"10.0.0.2", 0, {640, 480}, Expected("10.0.0.2:0", "10.0.0.2", "0", img("640", "480")), 322},
+      {"", 80, {640, 480}, Expected("", "", "80", img("640", "480")), 305},
+      // A wide camera's picture keeps its shape.
+      {"10.0.0.2",
+       80,
+       {1280, 720},
+       Expected("10.0.0.2", "10.0.0.2", "80", img("1280", "720")),
+       321},
   };
   for (const auto& c : cases) {
-    ASSERT_EQ(share::WriteHomePage(c.address, c.port, "/video"), share::HomePageOutcome::Written);
+    ASSERT_EQ(share::WriteHomePage(c.address, c.port, "/video", c.picture),
+              share::HomePageOutcome::Written);
     std::string page = folder.Read("www/index.html");
     EXPECT_EQ(page, c.page) << c.port;
-    EXPECT_EQ(page.size(), c.sizeWithoutImage + img.size()) << c.port;
+    const std::string shown =
+        img(std::to_string(c.picture.width).c_str(), std::to_string(c.picture.height).c_str());
+    EXPECT_EQ(page.size(), c.sizeWithoutImage + shown.size()) << c.port;
     EXPECT_EQ(std::count(page.begin(), page.end(), '\n'), 17);
   }
   auto shown = boxes.Boxes();
@@ -64,14 +79,14 @@ TEST(HomePage, CancelLeavesTheFile) {
   folder.Write("www/index.html", "mine");
   FakeMessageBox boxes;
   boxes.Script(2);  // Cancel
-  EXPECT_EQ(share::WriteHomePage("10.0.0.2", 80, "/video"), share::HomePageOutcome::Declined);
+  EXPECT_EQ(share::WriteHomePage("10.0.0.2", 80, "/video", {}), share::HomePageOutcome::Declined);
   EXPECT_EQ(folder.Read("www/index.html"), "mine");
 }
 
 TEST(HomePage, MissingWebFolderIsReportedAndNothingCreated) {
   TempFolder folder;
   FakeMessageBox boxes;
-  EXPECT_EQ(share::WriteHomePage("10.0.0.2", 80, "/video"), share::HomePageOutcome::Failed);
+  EXPECT_EQ(share::WriteHomePage("10.0.0.2", 80, "/video", {}), share::HomePageOutcome::Failed);
   EXPECT_FALSE(std::filesystem::exists("www"));
   auto shown = boxes.Boxes();
   ASSERT_EQ(shown.size(), 1u) << "nothing to overwrite, so no question";

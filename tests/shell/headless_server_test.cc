@@ -85,7 +85,7 @@ class HeadlessServerTest : public ::testing::Test {
 };
 
 TEST_F(HeadlessServerTest, ServesTheHomePageAndALiveStream) {
-  ASSERT_EQ(share::WriteHomePage("127.0.0.1", port, "/video"), share::HomePageOutcome::Written);
+  ASSERT_EQ(share::WriteHomePage("127.0.0.1", port, "/video", {}), share::HomePageOutcome::Written);
   ::setenv(platform::kInterfaceListVariable, "127.0.0.1,192.168.1.23", 1);
   Start();
   ::unsetenv(platform::kInterfaceListVariable);

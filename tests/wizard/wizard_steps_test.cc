@@ -57,7 +57,7 @@ TEST(WizardSteps, OkChecksThePortThenStoresItThenWritesThePage) {
     FakeMessageBox boxes;
     boxes.Script(c.answer);
     settings::ServerSettings settings;
-    EXPECT_EQ(wizard::FinishWizard("10.0.0.2", c.portText, settings), c.outcome) << c.portText;
+    EXPECT_EQ(wizard::FinishWizard("10.0.0.2", c.portText, settings, {}), c.outcome) << c.portText;
     EXPECT_EQ(settings.portnum, c.stored) << c.portText;
     std::vector<std::string> shown;
     for (const auto& box : boxes.Boxes()) shown.push_back(box.caption + "|" + box.text);

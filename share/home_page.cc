@@ -61,4 +61,16 @@ HomePageOutcome WriteHomePage(const std::string& address, int32_t port,
   return HomePageOutcome::Written;
 }
 
+bool WriteMissingHomePage(const std::string& address, int32_t port, const std::string& streamPath,
+                          PictureSize picture) {
+  // O_EXCL: a page that appears meanwhile, or a link in its place, stays.
+  int fd = ::open("www/index.html", O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  const std::string page = HomePageText(address, port, streamPath, picture);
+  const bool written = ::write(fd, page.data(), page.size()) == static_cast<ssize_t>(page.size());
+  ::close(fd);
+  if (!written) ::unlink("www/index.html");  // half a page would never be replaced
+  return written;
+}
+
 }  // namespace share

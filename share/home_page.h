@@ -17,6 +17,11 @@ struct PictureSize {
 HomePageOutcome WriteHomePage(const std::string& address, int32_t port,
                               const std::string& streamPath, PictureSize picture);
 
+// Writes the same page when there is none, asking nothing: false when a
+// page is there already (it is never overwritten) or can't be written.
+bool WriteMissingHomePage(const std::string& address, int32_t port, const std::string& streamPath,
+                          PictureSize picture);
+
 // The page's text, lines ending in CR LF.
 std::string HomePageText(const std::string& address, int32_t port, const std::string& streamPath,
                          PictureSize picture);

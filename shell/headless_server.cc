@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <string>
+#include <vector>
 
 #include "capture/capture_device.h"
 #include "platform/message_box.h"
@@ -13,6 +15,7 @@
 #include "platform/thread.h"
 #include "server/server_controller.h"
 #include "settings/settings_store.h"
+#include "share/home_page.h"
 #include "share/share_links.h"
 #include "shell/commands.h"
 
@@ -35,6 +38,20 @@ bool WaitForStop(server::ServerController& controller, const sigset_t& signals) 
     if (::sigtimedwait(&signals, nullptr, &step) > 0) return true;
     if (controller.ListenerEnded()) return false;
   }
+}
+
+// Without a home page, writes the one the wizard would write, for the
+// first address a viewer elsewhere can reach (loopback comes last).
+void WriteMissingHomePage(const std::vector<std::string>& addresses,
+                          const settings::ServerSettings& settings,
+                          capture::CaptureDevice& device) {
+  share::PictureSize picture;
+  static_cast<void>(device.GetImageSize(picture.width, picture.height));
+  const std::string address = addresses.empty() ? "127.0.0.1" : addresses.front();
+  if (share::WriteMissingHomePage(address, static_cast<int32_t>(settings.portnum), settings.camurl,
+                                  picture))
+    std::fprintf(stderr, "owlglance-server: wrote the home page, www/index.html, for %s\n",
+                 share::BaseUrl(address, settings.portnum).c_str());
 }
 
 }  // namespace
@@ -80,11 +97,13 @@ int main(int argc, char** argv) {
     return 1;
   }
   // Bound and serving: where it can be watched, one line an address.
-  for (const std::string& address : share::ShareAddresses()) {
+  const std::vector<std::string> addresses = share::ShareAddresses();
+  for (const std::string& address : addresses) {
     share::ShareLinks links = share::LinksFor(address, settings.portnum, settings.camurl);
-    std::fprintf(stderr, "owlglance-server: page %s stream %s\n", links.page.c_str(),
-                 links.stream.c_str());
+    std::fprintf(stderr, "owlglance-server: page %s stream %s snapshot %s\n", links.page.c_str(),
+                 links.stream.c_str(), links.snapshot.c_str());
   }
+  WriteMissingHomePage(addresses, settings, device);
   bool stopped = WaitForStop(controller, signals);
   controller.StopServer();
   device.Destroy();

@@ -91,10 +91,12 @@ TEST_F(HeadlessServerTest, ServesTheHomePageAndALiveStream) {
   ::unsetenv(platform::kInterfaceListVariable);
   ASSERT_TRUE(Serving());
   const std::string p = std::to_string(port);
-  EXPECT_EQ(folder.Read("stderr.txt"), "owlglance-server: page http://192.168.1.23:" + p +
-                                           "/ stream http://192.168.1.23:" + p +
-                                           "/video\nowlglance-server: page http://127.0.0.1:" + p +
-                                           "/ stream http://127.0.0.1:" + p + "/video\n");
+  EXPECT_EQ(folder.Read("stderr.txt"),
+            "owlglance-server: page http://192.168.1.23:" + p +
+                "/ stream http://192.168.1.23:" + p + "/video snapshot http://192.168.1.23:" + p +
+                "/snapshot\nowlglance-server: page http://127.0.0.1:" + p +
+                "/ stream http://127.0.0.1:" + p + "/video snapshot http://127.0.0.1:" + p +
+                "/snapshot\n");
   EXPECT_EQ(RunCommand("curl -s " + Url("/")), folder.Read("www/index.html"));
   EXPECT_EQ(RunCommand("curl -s -o /dev/null -w '%{http_code} %{content_type}' " + Url("/")),
             "200 text/html; charset=utf-8");
@@ -114,6 +116,28 @@ TEST_F(HeadlessServerTest, ServesTheHomePageAndALiveStream) {
   std::string a = ImageToRgb(first), b = ImageToRgb(second);
   ASSERT_EQ(a.size(), 400u * 400 * 3);
   EXPECT_NE(a, b) << "the picture on the home page moves";
+}
+
+TEST_F(HeadlessServerTest, AStartWithoutAHomePageWritesTheWizardsPageOnce) {
+  ::setenv(platform::kInterfaceListVariable, "127.0.0.1,192.168.1.23", 1);
+  Start();
+  ::unsetenv(platform::kInterfaceListVariable);
+  ASSERT_TRUE(Serving());
+  ASSERT_TRUE(Eventually(
+      [&] { return folder.Read("stderr.txt").find("wrote the home page") != std::string::npos; }));
+  const std::string page = share::HomePageText("192.168.1.23", port, "/video", {640, 480});
+  EXPECT_EQ(folder.Read("www/index.html"), page) << "the first address a phone can reach";
+  EXPECT_EQ(RunCommand("curl -s " + Url("/")), page);
+  ::kill(pid, SIGTERM);
+  ASSERT_EQ(Exit(5000), 0);
+
+  folder.Write("www/index.html", "mine");
+  Start();
+  ASSERT_TRUE(Serving());
+  ::kill(pid, SIGTERM);
+  ASSERT_EQ(Exit(5000), 0);
+  EXPECT_EQ(folder.Read("www/index.html"), "mine") << "never overwritten";
+  EXPECT_EQ(folder.Read("stderr.txt").find("wrote the home page"), std::string::npos);
 }
 
 TEST_F(HeadlessServerTest, AMotionJpegCamerasOwnImagesGoOutOrAreEncodedAgain) {

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "platform/clock.h"
-#include "platform/message_box.h"
 #include "server/connection_log.h"
 #include "server/http_date.h"
 #include "server/mjpeg_stream.h"
@@ -31,16 +30,15 @@ bool HeadComplete(std::string_view text) { return HeadEnd(text) != std::string_v
 
 // Logs `message` and the peer's address when logging is on and the address
 // is known: asked for again, or else the one learned before (a client that
-// reset its connection has no peer any more). A failed write is shown, and
-// the session goes on afterwards.
+// reset its connection has no peer any more). A line that can't be written
+// is dropped and the session goes on; the user hears of it once.
 void LogPeer(const ClientTicket& ticket, const char* message, std::string& peer) {
   if (!ticket.logConnections) return;
   std::string now;
   if (ticket.socket.PeerAddress(now)) peer = now;
   if (peer.empty()) return;
-  if (!AppendLog(message + peer))
-    platform::ShowMessageBox("Error writing to log file!", {},
-                             platform::kMbOk | platform::kMbIconExclamation);
+  const bool written = AppendLog(message + peer);
+  if (ticket.notices) ticket.notices->LogWrite(written);
 }
 
 // Receives behind the `n` bytes in `buffer` until `ended` says they are

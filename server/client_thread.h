@@ -13,6 +13,8 @@ class ClientThread {
  public:
   explicit ClientThread(std::unique_ptr<ClientTicket> ticket);
   platform::WorkerThread& Thread() { return thread_; }
+  // The connection, for an answer when no thread could be had for it.
+  platform::Socket& Connection() { return ticket_->socket; }
 
  private:
   std::unique_ptr<ClientTicket> ticket_;

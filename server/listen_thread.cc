@@ -44,6 +44,19 @@ bool IsTransient(int error) {
 // Out of descriptors: the connection stays pending until one is free.
 bool IsOutOfDescriptors(int error) { return error == EMFILE || error == ENFILE; }
 
+// Answers a connection that can't be served with 503 and lets it go.
+void Refuse(platform::Socket& connection) {
+  // A new connection's send buffer takes the short answer whole, or the
+  // client is gone.
+  static_cast<void>(connection.Send(kServiceUnavailableResponse.Data(),
+                                    static_cast<size_t>(kServiceUnavailableResponse.Size())));
+  // The end goes right behind the answer, and what the client sent is read
+  // off without waiting, so the client reads a clean end even when its
+  // request comes late.
+  connection.ShutdownSending();
+  connection.DiscardPending();
+}
+
 }  // namespace
 
 ListenThread::ListenThread(ServerControl& control)
@@ -112,39 +125,37 @@ void ListenThread::Serve(platform::Socket& listener, ClientList& clients) {
       control_.connectedCount.store(static_cast<int32_t>(clients.size()));
     }
     if (static_cast<int64_t>(clients.size()) >= control_.clientLimit.load()) {
-      // A new connection's send buffer takes the short answer whole, or the
-      // client is gone.
-      static_cast<void>(connection.Send(kServiceUnavailableResponse.Data(),
-                                        static_cast<size_t>(kServiceUnavailableResponse.Size())));
-      // The end goes right behind the answer, and what the client sent is
-      // read off without waiting, so the client reads a clean end even
-      // when its request comes late.
-      connection.ShutdownSending();
-      connection.DiscardPending();
+      Refuse(connection);
       continue;  // the connection closes as it goes out of scope
     }
-    if (!Admit(std::move(connection), clients)) return;
+    Admit(std::move(connection), clients);
   }
 }
 
-bool ListenThread::Admit(platform::Socket connection, ClientList& clients) {
+void ListenThread::Admit(platform::Socket connection, ClientList& clients) {
   auto ticket = std::make_unique<ClientTicket>();
   ticket->logConnections = control_.logConnections.load();
   ticket->frameSource = control_.frameSource;
   ticket->stopFlag = &control_.stopRequested;
   ticket->reapFlag = &control_.reapRequested;
+  ticket->notices = &control_.notices;
   ticket->socket = std::move(connection);
   control_.CopyStreamUrl(ticket->streamUrl, sizeof ticket->streamUrl);
 
   auto client = std::make_unique<ClientThread>(std::move(ticket));
-  if (!client->Thread().Create()) return false;  // closes the connection with the ticket
+  const bool created = client->Thread().Create();
+  control_.notices.ThreadCreate(created);
+  if (!created) {
+    // The system refused a thread: this client is refused, the next served.
+    Refuse(client->Connection());
+    return;
+  }
   client->Thread().SetLowestPriority();
   // Counted before it runs: a client answered at once must never be seen
   // answered and not yet counted.
   clients.push_back(std::move(client));
   control_.connectedCount.fetch_add(1);
   clients.back()->Thread().Resume();
-  return true;
 }
 
 // Looks once at every listed thread: ended ones leave, running ones keep

@@ -38,7 +38,7 @@ class ListenThread {
 
   int Run();
   void Serve(platform::Socket& listener, ClientList& clients);
-  bool Admit(platform::Socket connection, ClientList& clients);
+  void Admit(platform::Socket connection, ClientList& clients);
   static void Reap(ClientList& clients);
   void Shutdown(ClientList& clients);
 

@@ -7,6 +7,7 @@
 
 #include "platform/socket.h"
 #include "platform/thread_annotations.h"
+#include "server/notices.h"
 #include "settings/server_settings.h"
 
 namespace capture {
@@ -26,6 +27,7 @@ struct ServerControl {
   std::atomic<int32_t> connectedCount{0};
   std::atomic<int32_t> stopRequested{0};
   capture::CaptureDevice* frameSource = nullptr;
+  Notices notices;
 
   void SetStreamUrl(std::string_view url);
   // Copies streamUrl with its terminating NUL; a longer text is cut to fit.
@@ -43,6 +45,7 @@ struct ClientTicket {
   capture::CaptureDevice* frameSource = nullptr;
   const std::atomic<int32_t>* stopFlag = nullptr;
   std::atomic<int32_t>* reapFlag = nullptr;
+  Notices* notices = nullptr;
   platform::Socket socket;
   char streamUrl[settings::kStreamPathMax + 1] = {};
 };

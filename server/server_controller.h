@@ -2,7 +2,9 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "server/listen_thread.h"
 #include "server/server_control.h"
@@ -46,6 +48,9 @@ class ServerController {
   void SetStreamUrl(std::string_view url) { control_.SetStreamUrl(url); }
   int32_t ConnectedCount() const { return control_.connectedCount.load(); }
   bool IsRunning() const { return running_; }
+  // What the server's threads have to tell the user since the last call;
+  // for the user-interface thread to show.
+  std::vector<std::string> TakeNotices() { return control_.notices.Take(); }
   // True once a running server's listener has ended on its own (accepting
   // failed).
   bool ListenerEnded();

@@ -31,11 +31,14 @@ void PrintUsage() {
       platform::RegistryFile().c_str());
 }
 
-// Waits for SIGINT or SIGTERM; false when the listener ended on its own.
+// Waits for SIGINT or SIGTERM, printing what the server's threads have to
+// say meanwhile; false when the listener ended on its own.
 bool WaitForStop(server::ServerController& controller, const sigset_t& signals) {
   const timespec step{0, 300 * 1000 * 1000};
   for (;;) {
     if (::sigtimedwait(&signals, nullptr, &step) > 0) return true;
+    for (const std::string& notice : controller.TakeNotices())
+      platform::ShowMessageBox(notice, {}, platform::kMbOk | platform::kMbIconExclamation);
     if (controller.ListenerEnded()) return false;
   }
 }

@@ -88,7 +88,10 @@ MainFrame::MainFrame(StartStepFails startStepFails)
   if (firstRun_) RunWizard();  // before the window is on the screen
   commands_->Preview();
 
-  Bind(wxEVT_IDLE, [this](wxIdleEvent&) { UpdateStatusPanes(); });
+  Bind(wxEVT_IDLE, [this](wxIdleEvent&) {
+    UpdateStatusPanes();
+    ShowServerNotices();
+  });
   Bind(wxEVT_TIMER, [](wxTimerEvent&) { wxWakeUpIdle(); });
   statusTimer_.Start(kStatusWakeMs);
 }
@@ -169,6 +172,14 @@ void MainFrame::UpdateStatusPanes() {
         PaneText(kPanes[i], controller_->ConnectedCount(), ServerRunning(), device_.IsPreviewing());
     if (bar->GetStatusText(i) != text) bar->SetStatusText(text, i);
   }
+}
+
+void MainFrame::ShowServerNotices() {
+  if (!controller_ || showingNotices_) return;  // a box's own loop runs idle handlers too
+  showingNotices_ = true;
+  for (const std::string& notice : controller_->TakeNotices())
+    platform::ShowMessageBox(notice, {}, platform::kMbOk | platform::kMbIconExclamation);
+  showingNotices_ = false;
 }
 
 void MainFrame::LoadSettings() {

@@ -58,6 +58,8 @@ class MainFrame : public wxFrame, public CommandWindow {
   bool CreateStatusPanes();
   void FailStart();
   void UpdateStatusPanes();
+  // The boxes the server's threads asked for, shown on this thread.
+  void ShowServerNotices();
   void OnClose(wxCloseEvent& event);
   void Shutdown();
 
@@ -72,6 +74,7 @@ class MainFrame : public wxFrame, public CommandWindow {
   bool firstRun_ = false;
   bool shutDown_ = false;
   bool startFailed_ = false;
+  bool showingNotices_ = false;
   StartStepFails startStepFails_;
 };
 

@@ -2,6 +2,7 @@
 // through its test driver; message boxes are answered by the driver.
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <memory>
@@ -47,6 +48,22 @@ TEST_F(MainWindowTest, RunningServerStreamsAndRefusesAPreviewChange) {
                 "Server Message|Please shut down the server before changing preview mode."});
   Menu(302);
   EXPECT_TRUE(session->StatusBecomes("0 user(s) connected|Server Not Running|Previewing"));
+}
+
+// A log that can't be written never holds a request: the window's thread
+// shows the one box while every client is answered.
+TEST_F(MainWindowTest, AnUnwritableLogHoldsNoRequestAndShowsOneBox) {
+  Start(0, "pattern", "\"connections\"=" + RegistryHex32(1) + "\r\n");
+  ASSERT_EQ(::mkdir((folder.Path() / "Owlglance.log").c_str(), 0755), 0);
+  const size_t skip = session->LineCount();
+  EXPECT_TRUE(Menu(301).empty());
+  ASSERT_TRUE(Eventually([&] { return TestClient().Connect(port); }, 5000));
+  for (int i = 0; i < 10; ++i)
+    EXPECT_EQ(Exchange(port, "POST / HTTP/1.0\r\n\r\n"), "HTTP/1.0 501 Not Implemented\r\n\r\n")
+        << i;
+  ASSERT_TRUE(Eventually([&] { return !BoxesSince(skip).empty(); }, 5000));
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  EXPECT_EQ(BoxesSince(skip), std::vector<std::string>{"owlglance|Error writing to log file!"});
 }
 
 TEST_F(MainWindowTest, StartServerFromTheMenuWithTheKeyboard) {

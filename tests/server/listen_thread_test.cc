@@ -10,6 +10,7 @@
 #include "server/connection_log.h"
 #include "tests/support/accept_faults.h"
 #include "tests/support/server_fixture.h"
+#include "tests/support/thread_faults.h"
 
 namespace {
 
@@ -117,6 +118,23 @@ TEST_F(ListenerTest, AcceptErrorsOfOnePendingConnectionKeepItServing) {
   FailNextAccepts({EBADF});  // the listener's own failure still ends it
   TestClient client(Port());
   EXPECT_TRUE(listener->Thread().WaitForEnd(3000));
+}
+
+TEST_F(ListenerTest, AThreadTheSystemRefusesCostsOneClientNotTheServer) {
+  StartListener();
+  FailNextThreadStarts(1);
+  // A pool thread left waiting would take the client without a new start:
+  // end those until a start is needed and refused.
+  ASSERT_TRUE(Eventually([&] {
+    platform::EndIdleThreads();
+    return Exchange(Port(), "POST / HTTP/1.0\r\n\r\n") ==
+           server::kServiceUnavailableResponse.Text();
+  }));
+  FailNextThreadStarts(0);
+  EXPECT_EQ(Exchange(Port(), "POST / HTTP/1.0\r\n\r\n"), k501) << "the next one is served";
+  EXPECT_EQ(listener->Thread().ExitCode(), platform::kStillActive);
+  EXPECT_EQ(control.notices.Take(), std::vector<std::string>{server::kThreadRefusedMessage});
+  EXPECT_TRUE(boxes.Boxes().empty());
 }
 
 TEST_F(ListenerTest, TheRefusalArrivesWholeWithALargeRequestBehindIt) {

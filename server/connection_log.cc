@@ -4,7 +4,39 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
+
+#include "platform/thread_annotations.h"
+
 namespace server {
+
+namespace {
+
+// The log for appending; -1 when it can't be opened or is no regular file.
+int OpenLog() {
+  // Never waits: a FIFO or a device in the log's place is not written to.
+  int fd =
+      ::open(kLogFileName, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
+  if (fd < 0) return -1;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// Renames a log that has passed `limit` to kOldLogFileName. Sessions that
+// found it full at once rename it once: the second finds the new log.
+void KeepFullLogAside(int64_t limit) {
+  static platform::Mutex renaming;
+  platform::MutexLock lock(renaming);
+  struct stat info {};
+  if (::stat(kLogFileName, &info) == 0 && S_ISREG(info.st_mode) && info.st_size >= limit)
+    ::rename(kLogFileName, kOldLogFileName);
+}
+
+}  // namespace
 
 std::string FormatLogLine(const std::tm& when, const std::string& text) {
   char stamp[32];
@@ -12,15 +44,14 @@ std::string FormatLogLine(const std::tm& when, const std::string& text) {
   return stamp + text + "\r\n";
 }
 
-bool AppendLog(const std::string& text) {
-  // Never waits: a FIFO or a device in the log's place is not written to.
-  int fd =
-      ::open(kLogFileName, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
+bool AppendLog(const std::string& text, int64_t limit) {
+  int fd = OpenLog();
   if (fd < 0) return false;
   struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+  if (::fstat(fd, &info) == 0 && info.st_size >= limit) {
     ::close(fd);
-    return false;
+    KeepFullLogAside(limit);
+    if ((fd = OpenLog()) < 0) return false;
   }
   std::time_t now = std::time(nullptr);
   std::tm local{};

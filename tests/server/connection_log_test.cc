@@ -70,4 +70,34 @@ TEST(ConnectionLog, ConcurrentAppendsKeepLinesWhole) {
   }
 }
 
+// Past its limit the log is kept aside, over an older copy, and a new one
+// starts; from many threads at once, every line lands whole in one of the
+// two, and the log never grows far past the limit.
+TEST(ConnectionLog, APassedLimitKeepsTheLogAsideAndStartsAnew) {
+  TempFolder folder;
+  constexpr int64_t kLimit = 4000;
+  constexpr int kThreads = 8, kLines = 200;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t)
+    threads.emplace_back([t] {
+      for (int i = 0; i < kLines; ++i)
+        ASSERT_TRUE(server::AppendLog("client " + std::to_string(t) + " line " + std::to_string(i),
+                                      kLimit));
+    });
+  for (auto& thread : threads) thread.join();
+  ASSERT_TRUE(server::AppendLog("the last line", kLimit));
+
+  const std::string log = folder.Read(server::kLogFileName);
+  const std::string old = folder.Read(server::kOldLogFileName);
+  EXPECT_LE(log.size(), static_cast<size_t>(kLimit) + 64 * kThreads);
+  EXPECT_GE(old.size(), static_cast<size_t>(kLimit));
+  EXPECT_NE(log.find("the last line\r\n"), std::string::npos);
+  for (const std::string& text : {log, old}) {
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);)
+      EXPECT_TRUE(line.find(" client ") == 17 || line.find(" the last line") == 17) << line;
+    EXPECT_EQ(text.back(), '\n');
+  }
+}
+
 }  // namespace

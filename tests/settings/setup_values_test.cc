@@ -166,8 +166,9 @@ TEST(SetupValues, TheDialogOpensWithTheSettingsAsDecimals) {
   EXPECT_EQ(texts.portnum, "8080");
   EXPECT_EQ(texts.camurl, "/video");
   EXPECT_TRUE(texts.connections);
+  texts.compression = "50";
   texts.connections = false;
-  settings::ReadSetupTexts(texts, settings);
+  EXPECT_TRUE(settings::ReadSetupTexts(texts, settings).empty());
   EXPECT_EQ(settings.connections, 0u);
 }
 

@@ -13,9 +13,9 @@ namespace {
 class MemoryStore : public platform::RegistryStore {
  public:
   std::string text;
-  bool Read(std::string& out) override {
+  ReadResult Read(std::string& out, std::string&) override {
     out = text;
-    return true;
+    return ReadResult::kRead;
   }
   bool Write(const std::string& in) override {
     text = in;

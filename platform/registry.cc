@@ -1,16 +1,16 @@
 #include "platform/registry.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string_view>
 
 namespace platform {
@@ -109,20 +109,53 @@ bool ParseValue(std::string_view line, std::string& name, RegistryKey::Value& va
 // The user's file, saved whole through a temporary file and a rename.
 class UserFile : public RegistryStore {
  public:
-  bool Read(std::string& text) override {
-    std::ifstream in(RegistryFile(), std::ios::binary);
-    if (!in) return false;
-    std::stringstream contents;
-    contents << in.rdbuf();
-    text = contents.str();
-    return true;
+  ReadResult Read(std::string& text, std::string& why) override {
+    // Opened without waiting and looked at before a byte is read: a FIFO,
+    // a device or a folder in the file's place is unreadable, not empty.
+    int fd = ::open(RegistryFile().c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+      if (errno == ENOENT) return ReadResult::kMissing;
+      why = std::strerror(errno);
+      return ReadResult::kUnreadable;
+    }
+    struct stat info {};
+    ReadResult result = ReadResult::kRead;
+    if (::fstat(fd, &info) != 0) {
+      why = std::strerror(errno);
+      result = ReadResult::kUnreadable;
+    } else if (!S_ISREG(info.st_mode)) {
+      why = S_ISDIR(info.st_mode) ? "it is a folder" : "it is not a regular file";
+      result = ReadResult::kUnreadable;
+    } else {
+      text.clear();
+      char buffer[8192];
+      for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) != 0;) {
+        if (n > 0) {
+          text.append(buffer, static_cast<size_t>(n));
+        } else if (errno != EINTR) {
+          why = std::strerror(errno);
+          result = ReadResult::kUnreadable;
+          break;
+        }
+      }
+    }
+    ::close(fd);
+    return result;
   }
 
   bool Write(const std::string& text) override {
-    const std::string path = RegistryFile(), temporary = path + ".tmp";
+    const std::string path = RegistryFile();
     std::error_code error;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
-    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    // A name of this write's own, created here and never followed through a
+    // link that someone left in its place.
+    std::string temporary;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 8; ++attempt) {
+      temporary = path + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(++writes_);
+      fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+      if (fd < 0 && errno != EEXIST) return false;
+    }
     if (fd < 0) return false;
     bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
     ok = ::fsync(fd) == 0 && ok;
@@ -141,16 +174,28 @@ class UserFile : public RegistryStore {
     std::filesystem::rename(RegistryFile(), kept, error);
     return error ? std::string() : kept;
   }
+
+ private:
+  std::atomic<unsigned> writes_{0};
 };
 
 UserFile userFile;
 std::atomic<RegistryStore*> store{&userFile};
 
-// A text that can't be read is kept aside for the user to look at, and the
-// registry starts empty.
-void Load(RegistrySections& sections, std::string& keptAside) {
+// A text that can't be parsed is kept aside for the user to look at, and
+// the registry starts empty. One that can't be read at all stays where it
+// is: `unreadable` says why.
+void Load(RegistrySections& sections, std::string& keptAside, std::string& unreadable) {
   std::string text;
-  if (!store.load()->Read(text)) return;  // nothing stored yet: an empty registry
+  switch (store.load()->Read(text, unreadable)) {
+    case RegistryStore::ReadResult::kMissing:
+      return;  // nothing stored yet: an empty registry
+    case RegistryStore::ReadResult::kUnreadable:
+      if (unreadable.empty()) unreadable = "it can't be read";
+      return;
+    case RegistryStore::ReadResult::kRead:
+      break;
+  }
   if (ParseRegistry(text, sections)) return;
   keptAside = store.load()->KeepAside();
   sections.clear();
@@ -265,7 +310,12 @@ int RegistryKey::Create(const std::string& subkey, int& disposition) {
   sections_.clear();
   dirty_ = false;
   keptAside_.clear();
-  Load(sections_, keptAside_);
+  unreadable_.clear();
+  Load(sections_, keptAside_, unreadable_);
+  if (!unreadable_.empty()) {
+    disposition = 0;
+    return ERROR_ACCESS_DENIED;
+  }
   if (sections_.count(subkey_)) {
     disposition = REG_OPENED_EXISTING_KEY;
     return ERROR_SUCCESS;
@@ -306,6 +356,7 @@ int RegistryKey::SetValue(const std::string& name, int type, const uint8_t* data
 }
 
 int RegistryKey::Close() {
+  if (!unreadable_.empty()) return ERROR_ACCESS_DENIED;
   bool saved = !dirty_ || Save(sections_);
   dirty_ = false;
   return saved ? ERROR_SUCCESS : ERROR_WRITE_FAULT;

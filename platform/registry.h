@@ -17,6 +17,7 @@ constexpr int REG_CREATED_NEW_KEY = 1;
 constexpr int REG_OPENED_EXISTING_KEY = 2;
 constexpr int ERROR_SUCCESS = 0;
 constexpr int ERROR_FILE_NOT_FOUND = 2;
+constexpr int ERROR_ACCESS_DENIED = 5;
 constexpr int ERROR_WRITE_FAULT = 29;
 constexpr int ERROR_MORE_DATA = 234;
 
@@ -28,8 +29,13 @@ std::string RegistryFile();
 class RegistryStore {
  public:
   virtual ~RegistryStore() = default;
-  // The stored text; false when there is none yet.
-  [[nodiscard]] virtual bool Read(std::string& text) = 0;
+  enum class ReadResult {
+    kRead,
+    kMissing,     // nothing stored yet
+    kUnreadable,  // something is there that can't be read: `why` says what
+  };
+  // The stored text. Never waits for a writer (a FIFO in the file's place).
+  [[nodiscard]] virtual ReadResult Read(std::string& text, std::string& why) = 0;
   // Replaces the text whole; false when it could not, and the old text stays.
   [[nodiscard]] virtual bool Write(const std::string& text) = 0;
   // Moves a text that could not be read out of the way; where it went, or
@@ -54,7 +60,9 @@ class RegistryKey {
   };
 
   // RegCreateKeyExA: opens `subkey`, creating it (and saving) when missing;
-  // `disposition` tells which.
+  // `disposition` tells which. ERROR_ACCESS_DENIED when the file is there
+  // but can't be read: the key is then empty and is never saved, so the
+  // file stays as it is.
   [[nodiscard]] int Create(const std::string& subkey, int& disposition);
   // RegQueryValueExA: copies the value when it fits `size` bytes. `size`
   // becomes the value's size; ERROR_MORE_DATA when it does not fit.
@@ -62,16 +70,20 @@ class RegistryKey {
                                uint32_t* size) const;
   // RegSetValueExA: stores the value; Close saves it.
   [[nodiscard]] int SetValue(const std::string& name, int type, const uint8_t* data, uint32_t size);
-  // RegCloseKey: saves the file when a value changed.
+  // RegCloseKey: saves the file when a value changed (never over a file
+  // that could not be read: ERROR_ACCESS_DENIED).
   [[nodiscard]] int Close();
   // Where Create kept a file it could not read (user.reg.bad, then
   // user.reg.bad.1, ...), starting from an empty registry; "" when it
   // read the file, or found none.
   const std::string& KeptAside() const { return keptAside_; }
+  // Why the file could not be read, when Create found it unreadable.
+  const std::string& Unreadable() const { return unreadable_; }
 
  private:
   std::string subkey_;
   std::string keptAside_;
+  std::string unreadable_;
   bool dirty_ = false;
   // Every section of the file, so that keys we don't use survive a save.
   std::map<std::string, std::vector<std::pair<std::string, Value>>, CaseInsensitiveLess> sections_;

@@ -1,5 +1,6 @@
 #include "settings/settings_store.h"
 
+#include <atomic>
 #include <cstring>
 
 #include "platform/registry.h"
@@ -46,9 +47,17 @@ void SetText(RegistryKey& key, const char* name, const std::string& text) {
                                  static_cast<uint32_t>(text.size())));
 }
 
+// Set while the last load found the file unreadable: the program runs on
+// the defaults and never saves over the user's file, even one that has
+// become readable since.
+std::atomic<bool> saveRefused{false};
+
 }  // namespace
 
 std::string SettingsFound::Message() const {
+  if (!unreadable.empty())
+    return "The settings file " + platform::RegistryFile() + " could not be read (" + unreadable +
+           "). The default settings are used, and nothing is saved over it.";
   if (keptAs.empty()) return {};
   return "The settings file could not be read. It was kept as " + keptAs +
          ", and the default settings are used.";
@@ -60,8 +69,16 @@ SettingsFound LoadSettings(ServerSettings& settings) {
 
   RegistryKey key;
   int disposition = 0;
-  const bool opened = key.Create(kSettingsKey, disposition) == platform::ERROR_SUCCESS;
+  const int result = key.Create(kSettingsKey, disposition);
+  const bool opened = result == platform::ERROR_SUCCESS;
   const bool created = disposition == platform::REG_CREATED_NEW_KEY;
+  // Until the next load, no save goes over a file that could not be read.
+  saveRefused.store(result == platform::ERROR_ACCESS_DENIED);
+  if (result == platform::ERROR_ACCESS_DENIED) {  // the user's settings, unread: no first run
+    SettingsFound found;
+    found.unreadable = key.Unreadable();
+    return found;
+  }
   if (opened && !created) {
     Query(key, "frun", firstRun);
     for (const Setting& setting : kSettings) {
@@ -74,12 +91,17 @@ SettingsFound LoadSettings(ServerSettings& settings) {
   }
   static_cast<void>(key.Close());  // nothing changed, so nothing is written
   // A key that can be neither opened nor created counts as a first run.
-  return {.firstRun = created || firstRun != 0 || !opened, .keptAs = key.KeptAside()};
+  SettingsFound found;
+  found.firstRun = created || firstRun != 0 || !opened;
+  found.keptAs = key.KeptAside();
+  return found;
 }
 
 void SaveSettings(const ServerSettings& settings) {
   // A save that fails leaves the file as it was, and nothing says so: the
-  // program goes on with the settings it holds.
+  // program goes on with the settings it holds. A file that could not be
+  // read is never saved over.
+  if (saveRefused.load()) return;
   RegistryKey key;
   int disposition = 0;
   static_cast<void>(key.Create(kSettingsKey, disposition));

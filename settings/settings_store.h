@@ -12,9 +12,12 @@ constexpr char kSettingsKey[] = "Software\\Brackwater Software\\Owlglance\\Versi
 // What LoadSettings found besides the values.
 struct SettingsFound {
   bool firstRun = false;  // the key was just created, or "frun" holds a nonzero value
-  std::string keptAs;     // where a file that could not be read was kept aside; empty if none
+  std::string keptAs;     // where a file that could not be parsed was kept aside; empty if none
+  // Why a file that is there could not be read at all; empty if it was. It
+  // is left as it is, and no save writes over it while the program runs.
+  std::string unreadable;
 
-  // What the user is told about a file kept aside; empty when there was none.
+  // What the user is told about the file; empty when it read well.
   std::string Message() const;
 };
 

@@ -68,22 +68,24 @@ int main(int argc, char** argv) {
     PrintUsage();
     return std::strcmp(argv[1], "--help") == 0 && argc == 2 ? 0 : 2;
   }
-  // Signals are taken by sigtimedwait on this thread, never by a worker.
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGINT);
-  sigaddset(&signals, SIGTERM);
-  ::pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-
   settings::ServerSettings settings;
   const settings::SettingsFound found = settings::LoadSettings(settings);
-  if (!found.keptAs.empty()) {
+  if (!found.Message().empty()) {
     std::fprintf(stderr, "owlglance-server: %s\n", found.Message().c_str());
   } else if (found.firstRun) {
     std::fprintf(stderr,
                  "owlglance-server: first run, using the default settings. The desktop "
                  "program's setup wizard writes the home page, www/index.html.\n");
   }
+
+  // Until here SIGINT and SIGTERM end the program as they come. From here
+  // they are taken by sigtimedwait on this thread, never by a worker: each
+  // thread started below inherits the mask.
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  ::pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
   capture::CaptureDevice device;
   // Without a camera StartServer fails and says so.

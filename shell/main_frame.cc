@@ -185,7 +185,7 @@ void MainFrame::ShowServerNotices() {
 void MainFrame::LoadSettings() {
   const settings::SettingsFound found = settings::LoadSettings(settings_);
   firstRun_ = found.firstRun;
-  if (!found.keptAs.empty())
+  if (!found.Message().empty())
     platform::ShowMessageBox(found.Message(), "Error",
                              platform::kMbOk | platform::kMbIconExclamation);
 }

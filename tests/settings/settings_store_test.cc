@@ -1,7 +1,14 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include "platform/registry.h"
@@ -160,14 +167,21 @@ TEST(SettingsStore, UnparsableFilesAreKeptAsideEachUnderItsOwnNameAndSaidSo) {
 TEST(SettingsStore, FailedSaveLeavesTheOldFile) {
   TempFolder folder;
   Load(folder, "\"portnum\"=hex:90,1f,00,00\r\n");
-  std::string file = platform::RegistryFile();
   std::string before = folder.Read("config/owlglance/user.reg");
-  // A folder where the temporary file goes: the save can't write it.
-  std::filesystem::create_directory(file + ".tmp");
+  // A disk that takes no more than 64 bytes a file (root included): the
+  // temporary file can't be written whole.
+  ::signal(SIGXFSZ, SIG_IGN);
+  rlimit limit{};
+  ::getrlimit(RLIMIT_FSIZE, &limit);
+  const rlimit small{64, limit.rlim_max};
+  ::setrlimit(RLIMIT_FSIZE, &small);
   settings::ServerSettings settings;
   settings.portnum = 9999;
   settings::SaveSettings(settings);
+  ::setrlimit(RLIMIT_FSIZE, &limit);
   EXPECT_EQ(folder.Read("config/owlglance/user.reg"), before);
+  for (const auto& entry : std::filesystem::directory_iterator(folder.Path() / "config/owlglance"))
+    EXPECT_EQ(entry.path().filename(), "user.reg") << "no temporary file is left behind";
   settings::ServerSettings loaded;
   static_cast<void>(settings::LoadSettings(loaded));
   EXPECT_EQ(loaded.portnum, 8080u);
@@ -184,6 +198,62 @@ TEST(SettingsStore, NamesMatchWithoutRegardToCaseAsTheRegistrysDo) {
   std::string text = folder.Read("config/owlglance/user.reg");
   EXPECT_EQ(text.find("\"portnum\""), std::string::npos) << "no second value: " << text;
   EXPECT_NE(text.find("\"PortNum\"=hex:91,1f,00,00"), std::string::npos) << text;
+}
+
+// A settings file that is there but can't be read is never written over:
+// the load says why at once (a FIFO doesn't hold it up) and uses the
+// defaults, and a save leaves the file as it was.
+TEST(SettingsStore, AnUnreadableFileIsNeverWrittenOver) {
+  struct Case {
+    const char* what;
+    std::function<void(const std::string& file)> make;
+    bool asNobody;  // root reads any mode; the case needs a user without that right
+  };
+  const Case cases[] = {
+      {"a FIFO", [](const std::string& file) { ::mkfifo(file.c_str(), 0600); }, false},
+      {"a folder", [](const std::string& file) { std::filesystem::create_directory(file); }, false},
+      {"mode 000",
+       [](const std::string& file) {
+         std::ofstream(file) << "REGEDIT4\r\n";
+         std::filesystem::permissions(file, std::filesystem::perms::none);
+       },
+       true},
+  };
+  for (const Case& c : cases) {
+    TempFolder folder;
+    SeedRegistry(folder.Path(), "\"portnum\"=hex:90,1f,00,00\r\n");
+    const std::string file = platform::RegistryFile();
+    std::filesystem::remove(file);
+    c.make(file);
+    const auto kind = std::filesystem::symlink_status(file).type();
+    auto loadAndSave = [] {
+      const auto start = std::chrono::steady_clock::now();
+      settings::ServerSettings settings;
+      const settings::SettingsFound found = settings::LoadSettings(settings);
+      const bool quick = std::chrono::steady_clock::now() - start < std::chrono::seconds(1);
+      settings.portnum = 9999;
+      settings::SaveSettings(settings);
+      return quick && !found.firstRun && !found.unreadable.empty() && settings.maxclients == 5 &&
+             found.Message().find(platform::RegistryFile()) != std::string::npos;
+    };
+    if (c.asNobody) {
+      if (::geteuid() != 0) continue;  // the test user can't read it either way: no case
+      std::filesystem::permissions(folder.Path(), std::filesystem::perms::all);
+      const pid_t child = ::fork();
+      if (child == 0) _exit(::setgid(65534) == 0 && ::setuid(65534) == 0 && loadAndSave() ? 0 : 1);
+      int status = -1;
+      ::waitpid(child, &status, 0);
+      EXPECT_EQ(status, 0) << c.what;
+    } else {
+      EXPECT_TRUE(loadAndSave()) << c.what;
+    }
+    EXPECT_EQ(std::filesystem::symlink_status(file).type(), kind) << c.what;
+    for (const auto& entry :
+         std::filesystem::directory_iterator(folder.Path() / "config" / "owlglance"))
+      EXPECT_EQ(entry.path().filename(), "user.reg") << c.what << ": nothing kept aside or left";
+  }
+  settings::ServerSettings settings;
+  static_cast<void>(settings::LoadSettings(settings));  // a readable load lets saves go on again
 }
 
 }  // namespace

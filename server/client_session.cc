@@ -63,21 +63,28 @@ bool ReceiveUntil(platform::Socket& connection, char* buffer, int& n, int capaci
   return true;
 }
 
-// The date of the client's copy, from If-Modified-Since in the request
-// head; -1 when there is none. Reads the rest of the head for it, within
-// the request's time: a head split over several packets still counts.
-// `headAlone` tells whether the head has ended and nothing came after it.
-int64_t IfModifiedSince(platform::Socket& connection, char* head, int n, int64_t start,
-                        const std::atomic<int32_t>* stop, bool& headAlone) {
-  ReceiveUntil(connection, head, n, kHeadBufferSize, HeadComplete, start, stop);
+// What a file request asks besides its path, from the rest of its head:
+// the date of the client's copy (If-Modified-Since; -1 without one) and the
+// range it wants. Reads the rest of the head for it, within the request's
+// time: a head split over several packets still counts. `headAlone` tells
+// whether the head has ended and nothing came after it.
+FileRequest ReadFileRequest(platform::Socket& connection, char* head, int n, int64_t start,
+                            const ClientTicket& ticket, bool headOnly, bool& headAlone) {
+  ReceiveUntil(connection, head, n, kHeadBufferSize, HeadComplete, start, ticket.stopFlag);
   const std::string_view text(head, static_cast<size_t>(n));
   headAlone = HeadEnd(text) == text.size();
-  int64_t date = -1;
+  FileRequest request;
+  request.headOnly = headOnly;
+  request.stop = ticket.stopFlag;
   std::string_view value = HeaderValue(text, "If-Modified-Since");
-  if (!value.empty() && !ParseHttpDate(value, date)) date = -1;
+  if (!value.empty() && !ParseHttpDate(value, request.ifModifiedSince))
+    request.ifModifiedSince = -1;
   // A date still to come says nothing of the client's copy.
-  if (date > static_cast<int64_t>(std::time(nullptr))) date = -1;
-  return date;
+  if (request.ifModifiedSince > static_cast<int64_t>(std::time(nullptr)))
+    request.ifModifiedSince = -1;
+  request.range = HeaderValue(text, "Range");
+  request.ifRange = HeaderValue(text, "If-Range");
+  return request;
 }
 
 // Answers a request whose first `n` bytes are in `request`. True when the
@@ -101,9 +108,8 @@ bool AnswerRequest(ClientTicket& ticket, char* request, int n, int64_t start) {
       ServeSnapshot(connection, ticket, route.headOnly, buffer);
       break;
     case Answer::kFile: {
-      FileRequest file{route.headOnly,
-                       IfModifiedSince(connection, request, n, start, ticket.stopFlag, headAlone),
-                       ticket.stopFlag};
+      const FileRequest file =
+          ReadFileRequest(connection, request, n, start, ticket, route.headOnly, headAlone);
       ServeStaticFile(route.path.c_str(), file, connection);
       break;
     }

@@ -44,13 +44,13 @@ SendResult SendAll(const void* data, int length, platform::Socket& connection,
   });
 }
 
-SendResult SendFileBytes(int fileFd, int64_t count, platform::Socket& connection,
+SendResult SendFileBytes(int fileFd, int64_t offset, int64_t count, platform::Socket& connection,
                          const std::atomic<int32_t>* stop) {
   constexpr int64_t kMaxPiece = 1 << 30;
-  long long offset = 0;
+  long long at = offset;
   return SendUntilDone(count, connection, stop, [&](int64_t sent) {
     long k =
-        connection.SendFile(fileFd, offset, static_cast<size_t>(std::min(count - sent, kMaxPiece)));
+        connection.SendFile(fileFd, at, static_cast<size_t>(std::min(count - sent, kMaxPiece)));
     // The file ended early (it shrank since its size was read): a failure,
     // the client has been promised more.
     if (k == 0) errno = EIO;

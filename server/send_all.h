@@ -21,9 +21,10 @@ enum class SendResult { kSent, kNotSent };
 [[nodiscard]] SendResult SendAll(const void* data, int length, platform::Socket& connection,
                                  const std::atomic<int32_t>* stop = nullptr);
 
-// Sends `count` bytes of the file `fileFd` from its start the same way,
+// Sends `count` bytes of the file `fileFd` from byte `offset` the same way,
 // straight from the file (sendfile), with the same result.
-[[nodiscard]] SendResult SendFileBytes(int fileFd, int64_t count, platform::Socket& connection,
+[[nodiscard]] SendResult SendFileBytes(int fileFd, int64_t offset, int64_t count,
+                                       platform::Socket& connection,
                                        const std::atomic<int32_t>* stop = nullptr);
 
 // Sends a connection's last bytes, which close it: whether they arrived

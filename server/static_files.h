@@ -19,6 +19,8 @@ constexpr char kWebFolder[] = "www";
 struct FileRequest {
   bool headOnly = false;                       // HEAD: the head alone
   int64_t ifModifiedSince = -1;                // the date of the client's copy, or -1
+  std::string range;                           // the Range header's value, or empty
+  std::string ifRange;                         // the If-Range header's value, or empty
   const std::atomic<int32_t>* stop = nullptr;  // the server's stopRequested
 };
 
@@ -29,8 +31,9 @@ enum class FileAnswer {
 };
 
 // Answers with the file at `path`: "HTTP/1.0 200 OK" with its type, length
-// and date, then its bytes; or "304 Not Modified" alone when the client's
-// copy is as new as the file.
+// and date, then its bytes; "206 Partial Content" with the one range the
+// request asks for ("416 Range Not Satisfiable" for one past the end); or
+// "304 Not Modified" alone when the client's copy is as new as the file.
 [[nodiscard]] FileAnswer SendFile(const std::string& path, const FileRequest& request,
                                   platform::Socket& connection);
 

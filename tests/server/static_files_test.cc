@@ -164,7 +164,7 @@ TEST_F(StaticFilesTest, AnswersEachTargetWithStatusTypeLengthDateAndBody) {
   // The header lines in their order, byte for byte, as curl sees them.
   EXPECT_EQ(Curl(Port(), "/"), std::string("HTTP/1.0 200 OK\r\nContent-Type: ") + html +
                                    "\r\nContent-Length: 14\r\nLast-Modified: " + kModifiedText +
-                                   "\r\n\r\n" + home);
+                                   "\r\nAccept-Ranges: bytes\r\n\r\n" + home);
   for (const char* rejected : {"/%2e%2e/x", "/x..y", "/../x", "/%4", "/%zz"})
     EXPECT_EQ(Curl(Port(), rejected), "") << rejected;
   EXPECT_EQ(RunCommand("curl -sI --max-time 5 http://127.0.0.1:" + std::to_string(Port()) +
@@ -173,6 +173,55 @@ TEST_F(StaticFilesTest, AnswersEachTargetWithStatusTypeLengthDateAndBody) {
 
   std::filesystem::remove("www/404.html");
   EXPECT_EQ(Curl(Port(), "/nothing.html"), "HTTP/1.0 404 File Not Found\r\n\r\n");
+}
+
+// One range of a file, as a player seeking in a video asks for it: small
+// files and those sent by sendfile alike.
+TEST_F(StaticFilesTest, OneRangeIsAnsweredWithItsPartSeveralWithTheWholeFile) {
+  std::string big;
+  for (int i = 0; i < 3000; ++i) big += "0123456789";
+  WriteDated("www/small.txt", "abcdefghij");
+  WriteDated("www/clip.webm", big);
+  StartListener();
+  struct Case {
+    std::string method, target, headers;
+    std::string status, contentRange, body;  // contentRange "": none expected
+  };
+  const std::string small = "abcdefghij", date = kModifiedText;
+  const Case cases[] = {
+      {"GET", "/small.txt", "Range: bytes=0-3", "206 Partial Content", "bytes 0-3/10", "abcd"},
+      {"GET", "/small.txt", "range: bytes=7-", "206 Partial Content", "bytes 7-9/10", "hij"},
+      {"GET", "/small.txt", "Range: bytes=-4", "206 Partial Content", "bytes 6-9/10", "ghij"},
+      {"GET", "/small.txt", "Range: bytes=5-100", "206 Partial Content", "bytes 5-9/10", "fghij"},
+      {"HEAD", "/small.txt", "Range: bytes=0-3", "206 Partial Content", "bytes 0-3/10", ""},
+      {"GET", "/small.txt", "Range: bytes=10-", "416 Range Not Satisfiable", "bytes */10", ""},
+      {"GET", "/small.txt", "Range: bytes=0-1,4-5", "200 OK", "", small},
+      {"GET", "/small.txt", "Range: pages=1-2", "200 OK", "", small},
+      {"GET", "/small.txt", "Range: bytes=0-3\r\nIf-Range: " + date, "206 Partial Content",
+       "bytes 0-3/10", "abcd"},
+      {"GET", "/small.txt", "Range: bytes=0-3\r\nIf-Range: Mon, 01 Jan 2024 00:00:00 GMT", "200 OK",
+       "", small},
+      {"GET", "/clip.webm", "Range: bytes=29990-", "206 Partial Content", "bytes 29990-29999/30000",
+       "0123456789"},
+      {"GET", "/clip.webm", "Range: bytes=12345-12349", "206 Partial Content",
+       "bytes 12345-12349/30000", "56789"},
+      {"GET", "/clip.webm", "", "200 OK", "", big},
+  };
+  for (const Case& c : cases) {
+    const std::string what = c.method + " " + c.target + " " + c.headers;
+    Response r =
+        Parse(Exchange(Port(), c.method + " " + c.target + " HTTP/1.0\r\n" +
+                                   (c.headers.empty() ? "" : c.headers + "\r\n") + "\r\n"));
+    EXPECT_EQ(r.status, "HTTP/1.0 " + c.status) << what;
+    EXPECT_EQ(r.headers.count("Content-Range") ? r.headers["Content-Range"] : "", c.contentRange)
+        << what;
+    EXPECT_EQ(r.body, c.body) << what;
+    const size_t length = c.method == "HEAD" ? 4 : c.body.size();
+    EXPECT_EQ(r.headers["Content-Length"], std::to_string(length)) << what;
+    if (c.status != "416 Range Not Satisfiable") {
+      EXPECT_EQ(r.headers["Accept-Ranges"], "bytes") << what;
+    }
+  }
 }
 
 TEST_F(StaticFilesTest, OnlyRegularFilesInsideTheWebFolderAreServedAndNothingBlocks) {

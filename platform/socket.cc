@@ -175,6 +175,12 @@ static int WaitFor(int fd, short events, int ms) {
 }
 
 int Socket::WaitReadable(int ms) { return WaitFor(fd_, POLLIN, ms); }
+
+bool Socket::PeerGone() const {
+  pollfd p{fd_, POLLRDHUP, 0};
+  if (::poll(&p, 1, 0) <= 0) return false;
+  return (p.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
 int Socket::WaitWritable(int ms) { return WaitFor(fd_, POLLOUT, ms); }
 
 bool Socket::PeerAddress(std::string& out) const {

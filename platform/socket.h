@@ -74,6 +74,11 @@ class Socket {
   [[nodiscard]] int WaitReadable(int ms);
   [[nodiscard]] int WaitWritable(int ms);
 
+  // True once the peer has gone: it reset the connection, or closed it (or
+  // its sending side; for a viewer that has sent its request, the same).
+  // Looks without waiting and takes nothing the peer sent.
+  [[nodiscard]] bool PeerGone() const;
+
   // The peer's address: IPv4 in dotted form (also when it reached an IPv6
   // socket), IPv6 in its usual text form; false when it can't be had.
   [[nodiscard]] bool PeerAddress(std::string& out) const;

@@ -121,7 +121,12 @@ bool AnswerRequest(ClientTicket& ticket, char* request, int n, int64_t start) {
 
 void RunSession(ClientTicket& ticket) {
   platform::Socket& connection = ticket.socket;
-  bool quiet = false;
+  bool quiet = false, placed = false;
+  bool arriving = ticket.places != nullptr;  // counted by the listener until the request is in
+  auto arrived = [&] {
+    if (arriving) ticket.places->arrivingCount.fetch_sub(1);
+    arriving = false;
+  };
   if (connection.SetNonBlocking()) {
     std::string peer;
     LogPeer(ticket, "Connection received from: ", peer);
@@ -129,11 +134,21 @@ void RunSession(ClientTicket& ticket) {
     const int64_t start = platform::SteadyMillis();
     char request[kHeadBufferSize];
     int n = 0;
-    if (ReceiveUntil(connection, request, n, kRequestBufferSize, LineComplete, start,
-                     ticket.stopFlag))
+    const bool received = ReceiveUntil(connection, request, n, kRequestBufferSize, LineComplete,
+                                       start, ticket.stopFlag);
+    arrived();
+    // Only now does the client take a place: one still sending its request
+    // keeps no viewer out.
+    placed = received && ticket.places && ticket.places->TakePlace();
+    if (received && ticket.places && !placed) {
+      SendLast(kServiceUnavailableResponse.Data(), kServiceUnavailableResponse.Size(), connection,
+               ticket.stopFlag);
+    } else if (received) {
       quiet = AnswerRequest(ticket, request, n, start);
+    }
     LogPeer(ticket, "Connection closed: ", peer);
   }
+  arrived();
   // A client that has sent its whole head has nothing left to read off:
   // the close alone ends the connection cleanly, after every byte is sent.
   if (quiet) {
@@ -141,6 +156,7 @@ void RunSession(ClientTicket& ticket) {
   } else {
     connection.CloseGracefully(kDrainMs, [&] { return ticket.stopFlag->load() == 1; });
   }
+  if (placed) ticket.places->LeavePlace();
   ticket.reapFlag->store(1);
 }
 

@@ -98,10 +98,7 @@ void ListenThread::Serve(platform::Socket& listener, ClientList& clients) {
   bool idle = false;
   for (;;) {
     if (control_.stopRequested.load() == 1) return;
-    if (control_.reapRequested.exchange(0) == 1 || idle) {
-      Reap(clients);
-      control_.connectedCount.store(static_cast<int32_t>(clients.size()));
-    }
+    if (control_.reapRequested.exchange(0) == 1 || idle) Reap(clients);
     platform::Socket connection;
     int error = listener.Accept(connection);
     if (error == EAGAIN) {
@@ -117,14 +114,12 @@ void ListenThread::Serve(platform::Socket& listener, ClientList& clients) {
       continue;
     }
     if (error != 0) return;
-    // A full list may hold threads that ended after the last pass: while
-    // connections keep coming there is no idle wake-up to reap them, so
-    // look again before refusing.
-    if (static_cast<int64_t>(clients.size()) >= control_.clientLimit.load()) {
-      Reap(clients);
-      control_.connectedCount.store(static_cast<int32_t>(clients.size()));
-    }
-    if (static_cast<int64_t>(clients.size()) >= control_.clientLimit.load()) {
+    // While connections keep coming there is no idle wake-up: ended
+    // threads leave the list here too.
+    Reap(clients);
+    // Connections still sending their request have a bound of their own;
+    // places are taken by the sessions once a request is in.
+    if (control_.arrivingCount.load() >= kArrivingPerPlace * control_.clientLimit.load()) {
       Refuse(connection);
       continue;  // the connection closes as it goes out of scope
     }
@@ -139,6 +134,7 @@ void ListenThread::Admit(platform::Socket connection, ClientList& clients) {
   ticket->stopFlag = &control_.stopRequested;
   ticket->reapFlag = &control_.reapRequested;
   ticket->notices = &control_.notices;
+  ticket->places = &control_;
   ticket->socket = std::move(connection);
   control_.CopyStreamUrl(ticket->streamUrl, sizeof ticket->streamUrl);
 
@@ -151,10 +147,10 @@ void ListenThread::Admit(platform::Socket connection, ClientList& clients) {
     return;
   }
   client->Thread().SetLowestPriority();
-  // Counted before it runs: a client answered at once must never be seen
-  // answered and not yet counted.
+  // Counted before it runs: the session counts itself out once its request
+  // is in.
+  control_.arrivingCount.fetch_add(1);
   clients.push_back(std::move(client));
-  control_.connectedCount.fetch_add(1);
   clients.back()->Thread().Resume();
 }
 
@@ -175,6 +171,7 @@ void ListenThread::Shutdown(ClientList& clients) {
   }
   clients.clear();
   control_.connectedCount.store(0);
+  control_.arrivingCount.store(0);
 }
 
 }  // namespace server

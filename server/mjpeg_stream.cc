@@ -18,18 +18,24 @@ constexpr int kResendAfterMs = 1000;
 
 bool StopRequested(const ClientTicket& ticket) { return ticket.stopFlag->load() == 1; }
 
+// A viewer that has gone, or a stop, ends the stream at once: its place is
+// free within one wait, whatever is still queued for it.
+bool Ended(const platform::Socket& connection, const ClientTicket& ticket) {
+  return StopRequested(ticket) || connection.PeerGone();
+}
+
 // Waits until the store has published a frame other than `seen`, or `ms`
-// have passed. False when the server stops meanwhile.
+// have passed. False when the server stops or the viewer goes meanwhile.
 bool WaitForFrameAfter(capture::FrameStore& store, uint64_t seen, int ms,
-                       const ClientTicket& ticket) {
+                       const platform::Socket& connection, const ClientTicket& ticket) {
   int64_t start = platform::SteadyMillis();
   while (store.PublishedCount() == seen) {
-    if (StopRequested(ticket)) return false;
+    if (Ended(connection, ticket)) return false;
     int64_t left = ms - (platform::SteadyMillis() - start);
     if (left <= 0) break;
     store.WaitForNewFrame(seen, static_cast<int>(std::min<int64_t>(left, kStopCheckMs)));
   }
-  return !StopRequested(ticket);
+  return !Ended(connection, ticket);
 }
 
 // A viewer keeps about two parts in flight: while more than one part is
@@ -42,7 +48,7 @@ bool WaitForViewer(platform::Socket& connection, capture::FrameStore& store, siz
   int64_t mark = platform::SteadyMillis();
   int queued = connection.QueuedBytes();
   while (queued > 0 && static_cast<size_t>(queued) > partSize) {
-    if (StopRequested(ticket)) return false;
+    if (Ended(connection, ticket)) return false;
     if (platform::SteadyMillis() - mark >= kIdleLimitMs) return false;
     store.WaitForNewFrame(store.PublishedCount(), kStopCheckMs);
     int now = connection.QueuedBytes();
@@ -96,7 +102,7 @@ void ServeStream(platform::Socket& connection, const ClientTicket& ticket, bool 
       // No image yet, or a frame that failed: wait for the next one, as
       // long as one comes within the idle limit.
       if (platform::SteadyMillis() - lastImage >= kIdleLimitMs) return;
-      if (!WaitForFrameAfter(store, published, kStopCheckMs, ticket)) return;
+      if (!WaitForFrameAfter(store, published, kStopCheckMs, connection, ticket)) return;
       continue;
     }
     lastImage = platform::SteadyMillis();
@@ -105,7 +111,7 @@ void ServeStream(platform::Socket& connection, const ClientTicket& ticket, bool 
       return;
     lastPartSize = partSize;
     // Paced by the camera: the next new image, or this one again after a second.
-    if (!WaitForFrameAfter(store, published, kResendAfterMs, ticket)) return;
+    if (!WaitForFrameAfter(store, published, kResendAfterMs, connection, ticket)) return;
   }
 }
 

@@ -5,6 +5,14 @@
 
 namespace server {
 
+bool ServerControl::TakePlace() {
+  int32_t taken = connectedCount.load();
+  do {
+    if (taken >= clientLimit.load()) return false;
+  } while (!connectedCount.compare_exchange_weak(taken, taken + 1));
+  return true;
+}
+
 void ServerControl::SetStreamUrl(std::string_view url) {
   platform::MutexLock lock(streamUrlLock_);
   streamUrl_ = url;

@@ -24,10 +24,20 @@ struct ServerControl {
   std::atomic<int32_t> logConnections{0};
   std::atomic<int32_t> port{0};
   std::atomic<int32_t> clientLimit{0};
+  // Places taken: clients whose request has arrived, up to clientLimit.
   std::atomic<int32_t> connectedCount{0};
+  // Connections still sending their request; they take no place, and are
+  // bounded apart (kArrivingPerPlace for each place), so slow senders
+  // can't keep viewers out.
+  std::atomic<int32_t> arrivingCount{0};
   std::atomic<int32_t> stopRequested{0};
   capture::CaptureDevice* frameSource = nullptr;
   Notices notices;
+
+  // Takes one of the clientLimit places for a client whose request has
+  // arrived; false when all are taken.
+  bool TakePlace();
+  void LeavePlace() { connectedCount.fetch_sub(1); }
 
   void SetStreamUrl(std::string_view url);
   // Copies streamUrl with its terminating NUL; a longer text is cut to fit.
@@ -38,6 +48,8 @@ struct ServerControl {
   std::string streamUrl_ OWL_GUARDED_BY(streamUrlLock_);
 };
 
+constexpr int32_t kArrivingPerPlace = 4;
+
 // What the listener hands to a new client thread; the client thread owns it,
 // and the connection in it, from then on.
 struct ClientTicket {
@@ -46,6 +58,9 @@ struct ClientTicket {
   const std::atomic<int32_t>* stopFlag = nullptr;
   std::atomic<int32_t>* reapFlag = nullptr;
   Notices* notices = nullptr;
+  // Where the session, counted among the arriving, takes its place once its
+  // request is in; none in tests that serve one session alone.
+  ServerControl* places = nullptr;
   platform::Socket socket;
   char streamUrl[settings::kStreamPathMax + 1] = {};
 };

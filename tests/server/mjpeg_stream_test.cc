@@ -227,6 +227,34 @@ TEST_F(StreamTest, ASlowViewerGetsRecentImagesNotAQueueOfOldOnes) {
   EXPECT_GE(parts, 10);
 }
 
+// A viewer that leaves with parts still queued for it frees its place at
+// once, whether it reset the connection or closed it.
+TEST_F(StreamTest, AViewerThatLeavesWithABacklogFreesItsPlaceAtOnce) {
+  std::atomic<bool> done{false};
+  std::thread camera([&] {
+    while (!done) {
+      Publish(device.frameStore, Image(100000, 'b'));
+      std::this_thread::sleep_for(milliseconds(20));
+    }
+  });
+  for (bool reset : {true, false}) {
+    TestClient viewer = OpenStream();
+    ASSERT_EQ(viewer.ReadExactly(1000, 3000).size(), 1000u);
+    ASSERT_TRUE(Eventually([&] { return control.connectedCount == 1; }));
+    std::this_thread::sleep_for(milliseconds(500));  // reads nothing: a backlog builds
+    const auto left = steady_clock::now();
+    if (reset) {
+      viewer.Reset();
+    } else {
+      viewer.Close();
+    }
+    EXPECT_TRUE(Eventually([&] { return control.connectedCount == 0; }, 2000));
+    EXPECT_LT(steady_clock::now() - left, milliseconds(500)) << (reset ? "reset" : "closed");
+  }
+  done = true;
+  camera.join();
+}
+
 TEST_F(StreamTest, StopEndsFiftyStalledStreamsWithinASecond) {
   StopListener();
   StartListener(50);

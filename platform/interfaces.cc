@@ -6,6 +6,7 @@
 #include <netinet/in.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 #include <string>
 
@@ -31,6 +32,56 @@ bool InterfaceAddresses(std::vector<uint32_t>& addresses) {
   ::freeifaddrs(list);
   addresses.insert(addresses.end(), loopback.begin(), loopback.end());
   return true;
+}
+
+namespace {
+
+// The address in a sockaddr of either family; false for another family.
+bool AddressOf(const sockaddr* address, IpAddress& out) {
+  if (address->sa_family == AF_INET) {
+    const auto* in = reinterpret_cast<const sockaddr_in*>(address);
+    const auto* b = reinterpret_cast<const uint8_t*>(&in->sin_addr);
+    out = IpAddress::V4(b[0], b[1], b[2], b[3]);
+    return true;
+  }
+  if (address->sa_family == AF_INET6) {
+    const auto* in6 = reinterpret_cast<const sockaddr_in6*>(address);
+    std::memcpy(out.bytes.data(), &in6->sin6_addr, 16);
+    return true;
+  }
+  return false;
+}
+
+// The leading one bits of a netmask, from byte `from` on.
+int LeadingOnes(const IpAddress& mask, size_t from) {
+  int bits = 0;
+  for (size_t i = from; i < mask.bytes.size(); ++i) {
+    for (int bit = 7; bit >= 0; --bit) {
+      if (!(mask.bytes[i] >> bit & 1)) return bits;
+      ++bits;
+    }
+  }
+  return bits;
+}
+
+}  // namespace
+
+std::vector<Subnet> InterfaceSubnets() {
+  std::vector<Subnet> subnets;
+  ifaddrs* list = nullptr;
+  if (::getifaddrs(&list) != 0) return subnets;
+  for (ifaddrs* i = list; i; i = i->ifa_next) {
+    Subnet subnet;
+    IpAddress mask;
+    if (!i->ifa_addr || !i->ifa_netmask || !(i->ifa_flags & IFF_UP) ||
+        !AddressOf(i->ifa_addr, subnet.network) || !AddressOf(i->ifa_netmask, mask))
+      continue;
+    // An IPv4 address and mask sit in the last 4 of the 16 bytes.
+    subnet.bits = subnet.network.IsV4() ? 96 + LeadingOnes(mask, 12) : LeadingOnes(mask, 0);
+    subnets.push_back(subnet);
+  }
+  ::freeifaddrs(list);
+  return subnets;
 }
 
 }  // namespace platform

@@ -6,10 +6,16 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/ip_address.h"
+
 namespace platform {
 
 // Addresses in network byte order; false when the list can't be had.
 bool InterfaceAddresses(std::vector<uint32_t>& addresses);
+
+// The networks of the interfaces that are up, IPv4 and IPv6, each from an
+// interface's address and netmask; empty when the list can't be had.
+std::vector<Subnet> InterfaceSubnets();
 
 // Names the list instead, for tests: dotted addresses separated by commas,
 // empty for a machine with none.

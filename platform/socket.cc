@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 
 #include "platform/clock.h"
 
@@ -182,6 +183,21 @@ bool Socket::PeerGone() const {
   return (p.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 int Socket::WaitWritable(int ms) { return WaitFor(fd_, POLLOUT, ms); }
+
+bool Socket::PeerIp(IpAddress& out) const {
+  sockaddr_storage storage{};
+  socklen_t len = sizeof storage;
+  if (::getpeername(fd_, reinterpret_cast<sockaddr*>(&storage), &len) != 0) return false;
+  if (storage.ss_family == AF_INET) {
+    const auto* b =
+        reinterpret_cast<const uint8_t*>(&reinterpret_cast<sockaddr_in*>(&storage)->sin_addr);
+    out = IpAddress::V4(b[0], b[1], b[2], b[3]);
+    return true;
+  }
+  if (storage.ss_family != AF_INET6) return false;
+  std::memcpy(out.bytes.data(), &reinterpret_cast<sockaddr_in6*>(&storage)->sin6_addr, 16);
+  return true;
+}
 
 bool Socket::PeerAddress(std::string& out) const {
   sockaddr_storage storage{};

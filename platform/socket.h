@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+#include "platform/ip_address.h"
+
 namespace platform {
 
 // Socket::Listen's results.
@@ -82,6 +84,9 @@ class Socket {
   // The peer's address: IPv4 in dotted form (also when it reached an IPv6
   // socket), IPv6 in its usual text form; false when it can't be had.
   [[nodiscard]] bool PeerAddress(std::string& out) const;
+  // The peer's address as bytes (IPv4 in its mapped form); false when it
+  // can't be had.
+  [[nodiscard]] bool PeerIp(IpAddress& out) const;
 
  private:
   int fd_ = -1;

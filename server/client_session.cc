@@ -87,6 +87,42 @@ FileRequest ReadFileRequest(platform::Socket& connection, char* head, int n, int
   return request;
 }
 
+// Lets a request through when the rules of who may watch do; answers 401
+// (no password, or a wrong one) or 429 (an address locked out) otherwise.
+// Reads the rest of the head for the password, into `head` behind its `n`
+// bytes.
+bool PassesGate(ClientTicket& ticket, char* head, int& n, int64_t start) {
+  if (!ticket.gate) return true;
+  ticket.admitted = ticket.gate->Generation();
+  if (!ticket.gate->AsksPassword()) return true;
+  platform::Socket& connection = ticket.socket;
+  ReceiveUntil(connection, head, n, kHeadBufferSize, HeadComplete, start, ticket.stopFlag);
+  const std::string_view authorization =
+      HeaderValue(std::string_view(head, static_cast<size_t>(n)), "Authorization");
+  switch (ticket.gate->Check(ticket.peer, authorization)) {
+    case Gatekeeper::Verdict::kPass:
+      return true;
+    case Gatekeeper::Verdict::kAskPassword:
+      SendLast(kUnauthorizedResponse.Data(), kUnauthorizedResponse.Size(), connection,
+               ticket.stopFlag);
+      return false;
+    case Gatekeeper::Verdict::kLockedOut: {
+      ResponseHead answer("429 Too Many Requests");
+      answer.Field("Retry-After", ticket.gate->RetryAfterSeconds(ticket.peer))
+          .Field("Content-Type", "text/html")
+          .Field("Content-Length", static_cast<int64_t>(kTooManyBody.size()))
+          .End()
+          .Body(kTooManyBody);
+      SendLast(answer.Data(), answer.Size(), connection, ticket.stopFlag);
+      std::string peer;
+      if (ticket.logConnections && connection.PeerAddress(peer) && ticket.notices)
+        ticket.notices->LogWrite(AppendLog("Too many wrong passwords from: " + peer));
+      return false;
+    }
+  }
+  return false;
+}
+
 // Answers a request whose first `n` bytes are in `request`. True when the
 // client has sent its whole request head and nothing after it.
 bool AnswerRequest(ClientTicket& ticket, char* request, int n, int64_t start) {
@@ -143,7 +179,7 @@ void RunSession(ClientTicket& ticket) {
     if (received && ticket.places && !placed) {
       SendLast(kServiceUnavailableResponse.Data(), kServiceUnavailableResponse.Size(), connection,
                ticket.stopFlag);
-    } else if (received) {
+    } else if (received && PassesGate(ticket, request, n, start)) {
       quiet = AnswerRequest(ticket, request, n, start);
     }
     LogPeer(ticket, "Connection closed: ", peer);

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "platform/message_box.h"
+#include "server/connection_log.h"
 
 namespace server {
 
@@ -44,12 +45,13 @@ bool IsTransient(int error) {
 // Out of descriptors: the connection stays pending until one is free.
 bool IsOutOfDescriptors(int error) { return error == EMFILE || error == ENFILE; }
 
-// Answers a connection that can't be served with 503 and lets it go.
-void Refuse(platform::Socket& connection) {
+// Answers a connection that can't be served (503, or 403 for a peer outside
+// the scope) and lets it go.
+void Refuse(platform::Socket& connection,
+            const ResponseHead& answer = kServiceUnavailableResponse) {
   // A new connection's send buffer takes the short answer whole, or the
   // client is gone.
-  static_cast<void>(connection.Send(kServiceUnavailableResponse.Data(),
-                                    static_cast<size_t>(kServiceUnavailableResponse.Size())));
+  static_cast<void>(connection.Send(answer.Data(), static_cast<size_t>(answer.Size())));
   // The end goes right behind the answer, and what the client sent is read
   // off without waiting, so the client reads a clean end even when its
   // request comes late.
@@ -114,6 +116,15 @@ void ListenThread::Serve(platform::Socket& listener, ClientList& clients) {
       continue;
     }
     if (error != 0) return;
+    // Who may watch is decided before a byte of the request is read.
+    platform::IpAddress peer;
+    if (!connection.PeerIp(peer) || !control_.gate.MayConnect(peer)) {
+      Refuse(connection, kForbiddenResponse);
+      std::string address;
+      if (control_.logConnections.load() && connection.PeerAddress(address))
+        control_.notices.LogWrite(AppendLog("Connection refused from: " + address));
+      continue;
+    }
     // While connections keep coming there is no idle wake-up: ended
     // threads leave the list here too.
     Reap(clients);
@@ -123,11 +134,12 @@ void ListenThread::Serve(platform::Socket& listener, ClientList& clients) {
       Refuse(connection);
       continue;  // the connection closes as it goes out of scope
     }
-    Admit(std::move(connection), clients);
+    Admit(std::move(connection), peer, clients);
   }
 }
 
-void ListenThread::Admit(platform::Socket connection, ClientList& clients) {
+void ListenThread::Admit(platform::Socket connection, const platform::IpAddress& peer,
+                         ClientList& clients) {
   auto ticket = std::make_unique<ClientTicket>();
   ticket->logConnections = control_.logConnections.load();
   ticket->frameSource = control_.frameSource;
@@ -135,6 +147,8 @@ void ListenThread::Admit(platform::Socket connection, ClientList& clients) {
   ticket->reapFlag = &control_.reapRequested;
   ticket->notices = &control_.notices;
   ticket->places = &control_;
+  ticket->gate = &control_.gate;
+  ticket->peer = peer;
   ticket->socket = std::move(connection);
   control_.CopyStreamUrl(ticket->streamUrl, sizeof ticket->streamUrl);
 

@@ -38,7 +38,7 @@ class ListenThread {
 
   int Run();
   void Serve(platform::Socket& listener, ClientList& clients);
-  void Admit(platform::Socket connection, ClientList& clients);
+  void Admit(platform::Socket connection, const platform::IpAddress& peer, ClientList& clients);
   static void Reap(ClientList& clients);
   void Shutdown(ClientList& clients);
 

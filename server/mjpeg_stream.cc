@@ -20,14 +20,21 @@ bool StopRequested(const ClientTicket& ticket) { return ticket.stopFlag->load() 
 
 // A viewer that has gone, or a stop, ends the stream at once: its place is
 // free within one wait, whatever is still queued for it.
-bool Ended(const platform::Socket& connection, const ClientTicket& ticket) {
-  return StopRequested(ticket) || connection.PeerGone();
+// So does a change of who may watch that leaves this viewer out (a narrower
+// scope, a password set or changed): looked into only when the rules change.
+bool Ended(const platform::Socket& connection, ClientTicket& ticket) {
+  if (StopRequested(ticket) || connection.PeerGone()) return true;
+  if (!ticket.gate || ticket.gate->Generation() == ticket.admitted) return false;
+  const uint64_t now = ticket.gate->Generation();
+  if (!ticket.gate->StillAllowed(ticket.peer, ticket.admitted)) return true;
+  ticket.admitted = now;
+  return false;
 }
 
 // Waits until the store has published a frame other than `seen`, or `ms`
 // have passed. False when the server stops or the viewer goes meanwhile.
 bool WaitForFrameAfter(capture::FrameStore& store, uint64_t seen, int ms,
-                       const platform::Socket& connection, const ClientTicket& ticket) {
+                       const platform::Socket& connection, ClientTicket& ticket) {
   int64_t start = platform::SteadyMillis();
   while (store.PublishedCount() == seen) {
     if (Ended(connection, ticket)) return false;
@@ -44,7 +51,7 @@ bool WaitForFrameAfter(capture::FrameStore& store, uint64_t seen, int ms,
 // not take are skipped. False when it took nothing for the idle limit, or
 // the server stops.
 bool WaitForViewer(platform::Socket& connection, capture::FrameStore& store, size_t partSize,
-                   const ClientTicket& ticket) {
+                   ClientTicket& ticket) {
   int64_t mark = platform::SteadyMillis();
   int queued = connection.QueuedBytes();
   while (queued > 0 && static_cast<size_t>(queued) > partSize) {
@@ -77,7 +84,7 @@ size_t WritePart(const capture::FrameStore::Reader& image, std::vector<char>& bu
 
 }  // namespace
 
-void ServeStream(platform::Socket& connection, const ClientTicket& ticket, bool headOnly,
+void ServeStream(platform::Socket& connection, ClientTicket& ticket, bool headOnly,
                  std::vector<char>& partBuffer) {
   const auto* stop = ticket.stopFlag;
   if (SendAll(kStreamHead.Data(), kStreamHead.Size(), connection, stop) != SendResult::kSent ||

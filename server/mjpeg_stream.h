@@ -22,7 +22,7 @@ constexpr char kDelimiter[] = "--Owlglance\r\n";
 // the client stops taking data; for HEAD, the head alone. A slow viewer
 // gets the newest image whenever it can take one. `partBuffer` is the
 // session's, reused from part to part.
-void ServeStream(platform::Socket& connection, const ClientTicket& ticket, bool headOnly,
+void ServeStream(platform::Socket& connection, ClientTicket& ticket, bool headOnly,
                  std::vector<char>& partBuffer);
 
 }  // namespace server

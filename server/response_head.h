@@ -50,6 +50,12 @@ class ResponseHead {
     return *this;
   }
 
+  // A short body behind the closed head, for the answers that carry one.
+  constexpr ResponseHead& Body(std::string_view text) {
+    Append(text);
+    return *this;
+  }
+
   constexpr std::string_view Text() const { return {text_, size_}; }
   constexpr const char* Data() const { return text_; }
   constexpr int Size() const { return static_cast<int>(size_); }
@@ -68,5 +74,28 @@ class ResponseHead {
 inline constexpr ResponseHead kNotImplementedResponse = ResponseHead("501 Not Implemented").End();
 inline constexpr ResponseHead kServiceUnavailableResponse =
     ResponseHead("503 Service Unavailable").End();
+
+// Who may watch: a peer outside the scope, a request without the password,
+// and (Retry-After added where it is sent) an address locked out.
+constexpr std::string_view kForbiddenBody =
+    "<html><body>This camera is not shared with your network.</body></html>\n";
+constexpr std::string_view kUnauthorizedBody =
+    "<html><body>This camera asks for a password.</body></html>\n";
+constexpr std::string_view kTooManyBody =
+    "<html><body>Too many wrong passwords: try again later.</body></html>\n";
+inline constexpr ResponseHead kForbiddenResponse =
+    ResponseHead("403 Forbidden")
+        .Field("Content-Type", "text/html")
+        .Field("Content-Length", static_cast<int64_t>(kForbiddenBody.size()))
+        .End()
+        .Body(kForbiddenBody);
+inline constexpr ResponseHead kUnauthorizedResponse =
+    ResponseHead("401 Unauthorized")
+        .Field("WWW-Authenticate", "Basic realm=\"Owlglance\", charset=\"UTF-8\"")
+        .Field("Cache-Control", "no-store")
+        .Field("Content-Type", "text/html")
+        .Field("Content-Length", static_cast<int64_t>(kUnauthorizedBody.size()))
+        .End()
+        .Body(kUnauthorizedBody);
 
 }  // namespace server

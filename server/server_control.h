@@ -7,6 +7,7 @@
 
 #include "platform/socket.h"
 #include "platform/thread_annotations.h"
+#include "server/gatekeeper.h"
 #include "server/notices.h"
 #include "settings/server_settings.h"
 
@@ -33,6 +34,7 @@ struct ServerControl {
   std::atomic<int32_t> stopRequested{0};
   capture::CaptureDevice* frameSource = nullptr;
   Notices notices;
+  Gatekeeper gate;
 
   // Takes one of the clientLimit places for a client whose request has
   // arrived; false when all are taken.
@@ -61,6 +63,9 @@ struct ClientTicket {
   // Where the session, counted among the arriving, takes its place once its
   // request is in; none in tests that serve one session alone.
   ServerControl* places = nullptr;
+  Gatekeeper* gate = nullptr;  // none in such tests: everyone may watch
+  platform::IpAddress peer;    // the client's address, as the listener saw it
+  uint64_t admitted = 0;       // the rules' generation the request passed under
   platform::Socket socket;
   char streamUrl[settings::kStreamPathMax + 1] = {};
 };

@@ -1,6 +1,7 @@
 #include "server/server_controller.h"
 
 #include "capture/capture_device.h"
+#include "platform/interfaces.h"
 
 namespace server {
 
@@ -13,6 +14,7 @@ ServerController::ServerController(const settings::ServerSettings& settings,
   control_.port = static_cast<int32_t>(settings.portnum);
   control_.SetStreamUrl(settings.camurl);
   control_.frameSource = &device;
+  SetAccess(settings);
 }
 
 ServerController::~ServerController() {
@@ -22,6 +24,8 @@ ServerController::~ServerController() {
 StartResult ServerController::StartServer() {
   if (running_) return StartResult::kStarted;
   control_.stopRequested = 0;
+  // This machine's networks as they are now, for the local-network scope.
+  control_.gate.SetLocalNetworks(platform::InterfaceSubnets());
   auto listener = std::make_unique<ListenThread>(control_);
   if (!listener->Open()) return StartResult::kPortUnavailable;
   if (device_.StartGrabbing() != capture::DeviceResult::kOk) return StartResult::kCameraNotStarted;

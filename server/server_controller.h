@@ -46,6 +46,12 @@ class ServerController {
   void SetLogConnections(int32_t flag) { control_.logConnections = flag; }
   void SetPort(int32_t port) { control_.port = port; }
   void SetStreamUrl(std::string_view url) { control_.SetStreamUrl(url); }
+  // Who may watch (the settings' access, viewuser and viewpass): applies
+  // to the next connection, and ends the streams it leaves out.
+  void SetAccess(const settings::ServerSettings& settings) {
+    control_.gate.SetRules(settings.access, settings.viewuser, settings.viewpass);
+  }
+  bool AsksPassword() const { return control_.gate.AsksPassword(); }
   int32_t ConnectedCount() const { return control_.connectedCount.load(); }
   bool IsRunning() const { return running_; }
   // What the server's threads have to tell the user since the last call;

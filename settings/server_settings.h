@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "platform/capture_driver.h"
+#include "platform/password_hash.h"
 
 #define OWL_STRINGIFY_(x) #x
 #define OWL_STRINGIFY(x) OWL_STRINGIFY_(x)
@@ -24,7 +25,20 @@ struct ServerSettings {
   uint32_t portnum;
   std::string camurl;
   uint32_t passthrough;  // 1: a Motion-JPEG camera's own images go out as they come
+  uint32_t access;       // who may connect: an Access value
+  std::string viewuser;  // the user name a password goes with
+  std::string viewpass;  // the password's yescrypt hash; empty: no password asked
 };
+
+// Who may connect, as `access` holds it.
+enum Access : uint32_t {
+  kEveryone = 0,      // whoever reaches the port, as it always was
+  kLocalNetwork = 1,  // private, link-local and this machine's own networks
+  kThisComputer = 2,  // loopback alone
+};
+
+// The longest user name, in bytes.
+constexpr size_t kViewUserMax = 64;
 
 // The longest stream path, in bytes; a macro too, for the message below.
 #define OWL_STREAM_PATH_MAX 64
@@ -39,6 +53,20 @@ inline bool IsStreamPath(std::string_view url) {
   return true;
 }
 
+// A user name Basic authentication can carry: up to kViewUserMax bytes,
+// no control character and no ":" (which ends the name there).
+inline bool IsViewUser(std::string_view user) {
+  if (user.size() > kViewUserMax) return false;
+  for (char c : user)
+    if (static_cast<unsigned char>(c) < 0x20 || c == ':' || c == 0x7f) return false;
+  return true;
+}
+
+// No password, or a yescrypt hash of one.
+inline bool IsViewPass(std::string_view hash) {
+  return hash.empty() || platform::IsPasswordHash(hash);
+}
+
 struct SettingRange {
   uint32_t min, max;
   constexpr bool Holds(uint32_t value) const { return value >= min && value <= max; }
@@ -47,7 +75,8 @@ struct SettingRange {
 // One setting: its registry value, its field (a number or a text), its
 // default, the values a load keeps (others load as the default), and the
 // values Setup and the wizard accept, with what they say otherwise. A text
-// setting holds a stream path both ways.
+// setting holds what `textKeeps` accepts both ways (a stream path unless a
+// row says otherwise), at most `textMax` bytes of it read back.
 struct Setting {
   const char* name;
   uint32_t ServerSettings::*number = nullptr;
@@ -57,12 +86,14 @@ struct Setting {
   SettingRange load = {0, 0};
   SettingRange setup = {0, 0};
   const char* setupMessage = nullptr;  // nullptr: no dialog checks what is typed
+  bool (*textKeeps)(std::string_view) = IsStreamPath;
+  size_t textMax = kStreamPathMax;
 
   bool LoadKeeps(const ServerSettings& settings) const {
-    return number ? load.Holds(settings.*number) : IsStreamPath(settings.*text);
+    return number ? load.Holds(settings.*number) : textKeeps(settings.*text);
   }
   bool SetupAccepts(const ServerSettings& settings) const {
-    return number ? setup.Holds(settings.*number) : IsStreamPath(settings.*text);
+    return number ? setup.Holds(settings.*number) : textKeeps(settings.*text);
   }
   void Reset(ServerSettings& settings) const {
     if (number)
@@ -109,6 +140,17 @@ inline constexpr Setting kSettings[] = {
      .number = &ServerSettings::passthrough,
      .defaultNumber = 1,
      .load = {0, 1}},
+    // Set in Server > Access or with owlglance-server --access/--set-password.
+    {.name = "access", .number = &ServerSettings::access, .load = {kEveryone, kThisComputer}},
+    {.name = "viewuser",
+     .text = &ServerSettings::viewuser,
+     .textKeeps = IsViewUser,
+     .textMax = kViewUserMax},
+    // The hash alone: the password itself is never stored.
+    {.name = "viewpass",
+     .text = &ServerSettings::viewpass,
+     .textKeeps = IsViewPass,
+     .textMax = 256},
 };
 
 // The row named `name` (a name from the table).

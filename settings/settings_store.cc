@@ -1,5 +1,6 @@
 #include "settings/settings_store.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 
@@ -22,14 +23,15 @@ void Query(const RegistryKey& key, const char* name, uint32_t& field) {
     field = (field & ~(0xffu << (8 * i))) | static_cast<uint32_t>(bytes[i]) << (8 * i);
 }
 
-// Reads a text up to its first zero byte; a missing or longer value leaves
-// `field` as it is.
-void QueryText(const RegistryKey& key, const char* name, std::string& field) {
-  char text[kStreamPathMax];
-  uint32_t length = sizeof text;
+// Reads a text of at most `most` bytes up to its first zero byte; a missing
+// or longer value leaves `field` as it is.
+void QueryText(const RegistryKey& key, const char* name, size_t most, std::string& field) {
+  char text[256];
+  const auto room = static_cast<uint32_t>(std::min(most, sizeof text));
+  uint32_t length = room;
   if (key.QueryValue(name, nullptr, reinterpret_cast<uint8_t*>(text), &length) !=
           platform::ERROR_SUCCESS ||
-      length > sizeof text)
+      length > room)
     return;
   field.assign(text, ::strnlen(text, length));
 }
@@ -85,7 +87,7 @@ SettingsFound LoadSettings(ServerSettings& settings) {
       if (setting.number)
         Query(key, setting.name, settings.*setting.number);
       else
-        QueryText(key, setting.name, settings.*setting.text);
+        QueryText(key, setting.name, setting.textMax, settings.*setting.text);
       if (!setting.LoadKeeps(settings)) setting.Reset(settings);
     }
   }

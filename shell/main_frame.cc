@@ -202,6 +202,7 @@ void MainFrame::ApplySettings() {
   device_.SetQuality(static_cast<int32_t>(settings_.compression));
   device_.SetPassThrough(settings_.passthrough != 0);
   controller_->SetLogConnections(settings_.connections);
+  controller_->SetAccess(settings_);
   controller_->SetClientLimit(static_cast<int32_t>(settings_.maxclients));
   controller_->SetPort(static_cast<int32_t>(settings_.portnum));
   controller_->SetStreamUrl(settings_.camurl);

@@ -32,7 +32,10 @@ TEST(SettingsTable, TheDefaultsAreTheDesigns) {
   EXPECT_EQ(settings.portnum, 80u);
   EXPECT_EQ(settings.camurl, "/video");
   EXPECT_EQ(settings.passthrough, 1u);
-  EXPECT_EQ(std::size(kSettings), 7u) << "a new setting: add its default here";
+  EXPECT_EQ(settings.access, 0u) << "everyone, as it always was";
+  EXPECT_EQ(settings.viewuser, "");
+  EXPECT_EQ(settings.viewpass, "") << "no password";
+  EXPECT_EQ(std::size(kSettings), 10u) << "a new setting: add its default here";
 }
 
 }  // namespace

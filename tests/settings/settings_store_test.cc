@@ -62,6 +62,8 @@ TEST(SettingsStore, LoadTimeRanges) {
       {"\"passthrough\"=hex:02,00,00,00\r\n", &settings::ServerSettings::passthrough, 1},
       {"\"passthrough\"=hex:ff,ff,ff,ff\r\n", &settings::ServerSettings::passthrough, 1},
       {"\"driver\"=hex:00,00,00,00\r\n", &settings::ServerSettings::passthrough, 1},  // absent: on
+      {"\"access\"=hex:02,00,00,00\r\n", &settings::ServerSettings::access, 2},
+      {"\"access\"=hex:03,00,00,00\r\n", &settings::ServerSettings::access, 0},
       {"\"portnum\"=hex:90,1f\r\n", &settings::ServerSettings::portnum,
        8080},  // fills the first bytes
       {"\"portnum\"=hex:91\r\n", &settings::ServerSettings::portnum, 0x91},  // over 80's 0x50

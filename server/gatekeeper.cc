@@ -1,0 +1,243 @@
+#include "server/gatekeeper.h"
+
+#include <cstring>
+
+#include "platform/clock.h"
+#include "platform/password_hash.h"
+#include "settings/server_settings.h"
+
+namespace server {
+
+namespace {
+
+using platform::IpAddress;
+
+struct Network {
+  IpAddress address;
+  int bits;
+};
+
+IpAddress V6(std::initializer_list<uint8_t> leading) {
+  IpAddress address;
+  size_t i = 0;
+  for (uint8_t byte : leading) address.bytes[i++] = byte;
+  return address;
+}
+
+// Loopback, then the networks no one outside a site can reach it from.
+const Network kLoopback[] = {{IpAddress::V4(127, 0, 0, 0), 96 + 8},
+                             {V6({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}), 128}};
+const Network kPrivate[] = {
+    {IpAddress::V4(10, 0, 0, 0), 96 + 8},
+    {IpAddress::V4(172, 16, 0, 0), 96 + 12},
+    {IpAddress::V4(192, 168, 0, 0), 96 + 16},
+    {IpAddress::V4(169, 254, 0, 0), 96 + 16},
+    {IpAddress::V4(100, 64, 0, 0), 96 + 10},
+    {V6({0xfc}), 7},
+    {V6({0xfe, 0x80}), 10},
+};
+
+template <size_t N>
+bool InAny(const IpAddress& peer, const Network (&networks)[N]) {
+  for (const Network& network : networks)
+    if (peer.Within(network.address, network.bits)) return true;
+  return false;
+}
+
+uint64_t Rotl(uint64_t x, int b) { return x << b | x >> (64 - b); }
+
+int DecodedSextet(char c) {
+  if (c >= 'A' && c <= 'Z') return c - 'A';
+  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+  if (c >= '0' && c <= '9') return c - '0' + 52;
+  if (c == '+') return 62;
+  if (c == '/') return 63;
+  return -1;
+}
+
+constexpr size_t kRememberedMost = 1024;
+constexpr size_t kFailuresMost = 4096;
+
+}  // namespace
+
+uint64_t SipHash(const uint64_t key[2], std::string_view text) {
+  uint64_t v0 = 0x736f6d6570736575ULL ^ key[0], v1 = 0x646f72616e646f6dULL ^ key[1];
+  uint64_t v2 = 0x6c7967656e657261ULL ^ key[0], v3 = 0x7465646279746573ULL ^ key[1];
+  auto round = [&] {
+    v0 += v1, v1 = Rotl(v1, 13), v1 ^= v0, v0 = Rotl(v0, 32);
+    v2 += v3, v3 = Rotl(v3, 16), v3 ^= v2;
+    v0 += v3, v3 = Rotl(v3, 21), v3 ^= v0;
+    v2 += v1, v1 = Rotl(v1, 17), v1 ^= v2, v2 = Rotl(v2, 32);
+  };
+  auto absorb = [&](uint64_t m) {
+    v3 ^= m;
+    round();
+    round();
+    v0 ^= m;
+  };
+  size_t at = 0;
+  for (; at + 8 <= text.size(); at += 8) {
+    uint64_t m = 0;
+    for (int i = 7; i >= 0; --i)
+      m = m << 8 | static_cast<uint8_t>(text[at + static_cast<size_t>(i)]);
+    absorb(m);
+  }
+  uint64_t last = static_cast<uint64_t>(text.size()) << 56;
+  for (size_t i = 0; at + i < text.size(); ++i)
+    last |= static_cast<uint64_t>(static_cast<uint8_t>(text[at + i])) << (8 * i);
+  absorb(last);
+  v2 ^= 0xff;
+  for (int i = 0; i < 4; ++i) round();
+  return v0 ^ v1 ^ v2 ^ v3;
+}
+
+bool ReadBasicCredentials(std::string_view authorization, std::string& user,
+                          std::string& password) {
+  constexpr std::string_view kScheme = "basic ";
+  if (authorization.size() <= kScheme.size()) return false;
+  for (size_t i = 0; i < kScheme.size(); ++i)
+    if ((authorization[i] | 0x20) != kScheme[i]) return false;
+  std::string_view encoded = authorization.substr(kScheme.size());
+  while (!encoded.empty() && encoded.front() == ' ') encoded.remove_prefix(1);
+  std::string decoded;
+  uint32_t bits = 0;
+  int held = 0;
+  for (char c : encoded) {
+    if (c == '=') break;
+    const int sextet = DecodedSextet(c);
+    if (sextet < 0) return false;
+    bits = bits << 6 | static_cast<uint32_t>(sextet);
+    held += 6;
+    if (held >= 8) {
+      held -= 8;
+      decoded += static_cast<char>(bits >> held & 0xff);
+    }
+  }
+  const size_t colon = decoded.find(':');
+  if (colon == std::string::npos) return false;
+  user = decoded.substr(0, colon);
+  password = decoded.substr(colon + 1);
+  return true;
+}
+
+Gatekeeper::Gatekeeper(std::function<int64_t()> clock)
+    : clock_(clock ? std::move(clock) : std::function<int64_t()>(platform::SteadyMillis)) {
+  if (!platform::RandomBytes(tagKey_, sizeof tagKey_)) {
+    // No random key: every tag is then unique to this object's address and
+    // the clock, which is still no text a reader could use.
+    tagKey_[0] = reinterpret_cast<uintptr_t>(this);
+    tagKey_[1] = static_cast<uint64_t>(clock_());
+  }
+}
+
+void Gatekeeper::SetRules(uint32_t scope, const std::string& user, const std::string& hash) {
+  platform::MutexLock lock(mutex_);
+  const uint64_t generation = generation_.load() + 1;
+  if (user != user_ || hash != hash_) {
+    passwordSince_ = generation;
+    remembered_.clear();
+  }
+  scope_ = scope;
+  user_ = user;
+  hash_ = hash;
+  asksPassword_.store(!hash.empty());
+  generation_.store(generation);
+}
+
+void Gatekeeper::SetLocalNetworks(std::vector<platform::Subnet> networks) {
+  platform::MutexLock lock(mutex_);
+  local_ = std::move(networks);
+}
+
+bool Gatekeeper::InScope(const IpAddress& peer) const {
+  if (scope_ == settings::kEveryone || InAny(peer, kLoopback)) return true;
+  if (scope_ != settings::kLocalNetwork) return false;
+  if (InAny(peer, kPrivate)) return true;
+  for (const platform::Subnet& subnet : local_)
+    if (peer.Within(subnet.network, subnet.bits)) return true;
+  return false;
+}
+
+bool Gatekeeper::MayConnect(const IpAddress& peer) const {
+  platform::MutexLock lock(mutex_);
+  return InScope(peer);
+}
+
+bool Gatekeeper::StillAllowed(const IpAddress& peer, uint64_t admitted) const {
+  platform::MutexLock lock(mutex_);
+  return InScope(peer) && (hash_.empty() || passwordSince_ <= admitted);
+}
+
+Gatekeeper::AddressKey Gatekeeper::KeyOf(const IpAddress& peer) {
+  AddressKey key = peer.bytes;
+  // An IPv6 address counts as its /64: one host holds a whole one.
+  if (!peer.IsV4()) std::fill(key.begin() + 8, key.end(), 0);
+  return key;
+}
+
+uint64_t Gatekeeper::Tag(std::string_view authorization) const {
+  return SipHash(tagKey_, authorization);
+}
+
+void Gatekeeper::NoteFailure(const AddressKey& key, int64_t now) {
+  if (failures_.size() >= kFailuresMost) {
+    std::erase_if(failures_, [now](const auto& entry) {
+      return entry.second.lockedUntil <= now &&
+             (entry.second.times.empty() || entry.second.times.back() + kFailureWindowMs <= now);
+    });
+    if (failures_.size() >= kFailuresMost) failures_.erase(failures_.begin());
+  }
+  Failures& failures = failures_[key];
+  std::erase_if(failures.times, [now](int64_t at) { return at + kFailureWindowMs <= now; });
+  failures.times.push_back(now);
+  if (static_cast<int>(failures.times.size()) >= kFailuresAllowed) {
+    failures.lockedUntil = now + kFailureWindowMs;
+    failures.times.clear();
+  }
+}
+
+Gatekeeper::Verdict Gatekeeper::Check(const IpAddress& peer, std::string_view authorization) {
+  const AddressKey key = KeyOf(peer);
+  const uint64_t tag = authorization.empty() ? 0 : Tag(authorization);
+  std::string user, hash;
+  uint64_t generation = 0;
+  {
+    platform::MutexLock lock(mutex_);
+    if (hash_.empty()) return Verdict::kPass;
+    const int64_t now = clock_();
+    if (auto f = failures_.find(key); f != failures_.end() && f->second.lockedUntil > now)
+      return Verdict::kLockedOut;
+    if (authorization.empty()) return Verdict::kAskPassword;  // no failure: not yet asked
+    if (auto r = remembered_.find(tag); r != remembered_.end() && r->second > now)
+      return Verdict::kPass;
+    user = user_;
+    hash = hash_;
+    generation = generation_.load();
+  }
+  // The one slow step, outside the lock: other requests go on meanwhile.
+  std::string givenUser, givenPassword;
+  const bool read = ReadBasicCredentials(authorization, givenUser, givenPassword);
+  const bool userOk = read && platform::SameText(givenUser, user);
+  const bool passwordOk = platform::PasswordMatches(read ? givenPassword : std::string(), hash);
+  std::fill(givenPassword.begin(), givenPassword.end(), '\0');
+  platform::MutexLock lock(mutex_);
+  const int64_t now = clock_();
+  if (userOk && passwordOk) {
+    if (generation == generation_.load()) {
+      if (remembered_.size() >= kRememberedMost) remembered_.clear();
+      remembered_[tag] = now + kRememberedMs;
+    }
+    return Verdict::kPass;
+  }
+  NoteFailure(key, now);
+  return Verdict::kAskPassword;
+}
+
+int64_t Gatekeeper::RetryAfterSeconds(const IpAddress& peer) const {
+  platform::MutexLock lock(mutex_);
+  const auto f = failures_.find(KeyOf(peer));
+  const int64_t left = f == failures_.end() ? 0 : f->second.lockedUntil - clock_();
+  return left > 1000 ? (left + 999) / 1000 : 1;
+}
+
+}  // namespace server

@@ -1,0 +1,178 @@
+// Who may watch, from outside: real clients with and without the password,
+// a stream that a new password ends, and peers on another network (in a
+// network namespace of the test's own, on documentation addresses).
+#include <atomic>
+#include <filesystem>
+#include <thread>
+
+#include "capture/jpeg_encoder.h"
+#include "platform/interfaces.h"
+#include "platform/password_hash.h"
+#include "server/connection_log.h"
+#include "settings/server_settings.h"
+#include "tests/support/command.h"
+#include "tests/support/pictures.h"
+#include "tests/support/server_fixture.h"
+#include "tests/support/stream_parser.h"
+
+namespace {
+
+using namespace std::chrono;
+
+class AccessTest : public ServerFixture {
+ protected:
+  void SetUp() override {
+    device.frameStore.Reallocate(320 * 240 * 4);
+    writer = std::thread([this] {
+      capture::CaptureError lastError;
+      capture::JpegEncoder encoder(lastError);
+      Picture picture = NoisyGradient(320, 240);
+      while (!stopWriter) {
+        int32_t capacity = 0;
+        uint8_t* buffer = device.frameStore.BeginFrame(capacity);
+        device.frameStore.EndFrame(
+            encoder.Encode(picture.header, picture.rows.data(), buffer, capacity, 80));
+        std::this_thread::sleep_for(milliseconds(33));
+      }
+    });
+    ASSERT_TRUE(platform::HashPassword("s3cret", hash));
+  }
+  void TearDown() override {
+    stopWriter = true;
+    writer.join();
+    ServerFixture::TearDown();
+  }
+  void AskPassword(uint32_t scope = settings::kEveryone) {
+    control.gate.SetRules(scope, "anna", hash);
+  }
+  std::string Url(const std::string& path, const std::string& credentials = "") const {
+    return "http://" + credentials + "127.0.0.1:" + std::to_string(Port()) + path;
+  }
+
+  std::string hash;
+  std::thread writer;
+  std::atomic<bool> stopWriter{false};
+};
+
+TEST_F(AccessTest, EveryRequestAsksThePasswordAndRealClientsGiveIt) {
+  StartListener();
+  AskPassword();
+  const std::string code = "curl -s -o /dev/null -w '%{http_code}' --max-time 5 ";
+  struct Case {
+    std::string command, expected;
+  };
+  const Case cases[] = {
+      {code + Url("/snapshot"), "401"},
+      {code + Url("/?action=snapshot"), "401"},
+      {code + Url("/index.html"), "401"},
+      {code + "-u anna:wrong " + Url("/snapshot"), "401"},
+      {code + "-u anna:s3cret " + Url("/snapshot"), "200"},
+      {code + "-u anna:s3cret " + Url("/nothing.html"), "404"},
+      {"timeout 20 ffmpeg -v error -i " + Url("/video", "anna:s3cret@") +
+           " -frames:v 3 -f rawvideo -pix_fmt rgb24 - | wc -c",
+       std::to_string(3 * 320 * 240 * 3) + "\n"},
+      {"timeout 20 ffmpeg -v error -i " + Url("/video", "anna:wrong@") +
+           " -frames:v 3 -f rawvideo -pix_fmt rgb24 - 2>/dev/null | wc -c",
+       "0\n"},
+      {"/usr/bin/python3 -c \"import requests; r = requests.get('" + Url("/snapshot") +
+           "', auth=('anna', 's3cret'), timeout=5); print(r.status_code, "
+           "r.headers['Content-Type'])\"",
+       "200 image/jpeg\n"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(RunCommand(c.command), c.expected) << c.command;
+
+  // The 401 as it goes on the wire.
+  const std::string body = "<html><body>This camera asks for a password.</body></html>\n";
+  EXPECT_EQ(Exchange(Port(), "GET /video HTTP/1.0\r\n\r\n"),
+            "HTTP/1.0 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"Owlglance\", "
+            "charset=\"UTF-8\"\r\nCache-Control: no-store\r\nContent-Type: text/html\r\n"
+            "Content-Length: " +
+                std::to_string(body.size()) + "\r\n\r\n" + body);
+}
+
+TEST_F(AccessTest, ChromiumShowsTheStreamWithThePassword) {
+  const std::string modules = std::string(OWL_SOURCE_DIR) + "/build/node/node_modules";
+  if (!std::filesystem::exists(modules + "/playwright-core"))
+    GTEST_SKIP() << "playwright-core is missing from build/node (./owl test installs it)";
+  folder.Write("www/index.html", "<html><body><img src='/video'></body></html>");
+  StartListener();
+  AskPassword();
+  const std::string script = std::string(OWL_SOURCE_DIR) + "/tests/support/view_page.cjs";
+  auto view = [&](const std::string& password) {
+    return RunCommand("NODE_PATH='" + modules + "' timeout 60 node '" + script + "' '" + Url("/") +
+                      "' anna '" + password + "'");
+  };
+  EXPECT_EQ(view("s3cret"), "320\n");
+  EXPECT_EQ(view("wrong"), "0\n");
+}
+
+TEST_F(AccessTest, ANewPasswordEndsAStreamWithinASecond) {
+  StartListener();
+  TestClient viewer(Port());
+  viewer.Send("GET /video HTTP/1.0\r\n\r\n");
+  ASSERT_TRUE(ParseStream(viewer.ReadExactly(5000, 3000)).headOk);
+  const auto set = steady_clock::now();
+  AskPassword();
+  bool closed = false;
+  viewer.ReadAll(3000, &closed);
+  EXPECT_TRUE(closed);
+  EXPECT_LT(steady_clock::now() - set, milliseconds(1500));
+  EXPECT_EQ(RunCommand("curl -s -o /dev/null -w '%{http_code}' --max-time 5 " + Url("/video")),
+            "401");
+}
+
+// Runs `command` in a network namespace of its own, joined to this one by
+// a veth pair: this side 198.51.100.1/24, the namespace's 198.51.100.2.
+class OtherNetwork {
+ public:
+  OtherNetwork() {
+    ready_ = RunCommand(
+                 "ip netns add owlview && ip link add owlhost type veth peer name owlpeer && "
+                 "ip link set owlpeer netns owlview && "
+                 "ip addr add 198.51.100.1/24 dev owlhost && ip link set owlhost up && "
+                 "ip netns exec owlview ip addr add 198.51.100.2/24 dev owlpeer && "
+                 "ip netns exec owlview ip link set owlpeer up && "
+                 "ip netns exec owlview ip link set lo up && echo ready") == "ready\n";
+  }
+  ~OtherNetwork() {
+    RunCommand("ip link del owlhost 2>/dev/null; ip netns del owlview 2>/dev/null");
+  }
+  bool Ready() const { return ready_; }
+  std::string Run(const std::string& command) const {
+    return RunCommand("ip netns exec owlview " + command);
+  }
+
+ private:
+  bool ready_ = false;
+};
+
+TEST_F(AccessTest, APeerOnAnotherNetworkIsRefusedOutsideItsScopeAndLogged) {
+  OtherNetwork network;
+  if (!network.Ready()) GTEST_SKIP() << "no network namespace could be made here";
+  StartListener(5, /*logConnections=*/1);  // Start: this machine's networks, 198.51.100.0/24 too
+  control.gate.SetLocalNetworks(platform::InterfaceSubnets());
+  const std::string url = "http://198.51.100.1:" + std::to_string(Port()) + "/snapshot";
+  const std::string code = "curl -s -o /dev/null -w '%{http_code}' --max-time 5 " + url;
+  // The address lies in this machine's own subnet: the local network takes it.
+  for (auto [scope, expected] :
+       {std::pair{settings::kEveryone, "200"}, std::pair{settings::kLocalNetwork, "200"},
+        std::pair{settings::kThisComputer, "403"}}) {
+    control.gate.SetRules(scope, "", "");
+    EXPECT_EQ(network.Run(code), expected) << "scope " << scope;
+  }
+  const std::string forbidden = network.Run("curl -s -i --max-time 5 " + url);
+  EXPECT_EQ(forbidden.rfind("HTTP/1.0 403 Forbidden\r\nContent-Type: text/html\r\n", 0), 0u)
+      << forbidden;
+  ASSERT_TRUE(Eventually([&] {
+    return folder.Read(server::kLogFileName).find("Connection refused from: 198.51.100.2") !=
+           std::string::npos;
+  }));
+  control.gate.SetLocalNetworks({});  // no subnet of its own: 198.51.100.0/24 is public
+  control.gate.SetRules(settings::kLocalNetwork, "", "");
+  EXPECT_EQ(network.Run(code), "403");
+  EXPECT_EQ(RunCommand("curl -s -o /dev/null -w '%{http_code}' --max-time 5 " + Url("/snapshot")),
+            "200")
+      << "this computer still";
+}
+
+}  // namespace

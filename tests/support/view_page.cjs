@@ -1,0 +1,25 @@
+// Opens PAGE in headless Chromium with a user name and password, and prints
+// the width its <img> shows, once it shows one (or 0 after 15 s).
+//   NODE_PATH=build/node/node_modules node view_page.cjs PAGE USER PASSWORD
+const { chromium } = require('playwright-core');
+
+(async () => {
+  const [url, username, password] = process.argv.slice(2);
+  const browser = await chromium.launch({
+    executablePath: '/usr/bin/chromium',
+    args: ['--no-sandbox', '--disable-gpu', '--disable-background-networking',
+           '--disable-component-update', '--disable-sync'],
+  });
+  try {
+    const context = await browser.newContext({ httpCredentials: { username, password } });
+    const page = await context.newPage();
+    await page.goto(url);
+    const width = await page.waitForFunction(() => {
+      const img = document.querySelector('img');
+      return img && img.complete !== undefined && img.naturalWidth > 0 && img.naturalWidth;
+    }, null, { timeout: 15000 }).then((h) => h.jsonValue()).catch(() => 0);
+    console.log(width);
+  } finally {
+    await browser.close();
+  }
+})();

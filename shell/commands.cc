@@ -56,6 +56,9 @@ bool Commands::Run(int commandId) {
     case kCmdWizard:
       Wizard();
       break;
+    case kCmdAccess:
+      Access();
+      break;
     case kCmdShare:
       Share();
       break;
@@ -117,6 +120,9 @@ void Commands::Setup() { window_.RunSetupDialog(); }
 
 // Served or not, the addresses can be shown.
 void Commands::Share() { window_.RunShareDialog(); }
+
+// Also while the server runs: the new rules apply at once.
+void Commands::Access() { window_.RunAccessDialog(); }
 
 void Commands::StartServer() {
   if (serverRunning_ == 1) return;

@@ -26,7 +26,8 @@ enum CommandId : int {
   kCmdSetup = 300,
   kCmdStartServer = 301,
   kCmdStopServer = 302,
-  kCmdShare = 303,  // beyond the design: the viewer's addresses and a QR code
+  kCmdShare = 303,   // beyond the design: the viewer's addresses and a QR code
+  kCmdAccess = 304,  // beyond the design: who may watch, and a password
   kCmdViewLog = 40006,
   kCmdAbout = 40003,
   kCmdReadme = 40004,
@@ -44,6 +45,7 @@ class CommandWindow {
   virtual void RunAboutDialog() = 0;
   virtual void RunWizard() = 0;
   virtual void RunShareDialog() = 0;
+  virtual void RunAccessDialog() = 0;
   // Switches the passthrough setting, applies and saves it.
   virtual void TogglePassThrough() = 0;
   virtual void CloseWindow() = 0;
@@ -78,6 +80,7 @@ class Commands {
   void ViewLog();
   void About();
   void Readme();
+  void Access();
   void Wizard();
   void Share();
 

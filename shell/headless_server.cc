@@ -18,16 +18,22 @@
 #include "share/home_page.h"
 #include "share/share_links.h"
 #include "shell/commands.h"
+#include "shell/server_options.h"
 
 namespace {
 
 void PrintUsage() {
   std::printf(
-      "usage: owlglance-server [--help | --version]\n"
+      "usage: owlglance-server [--help | --version | --set-password |\n"
+      "                         --access everyone|local|computer]\n"
       "\n"
       "Streams the camera as motion-JPEG and serves the www/ folder of the working\n"
       "folder, without a window. The settings come from %s;\n"
-      "SIGINT or SIGTERM stops the server.\n",
+      "SIGINT or SIGTERM stops the server.\n"
+      "\n"
+      "  --set-password  asks for a user name and a password (or reads them, a line\n"
+      "                  each, from standard input), saves the password's hash and ends\n"
+      "  --access WHO    who may watch: everyone, the local network or this computer\n",
       platform::RegistryFile().c_str());
 }
 
@@ -65,6 +71,8 @@ int main(int argc, char** argv) {
       std::printf("owlglance-server " OWL_VERSION "\n");
       return 0;
     }
+    if (argc == 2 && std::strcmp(argv[1], "--set-password") == 0) return shell::SetPasswordOption();
+    if (argc == 3 && std::strcmp(argv[1], "--access") == 0) return shell::SetAccessOption(argv[2]);
     PrintUsage();
     return std::strcmp(argv[1], "--help") == 0 && argc == 2 ? 0 : 2;
   }
@@ -108,6 +116,13 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "owlglance-server: page %s stream %s snapshot %s\n", links.page.c_str(),
                  links.stream.c_str(), links.snapshot.c_str());
   }
+  if (settings.access != settings::kEveryone)
+    std::fprintf(
+        stderr, "owlglance-server: only %s may connect\n",
+        settings.access == settings::kLocalNetwork ? "this local network" : "this computer");
+  if (!settings.viewpass.empty())
+    std::fprintf(stderr, "owlglance-server: a password is asked, for the user \"%s\"\n",
+                 settings.viewuser.c_str());
   WriteMissingHomePage(addresses, settings, device);
   bool stopped = WaitForStop(controller, signals);
   controller.StopServer();

@@ -14,6 +14,7 @@
 #include "platform/ui/wx_message_box.h"
 #include "settings/settings_store.h"
 #include "share/share_dialog.h"
+#include "shell/access_dialog.h"
 #include "shell/information_dialogs.h"
 #include "shell/setup_dialog.h"
 #include "shell/status_texts.h"
@@ -39,6 +40,7 @@ constexpr struct {
     {kCmdStartServer, "ID_SERVER_START"},
     {kCmdStopServer, "ID_SERVER_STOP"},
     {kCmdShare, "ID_SERVER_SHARE"},
+    {kCmdAccess, "ID_SERVER_ACCESS"},
     {kCmdViewLog, "ID_SERVER_LOG"},
     {kCmdAbout, "ID_HELP_ABOUT"},
     {kCmdReadme, "ID_HELP_README"},
@@ -135,7 +137,13 @@ void MainFrame::ShowPassThrough() {
 }
 
 void MainFrame::RunShareDialog() {
-  share::ShareDialog(this, settings_, PaneText(kPaneServer, 0, ServerRunning(), false)).ShowModal();
+  std::string state = PaneText(kPaneServer, 0, ServerRunning(), false);
+  if (!settings_.viewpass.empty()) state += ", a password is asked";
+  share::ShareDialog(this, settings_, state).ShowModal();
+}
+
+void MainFrame::RunAccessDialog() {
+  AccessDialog(this, settings_, [this] { ApplyAndSaveSettings(); }).ShowModal();
 }
 
 void MainFrame::RunWizard() {

@@ -49,6 +49,7 @@ class MainFrame : public wxFrame, public CommandWindow {
   void RunAboutDialog() override;
   void RunWizard() override;
   void RunShareDialog() override;
+  void RunAccessDialog() override;
   void TogglePassThrough() override;
   void ShowPassThrough();  // the menu item's check mark
   void CloseWindow() override { Close(); }

@@ -70,14 +70,14 @@ TEST_F(MainWindowTest, StartServerFromTheMenuWithTheKeyboard) {
   Start();
   EXPECT_TRUE(session->StatusBecomes("0 user(s) connected|Server Not Running|Previewing"));
   // The pointer over the window gives it the keyboard; F10 opens the menu
-  // bar at File, two to the right is Server, and its third item Start
-  // Server (after Setup and Share).
+  // bar at File, two to the right is Server, and its fourth item Start
+  // Server (after Setup, Share and Access).
   session->Xdotool("mousemove 300 200");
   session->Xdotool("key F10");
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   session->Xdotool("key Right Right");
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  session->Xdotool("key Down Down Down Return");
+  session->Xdotool("key Down Down Down Down Return");
   EXPECT_TRUE(session->StatusBecomes("0 user(s) connected|Server Running|Previewing"));
   EXPECT_TRUE(Eventually([&] { return TestClient().Connect(port); }, 5000));
 }

@@ -7,6 +7,7 @@
 #include <wx/checkbox.h>
 #include <wx/choice.h>
 #include <wx/dialog.h>
+#include <wx/radiobut.h>
 #include <wx/stattext.h>
 #include <wx/statusbr.h>
 #include <wx/textctrl.h>
@@ -70,6 +71,7 @@ wxWindow* Control(wxDialog* dialog, const std::string& id) {
 std::string ValueOf(wxWindow* control) {
   if (auto* text = wxDynamicCast(control, wxTextCtrl)) return text->GetValue().ToStdString();
   if (auto* check = wxDynamicCast(control, wxCheckBox)) return check->GetValue() ? "1" : "0";
+  if (auto* radio = wxDynamicCast(control, wxRadioButton)) return radio->GetValue() ? "1" : "0";
   if (auto* choice = wxDynamicCast(control, wxChoice)) {
     std::string items;
     for (unsigned i = 0; i < choice->GetCount(); ++i)
@@ -125,6 +127,7 @@ bool RunDialogVerb(const std::string& verb, std::istringstream& in) {
     if (!text.empty() && text[0] == ' ') text.erase(0, 1);
     if (auto* edit = wxDynamicCast(control, wxTextCtrl)) edit->SetValue(wxString::FromUTF8(text));
     if (auto* check = wxDynamicCast(control, wxCheckBox)) check->SetValue(text == "1");
+    if (auto* radio = wxDynamicCast(control, wxRadioButton)) radio->SetValue(text == "1");
     if (auto* choice = wxDynamicCast(control, wxChoice))
       choice->SetSelection(std::atoi(text.c_str()));
     Reply("set " + id);

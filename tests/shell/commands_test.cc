@@ -21,6 +21,7 @@ class RecordingWindow : public shell::CommandWindow {
   void RunAboutDialog() override { calls.push_back("about"); }
   void RunWizard() override { calls.push_back("wizard"); }
   void RunShareDialog() override { calls.push_back("share"); }
+  void RunAccessDialog() override { calls.push_back("access"); }
   void TogglePassThrough() override { calls.push_back("passthrough"); }
   void CloseWindow() override { calls.push_back("close"); }
   Lines Take() { return std::exchange(calls, {}); }
@@ -81,6 +82,7 @@ TEST_F(CommandsTest, WhileTheServerRunsTheVideoCommandsRefuseAndTheRestWork) {
       {shell::kCmdWizard, {refused + "using the wizard."}, {}},
       {shell::kCmdSetup, {}, {"setup"}},
       {shell::kCmdShare, {}, {"share"}},
+      {shell::kCmdAccess, {}, {"access"}},
       {shell::kCmdPassThrough, {}, {"passthrough"}},
       {shell::kCmdAbout, {}, {"about"}},
       {shell::kCmdStartServer, {}, {}},  // a second start does nothing
@@ -104,6 +106,7 @@ TEST_F(CommandsTest, WhileTheServerRunsTheVideoCommandsRefuseAndTheRestWork) {
       {shell::kCmdSource, {}, {"fit"}},
       {shell::kCmdPreview, {}, {}},
       {shell::kCmdShare, {}, {"share"}},
+      {shell::kCmdAccess, {}, {"access"}},
   };
   for (const Case& c : stopped) {
     commands->Run(c.id);

@@ -140,6 +140,48 @@ TEST_F(HeadlessServerTest, AStartWithoutAHomePageWritesTheWizardsPageOnce) {
   EXPECT_EQ(folder.Read("stderr.txt").find("wrote the home page"), std::string::npos);
 }
 
+// --set-password reads a user name and a password from standard input,
+// stores the hash alone in a file only its owner may read, and the server
+// then asks for it; --access stores who may connect.
+TEST_F(HeadlessServerTest, SetPasswordAndAccessAreStoredAndAppliedWithoutThePasswordAnywhere) {
+  Start();  // seeds the registry with the port; this run only shows that it serves
+  ASSERT_TRUE(Serving());
+  ::kill(pid, SIGTERM);
+  ASSERT_EQ(Exit(5000), 0);
+  const std::string server = OWLGLANCE_SERVER;
+  EXPECT_EQ(RunCommand("printf 'anna\\nsup3r-s3cret\\n' | " + server +
+                       " --set-password 2>&1; echo status $?"),
+            "owlglance-server: a password is asked from now on, as user \"anna\".\nstatus 0\n");
+  EXPECT_EQ(RunCommand(server + " --access computer 2>&1; echo status $?"),
+            "owlglance-server: who may watch: only this computer.\nstatus 0\n");
+  EXPECT_EQ(RunCommand(server + " --access moon 2>&1; echo status $?"),
+            "owlglance-server: --access takes everyone, local or computer.\nstatus 1\n");
+  EXPECT_EQ(RunCommand("printf 'an:na\\nx\\n' | " + server + " --set-password 2>&1; echo $?"),
+            "owlglance-server: The user name may have up to 64 bytes, and no colon (:).\n1\n");
+  const std::string file = (folder.Path() / "config/owlglance/user.reg").string();
+  EXPECT_EQ(RunCommand("stat -c %a '" + file + "'"), "600\n");
+
+  // Start again: seeding would overwrite the file, so the server starts as is.
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 2, "stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  char* argv[] = {const_cast<char*>(OWLGLANCE_SERVER), nullptr};
+  ASSERT_EQ(::posix_spawn(&pid, argv[0], &actions, nullptr, argv, environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  ASSERT_TRUE(Serving());
+  const std::string code = "curl -s -o /dev/null -w '%{http_code}' --max-time 5 ";
+  EXPECT_EQ(RunCommand(code + Url("/snapshot")), "401");
+  EXPECT_EQ(RunCommand(code + "-u anna:sup3r-s3cret " + Url("/snapshot")), "200");
+  EXPECT_EQ(RunCommand(code + "-u anna:wrong " + Url("/snapshot")), "401");
+  const std::string said = folder.Read("stderr.txt");
+  EXPECT_NE(said.find("a password is asked, for the user \"anna\""), std::string::npos) << said;
+  EXPECT_NE(said.find("only this computer may connect"), std::string::npos) << said;
+  ::kill(pid, SIGTERM);
+  ASSERT_EQ(Exit(5000), 0);
+  EXPECT_EQ(RunCommand("grep -rl sup3r '" + folder.Path().string() + "'; echo done"), "done\n")
+      << "no file holds the password";
+}
+
 TEST_F(HeadlessServerTest, AMotionJpegCamerasOwnImagesGoOutOrAreEncodedAgain) {
   // The first entry of libjpeg's luminance table: the pattern's quality 90,
   // or the quality setting's 35.

@@ -1,0 +1,83 @@
+#include "shell/server_options.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/registry.h"
+#include "platform/terminal.h"
+#include "settings/access_values.h"
+#include "settings/settings_store.h"
+
+namespace shell {
+
+namespace {
+
+constexpr const char* kScopeNames[] = {"everyone who can reach this computer",
+                                       "only this local network", "only this computer"};
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "owlglance-server: %s\n", message.c_str());
+  return 1;
+}
+
+// Loads the settings, lets `change` change them, saves them and reads them
+// back; 0 when what was saved is what was meant.
+template <typename Change>
+int ChangeSettings(Change change) {
+  settings::ServerSettings settings;
+  const settings::SettingsFound found = settings::LoadSettings(settings);
+  if (!found.unreadable.empty()) return Fail(found.Message());
+  if (int failed = change(settings)) return failed;
+  settings::SaveSettings(settings);
+  settings::ServerSettings saved;
+  static_cast<void>(settings::LoadSettings(saved));
+  if (saved.access != settings.access || saved.viewuser != settings.viewuser ||
+      saved.viewpass != settings.viewpass)
+    return Fail("the settings could not be saved in " + platform::RegistryFile() + ".");
+  return 0;
+}
+
+}  // namespace
+
+int SetAccessOption(std::string_view word) {
+  uint32_t scope = 0;
+  if (!settings::ReadScopeWord(word, scope))
+    return Fail("--access takes everyone, local or computer.");
+  return ChangeSettings([&](settings::ServerSettings& settings) {
+    settings.access = scope;
+    std::fprintf(stderr, "owlglance-server: who may watch: %s.\n", kScopeNames[scope]);
+    return 0;
+  });
+}
+
+int SetPasswordOption() {
+  settings::AccessTexts texts;
+  texts.askPassword = true;
+  const bool terminal = platform::InputIsTerminal();
+  if (terminal) std::fputs("User name: ", stderr);
+  if (!platform::ReadInputLine(texts.user, false)) return Fail("no user name was given.");
+  if (terminal) std::fputs("Password: ", stderr);
+  if (!platform::ReadInputLine(texts.password, true)) return Fail("no password was given.");
+  texts.confirm = texts.password;
+  if (terminal) {
+    std::fputs("Password again: ", stderr);
+    if (!platform::ReadInputLine(texts.confirm, true)) return Fail("no password was given.");
+  }
+  return ChangeSettings([&](settings::ServerSettings& settings) {
+    // A new password is always typed here: none is kept from before.
+    settings.viewpass.clear();
+    const uint32_t scope = settings.access;
+    texts.scope = scope;
+    const std::vector<std::string> messages = settings::ReadAccessTexts(texts, settings);
+    std::fill(texts.password.begin(), texts.password.end(), '\0');
+    std::fill(texts.confirm.begin(), texts.confirm.end(), '\0');
+    if (!messages.empty()) return Fail(messages.front());
+    std::fprintf(stderr, "owlglance-server: a password is asked from now on, as user \"%s\".\n",
+                 settings.viewuser.c_str());
+    return 0;
+  });
+}
+
+}  // namespace shell

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string_view>
+
+namespace shell {
+
+// owlglance-server's options that change a setting, save it and end: what
+// each prints goes to standard error, and the result is the exit status
+// (0 saved; 1 with a message on bad input, or when nothing could be saved).
+
+// --access everyone|local|computer: who may connect.
+int SetAccessOption(std::string_view word);
+
+// --set-password: the user name and the password twice from the terminal
+// (the password not echoed), or a user name line and a password line from
+// standard input when it is no terminal.
+int SetPasswordOption();
+
+}  // namespace shell

@@ -32,12 +32,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   store.text.assign(reinterpret_cast<const char*>(data), size);
   settings::ServerSettings settings;
   static_cast<void>(settings::LoadSettings(settings));
-  const bool ok = (settings.connections == 0 || settings.connections == 1) &&
-                  settings.driver <= 10 && settings.compression >= 1 &&
-                  settings.compression <= 100 && settings.maxclients >= 1 &&
-                  settings.maxclients <= 50 && settings.portnum >= 1 && settings.portnum <= 65000 &&
-                  (settings.passthrough == 0 || settings.passthrough == 1) &&
-                  settings::IsStreamPath(settings.camurl);
+  const bool ok =
+      (settings.connections == 0 || settings.connections == 1) && settings.driver <= 10 &&
+      settings.compression >= 1 && settings.compression <= 100 && settings.maxclients >= 1 &&
+      settings.maxclients <= 50 && settings.portnum >= 1 && settings.portnum <= 65000 &&
+      (settings.passthrough == 0 || settings.passthrough == 1) &&
+      settings::IsStreamPath(settings.camurl) && settings.access <= 2 &&
+      settings::IsViewUser(settings.viewuser) && settings::IsViewPass(settings.viewpass);
   if (!ok) std::abort();
   return 0;
 }

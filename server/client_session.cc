@@ -158,11 +158,6 @@ bool AnswerRequest(ClientTicket& ticket, char* request, int n, int64_t start) {
 void RunSession(ClientTicket& ticket) {
   platform::Socket& connection = ticket.socket;
   bool quiet = false, placed = false;
-  bool arriving = ticket.places != nullptr;  // counted by the listener until the request is in
-  auto arrived = [&] {
-    if (arriving) ticket.places->arrivingCount.fetch_sub(1);
-    arriving = false;
-  };
   if (connection.SetNonBlocking()) {
     std::string peer;
     LogPeer(ticket, "Connection received from: ", peer);
@@ -172,10 +167,10 @@ void RunSession(ClientTicket& ticket) {
     int n = 0;
     const bool received = ReceiveUntil(connection, request, n, kRequestBufferSize, LineComplete,
                                        start, ticket.stopFlag);
-    arrived();
-    // Only now does the client take a place: one still sending its request
-    // keeps no viewer out.
+    // Only now does the client take a place, and leaves the connections
+    // that hold none: one still sending its request keeps no viewer out.
     placed = received && ticket.places && ticket.places->TakePlace();
+    if (placed) ticket.places->arrivingCount.fetch_sub(1);
     if (received && ticket.places && !placed) {
       SendLast(kServiceUnavailableResponse.Data(), kServiceUnavailableResponse.Size(), connection,
                ticket.stopFlag);
@@ -184,7 +179,12 @@ void RunSession(ClientTicket& ticket) {
     }
     LogPeer(ticket, "Connection closed: ", peer);
   }
-  arrived();
+  // Answered: the place is a viewer's again at once; the close that
+  // follows counts among the connections that hold none.
+  if (placed) {
+    ticket.places->arrivingCount.fetch_add(1);
+    ticket.places->LeavePlace();
+  }
   // A client that has sent its whole head has nothing left to read off:
   // the close alone ends the connection cleanly, after every byte is sent.
   if (quiet) {
@@ -192,7 +192,7 @@ void RunSession(ClientTicket& ticket) {
   } else {
     connection.CloseGracefully(kDrainMs, [&] { return ticket.stopFlag->load() == 1; });
   }
-  if (placed) ticket.places->LeavePlace();
+  if (ticket.places) ticket.places->arrivingCount.fetch_sub(1);
   ticket.reapFlag->store(1);
 }
 

@@ -27,9 +27,10 @@ struct ServerControl {
   std::atomic<int32_t> clientLimit{0};
   // Places taken: clients whose request has arrived, up to clientLimit.
   std::atomic<int32_t> connectedCount{0};
-  // Connections still sending their request; they take no place, and are
-  // bounded apart (kArrivingPerPlace for each place), so slow senders
-  // can't keep viewers out.
+  // Connections that hold no place: still sending their request, refused,
+  // or closing after their answer. They are bounded apart
+  // (kArrivingPerPlace for each place), so slow senders can't keep viewers
+  // out.
   std::atomic<int32_t> arrivingCount{0};
   std::atomic<int32_t> stopRequested{0};
   capture::CaptureDevice* frameSource = nullptr;

@@ -34,11 +34,11 @@ ByteRange ReadByteRange(std::string_view value, int64_t size) {
   value = Trimmed(value);
   if (value.size() <= kUnit.size() || ::strncasecmp(value.data(), kUnit.data(), kUnit.size()) != 0)
     return whole;
-  const std::string_view spec = Trimmed(value.substr(kUnit.size()));
-  const size_t dash = spec.find('-');
+  const std::string_view asked = Trimmed(value.substr(kUnit.size()));
+  const size_t dash = asked.find('-');
   // Several ranges (one part each, multipart/byteranges) are answered whole.
-  if (dash == std::string_view::npos || spec.find(',') != std::string_view::npos) return whole;
-  const std::string_view from = Trimmed(spec.substr(0, dash)), to = Trimmed(spec.substr(dash + 1));
+  if (dash == std::string_view::npos || asked.find(',') != std::string_view::npos) return whole;
+  const std::string_view from = Trimmed(asked.substr(0, dash)), to = Trimmed(asked.substr(dash + 1));
   int64_t first = 0, last = 0;
   if (from.empty()) {  // the last N bytes
     if (!ReadNumber(to, last)) return whole;

@@ -38,7 +38,8 @@ ByteRange ReadByteRange(std::string_view value, int64_t size) {
   const size_t dash = asked.find('-');
   // Several ranges (one part each, multipart/byteranges) are answered whole.
   if (dash == std::string_view::npos || asked.find(',') != std::string_view::npos) return whole;
-  const std::string_view from = Trimmed(asked.substr(0, dash)), to = Trimmed(asked.substr(dash + 1));
+  const std::string_view from = Trimmed(asked.substr(0, dash)),
+                         to = Trimmed(asked.substr(dash + 1));
   int64_t first = 0, last = 0;
   if (from.empty()) {  // the last N bytes
     if (!ReadNumber(to, last)) return whole;

@@ -74,6 +74,14 @@ TEST_F(AccessTest, EveryRequestAsksThePasswordAndRealClientsGiveIt) {
       {"timeout 20 ffmpeg -v error -i " + Url("/video", "anna:wrong@") +
            " -frames:v 3 -f rawvideo -pix_fmt rgb24 - 2>/dev/null | wc -c",
        "0\n"},
+      // GStreamer sends the password only after the 401, as FFmpeg does.
+      {"timeout 20 gst-launch-1.0 -q souphttpsrc location=" + Url("/video") +
+           " user-id=anna user-pw=s3cret num-buffers=20 ! multipartdemux ! fakesink && echo played",
+       "played\n"},
+      {"timeout 20 gst-launch-1.0 -q souphttpsrc location=" + Url("/video") +
+           " user-id=anna user-pw=wrong num-buffers=20 ! multipartdemux ! fakesink >/dev/null "
+           "2>&1 || echo refused",
+       "refused\n"},
       {"/usr/bin/python3 -c \"import requests; r = requests.get('" + Url("/snapshot") +
            "', auth=('anna', 's3cret'), timeout=5); print(r.status_code, "
            "r.headers['Content-Type'])\"",

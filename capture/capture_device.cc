@@ -30,6 +30,7 @@ DeviceResult CaptureDevice::Connect(int driverIndex) {
   connected_ = false;
   if (Send(WM_CAP_DRIVER_CONNECT, driverIndex) != 0) {
     connected_ = true;
+    driverIndex_ = driverIndex;
     ReadFormat();
     // The window's disconnect ended its preview: a device that previews
     // goes on previewing from the driver now connected.
@@ -80,6 +81,17 @@ DeviceResult CaptureDevice::ReleaseFormat() {
     return DeviceResult::kFailed;
   }
   return DeviceResult::kOk;
+}
+
+std::string CaptureDevice::FormatName() const {
+  BitmapInfoHeader format;
+  if (captureFormat_.size() < sizeof format) return {};
+  std::memcpy(&format, captureFormat_.data(), sizeof format);
+  if (format.biCompression == kBiRgb) return "RGB";
+  std::string name;
+  for (int shift = 0; shift < 32; shift += 8)
+    name += static_cast<char>(format.biCompression >> shift);
+  return name;
 }
 
 // Records category 4 when no driver is connected.

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "capture/capture_error.h"
@@ -59,6 +60,10 @@ class CaptureDevice {
 
   platform::CaptureWindow* Window() const { return captureWindow_.get(); }
   bool IsConnected() const { return connected_; }
+  // The connected driver's index, and its capture format's four-character
+  // code ("YUY2", "MJPG"; "RGB" for plain bitmaps); -1 and "" without one.
+  int DriverIndex() const { return connected_ ? driverIndex_ : -1; }
+  std::string FormatName() const;
 
   CaptureError lastError;
   FrameStore frameStore;
@@ -74,6 +79,7 @@ class CaptureDevice {
   platform::BitmapInfoHeader outputHeader_;
   std::vector<uint8_t> captureFormat_;  // the record as the window reports it
   bool connected_ = false;
+  int driverIndex_ = -1;
   bool previewing_ = false;
   bool grabbing_ = false;
   std::unique_ptr<platform::Decompressor> decompressor_;

@@ -3,6 +3,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "platform/clock.h"
+
 namespace capture {
 
 void FrameStore::Reallocate(int32_t capacity) {
@@ -26,6 +28,7 @@ uint8_t* FrameStore::BeginFrame(int32_t& capacity) {
 
 void FrameStore::EndFrame(int32_t result) {
   jpegLength_ = result;
+  publishedAt_[publishedCount_.load() % kPublishTimes].store(platform::SteadyMillis());
   publishedCount_.fetch_add(1);
   frameLock_.unlock();
   // Taking waitLock_ after the count changed means no waiter can miss it.
@@ -52,6 +55,16 @@ void FrameStore::WaitForNewFrame(uint64_t seen, int ms) {
   const uint64_t wakeups = wakeups_;
   while (publishedCount_.load() == seen && wakeups_ == wakeups)
     if (published_.wait_until(waitLock_, deadline) == std::cv_status::timeout) return;
+}
+
+double FrameStore::FramesPerSecond(int64_t nowMs) const {
+  constexpr int64_t kWindowMs = 2000;
+  int frames = 0;
+  for (const auto& at : publishedAt_) {
+    const int64_t when = at.load();
+    if (when > 0 && nowMs - when < kWindowMs) ++frames;
+  }
+  return frames * 1000.0 / kWindowMs;
 }
 
 void FrameStore::WakeReaders() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -50,6 +51,9 @@ class FrameStore {
 
   // How many frames EndFrame has published.
   uint64_t PublishedCount() const { return publishedCount_.load(); }
+  // Frames published a second over the last two seconds, as at `nowMs`
+  // (platform::SteadyMillis). Any thread, without the lock.
+  double FramesPerSecond(int64_t nowMs) const;
   // Waits, without the lock, until the published count differs from `seen`,
   // `ms` pass, or WakeReaders is called.
   void WaitForNewFrame(uint64_t seen, int ms) OWL_EXCLUDES(waitLock_);
@@ -65,7 +69,11 @@ class FrameStore {
   int32_t jpegLength_ OWL_GUARDED_BY(frameLock_) = 0;
 
   std::atomic<uint64_t> publishedCount_{0};  // written under frameLock_
-  platform::Mutex waitLock_;                 // pairs with published_; a leaf lock
+  // When the last frames were published, a ring by published count; enough
+  // for 2 s of a 120 fps camera.
+  static constexpr size_t kPublishTimes = 256;
+  std::array<std::atomic<int64_t>, kPublishTimes> publishedAt_{};
+  platform::Mutex waitLock_;  // pairs with published_; a leaf lock
   std::condition_variable_any published_;
   uint64_t wakeups_ OWL_GUARDED_BY(waitLock_) = 0;
 };

@@ -191,11 +191,15 @@ bool CaptureWindow::AwaitReturn(const BitmapInfoHeader& format) {
   std::vector<uint8_t> bgr, frame;
   DrawNoCamera(format.biWidth, std::abs(format.biHeight), since, bgr);
   const bool written = WriteCaptureFrame(format, bgr, frame);
+  cameraAway_ = true;
   while (!pumpStop_) {
     if (written) Deliver(frame, format);
     for (int waited = 0; waited < kAwayIntervalMs && !pumpStop_; waited += kFrameWaitMs)
       std::this_thread::sleep_for(std::chrono::milliseconds(kFrameWaitMs));
-    if (!pumpStop_ && driver_->Reconnect()) return true;
+    if (!pumpStop_ && driver_->Reconnect()) {
+      cameraAway_ = false;
+      return true;
+    }
   }
   return false;
 }

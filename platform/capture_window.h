@@ -92,6 +92,9 @@ class CaptureWindow {
   }
   // Preview pictures kept so far.
   uint64_t PreviewFrames() const { return previewFrames_.load(); }
+  // True while the camera is away and the "no camera" picture stands in.
+  // Any thread.
+  bool CameraAway() const { return cameraAway_.load(); }
 
  private:
   CaptureWindow() = default;
@@ -125,6 +128,7 @@ class CaptureWindow {
   std::atomic<bool> pumpStop_{false};
   std::atomic<bool> pumpGrab_{false};
   std::atomic<bool> pumpPreview_{false};
+  std::atomic<bool> cameraAway_{false};
   std::chrono::steady_clock::time_point lastPreview_;  // the capture thread's
 
   mutable Mutex previewLock_;

@@ -16,6 +16,7 @@
 #include "server/response_head.h"
 #include "server/send_all.h"
 #include "server/snapshot.h"
+#include "server/state_page.h"
 #include "server/static_files.h"
 
 namespace server {
@@ -142,6 +143,9 @@ bool AnswerRequest(ClientTicket& ticket, char* request, int n, int64_t start) {
       break;
     case Answer::kSnapshot:
       ServeSnapshot(connection, ticket, route.headOnly, buffer);
+      break;
+    case Answer::kState:
+      ServeState(connection, ticket, route.headOnly);
       break;
     case Answer::kFile: {
       const FileRequest file =

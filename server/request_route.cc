@@ -114,6 +114,8 @@ Route RouteRequest(const RequestTokens& tokens, std::string_view streamUrl) {
     route.answer = Answer::kStream;
   } else if (action == "snapshot" || IsSnapshotPath(decoded)) {
     route.answer = Answer::kSnapshot;
+  } else if (EqualNoCase(decoded, kStateRoute)) {
+    route.answer = Answer::kState;
   } else {
     route.answer = Answer::kFile;
     route.path = path;

@@ -16,6 +16,8 @@ RequestTokens SplitRequest(const char* data, int length);
 
 // The newest picture as one JPEG; also as "/snapshot.jpg".
 constexpr char kSnapshotPath[] = "/snapshot";
+// How the camera and the server are doing, as JSON.
+constexpr char kStateRoute[] = "/state";
 
 // What a request is answered with.
 enum class Answer {
@@ -23,6 +25,7 @@ enum class Answer {
   kNotImplemented,  // a method other than GET and HEAD
   kStream,
   kSnapshot,
+  kState,  // how the camera and the server are doing, as JSON
   kFile,
 };
 

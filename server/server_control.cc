@@ -13,6 +13,16 @@ bool ServerControl::TakePlace() {
   return true;
 }
 
+void ServerControl::SetCamera(CameraFacts camera) {
+  platform::MutexLock lock(streamUrlLock_);
+  camera_ = std::move(camera);
+}
+
+CameraFacts ServerControl::Camera() const {
+  platform::MutexLock lock(streamUrlLock_);
+  return camera_;
+}
+
 void ServerControl::SetStreamUrl(std::string_view url) {
   platform::MutexLock lock(streamUrlLock_);
   streamUrl_ = url;

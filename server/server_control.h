@@ -20,6 +20,12 @@ namespace server {
 // Shared by the user-interface thread, the listener and every client thread.
 // The integers are atomics, shared without a lock; streamUrl is replaced and
 // copied under its own small lock.
+// The camera as the server started with it, for /state.
+struct CameraFacts {
+  std::string name, format;
+  int32_t width = 0, height = 0;
+};
+
 struct ServerControl {
   std::atomic<int32_t> reapRequested{0};
   std::atomic<int32_t> logConnections{0};
@@ -42,6 +48,11 @@ struct ServerControl {
   bool TakePlace();
   void LeavePlace() { connectedCount.fetch_sub(1); }
 
+  // Set by the controller at each start, read by sessions.
+  void SetCamera(CameraFacts camera);
+  CameraFacts Camera() const;
+  std::atomic<int64_t> startedMs{0};  // platform::SteadyMillis at the last start
+
   void SetStreamUrl(std::string_view url);
   // Copies streamUrl with its terminating NUL; a longer text is cut to fit.
   void CopyStreamUrl(char* out, size_t size) const;
@@ -49,6 +60,7 @@ struct ServerControl {
  private:
   mutable platform::Mutex streamUrlLock_;
   std::string streamUrl_ OWL_GUARDED_BY(streamUrlLock_);
+  CameraFacts camera_ OWL_GUARDED_BY(streamUrlLock_);
 };
 
 constexpr int32_t kArrivingPerPlace = 4;

@@ -1,6 +1,7 @@
 #include "server/server_controller.h"
 
 #include "capture/capture_device.h"
+#include "platform/clock.h"
 #include "platform/interfaces.h"
 
 namespace server {
@@ -26,6 +27,17 @@ StartResult ServerController::StartServer() {
   control_.stopRequested = 0;
   // This machine's networks as they are now, for the local-network scope.
   control_.gate.SetLocalNetworks(platform::InterfaceSubnets());
+  // The camera as it starts, for /state: its format can't change while
+  // the server runs.
+  server::CameraFacts camera;
+  char name[128] = {}, version[128] = {};
+  if (capture::CaptureDevice::GetDriverDescription(device_.DriverIndex(), name, sizeof name,
+                                                   version, sizeof version))
+    camera.name = name;
+  static_cast<void>(device_.GetImageSize(camera.width, camera.height));
+  camera.format = device_.FormatName();
+  control_.SetCamera(std::move(camera));
+  control_.startedMs = platform::SteadyMillis();
   auto listener = std::make_unique<ListenThread>(control_);
   if (!listener->Open()) return StartResult::kPortUnavailable;
   if (device_.StartGrabbing() != capture::DeviceResult::kOk) return StartResult::kCameraNotStarted;

@@ -5,6 +5,7 @@
 
 #include "server/connection_log.h"
 #include "server/server_controller.h"
+#include "tests/support/command.h"
 #include "tests/support/server_fixture.h"
 #include "tests/support/stream_parser.h"
 
@@ -108,6 +109,35 @@ TEST_F(ControllerTest, SettersReachConnectionsAcceptedAfterwards) {
   client.Send("GET /live HTTP/1.0\r\n\r\n");
   EXPECT_TRUE(ParseStream(client.ReadExactly(300, 3000)).headOk);
   ASSERT_TRUE(Eventually([&] { return std::filesystem::exists(server::kLogFileName); }));
+  controller.StopServer();
+}
+
+// /state tells tools how the camera and the server are doing, as JSON, and
+// wins over a file of that name.
+TEST_F(ControllerTest, StateTellsHowTheCameraAndTheServerAreDoing) {
+  folder.Write("www/state", "a file of that name");
+  device.SetPassThrough(true);
+  server::ServerController controller(settings, device);
+  ASSERT_EQ(controller.StartServer(), server::StartResult::kStarted);
+  const int port = static_cast<int>(settings.portnum);
+  ASSERT_TRUE(Eventually([&] { return TestClient().Connect(port); }));
+  TestClient viewer(port);
+  viewer.Send("GET /video HTTP/1.0\r\n\r\n");
+  ASSERT_EQ(viewer.ReadExactly(2000, 3000).size(), 2000u);
+  std::this_thread::sleep_for(milliseconds(2100));  // two seconds of the pattern's 30 frames
+
+  const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/state";
+  EXPECT_EQ(
+      RunCommand("curl -s " + url +
+                 " | /usr/bin/python3 -c 'import json, sys; d = json.load(sys.stdin); "
+                 "c, s = d[\"camera\"], d[\"server\"]; print(c[\"name\"], c[\"width\"], "
+                 "c[\"height\"], c[\"format\"], 25 <= c[\"fps\"] <= 35, c[\"online\"], "
+                 "c[\"passthrough\"], s[\"clients\"], s[\"maxclients\"], s[\"uptime_s\"] >= 2, "
+                 "d[\"stream\"])'"),
+      "Owlglance Test Pattern 640 480 YUY2 True True True 1 5 True "
+      "{'url': '/video', 'snapshot': '/snapshot'}\n");
+  EXPECT_EQ(RunCommand("curl -s -o /dev/null -w '%{content_type}' " + url), "application/json");
+  EXPECT_NE(RunCommand("curl -sI " + url).find("Cache-Control: no-store\r\n"), std::string::npos);
   controller.StopServer();
 }
 

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "server/server_control.h"
+
+namespace server {
+
+// How the camera and the server are doing, for the tools around a camera
+// server (dashboards, timelapse scripts), as /state answers it.
+struct StateFacts {
+  CameraFacts camera;
+  double fps = 0;  // over the last two seconds
+  bool online = false, passthrough = false;
+  int32_t clients = 0, maxclients = 0;
+  int64_t uptimeSeconds = 0;
+  std::string streamUrl;
+};
+
+// The facts as one JSON object: {"camera": {...}, "server": {...},
+// "stream": {...}}.
+std::string StateJson(const StateFacts& facts);
+
+// Answers /state: 200 with the JSON, application/json, not to be cached;
+// for HEAD, the head alone.
+void ServeState(platform::Socket& connection, const ClientTicket& ticket, bool headOnly);
+
+}  // namespace server

@@ -207,10 +207,9 @@ int main(int argc, char** argv) {
   const double rssEnd = ResidentMb();
   running = false;
   for (auto& client : clients) client.join();
-  for (int i = 0; i < 100 && controller.ConnectedCount() > 0; ++i)
+  for (int i = 0; i < 100 && controller.SessionThreads() > 0; ++i)
     std::this_thread::sleep_for(100ms);
-  std::this_thread::sleep_for(1s);  // the last reap
-  platform::EndIdleThreads();       // worker threads kept for reuse are no growth
+  platform::EndIdleThreads();  // worker threads kept for reuse are no growth
   const long fdGrowth = static_cast<long>(Entries("/proc/self/fd")) - static_cast<long>(fdsServing);
   const long threadGrowth =
       static_cast<long>(Entries("/proc/self/task")) - static_cast<long>(threadsServing);

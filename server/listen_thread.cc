@@ -101,6 +101,7 @@ void ListenThread::Serve(platform::Socket& listener, ClientList& clients) {
   for (;;) {
     if (control_.stopRequested.load() == 1) return;
     if (control_.reapRequested.exchange(0) == 1 || idle) Reap(clients);
+    control_.sessionThreads.store(static_cast<int32_t>(clients.size()));
     platform::Socket connection;
     int error = listener.Accept(connection);
     if (error == EAGAIN) {
@@ -165,6 +166,7 @@ void ListenThread::Admit(platform::Socket connection, const platform::IpAddress&
   // is in.
   control_.arrivingCount.fetch_add(1);
   clients.push_back(std::move(client));
+  control_.sessionThreads.store(static_cast<int32_t>(clients.size()));
   clients.back()->Thread().Resume();
 }
 
@@ -186,6 +188,7 @@ void ListenThread::Shutdown(ClientList& clients) {
   clients.clear();
   control_.connectedCount.store(0);
   control_.arrivingCount.store(0);
+  control_.sessionThreads.store(0);
 }
 
 }  // namespace server

@@ -38,6 +38,9 @@ struct ServerControl {
   // (kArrivingPerPlace for each place), so slow senders can't keep viewers
   // out.
   std::atomic<int32_t> arrivingCount{0};
+  // Client threads the listener still holds; one that has ended leaves at
+  // the listener's next pass, back among the system's waiting threads.
+  std::atomic<int32_t> sessionThreads{0};
   std::atomic<int32_t> stopRequested{0};
   capture::CaptureDevice* frameSource = nullptr;
   Notices notices;

@@ -53,6 +53,9 @@ class ServerController {
   }
   bool AsksPassword() const { return control_.gate.AsksPassword(); }
   int32_t ConnectedCount() const { return control_.connectedCount.load(); }
+  // Client threads still held, those closing included; 0 once every
+  // session has ended and its thread is back in the pool.
+  int32_t SessionThreads() const { return control_.sessionThreads.load(); }
   bool IsRunning() const { return running_; }
   // What the server's threads have to tell the user since the last call;
   // for the user-interface thread to show.

@@ -43,7 +43,7 @@ class ServerFixture : public ::testing::Test {
       return Exchange(control.port, "POST / HTTP/1.0\r\n") ==
              "HTTP/1.0 501 Not Implemented\r\n\r\n";
     }));
-    ASSERT_TRUE(Eventually([&] { return control.connectedCount == 0; }));
+    ASSERT_TRUE(Eventually([&] { return control.sessionThreads == 0; }));
   }
 
   // Stops the listener as StopServer does; true when it ended within `ms`.

@@ -6,6 +6,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
@@ -150,8 +151,24 @@ long Socket::Send(const void* data, size_t length) {
 }
 
 long Socket::SendFile(int fileFd, long long& offset, size_t count) {
+  // sendfile has no MSG_NOSIGNAL: a peer gone mid-file would raise SIGPIPE,
+  // whose default ends the process. It is blocked for this thread around the
+  // call, and one it raised (also with a part sent) is taken off before the
+  // mask is restored.
+  sigset_t pipe, before;
+  sigemptyset(&pipe);
+  sigaddset(&pipe, SIGPIPE);
+  ::pthread_sigmask(SIG_BLOCK, &pipe, &before);
   off_t at = static_cast<off_t>(offset);
-  ssize_t sent = ::sendfile(fd_, fileFd, &at, count);
+  const ssize_t sent = ::sendfile(fd_, fileFd, &at, count);
+  const int error = errno;
+  sigset_t pending;
+  if (::sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1) {
+    const timespec none{0, 0};
+    ::sigtimedwait(&pipe, nullptr, &none);
+  }
+  ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+  errno = error;
   offset = at;
   return sent;
 }

@@ -61,7 +61,8 @@ class Socket {
   // send(2) with MSG_NOSIGNAL: bytes sent, 0, or -1 with errno set.
   [[nodiscard]] long Send(const void* data, size_t length);
   // sendfile(2): up to `count` bytes of the file `fileFd` from `offset`,
-  // which moves on by what was sent. Bytes sent, or -1 with errno set.
+  // which moves on by what was sent. Bytes sent, or -1 with errno set; a
+  // peer that has gone raises no SIGPIPE, as with Send.
   [[nodiscard]] long SendFile(int fileFd, long long& offset, size_t count);
   // recv(2): bytes received, 0 when the peer has closed, or -1 with errno set.
   [[nodiscard]] long Receive(void* data, size_t length);

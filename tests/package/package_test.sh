@@ -163,11 +163,12 @@ check "build/bin/owlglance-server binds port 80 as a user" streams_on_port_80
 stops_cleanly
 
 # The desktop program, as a person starts its server: F10 opens the menu at
-# File, two to the right is Server, and its third item is Start Server.
+# File, two to the right is Server, and its fourth item is Start Server
+# (after Setup, Share and Access).
 as_user sh -c "cd '$scratch/serve' && exec xvfb-run -a -s '-screen 0 1024x768x24' sh -c '
   \"$PWD/build/bin/owlglance\" & program=\$!
   timeout 20 xdotool search --sync --onlyvisible --name \"^Owlglance\" >/dev/null
   sleep 1
-  xdotool mousemove 300 200 key F10 sleep 0.3 key Right Right sleep 0.3 key Down Down Down Return
+  xdotool mousemove 300 200 key F10 sleep 0.3 key Right Right sleep 0.3 key Down Down Down Down Return
   wait \$program'"
 check "build/bin/owlglance starts its server on port 80 as a user" streams_on_port_80

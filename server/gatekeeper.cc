@@ -64,10 +64,16 @@ uint64_t SipHash(const uint64_t key[2], std::string_view text) {
   uint64_t v0 = 0x736f6d6570736575ULL ^ key[0], v1 = 0x646f72616e646f6dULL ^ key[1];
   uint64_t v2 = 0x6c7967656e657261ULL ^ key[0], v3 = 0x7465646279746573ULL ^ key[1];
   auto round = [&] {
-    v0 += v1, v1 = Rotl(v1, 13), v1 ^= v0, v0 = Rotl(v0, 32);
-    v2 += v3, v3 = Rotl(v3, 16), v3 ^= v2;
-    v0 += v3, v3 = Rotl(v3, 21), v3 ^= v0;
-    v2 += v1, v1 = Rotl(v1, 17), v1 ^= v2, v2 = Rotl(v2, 32);
+    v0 += v1;
+    v1 = Rotl(v1, 13) ^ v0;
+    v0 = Rotl(v0, 32);
+    v2 += v3;
+    v3 = Rotl(v3, 16) ^ v2;
+    v0 += v3;
+    v3 = Rotl(v3, 21) ^ v0;
+    v2 += v1;
+    v1 = Rotl(v1, 17) ^ v2;
+    v2 = Rotl(v2, 32);
   };
   auto absorb = [&](uint64_t m) {
     v3 ^= m;

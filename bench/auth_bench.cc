@@ -16,6 +16,7 @@
 
 #include "bench/bench_support.h"
 #include "bench/require.h"
+#include "bench/running_server.h"
 #include "capture/capture_device.h"
 #include "platform/password_hash.h"
 #include "server/listen_thread.h"
@@ -30,31 +31,6 @@ using namespace std::chrono;
 // "anna:s3cret" in Basic's base64.
 constexpr char kRight[] = "Authorization: Basic YW5uYTpzM2NyZXQ=\r\n";
 constexpr char kWrong[] = "Authorization: Basic YW5uYTpndWVzcw==\r\n";  // anna:guess
-
-struct RunningServer {
-  capture::CaptureDevice device;
-  server::ServerControl control;
-  std::unique_ptr<server::ListenThread> listener;
-
-  RunningServer() {
-    device.frameStore.Reallocate(1 << 20);
-    control.port = FreePort();
-    control.clientLimit = 50;
-    control.SetStreamUrl("/video");
-    control.frameSource = &device;
-    listener = std::make_unique<server::ListenThread>(control);
-    Require(listener->Thread().Create(), "the listener thread");
-    listener->Thread().Resume();
-    while (Exchange(control.port, "POST / HTTP/1.0\r\n\r\n", 1000).empty())
-      std::this_thread::sleep_for(milliseconds(5));
-  }
-  ~RunningServer() {
-    control.stopRequested = 1;
-    device.frameStore.WakeReaders();
-    while (!listener->Thread().WaitForEnd(200)) {
-    }
-  }
-};
 
 double VerifyMs(const std::string& hash) {
   constexpr int kRounds = 10;
@@ -138,7 +114,7 @@ int main() {
   Require(platform::HashPassword("s3cret", hash), "a hash");
   Figure("auth_verify_ms", VerifyMs(hash), "ms");
 
-  RunningServer server;
+  RunningServer server(50);
   double with = 0, without = 0;
   for (int round = 0; round < 3; ++round) {  // alternated: the machine is shared
     server.control.gate.SetRules(settings::kEveryone, "", "");

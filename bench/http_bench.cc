@@ -20,6 +20,7 @@
 
 #include "bench/bench_support.h"
 #include "bench/require.h"
+#include "bench/running_server.h"
 #include "capture/capture_device.h"
 #include "capture/jpeg_encoder.h"
 #include "server/listen_thread.h"
@@ -30,39 +31,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono;
-
-// A listener on a free port, serving `folder` (the working folder).
-struct RunningServer {
-  capture::CaptureDevice device;
-  server::ServerControl control;
-  std::unique_ptr<server::ListenThread> listener;
-
-  explicit RunningServer(int clientLimit) {
-    device.frameStore.Reallocate(4 << 20);
-    control.port = FreePort();
-    control.clientLimit = clientLimit;
-    control.SetStreamUrl("/video");
-    control.frameSource = &device;
-    listener = std::make_unique<server::ListenThread>(control);
-    Require(listener->Thread().Create(), "the listener thread");
-    listener->Thread().Resume();
-    while (Exchange(control.port, "POST / HTTP/1.0\r\n\r\n", 1000).empty())
-      std::this_thread::sleep_for(milliseconds(5));
-  }
-  // Milliseconds from raising the stop flag to the listener's end.
-  double Stop() {
-    double start = WallSeconds();
-    control.stopRequested = 1;
-    device.frameStore.WakeReaders();
-    while (!listener->Thread().WaitForEnd(200)) {
-    }
-    listener.reset();
-    return (WallSeconds() - start) * 1000;
-  }
-  ~RunningServer() {
-    if (listener) Stop();
-  }
-};
 
 // Publishes a 640x480 test picture `fps` times a second while it lives.
 class Camera {

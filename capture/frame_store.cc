@@ -1,52 +1,79 @@
 #include "capture/frame_store.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 
 #include "platform/clock.h"
+#include "platform/poller.h"
 
 namespace capture {
 
-void FrameStore::Reallocate(int32_t capacity) {
-  jpegBuffer_.reset(capacity > 0 ? new uint8_t[static_cast<size_t>(capacity)] : nullptr);
-  jpegCapacity_ = capacity > 0 ? capacity : 0;
-  jpegLength_ = 0;
+FrameRef::~FrameRef() {
+  if (frame_ && frame_->holders.fetch_sub(1, std::memory_order_acq_rel) == 1) delete frame_;
 }
 
-void FrameStore::Release() {
-  jpegBuffer_.reset();
-  jpegCapacity_ = 0;
-  jpegLength_ = 0;
+void FrameStore::Reallocate(int32_t capacity) {
+  platform::MutexLock lock(frameLock_);
+  capacity_ = std::max(capacity, 0);
+  pool_.clear();  // buffers still read are freed by their last reader
+  latest_ = FrameRef();
+}
+
+int32_t FrameStore::Capacity() const {
+  platform::MutexLock lock(frameLock_);
+  return capacity_;
 }
 
 uint8_t* FrameStore::BeginFrame(int32_t& capacity) {
-  frameLock_.lock();
-  jpegLength_ = 0;
-  capacity = jpegCapacity_;
-  return jpegBuffer_.get();
+  {
+    platform::MutexLock lock(frameLock_);
+    capacity = capacity_;
+    if (capacity_ == 0) return nullptr;
+    // A buffer only the pool holds: not the latest, and no reader's.
+    auto free = std::ranges::find_if(pool_, &FrameRef::Unshared);
+    if (free == pool_.end()) {
+      pool_.push_back(FrameRef(new FrameBuffer(capacity_)));
+      free = pool_.end() - 1;
+    }
+    writing_ = *free;
+    // Buffers that readers pinned for a while go once they are free again.
+    if (pool_.size() > kSpareBuffers + 1) {
+      std::erase_if(pool_, [](const FrameRef& buffer) { return buffer.Unshared(); });
+    }
+  }
+  return writing_.frame_->bytes.get();
 }
 
 void FrameStore::EndFrame(int32_t result) {
-  jpegLength_ = result;
-  publishedAt_[publishedCount_.load() % kPublishTimes].store(platform::SteadyMillis());
-  publishedCount_.fetch_add(1);
-  frameLock_.unlock();
+  {
+    platform::MutexLock lock(frameLock_);
+    if (writing_.frame_) {
+      writing_.frame_->length = result;
+      latest_ = std::move(writing_);
+    } else {
+      latest_ = FrameRef();
+    }
+    writing_ = FrameRef();
+    publishedAt_[publishedCount_.load() % kPublishTimes].store(platform::SteadyMillis());
+    publishedCount_.fetch_add(1);
+  }
   // Taking waitLock_ after the count changed means no waiter can miss it.
-  { platform::MutexLock lock(waitLock_); }
+  {
+    platform::MutexLock lock(waitLock_);
+    if (wakeup_) wakeup_->Signal();
+  }
   published_.notify_all();
 }
 
-FrameStore::Reader::Reader(FrameStore& store) : store_(store) {
-  store_.frameLock_.lock();
-  length_ = store_.jpegLength_;
-  published_ = store_.publishedCount_.load();
+FrameStore::Reader::Reader(FrameStore& store) {
+  platform::MutexLock lock(store.frameLock_);
+  image_ = store.latest_;
+  published_ = store.publishedCount_.load();
 }
 
-FrameStore::Reader::~Reader() { store_.frameLock_.unlock(); }
-
 void FrameStore::Reader::CopyTo(void* destination) const {
-  if (length_ >= 1)
-    std::memcpy(destination, store_.jpegBuffer_.get(), static_cast<size_t>(length_));
+  if (Length() >= 1) std::memcpy(destination, image_.Data(), static_cast<size_t>(Length()));
 }
 
 void FrameStore::WaitForNewFrame(uint64_t seen, int ms) {
@@ -71,8 +98,14 @@ void FrameStore::WakeReaders() {
   {
     platform::MutexLock lock(waitLock_);
     ++wakeups_;
+    if (wakeup_) wakeup_->Signal();
   }
   published_.notify_all();
+}
+
+void FrameStore::SetWakeup(platform::Wakeup* wakeup) {
+  platform::MutexLock lock(waitLock_);
+  wakeup_ = wakeup;
 }
 
 }  // namespace capture

@@ -5,47 +5,95 @@
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "platform/thread_annotations.h"
 
+namespace platform {
+class Wakeup;
+}
+
 namespace capture {
 
+// One picture's buffer, shared by the store and whoever reads it. Its bytes
+// change only while nobody but the store holds it.
+struct FrameBuffer {
+  explicit FrameBuffer(int32_t size)
+      : bytes(new uint8_t[static_cast<size_t>(size)]), capacity(size) {}
+  std::atomic<int32_t> holders{1};
+  std::unique_ptr<uint8_t[]> bytes;
+  int32_t capacity;
+  int32_t length = 0;  // written before it is published, read-only after
+};
+
+// A reference to a published picture: its bytes stay as they are for as long
+// as it is held, whatever the camera publishes meanwhile. Copying one costs
+// an atomic increment, no allocation.
+class FrameRef {
+ public:
+  FrameRef() = default;
+  FrameRef(const FrameRef& other) : frame_(other.frame_) { Hold(); }
+  FrameRef(FrameRef&& other) noexcept : frame_(other.frame_) { other.frame_ = nullptr; }
+  FrameRef& operator=(FrameRef other) noexcept {
+    std::swap(frame_, other.frame_);
+    return *this;
+  }
+  ~FrameRef();
+
+  // The picture's byte count; below 1 for none (no frame, or one that failed).
+  int32_t Length() const { return frame_ ? frame_->length : 0; }
+  const uint8_t* Data() const { return frame_ ? frame_->bytes.get() : nullptr; }
+
+ private:
+  friend class FrameStore;
+  explicit FrameRef(FrameBuffer* adopted) : frame_(adopted) {}
+  void Hold() const {
+    if (frame_) frame_->holders.fetch_add(1, std::memory_order_relaxed);
+  }
+  // Whether the store's reference is the only one, so that its bytes may be
+  // written.
+  bool Unshared() const { return frame_->holders.load(std::memory_order_acquire) == 1; }
+  FrameBuffer* frame_ = nullptr;
+};
+
 // The latest JPEG image of the camera. One writer (the frame pipeline, on the
-// capture thread), any number of readers (the streams, on client threads);
-// sizing runs on the user-interface thread while neither is active.
+// capture thread), any number of readers (the streams and snapshots). The
+// writer fills a buffer nobody reads and publishes it whole; readers hold a
+// reference to the picture they send, so neither waits for the other.
 class FrameStore {
  public:
-  // Sizing: a fresh buffer of `capacity` bytes with no image in it. No
-  // reader or writer is active then, so it takes no lock.
-  void Reallocate(int32_t capacity) OWL_NO_THREAD_SAFETY_ANALYSIS;
-  void Release() OWL_NO_THREAD_SAFETY_ANALYSIS;
-  bool HasBuffer() const { return jpegBuffer_ != nullptr; }
-  int32_t Capacity() const { return jpegCapacity_; }
+  // Sizing, on the user-interface thread: pictures from now on get buffers
+  // of `capacity` bytes, and there is no picture until the next one. Readers
+  // keep what they hold.
+  void Reallocate(int32_t capacity) OWL_EXCLUDES(frameLock_);
+  void Release() OWL_EXCLUDES(frameLock_) { Reallocate(0); }
+  bool HasBuffer() const { return Capacity() > 0; }
+  int32_t Capacity() const OWL_EXCLUDES(frameLock_);
 
-  // Writer: takes the lock, marks the image missing and hands out the buffer.
-  uint8_t* BeginFrame(int32_t& capacity) OWL_ACQUIRE(frameLock_);
-  // Writer: publishes `result` (a byte count, 0 or -1) and releases the lock.
-  void EndFrame(int32_t result) OWL_RELEASE(frameLock_);
+  // Writer: a buffer of `capacity` bytes that no reader holds (nullptr and 0
+  // without a size), to be filled and published by EndFrame.
+  uint8_t* BeginFrame(int32_t& capacity) OWL_EXCLUDES(frameLock_);
+  // Writer: publishes `result` (a byte count, 0 or -1) as the latest picture.
+  void EndFrame(int32_t result) OWL_EXCLUDES(frameLock_, waitLock_);
 
-  // A reader's view of the image, the lock held for its lifetime.
-  class OWL_SCOPED_CAPABILITY Reader {
+  // A reader's hold on the latest picture, taken when it is made.
+  class Reader {
    public:
-    explicit Reader(FrameStore& store) OWL_ACQUIRE(store.frameLock_);
-    ~Reader() OWL_RELEASE();
+    explicit Reader(FrameStore& store);
     Reader(const Reader&) = delete;
     Reader& operator=(const Reader&) = delete;
 
     // The image's byte count; below 1 when there is none (not yet, or a
     // frame that failed).
-    int32_t Length() const { return length_; }
+    int32_t Length() const { return image_.Length(); }
     // Which frame that is: PublishedCount when it was published.
     uint64_t Published() const { return published_; }
     // Copies the image, Length() bytes, when there is one.
-    void CopyTo(void* destination) const OWL_NO_THREAD_SAFETY_ANALYSIS;  // under this lock
+    void CopyTo(void* destination) const;
+    const FrameRef& Image() const { return image_; }
 
    private:
-    FrameStore& store_;
-    int32_t length_;
+    FrameRef image_;
     uint64_t published_;
   };
 
@@ -54,19 +102,26 @@ class FrameStore {
   // Frames published a second over the last two seconds, as at `nowMs`
   // (platform::SteadyMillis). Any thread, without the lock.
   double FramesPerSecond(int64_t nowMs) const;
-  // Waits, without the lock, until the published count differs from `seen`,
-  // `ms` pass, or WakeReaders is called.
+  // Waits until the published count differs from `seen`, `ms` pass, or
+  // WakeReaders is called.
   void WaitForNewFrame(uint64_t seen, int ms) OWL_EXCLUDES(waitLock_);
   // Wakes every waiting reader, so that it looks at its stop flag at once.
   void WakeReaders() OWL_EXCLUDES(waitLock_);
+  // A reader that waits in a poll of its own (the stream sender) has
+  // `wakeup` signalled at every publish and WakeReaders; nullptr to stop.
+  void SetWakeup(platform::Wakeup* wakeup) OWL_EXCLUDES(waitLock_);
 
  private:
-  platform::Mutex frameLock_;
-  // The buffer itself changes only while sizing; its bytes are read and
-  // written under frameLock_ (clang 14 can't annotate a smart pointer's).
-  std::unique_ptr<uint8_t[]> jpegBuffer_;
-  int32_t jpegCapacity_ = 0;
-  int32_t jpegLength_ OWL_GUARDED_BY(frameLock_) = 0;
+  // A picture being written is never the latest; readers pin at most one
+  // each, so the pool stays near two buffers and grows only while
+  // slow readers hold older ones.
+  static constexpr size_t kSpareBuffers = 2;
+
+  mutable platform::Mutex frameLock_;
+  int32_t capacity_ OWL_GUARDED_BY(frameLock_) = 0;
+  std::vector<FrameRef> pool_ OWL_GUARDED_BY(frameLock_);
+  FrameRef latest_ OWL_GUARDED_BY(frameLock_);
+  FrameRef writing_;  // the writer's alone, from BeginFrame to EndFrame
 
   std::atomic<uint64_t> publishedCount_{0};  // written under frameLock_
   // When the last frames were published, a ring by published count; enough
@@ -76,6 +131,7 @@ class FrameStore {
   platform::Mutex waitLock_;  // pairs with published_; a leaf lock
   std::condition_variable_any published_;
   uint64_t wakeups_ OWL_GUARDED_BY(waitLock_) = 0;
+  platform::Wakeup* wakeup_ OWL_GUARDED_BY(waitLock_) = nullptr;
 };
 
 }  // namespace capture

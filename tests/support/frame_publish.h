@@ -5,7 +5,7 @@
 
 #include "capture/frame_store.h"
 
-// Stores `image` as the frame pipeline does: a whole frame under the lock.
+// Stores `image` as the frame pipeline does: a whole frame, then published.
 inline void Publish(capture::FrameStore& store, const std::string& image) {
   int32_t capacity = 0;
   uint8_t* buffer = store.BeginFrame(capacity);

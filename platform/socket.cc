@@ -150,6 +150,13 @@ long Socket::Send(const void* data, size_t length) {
   return ::send(fd_, data, length, MSG_NOSIGNAL);
 }
 
+long Socket::SendPieces(const iovec* pieces, size_t count) {
+  msghdr message{};
+  message.msg_iov = const_cast<iovec*>(pieces);
+  message.msg_iovlen = count;
+  return ::sendmsg(fd_, &message, MSG_NOSIGNAL);
+}
+
 long Socket::SendFile(int fileFd, long long& offset, size_t count) {
   // sendfile has no MSG_NOSIGNAL: a peer gone mid-file would raise SIGPIPE,
   // whose default ends the process. It is blocked for this thread around the

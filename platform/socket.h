@@ -2,6 +2,8 @@
 // Promises non-blocking TCP sockets whose sends never raise SIGPIPE.
 #pragma once
 
+#include <sys/uio.h>
+
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -60,6 +62,8 @@ class Socket {
 
   // send(2) with MSG_NOSIGNAL: bytes sent, 0, or -1 with errno set.
   [[nodiscard]] long Send(const void* data, size_t length);
+  // sendmsg(2) of `count` pieces in one call, as Send: bytes sent, or -1.
+  [[nodiscard]] long SendPieces(const iovec* pieces, size_t count);
   // sendfile(2): up to `count` bytes of the file `fileFd` from `offset`,
   // which moves on by what was sent. Bytes sent, or -1 with errno set; a
   // peer that has gone raises no SIGPIPE, as with Send.

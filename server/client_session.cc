@@ -29,17 +29,9 @@ constexpr int kDrainMs = 2000;  // how long a closing session reads off what the
 bool LineComplete(std::string_view text) { return text.find('\n') != std::string_view::npos; }
 bool HeadComplete(std::string_view text) { return HeadEnd(text) != std::string_view::npos; }
 
-// Logs `message` and the peer's address when logging is on and the address
-// is known: asked for again, or else the one learned before (a client that
-// reset its connection has no peer any more). A line that can't be written
-// is dropped and the session goes on; the user hears of it once.
+// Logs `message` and the peer's address when logging is on.
 void LogPeer(const ClientTicket& ticket, const char* message, std::string& peer) {
-  if (!ticket.logConnections) return;
-  std::string now;
-  if (ticket.socket.PeerAddress(now)) peer = now;
-  if (peer.empty()) return;
-  const bool written = AppendLog(message + peer);
-  if (ticket.notices) ticket.notices->LogWrite(written);
+  if (ticket.logConnections) LogPeer(ticket.socket, message, peer, ticket.notices);
 }
 
 // Receives behind the `n` bytes in `buffer` until `ended` says they are
@@ -124,13 +116,20 @@ bool PassesGate(ClientTicket& ticket, char* head, int& n, int64_t start) {
   return false;
 }
 
-// Answers a request whose first `n` bytes are in `request`. True when the
-// client has sent its whole request head and nothing after it.
-bool AnswerRequest(ClientTicket& ticket, char* request, int n, int64_t start) {
+// How a request was answered.
+enum class Answered {
+  kWithMoreToRead,  // the client may have sent more than its head
+  kHeadAlone,       // the client has sent its whole head and nothing after it
+  kHandedOver,      // a stream, now the sender's
+};
+
+// Answers a request whose first `n` bytes are in `request`.
+Answered AnswerRequest(ClientTicket& ticket, char* request, int n, int64_t start,
+                       const std::string& peer) {
   bool headAlone = false;
   platform::Socket& connection = ticket.socket;
   const Route route = RouteRequest(SplitRequest(request, n), ticket.streamUrl);
-  std::vector<char> buffer;  // the stream's part buffer, or the snapshot's
+  std::vector<char> buffer;  // the snapshot's
   switch (route.answer) {
     case Answer::kNone:
       break;
@@ -139,7 +138,7 @@ bool AnswerRequest(ClientTicket& ticket, char* request, int n, int64_t start) {
                ticket.stopFlag);
       break;
     case Answer::kStream:
-      ServeStream(connection, ticket, route.headOnly, buffer);
+      if (ServeStream(ticket, route.headOnly, peer)) return Answered::kHandedOver;
       break;
     case Answer::kSnapshot:
       ServeSnapshot(connection, ticket, route.headOnly, buffer);
@@ -154,14 +153,15 @@ bool AnswerRequest(ClientTicket& ticket, char* request, int n, int64_t start) {
       break;
     }
   }
-  return headAlone;
+  return headAlone ? Answered::kHeadAlone : Answered::kWithMoreToRead;
 }
 
 }  // namespace
 
 void RunSession(ClientTicket& ticket) {
   platform::Socket& connection = ticket.socket;
-  bool quiet = false, placed = false;
+  Answered answered = Answered::kWithMoreToRead;
+  bool placed = false;
   if (connection.SetNonBlocking()) {
     std::string peer;
     LogPeer(ticket, "Connection received from: ", peer);
@@ -179,7 +179,11 @@ void RunSession(ClientTicket& ticket) {
       SendLast(kServiceUnavailableResponse.Data(), kServiceUnavailableResponse.Size(), connection,
                ticket.stopFlag);
     } else if (received && PassesGate(ticket, request, n, start)) {
-      quiet = AnswerRequest(ticket, request, n, start);
+      answered = AnswerRequest(ticket, request, n, start, peer);
+    }
+    if (answered == Answered::kHandedOver) {
+      ticket.reapFlag->store(1);
+      return;
     }
     LogPeer(ticket, "Connection closed: ", peer);
   }
@@ -191,7 +195,7 @@ void RunSession(ClientTicket& ticket) {
   }
   // A client that has sent its whole head has nothing left to read off:
   // the close alone ends the connection cleanly, after every byte is sent.
-  if (quiet) {
+  if (answered == Answered::kHeadAlone) {
     connection.Close();
   } else {
     connection.CloseGracefully(kDrainMs, [&] { return ticket.stopFlag->load() == 1; });

@@ -62,4 +62,13 @@ bool AppendLog(const std::string& text, int64_t limit) {
   return written > 0;
 }
 
+void LogPeer(const platform::Socket& connection, const char* message, std::string& peer,
+             Notices* notices) {
+  std::string now;
+  if (connection.PeerAddress(now)) peer = now;
+  if (peer.empty()) return;
+  const bool written = AppendLog(message + peer);
+  if (notices) notices->LogWrite(written);
+}
+
 }  // namespace server

@@ -4,6 +4,9 @@
 #include <ctime>
 #include <string>
 
+#include "platform/socket.h"
+#include "server/notices.h"
+
 namespace server {
 
 // The connection log, "Owlglance.log" in the working folder. View Log asks
@@ -22,6 +25,13 @@ constexpr int64_t kLogLimitBytes = 10 << 20;
 // (`limit` is kLogLimitBytes but in tests). False when it was not written.
 // Called by client threads.
 [[nodiscard]] bool AppendLog(const std::string& text, int64_t limit = kLogLimitBytes);
+
+// Logs `message` and the peer's address: asked for again, or else `peer`,
+// the one learned before (a client that reset its connection has no peer
+// any more), which it updates. Nothing without an address. A line that
+// can't be written is dropped; `notices`, when given, hears of it.
+void LogPeer(const platform::Socket& connection, const char* message, std::string& peer,
+             Notices* notices);
 
 // The line AppendLog writes for `text` at local time `when`.
 std::string FormatLogLine(const std::tm& when, const std::string& text);

@@ -62,7 +62,7 @@ void Refuse(platform::Socket& connection,
 }  // namespace
 
 ListenThread::ListenThread(ServerControl& control)
-    : control_(control), thread_([this] { return Run(); }) {}
+    : control_(control), sender_(control), thread_([this] { return Run(); }) {}
 
 bool ListenThread::Open() {
   const int port = control_.port.load();
@@ -86,7 +86,13 @@ bool ListenThread::Open() {
 
 int ListenThread::Run() {
   ClientList clients;
-  if (listening_.IsOpen() || Open()) Serve(listening_, clients);
+  if (listening_.IsOpen() || Open()) {
+    // Without the sender's thread a stream ends after its head; the rest
+    // is served.
+    sending_ = sender_.Start();
+    if (!sending_) control_.notices.ThreadCreate(false);
+    Serve(listening_, clients);
+  }
   Shutdown(clients);
   listening_.Close();
   return 0;
@@ -149,6 +155,7 @@ void ListenThread::Admit(platform::Socket connection, const platform::IpAddress&
   ticket->notices = &control_.notices;
   ticket->places = &control_;
   ticket->gate = &control_.gate;
+  if (sending_) ticket->streams = &sender_;
   ticket->peer = peer;
   ticket->socket = std::move(connection);
   control_.CopyStreamUrl(ticket->streamUrl, sizeof ticket->streamUrl);
@@ -186,6 +193,7 @@ void ListenThread::Shutdown(ClientList& clients) {
     client.reset();
   }
   clients.clear();
+  sender_.Stop();  // after the sessions: none hands a stream over any more
   control_.connectedCount.store(0);
   control_.arrivingCount.store(0);
   control_.sessionThreads.store(0);

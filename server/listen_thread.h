@@ -7,6 +7,7 @@
 #include "server/client_thread.h"
 #include "server/response_head.h"
 #include "server/server_control.h"
+#include "server/stream_sender.h"
 
 namespace server {
 
@@ -43,6 +44,8 @@ class ListenThread {
   void Shutdown(ClientList& clients);
 
   ServerControl& control_;
+  StreamSender sender_;
+  bool sending_ = false;  // the sender runs
   platform::Socket listening_;
   platform::WorkerThread thread_;
 };

@@ -1,8 +1,7 @@
 #pragma once
 
-#include <vector>
+#include <string>
 
-#include "platform/socket.h"
 #include "server/response_head.h"
 #include "server/server_control.h"
 
@@ -16,13 +15,12 @@ inline constexpr ResponseHead kStreamHead =
         .End();
 constexpr char kDelimiter[] = "--Owlglance\r\n";
 
-// Answers the stream URL with the endless motion-JPEG response, one part per
-// new camera image (the current one again after a second without a new
-// one), until the server stops, no image at all has come for six seconds or
-// the client stops taking data; for HEAD, the head alone. A slow viewer
-// gets the newest image whenever it can take one. `partBuffer` is the
-// session's, reused from part to part.
-void ServeStream(platform::Socket& connection, ClientTicket& ticket, bool headOnly,
-                 std::vector<char>& partBuffer);
+// Answers the stream URL: the head of the endless motion-JPEG response and
+// its first delimiter, and then the connection goes to the stream sender,
+// which sends one part per new camera image. For HEAD, the head alone. True
+// when the sender has taken the connection over (and with it the client's
+// place and its "Connection closed" line); `peer` is the address the
+// session logged.
+bool ServeStream(ClientTicket& ticket, bool headOnly, const std::string& peer);
 
 }  // namespace server

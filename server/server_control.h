@@ -17,7 +17,10 @@ class CaptureDevice;
 
 namespace server {
 
-// Shared by the user-interface thread, the listener and every client thread.
+class StreamSender;
+
+// Shared by the user-interface thread, the listener, every client thread and
+// the stream sender.
 // The integers are atomics, shared without a lock; streamUrl is replaced and
 // copied under its own small lock.
 // The camera as the server started with it, for /state.
@@ -79,9 +82,10 @@ struct ClientTicket {
   // Where the session, counted among the arriving, takes its place once its
   // request is in; none in tests that serve one session alone.
   ServerControl* places = nullptr;
-  Gatekeeper* gate = nullptr;  // none in such tests: everyone may watch
-  platform::IpAddress peer;    // the client's address, as the listener saw it
-  uint64_t admitted = 0;       // the rules' generation the request passed under
+  Gatekeeper* gate = nullptr;       // none in such tests: everyone may watch
+  StreamSender* streams = nullptr;  // takes the streams over; without one they end after the head
+  platform::IpAddress peer;         // the client's address, as the listener saw it
+  uint64_t admitted = 0;            // the rules' generation the request passed under
   platform::Socket socket;
   char streamUrl[settings::kStreamPathMax + 1] = {};
 };

@@ -1,8 +1,11 @@
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <filesystem>
 #include <thread>
 #include <vector>
 
@@ -276,43 +279,82 @@ TEST_F(StreamTest, StopEndsFiftyStalledStreamsWithinASecond) {
   camera.join();
 }
 
-// ServeStream on its own, to see its part buffer.
-TEST(StreamBuffer, GrowsForALargerImageAndIsReusedForASmallerOne) {
-  TestClient probe;
-  platform::Socket listener, server;
-  int port = FreePort();
-  ASSERT_EQ(listener.Listen(port, 5), 0);
-  ASSERT_TRUE(probe.Connect(port));
-  ASSERT_EQ(listener.WaitReadable(2000), 1);
-  ASSERT_EQ(listener.Accept(server), 0);
-  ASSERT_TRUE(server.SetNonBlocking());
+// The camera at 30 images a second until the test ends.
+class Camera {
+ public:
+  Camera(capture::FrameStore& store, size_t bytes)
+      : thread_([this, &store, bytes] {
+          for (char n = 0; !done_; ++n) {
+            Publish(store, Image(bytes, n));
+            std::this_thread::sleep_for(milliseconds(33));
+          }
+        }) {}
+  ~Camera() {
+    done_ = true;
+    thread_.join();
+  }
 
-  capture::CaptureDevice device;
-  device.frameStore.Reallocate(1 << 16);
-  std::atomic<int32_t> stop{0}, reap{0};
-  server::ClientTicket ticket;
-  ticket.frameSource = &device;
-  ticket.stopFlag = &stop;
-  ticket.reapFlag = &reap;
-  std::vector<char> partBuffer;
-  const size_t overhead = 26 + std::string("Content-Length: 5000\r\n\r\n").size() + 2 + 13;
+ private:
+  std::atomic<bool> done_{false};
+  std::thread thread_;
+};
 
-  Publish(device.frameStore, Image(1000, '1'));
-  std::thread stream([&] { server::ServeStream(server, ticket, false, partBuffer); });
-  std::string bytes = probe.ReadExactly(200, 2000);
-  Publish(device.frameStore, Image(5000, '2'));
-  bytes += probe.ReadExactly(5100, 2000);
-  Publish(device.frameStore, Image(100, '3'));
-  bytes += probe.ReadAll(300);
-  stop = 1;
-  device.frameStore.WakeReaders();
-  stream.join();
+size_t ThreadCount() {
+  auto tasks = std::filesystem::directory_iterator("/proc/self/task");
+  return static_cast<size_t>(std::distance(begin(tasks), end(tasks)));
+}
 
-  ParsedStream parsed = ParseStream(bytes + probe.ReadAll(100));
-  ASSERT_TRUE(parsed.whole);
-  ASSERT_EQ(parsed.images.size(), 3u);
-  EXPECT_EQ(parsed.images[2], Image(100, '3'));
-  EXPECT_EQ(partBuffer.size(), overhead + 5000);
+// Every stream is sent from one thread: the sessions that took the
+// requests go back to the pool and end there.
+TEST_F(StreamTest, FiftyViewersCostNoThreadEach) {
+  StopListener();
+  StartListener(50);
+  Camera camera(device.frameStore, 20000);
+  const size_t before = ThreadCount();
+  std::vector<TestClient> viewers;
+  for (int i = 0; i < 50; ++i) viewers.push_back(OpenStream());
+  for (auto& viewer : viewers) ASSERT_EQ(viewer.ReadExactly(1000, 3000).size(), 1000u);
+  EXPECT_EQ(control.connectedCount, 50);
+  EXPECT_TRUE(Eventually([&] { return ThreadCount() <= before; }, 6000))
+      << ThreadCount() << " threads, " << before << " before the viewers";
+  EXPECT_EQ(control.connectedCount, 50);
+}
+
+// Viewers that come and go cost the others nothing they would see.
+TEST_F(StreamTest, AViewerComingAndGoingKeepsTheOthersGapsShort) {
+  StopListener();
+  StartListener(50);
+  Camera camera(device.frameStore, 20000);
+  std::vector<TestClient> viewers;
+  for (int i = 0; i < 49; ++i) viewers.push_back(OpenStream());
+  ASSERT_TRUE(Eventually([&] { return control.connectedCount == 49; }));
+
+  std::atomic<bool> done{false};
+  std::thread visitor([&] {
+    while (!done) {
+      TestClient viewer = OpenStream();
+      viewer.ReadExactly(5000, 1000);
+      viewer.Reset();
+    }
+  });
+  std::vector<pollfd> fds;
+  for (auto& viewer : viewers) fds.push_back({viewer.Fd(), POLLIN, 0});
+  std::vector<steady_clock::time_point> last(fds.size(), steady_clock::now());
+  milliseconds worst{0};
+  char scratch[65536];
+  for (auto end = steady_clock::now() + seconds(3); steady_clock::now() < end;) {
+    ::poll(fds.data(), fds.size(), 50);
+    const auto now = steady_clock::now();
+    for (size_t i = 0; i < fds.size(); ++i) {
+      if (!(fds[i].revents & POLLIN)) continue;
+      ASSERT_GT(::recv(fds[i].fd, scratch, sizeof scratch, MSG_DONTWAIT), 0) << "viewer " << i;
+      worst = std::max(worst, duration_cast<milliseconds>(now - last[i]));
+      last[i] = now;
+    }
+  }
+  done = true;
+  visitor.join();
+  EXPECT_LT(worst, milliseconds(100));
 }
 
 }  // namespace

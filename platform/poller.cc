@@ -18,12 +18,13 @@ Wakeup::~Wakeup() {
 
 void Wakeup::Signal() {
   const uint64_t one = 1;
-  static_cast<void>(::write(fd_, &one, sizeof one));  // a full counter is still signalled
+  [[maybe_unused]] const ssize_t n =
+      ::write(fd_, &one, sizeof one);  // a full counter is still signalled
 }
 
 void Wakeup::Clear() {
   uint64_t count = 0;
-  static_cast<void>(::read(fd_, &count, sizeof count));
+  [[maybe_unused]] const ssize_t n = ::read(fd_, &count, sizeof count);
 }
 
 Poller::Poller() : fd_(::epoll_create1(EPOLL_CLOEXEC)) {}

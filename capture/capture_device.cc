@@ -26,6 +26,14 @@ intptr_t CaptureDevice::Send(unsigned message, intptr_t wParam, intptr_t lParam)
 }
 
 DeviceResult CaptureDevice::Connect(int driverIndex) {
+  const bool grabbing = grabbing_;
+  if (grabbing) StopGrabbing();
+  const DeviceResult result = ConnectDriver(driverIndex);
+  if (grabbing && connected_) static_cast<void>(StartGrabbing());
+  return result;
+}
+
+DeviceResult CaptureDevice::ConnectDriver(int driverIndex) {
   if (connected_) Send(WM_CAP_DRIVER_DISCONNECT);
   connected_ = false;
   if (Send(WM_CAP_DRIVER_CONNECT, driverIndex) != 0) {
@@ -112,8 +120,13 @@ DeviceResult CaptureDevice::GetImageSize(int32_t& width, int32_t& height) {
 
 DeviceResult CaptureDevice::ShowDialog(unsigned message) {
   if (!RequireDriver()) return DeviceResult::kFailed;
+  // The format changes only while grabbing is off; pictures kept meanwhile
+  // (a recording, interval pictures) pause for the dialog.
+  const bool grabbing = grabbing_;
+  if (grabbing) StopGrabbing();
   Send(message);
   ReadFormat();
+  if (grabbing) static_cast<void>(StartGrabbing());
   return DeviceResult::kOk;
 }
 
@@ -172,6 +185,19 @@ void CaptureDevice::StopGrabbing() {
   grabbing_ = false;
 }
 
+DeviceResult CaptureDevice::HoldGrabbing() {
+  if (!grabbing_) {
+    const DeviceResult started = StartGrabbing();
+    if (started != DeviceResult::kOk) return started;
+  }
+  ++grabHolders_;
+  return DeviceResult::kOk;
+}
+
+void CaptureDevice::ReleaseGrabbing() {
+  if (grabHolders_ > 0 && --grabHolders_ == 0) StopGrabbing();
+}
+
 void CaptureDevice::SetQuality(int32_t quality) {
   if (quality >= 0 && quality <= 100) jpegQuality = quality;
 }
@@ -182,6 +208,7 @@ bool CaptureDevice::GetDriverDescription(int index, char* name, int nameSize, ch
 }
 
 void CaptureDevice::Destroy() {
+  grabHolders_ = 0;
   if (grabbing_) StopGrabbing();
   if (previewing_) StopPreview();
   ReleaseFormat();

@@ -44,6 +44,10 @@ class CaptureDevice {
   [[nodiscard]] DeviceResult StartGrabbing();
   void StopGrabbing();
   bool IsGrabbing() const { return grabbing_; }
+  // Grabbing for whoever needs the pictures (the server, interval pictures,
+  // a recording): started for the first holder, stopped after the last.
+  [[nodiscard]] DeviceResult HoldGrabbing();
+  void ReleaseGrabbing();
   void SetQuality(int32_t quality);
   // On: a Motion-JPEG camera's frames are checked and stored as they came
   // (the quality then does not apply); off: decoded and encoded again.
@@ -71,6 +75,7 @@ class CaptureDevice {
 
  private:
   bool RequireDriver();
+  DeviceResult ConnectDriver(int driverIndex);
   void ReadFormat();
   DeviceResult ReleaseFormat();
   intptr_t Send(unsigned message, intptr_t wParam = 0, intptr_t lParam = 0);
@@ -82,6 +87,7 @@ class CaptureDevice {
   int driverIndex_ = -1;
   bool previewing_ = false;
   bool grabbing_ = false;
+  int grabHolders_ = 0;
   std::unique_ptr<platform::Decompressor> decompressor_;
   bool motionJpeg_ = false;  // the capture format is Motion-JPEG; set with the decompressor
   std::unique_ptr<platform::CaptureWindow> captureWindow_;

@@ -40,9 +40,9 @@ StartResult ServerController::StartServer() {
   control_.startedMs = platform::SteadyMillis();
   auto listener = std::make_unique<ListenThread>(control_);
   if (!listener->Open()) return StartResult::kPortUnavailable;
-  if (device_.StartGrabbing() != capture::DeviceResult::kOk) return StartResult::kCameraNotStarted;
+  if (device_.HoldGrabbing() != capture::DeviceResult::kOk) return StartResult::kCameraNotStarted;
   if (!listener->Thread().Create()) {
-    device_.StopGrabbing();
+    device_.ReleaseGrabbing();
     return StartResult::kCameraNotStarted;
   }
   listener->Thread().SetLowestPriority();
@@ -59,7 +59,7 @@ void ServerController::StopServer() {
   while (!listener_->Thread().WaitForEnd(platform::kThreadEndStepMs)) {
     if (whileWaiting_) whileWaiting_();
   }
-  device_.StopGrabbing();
+  device_.ReleaseGrabbing();
   listener_.reset();
   running_ = false;
 }

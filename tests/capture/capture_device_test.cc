@@ -194,6 +194,34 @@ TEST(CaptureDevice, FormatDialogReallocatesTheStoreEvenWhenCancelled) {
   EXPECT_EQ(device.frameStore.Capacity(), 320 * 240 * 4);
 }
 
+// Pictures kept while the server is stopped (a recording) go on across a
+// Format dialog, in the new size; grabbing ends with its last holder.
+TEST(CaptureDevice, GrabbingHoldersKeepPicturesComingAcrossAFormatChange) {
+  capture::CaptureDevice device;
+  ASSERT_EQ(device.Create(0, 75), capture::DeviceResult::kOk);
+  ASSERT_EQ(device.HoldGrabbing(), capture::DeviceResult::kOk);
+  ASSERT_EQ(device.HoldGrabbing(), capture::DeviceResult::kOk);  // the server joins
+  device.Window()->SetDialogPresenter([](platform::DriverDialog& dialog) {
+    dialog.settings[0].current = 0;  // 320 x 240
+    return true;
+  });
+  ASSERT_EQ(device.ShowFormatDialog(), capture::DeviceResult::kOk);
+  EXPECT_TRUE(device.IsGrabbing());
+  const uint64_t seen = device.frameStore.PublishedCount();
+  for (int i = 0; i < 50 && device.frameStore.PublishedCount() == seen; ++i)
+    device.frameStore.WaitForNewFrame(seen, 100);
+  const DecodedJpeg picture = DecodeJpeg(StoredImage(device.frameStore));
+  ASSERT_TRUE(picture.ok);
+  EXPECT_EQ(picture.width, 320);
+  device.ReleaseGrabbing();
+  EXPECT_TRUE(device.IsGrabbing()) << "one holder left";
+  device.ReleaseGrabbing();
+  EXPECT_FALSE(device.IsGrabbing());
+  device.ReleaseGrabbing();  // one too many changes nothing
+  EXPECT_EQ(device.HoldGrabbing(), capture::DeviceResult::kOk);
+  EXPECT_TRUE(device.IsGrabbing());
+}
+
 platform::BitmapInfoHeader Yuyv(int width, int height) {
   platform::BitmapInfoHeader format;
   format.biWidth = width;

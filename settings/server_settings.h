@@ -24,10 +24,15 @@ struct ServerSettings {
   uint32_t maxclients;
   uint32_t portnum;
   std::string camurl;
-  uint32_t passthrough;  // 1: a Motion-JPEG camera's own images go out as they come
-  uint32_t access;       // who may connect: an Access value
-  std::string viewuser;  // the user name a password goes with
-  std::string viewpass;  // the password's yescrypt hash; empty: no password asked
+  uint32_t passthrough;     // 1: a Motion-JPEG camera's own images go out as they come
+  uint32_t access;          // who may connect: an Access value
+  std::string viewuser;     // the user name a password goes with
+  std::string viewpass;     // the password's yescrypt hash; empty: no password asked
+  uint32_t intervalon;      // 1: a picture is kept every `interval` seconds
+  uint32_t interval;        // seconds between kept pictures
+  uint32_t intervalkeep;    // how many kept pictures stay; 0 for all
+  std::string intervaldir;  // where they go; empty: the user's pictures folder
+  uint32_t record;          // 1: the pictures are recorded to the user's videos folder
 };
 
 // Who may connect, as `access` holds it.
@@ -59,6 +64,19 @@ inline bool IsViewUser(std::string_view user) {
   if (user.size() > kViewUserMax) return false;
   for (char c : user)
     if (static_cast<unsigned char>(c) < 0x20 || c == ':' || c == 0x7f) return false;
+  return true;
+}
+
+// The longest folder path a setting holds, in bytes.
+constexpr size_t kFolderPathMax = 1024;
+
+// No folder (the default one), or an absolute path without control
+// characters.
+inline bool IsFolderPath(std::string_view path) {
+  if (path.empty()) return true;
+  if (path.size() > kFolderPathMax || path.front() != '/') return false;
+  for (char c : path)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) return false;
   return true;
 }
 
@@ -151,6 +169,19 @@ inline constexpr Setting kSettings[] = {
      .text = &ServerSettings::viewpass,
      .textKeeps = IsViewPass,
      .textMax = 256},
+    // Set in Video > Pictures Every...
+    {.name = "intervalon", .number = &ServerSettings::intervalon, .load = {0, 1}},
+    {.name = "interval",
+     .number = &ServerSettings::interval,
+     .defaultNumber = 60,
+     .load = {1, 86400}},
+    {.name = "intervalkeep", .number = &ServerSettings::intervalkeep, .load = {0, 1000000}},
+    {.name = "intervaldir",
+     .text = &ServerSettings::intervaldir,
+     .textKeeps = IsFolderPath,
+     .textMax = kFolderPathMax},
+    // Toggled by Video > Record.
+    {.name = "record", .number = &ServerSettings::record, .load = {0, 1}},
 };
 
 // The row named `name` (a name from the table).

@@ -35,7 +35,12 @@ TEST(SettingsTable, TheDefaultsAreTheDesigns) {
   EXPECT_EQ(settings.access, 0u) << "everyone, as it always was";
   EXPECT_EQ(settings.viewuser, "");
   EXPECT_EQ(settings.viewpass, "") << "no password";
-  EXPECT_EQ(std::size(kSettings), 10u) << "a new setting: add its default here";
+  EXPECT_EQ(settings.intervalon, 0u);
+  EXPECT_EQ(settings.interval, 60u);
+  EXPECT_EQ(settings.intervalkeep, 0u) << "all";
+  EXPECT_EQ(settings.intervaldir, "") << "the pictures folder";
+  EXPECT_EQ(settings.record, 0u);
+  EXPECT_EQ(std::size(kSettings), 15u) << "a new setting: add its default here";
 }
 
 }  // namespace

@@ -64,6 +64,14 @@ TEST(SettingsStore, LoadTimeRanges) {
       {"\"driver\"=hex:00,00,00,00\r\n", &settings::ServerSettings::passthrough, 1},  // absent: on
       {"\"access\"=hex:02,00,00,00\r\n", &settings::ServerSettings::access, 2},
       {"\"access\"=hex:03,00,00,00\r\n", &settings::ServerSettings::access, 0},
+      {"\"interval\"=hex:00,00,00,00\r\n", &settings::ServerSettings::interval, 60},
+      {"\"interval\"=hex:80,51,01,00\r\n", &settings::ServerSettings::interval, 86400},
+      {"\"interval\"=hex:81,51,01,00\r\n", &settings::ServerSettings::interval, 60},
+      {"\"intervalon\"=hex:02,00,00,00\r\n", &settings::ServerSettings::intervalon, 0},
+      {"\"intervalkeep\"=hex:40,42,0f,00\r\n", &settings::ServerSettings::intervalkeep, 1000000},
+      {"\"intervalkeep\"=hex:41,42,0f,00\r\n", &settings::ServerSettings::intervalkeep, 0},
+      {"\"record\"=hex:01,00,00,00\r\n", &settings::ServerSettings::record, 1},
+      {"\"record\"=hex:02,00,00,00\r\n", &settings::ServerSettings::record, 0},
       {"\"portnum\"=hex:90,1f\r\n", &settings::ServerSettings::portnum,
        8080},  // fills the first bytes
       {"\"portnum\"=hex:91\r\n", &settings::ServerSettings::portnum, 0x91},  // over 80's 0x50

@@ -48,14 +48,16 @@ uint8_t* FrameStore::BeginFrame(int32_t& capacity) {
 void FrameStore::EndFrame(int32_t result) {
   {
     platform::MutexLock lock(frameLock_);
+    const int64_t now = platform::SteadyMillis();
     if (writing_.frame_) {
       writing_.frame_->length = result;
+      writing_.frame_->publishedMs = now;
       latest_ = std::move(writing_);
     } else {
       latest_ = FrameRef();
     }
     writing_ = FrameRef();
-    publishedAt_[publishedCount_.load() % kPublishTimes].store(platform::SteadyMillis());
+    publishedAt_[publishedCount_.load() % kPublishTimes].store(now);
     publishedCount_.fetch_add(1);
   }
   // Taking waitLock_ after the count changed means no waiter can miss it.

@@ -23,7 +23,8 @@ struct FrameBuffer {
   std::atomic<int32_t> holders{1};
   std::unique_ptr<uint8_t[]> bytes;
   int32_t capacity;
-  int32_t length = 0;  // written before it is published, read-only after
+  int32_t length = 0;       // written before it is published, read-only after
+  int64_t publishedMs = 0;  // platform::SteadyMillis when it was published
 };
 
 // A reference to a published picture: its bytes stay as they are for as long
@@ -43,6 +44,8 @@ class FrameRef {
   // The picture's byte count; below 1 for none (no frame, or one that failed).
   int32_t Length() const { return frame_ ? frame_->length : 0; }
   const uint8_t* Data() const { return frame_ ? frame_->bytes.get() : nullptr; }
+  // When the camera's picture came: platform::SteadyMillis at its publish.
+  int64_t PublishedMs() const { return frame_ ? frame_->publishedMs : 0; }
 
  private:
   friend class FrameStore;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "capture/capture_device.h"
+#include "keep/keeper.h"
 #include "platform/message_box.h"
 #include "platform/registry.h"
 #include "platform/thread.h"
@@ -39,11 +40,14 @@ void PrintUsage() {
 
 // Waits for SIGINT or SIGTERM, printing what the server's threads have to
 // say meanwhile; false when the listener ended on its own.
-bool WaitForStop(server::ServerController& controller, const sigset_t& signals) {
+bool WaitForStop(server::ServerController& controller, keep::Keeper& keeper,
+                 const sigset_t& signals) {
   const timespec step{0, 300 * 1000 * 1000};
   for (;;) {
     if (::sigtimedwait(&signals, nullptr, &step) > 0) return true;
-    for (const std::string& notice : controller.TakeNotices())
+    std::vector<std::string> notices = controller.TakeNotices();
+    for (std::string& message : keeper.TakeStops().messages) notices.push_back(std::move(message));
+    for (const std::string& notice : notices)
       platform::ShowMessageBox(notice, {}, platform::kMbOk | platform::kMbIconExclamation);
     if (controller.ListenerEnded()) return false;
   }
@@ -124,7 +128,17 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "owlglance-server: a password is asked, for the user \"%s\"\n",
                  settings.viewuser.c_str());
   WriteMissingHomePage(addresses, settings, device);
-  bool stopped = WaitForStop(controller, signals);
+  // What the settings keep of the pictures, while the server runs.
+  keep::Keeper keeper(device.frameStore);
+  const keep::KeepPlan plan = keep::PlanFrom(settings);
+  if (plan.interval)
+    std::fprintf(stderr, "owlglance-server: a picture every %u s in %s\n", plan.seconds,
+                 plan.pictureFolder.c_str());
+  if (plan.record)
+    std::fprintf(stderr, "owlglance-server: recording to %s\n", plan.videoFolder.c_str());
+  keeper.Apply(plan);
+  bool stopped = WaitForStop(controller, keeper, signals);
+  keeper.Stop();
   controller.StopServer();
   device.Destroy();
   platform::EndIdleThreads();

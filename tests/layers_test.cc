@@ -21,6 +21,7 @@ const std::map<std::string, std::vector<std::string>> kAllowed = {
     {"platform", {"platform/"}},
     {"settings", {"platform/", "settings/"}},
     {"capture", {"platform/", "capture/"}},
+    {"keep", {"platform/", "settings/", "capture/", "keep/"}},
     {"server", {"platform/", "settings/", "capture/", "server/"}},
     {"widgets", {"platform/", "widgets/"}},
     {"share",
@@ -29,12 +30,12 @@ const std::map<std::string, std::vector<std::string>> kAllowed = {
      {"platform/", "settings/", "capture/", "server/", "widgets/", "share/", "wizard/",
       "resources/"}},
     {"shell",
-     {"platform/", "settings/", "capture/", "server/", "widgets/", "share/", "wizard/", "shell/",
-      "resources/"}},
+     {"platform/", "settings/", "capture/", "keep/", "server/", "widgets/", "share/", "wizard/",
+      "shell/", "resources/"}},
 };
-const std::vector<std::string> kProjectFolders = {"platform/", "settings/", "capture/",
-                                                  "server/",   "widgets/",  "share/",
-                                                  "wizard/",   "shell/",    "resources/"};
+const std::vector<std::string> kProjectFolders = {"platform/", "settings/", "capture/", "keep/",
+                                                  "server/",   "widgets/",  "share/",   "wizard/",
+                                                  "shell/",    "resources/"};
 
 struct Include {
   std::string file, target;

@@ -5,10 +5,12 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "keep/picture_names.h"
 #include "platform/installed_drivers.h"
 #include "platform/interfaces.h"
 #include "share/home_page.h"
@@ -116,6 +118,69 @@ TEST_F(HeadlessServerTest, ServesTheHomePageAndALiveStream) {
   std::string a = ImageToRgb(first), b = ImageToRgb(second);
   ASSERT_EQ(a.size(), 400u * 400 * 3);
   EXPECT_NE(a, b) << "the picture on the home page moves";
+}
+
+TEST_F(HeadlessServerTest, PicturesEverySecondAreWholeJpegsAndTheOldestGo) {
+  const std::string pictures = (folder.Path() / "plant").string();
+  Start(5, -1,
+        "\"intervalon\"=" + RegistryHex32(1) + "\r\n\"interval\"=" + RegistryHex32(1) +
+            "\r\n\"intervalkeep\"=" + RegistryHex32(3) +
+            "\r\n\"intervaldir\"=" + RegistryHexText(pictures) + "\r\n");
+  ASSERT_TRUE(Serving());
+  std::this_thread::sleep_for(milliseconds(4500));  // five pictures or so
+  ::kill(pid, SIGTERM);
+  ASSERT_EQ(Exit(5000), 0);
+  EXPECT_NE(folder.Read("stderr.txt").find("owlglance-server: a picture every 1 s in " + pictures),
+            std::string::npos);
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(pictures))
+    names.push_back(entry.path().filename().string());
+  ASSERT_EQ(names.size(), 3u) << "at most three kept";
+  for (const std::string& name : names) {
+    EXPECT_TRUE(keep::IsIntervalPicture(name)) << name;
+    std::ifstream file(pictures + "/" + name, std::ios::binary);
+    const DecodedJpeg picture = DecodeJpeg(std::string(std::istreambuf_iterator<char>(file), {}));
+    ASSERT_TRUE(picture.ok) << name;
+    EXPECT_EQ(picture.width, 640);
+    EXPECT_EQ(picture.height, 480);
+  }
+}
+
+// A recording of the pattern, stopped as usual or killed: every picture up
+// to the end, with its time.
+TEST_F(HeadlessServerTest, ARecordingHoldsEveryPictureAndSurvivesAKill) {
+  for (int signal : {SIGTERM, SIGKILL}) {
+    const std::filesystem::path videos = folder.Path() / ("Videos-" + std::to_string(signal));
+    Start(5, -1, "\"record\"=" + RegistryHex32(1) + "\r\n");
+    // xdg-user-dir reads the videos folder from the config folder the
+    // registry is in.
+    std::ofstream(std::filesystem::path(std::getenv("XDG_CONFIG_HOME")) / "user-dirs.dirs")
+        << "XDG_VIDEOS_DIR=\"" << videos.string() << "\"\n";
+    ASSERT_TRUE(Serving());
+    std::this_thread::sleep_for(seconds(5));
+    ::kill(pid, signal);
+    ::waitpid(pid, nullptr, 0);
+    pid = -1;
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(videos))
+      files.push_back(entry.path());
+    ASSERT_EQ(files.size(), 1u) << signal;
+    EXPECT_TRUE(keep::IsRecordingName(files[0].filename().string())) << files[0];
+    const std::string quoted = "'" + files[0].string() + "'";
+    EXPECT_EQ(RunCommand("ffprobe -v error -show_entries stream=codec_name,width,height -of "
+                         "csv=p=0 " +
+                         quoted),
+              "mjpeg,640,480\n");
+    const std::string times = RunCommand(
+        "ffprobe -v error -select_streams v:0 -show_entries "
+        "packet=pts_time -of csv=p=0 " +
+        quoted);
+    const auto frames = std::ranges::count(times, '\n');
+    const double last = std::atof(times.substr(times.rfind('\n', times.size() - 2) + 1).c_str());
+    EXPECT_GT(last, 4.0) << signal;
+    EXPECT_LT(last, 8.0) << signal;
+    EXPECT_NEAR(static_cast<double>(frames) / last, 30, 6) << frames << " frames in " << last;
+  }
 }
 
 TEST_F(HeadlessServerTest, AStartWithoutAHomePageWritesTheWizardsPageOnce) {

@@ -22,3 +22,13 @@ std::string RegistryHex32(uint32_t v) {
                 v >> 24);
   return text;
 }
+
+std::string RegistryHexText(const std::string& text) {
+  std::string out = "hex:";
+  char byte[4];
+  for (size_t i = 0; i < text.size(); ++i) {
+    std::snprintf(byte, sizeof byte, i ? ",%02x" : "%02x", static_cast<unsigned char>(text[i]));
+    out += byte;
+  }
+  return out;
+}

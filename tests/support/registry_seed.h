@@ -11,3 +11,6 @@ void SeedRegistry(const std::filesystem::path& folder, const char* values);
 
 // A 4-byte value as a REGEDIT4 "hex:" value, little-endian.
 std::string RegistryHex32(uint32_t value);
+
+// A text value's bytes as a REGEDIT4 "hex:" value.
+std::string RegistryHexText(const std::string& text);

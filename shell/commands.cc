@@ -65,6 +65,16 @@ bool Commands::Run(int commandId) {
     case kCmdPassThrough:
       window_.TogglePassThrough();  // takes effect with the next frame, served or not
       break;
+    // Served or not: pictures are kept whenever the camera gives them.
+    case kCmdSavePicture:
+      window_.SavePicture();
+      break;
+    case kCmdPicturesEvery:
+      window_.RunIntervalDialog();
+      break;
+    case kCmdRecord:
+      window_.ToggleRecording();
+      break;
     default:
       return false;
   }
@@ -82,6 +92,7 @@ void Commands::Exit() {
       platform::kIdOk)
     return;
   if (serverRunning_ == 1) StopServer();
+  window_.StopKeeping();
   while (device_.IsGrabbing()) {
     window_.WhileWaiting();
     std::this_thread::sleep_for(kGrabbingPoll);

@@ -18,11 +18,14 @@ constexpr char kStartFailedMessage[] =
 // The menu commands by the ids the menu "WEBCAMMENU" gives them.
 enum CommandId : int {
   kCmdExit = 101,
+  kCmdSavePicture = 102,  // beyond the design: File > Save Picture... (Ctrl+S)
   kCmdPreview = 203,
   kCmdSelectDriver = 202,
   kCmdFormat = 200,
   kCmdSource = 201,
-  kCmdPassThrough = 204,  // beyond the design: Video > Camera's Own JPEG
+  kCmdPassThrough = 204,    // beyond the design: Video > Camera's Own JPEG
+  kCmdPicturesEvery = 205,  // beyond the design: a picture kept every few seconds
+  kCmdRecord = 206,         // beyond the design: recording to the videos folder
   kCmdSetup = 300,
   kCmdStartServer = 301,
   kCmdStopServer = 302,
@@ -48,6 +51,13 @@ class CommandWindow {
   virtual void RunAccessDialog() = 0;
   // Switches the passthrough setting, applies and saves it.
   virtual void TogglePassThrough() = 0;
+  virtual void SavePicture() = 0;
+  virtual void RunIntervalDialog() = 0;
+  // Switches recording on or off, and saves it.
+  virtual void ToggleRecording() = 0;
+  // Ends interval pictures and a recording for the program's end; the
+  // settings keep them for the next start.
+  virtual void StopKeeping() {}
   virtual void CloseWindow() = 0;
   // Runs while the commands wait for the camera to stop grabbing, so that
   // message boxes of worker threads are still answered.

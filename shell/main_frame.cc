@@ -2,20 +2,29 @@
 
 #include <wx/display.h>
 
+#include <ctime>
+
 #include <wx/app.h>
+#include <wx/filedlg.h>
 #include <wx/menu.h>
 #include <wx/statusbr.h>
 #include <wx/xrc/xmlres.h>
 
 #include "capture/driver_select_dialog.h"
+#include "keep/picture_file.h"
+#include "keep/picture_names.h"
+#include "platform/clock.h"
 #include "platform/message_box.h"
 #include "platform/ui/capture_view.h"
+#include "platform/ui/dialog_template.h"
 #include "platform/ui/driver_dialog.h"
 #include "platform/ui/wx_message_box.h"
+#include "platform/user_folders.h"
 #include "settings/settings_store.h"
 #include "share/share_dialog.h"
 #include "shell/access_dialog.h"
 #include "shell/information_dialogs.h"
+#include "shell/interval_dialog.h"
 #include "shell/setup_dialog.h"
 #include "shell/status_texts.h"
 #include "shell/video_fit.h"
@@ -23,19 +32,26 @@
 
 namespace shell {
 
+using platform::FromText;
+using platform::TextOf;
+
 namespace {
-constexpr int kPanes[] = {kPaneUsers, kPaneServer, kPanePreview};
+constexpr int kPanes[] = {kPaneUsers, kPaneServer, kPanePreview, kPaneRecording};
+constexpr int kPaneCount = 4;
 // The menu items' names in the XRC menu, by command.
 constexpr struct {
   int id;
   const char* xrcName;
 } kMenuItems[] = {
     {kCmdExit, "ID_FILE_EXIT"},
+    {kCmdSavePicture, "ID_FILE_SAVE_PICTURE"},
     {kCmdPreview, "ID_VIDEO_PREVIEW"},
     {kCmdSelectDriver, "ID_VIDEO_DRIVER"},
     {kCmdFormat, "ID_VIDEO_FORMAT"},
     {kCmdSource, "ID_VIDEO_SOURCE"},
     {kCmdPassThrough, "ID_VIDEO_PASSTHROUGH"},
+    {kCmdPicturesEvery, "ID_VIDEO_INTERVAL"},
+    {kCmdRecord, "ID_VIDEO_RECORD"},
     {kCmdSetup, "ID_SERVER_SETUP"},
     {kCmdStartServer, "ID_SERVER_START"},
     {kCmdStopServer, "ID_SERVER_STOP"},
@@ -46,6 +62,8 @@ constexpr struct {
     {kCmdReadme, "ID_HELP_README"},
     {kCmdWizard, "ID_HELP_WIZARD"},
 };
+// How long Save Picture waits for a picture when nothing grabs.
+constexpr int kPictureWaitMs = 2000;
 // Idle-time updates need events to follow; this wakes the loop now and then
 // so a count changed by the server's threads shows without a mouse move.
 constexpr int kStatusWakeMs = 250;
@@ -86,6 +104,7 @@ MainFrame::MainFrame(StartStepFails startStepFails)
   commands_ = std::make_unique<Commands>(*this, device_, *controller_);
   device_.SetPassThrough(settings_.passthrough != 0);
   ShowPassThrough();
+  ApplyKeeping();
   FitWindowToVideo();
   if (firstRun_) RunWizard();  // before the window is on the screen
   commands_->Preview();
@@ -93,6 +112,7 @@ MainFrame::MainFrame(StartStepFails startStepFails)
   Bind(wxEVT_IDLE, [this](wxIdleEvent&) {
     UpdateStatusPanes();
     ShowServerNotices();
+    ShowKeeperStops();
   });
   Bind(wxEVT_TIMER, [](wxTimerEvent&) { wxWakeUpIdle(); });
   statusTimer_.Start(kStatusWakeMs);
@@ -121,6 +141,7 @@ void MainFrame::RunDriverDialog() {
     FitWindowToVideo();
     SaveSettings();
   }).ShowModal();
+  ApplyKeeping();  // a camera connected now gives the keeper its pictures
 }
 
 void MainFrame::RunAboutDialog() { AboutDialog().ShowModal(); }
@@ -152,6 +173,100 @@ void MainFrame::RunWizard() {
   }).ShowModal();
 }
 
+void MainFrame::RunIntervalDialog() {
+  IntervalDialog(this, settings_, [this] { ApplyAndSaveSettings(); }).ShowModal();
+}
+
+void MainFrame::ToggleRecording() {
+  settings_.record = settings_.record ? 0 : 1;
+  ApplyAndSaveSettings();
+}
+
+void MainFrame::ApplyKeeping() {
+  keeper_.Apply(keep::PlanFrom(settings_));
+  if (keeper_.Wants() && !keeperHolds_)
+    keeperHolds_ = device_.HoldGrabbing() == capture::DeviceResult::kOk;
+  if (!keeper_.Wants() && keeperHolds_) {
+    device_.ReleaseGrabbing();
+    keeperHolds_ = false;
+  }
+  if (wxMenuItem* item = GetMenuBar()->FindItem(XRCID("ID_VIDEO_RECORD")))
+    item->Check(settings_.record != 0);
+}
+
+void MainFrame::StopKeeping() {
+  keeper_.Stop();
+  if (keeperHolds_) device_.ReleaseGrabbing();
+  keeperHolds_ = false;
+}
+
+void MainFrame::ShowKeeperStops() {
+  if (showingNotices_) return;
+  keep::Keeper::Stops stops = keeper_.TakeStops();
+  if (stops.messages.empty()) return;
+  // What failed is off until the user turns it on again.
+  if (stops.record) settings_.record = 0;
+  if (stops.interval) settings_.intervalon = 0;
+  ApplyKeeping();
+  SaveSettings();
+  showingNotices_ = true;
+  for (const std::string& message : stops.messages)
+    platform::ShowMessageBox(message, "Error", platform::kMbOk | platform::kMbIconExclamation);
+  showingNotices_ = false;
+}
+
+std::string MainFrame::CurrentPicture() {
+  capture::FrameStore& store = device_.frameStore;
+  // Nothing grabs: the picture in the store is an old one, or none.
+  const bool borrowed = !device_.IsGrabbing();
+  if (borrowed && device_.HoldGrabbing() != capture::DeviceResult::kOk) return {};
+  uint64_t seen = store.PublishedCount();
+  std::string picture;
+  for (const int64_t end = platform::SteadyMillis() + kPictureWaitMs;
+       platform::SteadyMillis() < end;) {
+    {
+      const capture::FrameStore::Reader latest(store);
+      if (latest.Length() >= 1 && (!borrowed || latest.Published() != seen)) {
+        picture.assign(reinterpret_cast<const char*>(latest.Image().Data()),
+                       static_cast<size_t>(latest.Length()));
+        break;
+      }
+      if (latest.Published() != seen && !borrowed) seen = latest.Published();
+    }
+    store.WaitForNewFrame(seen, 100);
+  }
+  if (borrowed) device_.ReleaseGrabbing();
+  return picture;
+}
+
+void MainFrame::SavePicture() {
+  const std::string picture = CurrentPicture();
+  if (picture.empty()) {
+    platform::ShowMessageBox("There is no picture to save: the camera gives none.", "Save Picture",
+                             platform::kMbOk | platform::kMbIconExclamation);
+    return;
+  }
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  const std::string folder = platform::UserFolder("PICTURES");
+  const std::string name = keep::SavedPictureName(local);
+  std::string path;
+  if (askSavePath_) {
+    path = askSavePath_(folder, name);
+  } else {
+    wxFileDialog dialog(this, "Save Picture", FromText(folder), FromText(name),
+                        "JPEG pictures (*.jpg)|*.jpg;*.jpeg", wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
+    if (dialog.ShowModal() == wxID_OK) path = TextOf(dialog.GetPath());
+  }
+  if (path.empty()) return;
+  const int error =
+      keep::ReplaceFile(path, reinterpret_cast<const uint8_t*>(picture.data()), picture.size());
+  if (error != 0)
+    platform::ShowMessageBox(keep::WriteFailedMessage(error, "the picture was not saved", path),
+                             "Save Picture", platform::kMbOk | platform::kMbIconExclamation);
+}
+
 void MainFrame::FailStart() {
   startFailed_ = true;
   CallAfter([this] { Close(); });
@@ -160,24 +275,26 @@ void MainFrame::FailStart() {
 bool MainFrame::CreateStatusPanes() {
   if (startStepFails_ && startStepFails_("status bar")) return false;
   wxStatusBar* bar =
-      CreateStatusBar(3, wxSTB_SHOW_TIPS | wxSTB_ELLIPSIZE_END | wxFULL_REPAINT_ON_RESIZE);
+      CreateStatusBar(kPaneCount, wxSTB_SHOW_TIPS | wxSTB_ELLIPSIZE_END | wxFULL_REPAINT_ON_RESIZE);
   if (!bar) return false;
-  // Each pane is as wide as its first text, measured once, and none stretches.
-  int widths[3];
-  for (int i = 0; i < 3; ++i) {
-    widths[i] = bar->GetTextExtent(PaneInitialText(kPanes[i])).GetWidth() + 16;
+  // Each pane is as wide as its first text, measured once, and none
+  // stretches; the recording pane as wide as "Recording".
+  int widths[kPaneCount];
+  for (int i = 0; i < kPaneCount; ++i) {
+    const char* text = kPanes[i] == kPaneRecording ? kRecordingText : PaneInitialText(kPanes[i]);
+    widths[i] = bar->GetTextExtent(text).GetWidth() + 16;
     bar->SetStatusText(PaneInitialText(kPanes[i]), i);
   }
-  bar->SetStatusWidths(3, widths);
+  bar->SetStatusWidths(kPaneCount, widths);
   return true;
 }
 
 void MainFrame::UpdateStatusPanes() {
   wxStatusBar* bar = GetStatusBar();
   if (!bar || !controller_) return;
-  for (int i = 0; i < 3; ++i) {
-    wxString text =
-        PaneText(kPanes[i], controller_->ConnectedCount(), ServerRunning(), device_.IsPreviewing());
+  for (int i = 0; i < kPaneCount; ++i) {
+    wxString text = PaneText(kPanes[i], controller_->ConnectedCount(), ServerRunning(),
+                             device_.IsPreviewing(), keeper_.Recording());
     if (bar->GetStatusText(i) != text) bar->SetStatusText(text, i);
   }
 }
@@ -207,6 +324,7 @@ void MainFrame::ApplyAndSaveSettings() {
 
 void MainFrame::ApplySettings() {
   if (!controller_) return;
+  ApplyKeeping();
   device_.SetQuality(static_cast<int32_t>(settings_.compression));
   device_.SetPassThrough(settings_.passthrough != 0);
   controller_->SetLogConnections(settings_.connections);
@@ -247,6 +365,7 @@ void MainFrame::Shutdown() {
   statusTimer_.Stop();
   SaveSettings();
   if (controller_ && controller_->IsRunning()) controller_->StopServer();
+  StopKeeping();
   commands_.reset();
   controller_.reset();
   device_.Destroy();

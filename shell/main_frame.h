@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "capture/capture_device.h"
+#include "keep/keeper.h"
 #include "server/server_controller.h"
 #include "settings/server_settings.h"
 #include "shell/commands.h"
@@ -27,6 +28,11 @@ class MainFrame : public wxFrame, public CommandWindow {
   // system had refused it; the test host uses it.
   using StartStepFails = std::function<bool(std::string_view step)>;
   explicit MainFrame(StartStepFails startStepFails = {});
+  // Asks where Save Picture writes, proposing `folder` and `name`; empty
+  // for Cancel. The file dialog unless the test host gives its own.
+  using SavePathAsker =
+      std::function<std::string(const std::string& folder, const std::string& name)>;
+  void SetSavePathAsker(SavePathAsker asker) { askSavePath_ = std::move(asker); }
   ~MainFrame() override;
 
   void LoadSettings();
@@ -52,6 +58,19 @@ class MainFrame : public wxFrame, public CommandWindow {
   void RunAccessDialog() override;
   void TogglePassThrough() override;
   void ShowPassThrough();  // the menu item's check mark
+  void SavePicture() override;
+  void RunIntervalDialog() override;
+  void ToggleRecording() override;
+  void StopKeeping() override;
+  // Hands the settings' plan to the keeper, and holds the camera's
+  // pictures while it keeps any.
+  void ApplyKeeping();
+  // What the keeper stopped on a failure: its messages, and the settings
+  // and menu that follow.
+  void ShowKeeperStops();
+  // The camera's current picture, grabbed for the purpose when nothing
+  // grabs; empty when there is none.
+  std::string CurrentPicture();
   void CloseWindow() override { Close(); }
   void WhileWaiting() override;
 
@@ -77,6 +96,9 @@ class MainFrame : public wxFrame, public CommandWindow {
   bool startFailed_ = false;
   bool showingNotices_ = false;
   StartStepFails startStepFails_;
+  SavePathAsker askSavePath_;
+  keep::Keeper keeper_{device_.frameStore};
+  bool keeperHolds_ = false;  // the keeper holds the camera's grabbing
 };
 
 }  // namespace shell

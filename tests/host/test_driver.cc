@@ -161,8 +161,12 @@ void Run(wxWeakRef<shell::MainFrame> frame, const std::string& line) {
     answers.push_back(answer);
   } else if (verb == "status") {
     wxStatusBar* bar = frame->GetStatusBar();
-    Reply("status " + bar->GetStatusText(0).ToStdString() + "|" +
-          bar->GetStatusText(1).ToStdString() + "|" + bar->GetStatusText(2).ToStdString());
+    std::string panes = bar->GetStatusText(0).ToStdString() + "|" +
+                        bar->GetStatusText(1).ToStdString() + "|" +
+                        bar->GetStatusText(2).ToStdString();
+    // The recording pane is empty but while a recording runs.
+    if (!bar->GetStatusText(3).empty()) panes += "|" + bar->GetStatusText(3).ToStdString();
+    Reply("status " + panes);
   } else if (verb == "size") {
     wxSize size = frame->GetClientSize();
     Reply("client " + std::to_string(size.x) + "x" + std::to_string(size.y));
@@ -207,6 +211,11 @@ void AttachTestDriver(shell::MainFrame& frame) {
   if (folder.empty()) return;
   if (auto* window = frame.Device().Window())
     window->SetDialogPresenter([](platform::DriverDialog&) { return false; });
+  // Save Picture writes into the driver's folder, under the name proposed.
+  frame.SetSavePathAsker([](const std::string& proposedFolder, const std::string& name) {
+    Reply("save " + proposedFolder + "|" + name);
+    return folder + "/" + name;
+  });
   std::lock_guard lock(frameLock);
   attachedFrame = &frame;
   attached = true;

@@ -23,6 +23,10 @@ class RecordingWindow : public shell::CommandWindow {
   void RunShareDialog() override { calls.push_back("share"); }
   void RunAccessDialog() override { calls.push_back("access"); }
   void TogglePassThrough() override { calls.push_back("passthrough"); }
+  void SavePicture() override { calls.push_back("save picture"); }
+  void RunIntervalDialog() override { calls.push_back("interval"); }
+  void ToggleRecording() override { calls.push_back("record"); }
+  void StopKeeping() override { calls.push_back("stop keeping"); }
   void CloseWindow() override { calls.push_back("close"); }
   Lines Take() { return std::exchange(calls, {}); }
   Lines calls;
@@ -84,6 +88,9 @@ TEST_F(CommandsTest, WhileTheServerRunsTheVideoCommandsRefuseAndTheRestWork) {
       {shell::kCmdShare, {}, {"share"}},
       {shell::kCmdAccess, {}, {"access"}},
       {shell::kCmdPassThrough, {}, {"passthrough"}},
+      {shell::kCmdSavePicture, {}, {"save picture"}},
+      {shell::kCmdPicturesEvery, {}, {"interval"}},
+      {shell::kCmdRecord, {}, {"record"}},
       {shell::kCmdAbout, {}, {"about"}},
       {shell::kCmdStartServer, {}, {}},  // a second start does nothing
   };
@@ -107,6 +114,9 @@ TEST_F(CommandsTest, WhileTheServerRunsTheVideoCommandsRefuseAndTheRestWork) {
       {shell::kCmdPreview, {}, {}},
       {shell::kCmdShare, {}, {"share"}},
       {shell::kCmdAccess, {}, {"access"}},
+      {shell::kCmdSavePicture, {}, {"save picture"}},
+      {shell::kCmdPicturesEvery, {}, {"interval"}},
+      {shell::kCmdRecord, {}, {"record"}},
   };
   for (const Case& c : stopped) {
     commands->Run(c.id);
@@ -155,7 +165,7 @@ TEST_F(CommandsTest, ExitAsksAndOnOkStopsTheServerBeforeClosing) {
   EXPECT_EQ(commands->ServerRunning(), 0);
   EXPECT_FALSE(controller->IsRunning());
   EXPECT_FALSE(device.IsGrabbing());
-  EXPECT_EQ(window.Take(), Lines{"close"});
+  EXPECT_EQ(window.Take(), (Lines{"stop keeping", "close"}));
 }
 
 }  // namespace

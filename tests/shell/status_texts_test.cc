@@ -25,6 +25,9 @@ TEST(StatusTexts, EachPaneAtCreationAndAtRefresh) {
   };
   for (const Case& c : cases)
     EXPECT_EQ(shell::PaneText(c.pane, c.count, c.running, c.previewing), c.text) << c.pane;
+  EXPECT_STREQ(shell::PaneInitialText(shell::kPaneRecording), "");
+  EXPECT_EQ(shell::PaneText(shell::kPaneRecording, 0, 0, true, true), "Recording");
+  EXPECT_EQ(shell::PaneText(shell::kPaneRecording, 0, 1, true, false), "");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "capture/capture_device.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -29,6 +30,7 @@ DeviceResult CaptureDevice::Connect(int driverIndex) {
   const bool grabbing = grabbing_;
   if (grabbing) StopGrabbing();
   const DeviceResult result = ConnectDriver(driverIndex);
+  if (result == DeviceResult::kOk) RecallChoices();
   if (grabbing && connected_) static_cast<void>(StartGrabbing());
   return result;
 }
@@ -130,8 +132,67 @@ DeviceResult CaptureDevice::ShowDialog(unsigned message) {
   return DeviceResult::kOk;
 }
 
-DeviceResult CaptureDevice::ShowFormatDialog() { return ShowDialog(WM_CAP_DLG_VIDEOFORMAT); }
-DeviceResult CaptureDevice::ShowSourceDialog() { return ShowDialog(WM_CAP_DLG_VIDEOSOURCE); }
+DeviceResult CaptureDevice::ShowFormatDialog() {
+  const std::string before = captureWindow_ ? captureWindow_->FormatText() : "";
+  const DeviceResult result = ShowDialog(WM_CAP_DLG_VIDEOFORMAT);
+  // Kept when it changed: a cancelled dialog writes nothing.
+  if (result == DeviceResult::kOk && memory_ && captureWindow_->FormatText() != before) {
+    const std::string camera = captureWindow_->StableName();
+    CameraChoices choices = memory_->Recall(camera);
+    choices.format = captureWindow_->FormatText();
+    memory_->Keep(camera, choices);
+  }
+  return result;
+}
+
+namespace {
+
+// The capture window's controls, as the Video Source dialog reads them.
+class WindowControls : public ControlAccess {
+ public:
+  explicit WindowControls(CaptureWindow& window) : window_(window) {}
+  std::vector<CameraControl> Controls() override { return window_.Controls(); }
+  bool SetControl(uint32_t id, int32_t value) override { return window_.SetControl(id, value); }
+
+ private:
+  CaptureWindow& window_;
+};
+
+}  // namespace
+
+DeviceResult CaptureDevice::ShowSourceDialog() {
+  if (!RequireDriver()) return DeviceResult::kFailed;
+  // Frames go on meanwhile: the preview shows each change.
+  WindowControls camera(*captureWindow_);
+  SourceControls controls(camera);
+  if (!sourcePresenter_ || !sourcePresenter_(controls)) {
+    controls.Cancel();
+    return DeviceResult::kOk;
+  }
+  if (memory_) {
+    const std::string name = captureWindow_->StableName();
+    CameraChoices choices = memory_->Recall(name);
+    if (controls.Forget()) choices.controls.clear();
+    choices.controls = Merge(std::move(choices.controls), controls.Changed());
+    memory_->Keep(name, choices);
+  }
+  return DeviceResult::kOk;
+}
+
+void CaptureDevice::RecallChoices() {
+  if (!memory_ || !connected_) return;
+  const CameraChoices choices = memory_->Recall(captureWindow_->StableName());
+  if (!choices.format.empty() && captureWindow_->SetFormatText(choices.format)) ReadFormat();
+  if (choices.controls.empty()) return;
+  // Automatic modes first: the values they rule are taken only after.
+  const std::vector<CameraControl> controls = captureWindow_->Controls();
+  for (bool leads : {true, false})
+    for (const auto& [id, value] : choices.controls) {
+      const auto control = std::ranges::find(controls, id, &CameraControl::id);
+      if (control != controls.end() && control->leads == leads)
+        static_cast<void>(captureWindow_->SetControl(id, value));  // one refused is skipped
+    }
+}
 
 DeviceResult CaptureDevice::StartPreview() {
   if (!RequireDriver()) return DeviceResult::kFailed;

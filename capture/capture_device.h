@@ -2,13 +2,16 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "capture/camera_memory.h"
 #include "capture/capture_error.h"
 #include "capture/frame_store.h"
 #include "capture/jpeg_encoder.h"
+#include "capture/source_controls.h"
 #include "platform/bitmap.h"
 #include "platform/capture_window.h"
 #include "platform/decompressor.h"
@@ -37,7 +40,15 @@ class CaptureDevice {
   [[nodiscard]] DeviceResult Connect(int driverIndex);
   [[nodiscard]] DeviceResult GetImageSize(int32_t& width, int32_t& height);
   [[nodiscard]] DeviceResult ShowFormatDialog();
+  // The camera's controls, in the dialog the source presenter shows; the
+  // values set are kept for this camera on OK and put back on Cancel.
   [[nodiscard]] DeviceResult ShowSourceDialog();
+  using SourcePresenter = std::function<bool(SourceControls& controls)>;  // true for OK
+  void SetSourcePresenter(SourcePresenter presenter) { sourcePresenter_ = std::move(presenter); }
+  // Where each camera's format and control values are kept; they are put
+  // back each time a camera is connected (at Create, Connect). Set before
+  // Create; none keeps nothing.
+  void SetCameraMemory(CameraMemory* memory) { memory_ = memory; }
   [[nodiscard]] DeviceResult StartPreview();
   void StopPreview();
   bool IsPreviewing() const { return previewing_; }
@@ -76,6 +87,8 @@ class CaptureDevice {
  private:
   bool RequireDriver();
   DeviceResult ConnectDriver(int driverIndex);
+  // Puts back what was kept of the camera now connected.
+  void RecallChoices();
   void ReadFormat();
   DeviceResult ReleaseFormat();
   intptr_t Send(unsigned message, intptr_t wParam = 0, intptr_t lParam = 0);
@@ -93,6 +106,8 @@ class CaptureDevice {
   std::unique_ptr<platform::CaptureWindow> captureWindow_;
   JpegEncoder encoder_{lastError};
   std::atomic<bool> passThrough_{true};
+  CameraMemory* memory_ = nullptr;
+  SourcePresenter sourcePresenter_;
 };
 
 }  // namespace capture

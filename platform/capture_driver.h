@@ -43,6 +43,19 @@ struct DriverDialog {
 
 enum class DialogKind { Format, Source };
 
+// One control a camera offers, as the Video Source dialog shows it.
+struct CameraControl {
+  enum class Kind { kInteger, kBoolean, kMenu, kIntegerMenu, kButton, kHeading };
+  uint32_t id = 0;
+  Kind kind = Kind::kInteger;
+  std::string name;
+  int32_t minimum = 0, maximum = 0, step = 1, defaultValue = 0, value = 0;
+  std::vector<std::pair<int32_t, std::string>> items;  // a menu's values and labels
+  bool readOnly = false;
+  bool inactive = false;  // set aside while an automatic control rules it
+  bool leads = false;     // an automatic mode: others' state follows it, so it is set first
+};
+
 // Result of waiting for a frame.
 enum class FrameResult { Frame, Timeout, Gone };
 
@@ -72,6 +85,19 @@ class CaptureDriver {
   virtual DriverDialog Dialog(DialogKind kind) const = 0;
   // Applies the choices a dialog returned, one index per setting.
   virtual bool Apply(DialogKind kind, const std::vector<int>& choices) = 0;
+
+  // The camera's controls, under the headings of their classes, as they
+  // stand now. These two may run while another thread takes frames.
+  virtual std::vector<CameraControl> Controls() { return {}; }
+  // Sets one control; false when the camera refused it.
+  virtual bool SetControl(uint32_t /*id*/, int32_t /*value*/) { return false; }
+
+  // A name that finds this camera again after a restart or an unplug.
+  virtual std::string StableName() const { return Name(); }
+  // The format, size and frame rate chosen, as a line to keep; and back,
+  // false when the camera can't take it (nothing changes then).
+  virtual std::string FormatText() const { return {}; }
+  virtual bool SetFormatText(const std::string& /*text*/) { return false; }
 };
 
 }  // namespace platform

@@ -111,6 +111,7 @@ bool CaptureWindow::Connect(int index) {
     return false;
   driver_ = std::move(drivers[index]);
   format_ = driver_->Format();
+  formatText_ = driver_->FormatText();
   return true;
 }
 
@@ -119,6 +120,7 @@ void CaptureWindow::Disconnect() {
   previewing_ = grabbing_ = false;
   if (driver_) driver_->Close();
   driver_.reset();
+  formatText_.clear();
 }
 
 bool CaptureWindow::RunDialog(DialogKind kind) {
@@ -132,9 +134,30 @@ bool CaptureWindow::RunDialog(DialogKind kind) {
     for (const auto& setting : dialog.settings) choices.push_back(setting.current);
     driver_->Apply(kind, choices);
     format_ = driver_->Format();
+    formatText_ = driver_->FormatText();
   }
   UpdatePump();
   return true;
+}
+
+std::vector<CameraControl> CaptureWindow::Controls() {
+  return driver_ ? driver_->Controls() : std::vector<CameraControl>{};
+}
+
+bool CaptureWindow::SetControl(uint32_t id, int32_t value) {
+  return driver_ && driver_->SetControl(id, value);
+}
+
+std::string CaptureWindow::StableName() const { return driver_ ? driver_->StableName() : ""; }
+
+bool CaptureWindow::SetFormatText(const std::string& text) {
+  if (!driver_) return false;
+  StopPump();  // the driver is the capture thread's while it runs
+  const bool taken = driver_->SetFormatText(text);
+  format_ = driver_->Format();
+  formatText_ = driver_->FormatText();
+  UpdatePump();
+  return taken;
 }
 
 void CaptureWindow::StopPump() {

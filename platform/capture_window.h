@@ -92,6 +92,17 @@ class CaptureWindow {
   }
   // Preview pictures kept so far.
   uint64_t PreviewFrames() const { return previewFrames_.load(); }
+  // The connected camera's controls, read and set while frames flow;
+  // empty or false without one.
+  std::vector<CameraControl> Controls();
+  bool SetControl(uint32_t id, int32_t value);
+  // What finds the camera again, and its format as a line to keep; empty
+  // without one.
+  std::string StableName() const;
+  std::string FormatText() const { return formatText_; }
+  // Takes a kept format; frames pause for it. False when the camera can't.
+  bool SetFormatText(const std::string& text);
+
   // True while the camera is away and the "no camera" picture stands in.
   // Any thread.
   bool CameraAway() const { return cameraAway_.load(); }
@@ -113,6 +124,7 @@ class CaptureWindow {
   DialogPresenter presenter_;
   std::unique_ptr<CaptureDriver> driver_;
   BitmapInfoHeader format_;
+  std::string formatText_;  // the driver's, read while the capture thread is stopped
   CaptureParms parms_;
   std::atomic<int> previewRateMs_{66};
   std::atomic<int> previewWidth_{0}, previewHeight_{0};  // 0: the video's own size

@@ -325,6 +325,17 @@ int RegistryKey::Create(const std::string& subkey, int& disposition) {
   return Save(sections_) ? ERROR_SUCCESS : ERROR_WRITE_FAULT;
 }
 
+int RegistryKey::Open(const std::string& subkey) {
+  subkey_ = kRoot + subkey;
+  sections_.clear();
+  dirty_ = false;
+  keptAside_.clear();
+  unreadable_.clear();
+  Load(sections_, keptAside_, unreadable_);
+  if (!unreadable_.empty()) return ERROR_ACCESS_DENIED;
+  return sections_.count(subkey_) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+}
+
 int RegistryKey::QueryValue(const std::string& name, int* type, uint8_t* data,
                             uint32_t* size) const {
   auto section = sections_.find(subkey_);

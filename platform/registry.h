@@ -64,6 +64,9 @@ class RegistryKey {
   // but can't be read: the key is then empty and is never saved, so the
   // file stays as it is.
   [[nodiscard]] int Create(const std::string& subkey, int& disposition);
+  // RegOpenKeyExA: opens `subkey` when it is there, changing nothing;
+  // ERROR_FILE_NOT_FOUND when it is not.
+  [[nodiscard]] int Open(const std::string& subkey);
   // RegQueryValueExA: copies the value when it fits `size` bytes. `size`
   // becomes the value's size; ERROR_MORE_DATA when it does not fit.
   [[nodiscard]] int QueryValue(const std::string& name, int* type, uint8_t* data,

@@ -92,6 +92,7 @@ bool TestPatternDriver::StartStreaming() {
 }
 
 void TestPatternDriver::Resize() {
+  drawnPattern_ = pattern_.load();
   const int width = kSizes[sizeIndex_].width, height = kSizes[sizeIndex_].height;
   background_.assign(static_cast<size_t>(width) * height * 3, 0);
   // 75 % bars: white, yellow, cyan, green, magenta, red, blue (as BGR).
@@ -101,7 +102,7 @@ void TestPatternDriver::Resize() {
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
       uint8_t* p = &background_[(static_cast<size_t>(y) * width + x) * 3];
-      if (pattern_ == 0 && y < barsHeight) {
+      if (drawnPattern_ == 0 && y < barsHeight) {
         std::memcpy(p, kBars[x * 7 / width], 3);
       } else if (y < barsHeight) {
         p[0] = p[1] = p[2] = static_cast<uint8_t>(x * 255 / (width - 1));
@@ -122,6 +123,7 @@ void TestPatternDriver::Resize() {
 }
 
 void TestPatternDriver::Render(uint64_t index, std::vector<uint8_t>& bgr) {
+  if (drawnPattern_ != pattern_.load()) Resize();
   const int width = kSizes[sizeIndex_].width, height = kSizes[sizeIndex_].height;
   const int scale = std::max(1, width / 320);
   bgr = background_;
@@ -140,15 +142,26 @@ void TestPatternDriver::Render(uint64_t index, std::vector<uint8_t>& bgr) {
       p[2] = 250;
     }
   // The frame counter and the time of day.
-  char text[48];
-  std::time_t now = std::time(nullptr);
-  std::tm local{};
-  ::localtime_r(&now, &local);
-  std::snprintf(text, sizeof text, "FRAME %06llu  %02d:%02d:%02d",
-                static_cast<unsigned long long>(index % 1000000), local.tm_hour, local.tm_min,
-                local.tm_sec);
-  static const uint8_t kWhite[3] = {235, 235, 235};
-  DrawText(bgr, width, height, 8 * scale, barsHeight + 18 * scale, scale, text, kWhite);
+  if (showClock_) {
+    char text[48];
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    std::snprintf(text, sizeof text, "FRAME %06llu  %02d:%02d:%02d",
+                  static_cast<unsigned long long>(index % 1000000), local.tm_hour, local.tm_min,
+                  local.tm_sec);
+    static const uint8_t kWhite[3] = {235, 235, 235};
+    DrawText(bgr, width, height, 8 * scale, barsHeight + 18 * scale, scale, text, kWhite);
+  }
+  // Brightness and contrast around the middle grey, through a table.
+  const int brightness = brightness_.load(), contrast = contrast_.load();
+  if (brightness != 0 || contrast != 100) {
+    uint8_t table[256];
+    for (int v = 0; v < 256; ++v)
+      table[v] =
+          static_cast<uint8_t>(std::clamp((v - 128) * contrast / 100 + 128 + brightness, 0, 255));
+    for (uint8_t& byte : bgr) byte = table[byte];
+  }
 }
 
 FrameResult TestPatternDriver::NextFrame(std::vector<uint8_t>& frame, int ms) {
@@ -177,7 +190,7 @@ DriverDialog TestPatternDriver::Dialog(DialogKind kind) const {
               {"YUYV 4:2:2", "RGB 24-bit", "Motion-JPEG"},
               static_cast<int>(pixelFormat_)}}};
   }
-  return {"Video Source", {{"Pattern", {"Colour bars", "Grey ramp"}, pattern_}}};
+  return {"Video Source", {}};  // the source's are Controls()
 }
 
 bool TestPatternDriver::Apply(DialogKind kind, const std::vector<int>& choices) {
@@ -187,11 +200,80 @@ bool TestPatternDriver::Apply(DialogKind kind, const std::vector<int>& choices) 
     sizeIndex_ = choices[0];
     pixelFormat_ = static_cast<PixelFormat>(choices[1]);
   } else {
-    if (choices.size() != 1 || choices[0] < 0 || choices[0] > 1) return false;
-    pattern_ = choices[0];
+    return false;
   }
   Resize();
   return true;
+}
+
+std::vector<CameraControl> TestPatternDriver::Controls() {
+  using Kind = CameraControl::Kind;
+  auto control = [](uint32_t id, Kind kind, const char* name, int32_t minimum, int32_t maximum,
+                    int32_t defaultValue, int32_t value) {
+    CameraControl c;
+    c.id = id;
+    c.kind = kind;
+    c.name = name;
+    c.minimum = minimum;
+    c.maximum = maximum;
+    c.defaultValue = defaultValue;
+    c.value = value;
+    return c;
+  };
+  std::vector<CameraControl> controls = {
+      control(kPatternControls, Kind::kHeading, "Test Pattern Controls", 0, 0, 0, 0),
+      control(kPatternBrightness, Kind::kInteger, "Brightness", -64, 64, 0, brightness_),
+      control(kPatternContrast, Kind::kInteger, "Contrast", 0, 200, 100, contrast_),
+      control(kPatternShowClock, Kind::kBoolean, "Show clock", 0, 1, 1, showClock_ ? 1 : 0),
+      control(kPatternChoice, Kind::kMenu, "Pattern", 0, 1, 0, pattern_),
+  };
+  controls.back().items = {{0, "Colour bars"}, {1, "Grey ramp"}};
+  return controls;
+}
+
+bool TestPatternDriver::SetControl(uint32_t id, int32_t value) {
+  switch (id) {
+    case kPatternBrightness:
+      if (value < -64 || value > 64) return false;
+      brightness_ = value;
+      return true;
+    case kPatternContrast:
+      if (value < 0 || value > 200) return false;
+      contrast_ = value;
+      return true;
+    case kPatternShowClock:
+      if (value < 0 || value > 1) return false;
+      showClock_ = value == 1;
+      return true;
+    case kPatternChoice:
+      if (value < 0 || value > 1) return false;
+      pattern_ = value;
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::string TestPatternDriver::FormatText() const {
+  const char* fourcc = pixelFormat_ == kYuyv ? "YUYV" : pixelFormat_ == kRgb ? "RGB3" : "MJPG";
+  return std::string(fourcc) + " " + std::to_string(kSizes[sizeIndex_].width) + "x" +
+         std::to_string(kSizes[sizeIndex_].height);
+}
+
+bool TestPatternDriver::SetFormatText(const std::string& text) {
+  constexpr const char* kFourccs[] = {"YUYV", "RGB3", "MJPG"};
+  for (int format = 0; format < 3; ++format)
+    for (int size = 0; size < 4; ++size) {
+      const std::string line = std::string(kFourccs[format]) + " " +
+                               std::to_string(kSizes[size].width) + "x" +
+                               std::to_string(kSizes[size].height);
+      if (text != line) continue;
+      sizeIndex_ = size;
+      pixelFormat_ = static_cast<PixelFormat>(format);
+      Resize();
+      return true;
+    }
+  return false;
 }
 
 void DrawNoCamera(int width, int height, const std::string& since, std::vector<uint8_t>& bgr) {

@@ -4,6 +4,7 @@
 // UVC camera sends it: 4:2:2, no Huffman tables), at four sizes.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 
 #include "platform/capture_driver.h"
@@ -13,6 +14,14 @@ namespace platform {
 // The picture a capture window shows while its camera is away, in the test
 // pattern's style: "NO CAMERA" and the time it went, top row first, BGR.
 void DrawNoCamera(int width, int height, const std::string& since, std::vector<uint8_t>& bgr);
+
+// The test pattern's controls, numbered as V4L2 numbers a camera's user
+// controls.
+constexpr uint32_t kPatternControls = 0x00980001;  // the heading
+constexpr uint32_t kPatternBrightness = 0x00980900;
+constexpr uint32_t kPatternContrast = 0x00980901;
+constexpr uint32_t kPatternShowClock = 0x0098f901;
+constexpr uint32_t kPatternChoice = 0x0098f902;  // colour bars or grey ramp
 
 class TestPatternDriver : public CaptureDriver {
  public:
@@ -27,6 +36,13 @@ class TestPatternDriver : public CaptureDriver {
   FrameResult NextFrame(std::vector<uint8_t>& frame, int ms) override;
   DriverDialog Dialog(DialogKind kind) const override;
   bool Apply(DialogKind kind, const std::vector<int>& choices) override;
+  // Brightness and contrast change the picture, "Show clock" the caption
+  // with the frame counter and the time, "Pattern" the picture behind.
+  std::vector<CameraControl> Controls() override;
+  bool SetControl(uint32_t id, int32_t value) override;
+  // "MJPG 1280x720": the pixel format and the size.
+  std::string FormatText() const override;
+  bool SetFormatText(const std::string& text) override;
 
   // Draws frame number `index` (top row first, BGR) into `bgr`.
   void Render(uint64_t index, std::vector<uint8_t>& bgr);
@@ -39,7 +55,11 @@ class TestPatternDriver : public CaptureDriver {
 
   int sizeIndex_ = 1;  // 640 x 480
   PixelFormat pixelFormat_ = kYuyv;
-  int pattern_ = 0;                  // colour bars or grey ramp
+  // Set from the user-interface thread while frames are drawn.
+  std::atomic<int> pattern_{0};  // colour bars or grey ramp
+  std::atomic<int> brightness_{0}, contrast_{100};
+  std::atomic<bool> showClock_{true};
+  int drawnPattern_ = 0;             // the pattern background_ holds
   std::vector<uint8_t> background_;  // the still part, BGR top-down
   std::vector<uint8_t> bgr_;         // the frame being drawn
   uint64_t frameIndex_ = 0;

@@ -80,9 +80,25 @@ const PixelFormat* Known(uint32_t v4l2) {
   return nullptr;
 }
 
-constexpr uint32_t kSourceControls[] = {V4L2_CID_BRIGHTNESS, V4L2_CID_CONTRAST, V4L2_CID_SATURATION,
-                                        V4L2_CID_HUE,        V4L2_CID_GAIN,     V4L2_CID_SHARPNESS};
-constexpr int kControlSteps = 10;  // a control's range is offered in tenths
+// Automatic modes that set others inactive; set before the values they
+// rule. Drivers that flag them V4L2_CTRL_FLAG_UPDATE are taken as such too.
+constexpr uint32_t kAutoControls[] = {
+    V4L2_CID_EXPOSURE_AUTO, V4L2_CID_AUTO_WHITE_BALANCE, V4L2_CID_FOCUS_AUTO,
+    V4L2_CID_AUTOGAIN,      V4L2_CID_HUE_AUTO,           V4L2_CID_AUTOBRIGHTNESS,
+};
+
+bool IsAuto(uint32_t id) { return std::ranges::find(kAutoControls, id) != std::end(kAutoControls); }
+
+// The camera's name that outlives its /dev/video number: the by-id link
+// that points at `path`, else its card name and bus.
+std::string StableNameOf(const std::string& path, const std::string& card, const std::string& bus) {
+  std::error_code error;
+  for (const auto& link : std::filesystem::directory_iterator("/dev/v4l/by-id", error)) {
+    std::error_code same;
+    if (std::filesystem::equivalent(link.path(), path, same) && !same) return link.path().string();
+  }
+  return card + " @ " + bus;
+}
 
 // Calls `found(path, capabilities)` for each /dev/video* that can capture,
 // in device-number order, until it returns false.
@@ -132,14 +148,19 @@ V4l2Driver::V4l2Driver(V4l2Io& io, std::string path, std::string name, std::stri
       path_(std::move(path)),
       name_(std::move(name)),
       version_(std::move(version)),
-      busInfo_(std::move(busInfo)) {}
+      busInfo_(std::move(busInfo)),
+      stableName_(StableNameOf(path_, name_, busInfo_)) {}
 
 V4l2Driver::~V4l2Driver() { Close(); }
 
 bool V4l2Driver::Open() {
   Close();
-  fd_ = io_.Open(path_);
-  if (fd_ < 0) return false;
+  const int fd = io_.Open(path_);
+  if (fd < 0) return false;
+  {
+    MutexLock lock(fdLock_);
+    fd_ = fd;
+  }
   if (ReadFormat() && Known(pixelFormat_)) return true;
   // The camera is set to a format we can't convert: take the first we can.
   for (uint32_t pixelFormat : PixelFormats()) {
@@ -154,6 +175,11 @@ bool V4l2Driver::Open() {
 
 void V4l2Driver::Close() {
   StopStreaming();
+  CloseDevice();
+}
+
+void V4l2Driver::CloseDevice() {
+  MutexLock lock(fdLock_);
   if (fd_ >= 0) io_.Close(fd_);
   fd_ = -1;
 }
@@ -224,21 +250,6 @@ std::vector<std::pair<uint32_t, uint32_t>> V4l2Driver::FrameIntervals(uint32_t p
       intervals.emplace_back(i.discrete.numerator, i.discrete.denominator);
   }
   return intervals;
-}
-
-std::vector<V4l2Driver::Control> V4l2Driver::Controls() const {
-  std::vector<Control> controls;
-  for (uint32_t id : kSourceControls) {
-    v4l2_queryctrl q{};
-    q.id = id;
-    if (io_.Ioctl(fd_, VIDIOC_QUERYCTRL, &q) != 0 || q.flags & V4L2_CTRL_FLAG_DISABLED ||
-        q.type != V4L2_CTRL_TYPE_INTEGER || q.maximum <= q.minimum)
-      continue;
-    v4l2_control c{id, 0};
-    if (io_.Ioctl(fd_, VIDIOC_G_CTRL, &c) != 0) continue;
-    controls.push_back({id, reinterpret_cast<const char*>(q.name), q.minimum, q.maximum, c.value});
-  }
-  return controls;
 }
 
 bool V4l2Driver::StartStreaming() {
@@ -336,6 +347,7 @@ bool V4l2Driver::Reconnect() {
   if (found.empty()) return false;
   path_ = found;
   if (!Open()) return false;
+  SetAgain();
   if ((pixelFormat_ != pixelFormat || static_cast<uint32_t>(format_.biWidth) != width ||
        static_cast<uint32_t>(format_.biHeight) != height) &&
       !SetFormat(pixelFormat, width, height)) {
@@ -350,19 +362,8 @@ bool V4l2Driver::Reconnect() {
 }
 
 DriverDialog V4l2Driver::Dialog(DialogKind kind) const {
-  if (kind == DialogKind::Source) {
-    DriverDialog dialog{name_ + " - Video Source", {}};
-    for (const auto& c : Controls()) {
-      DriverSetting setting{c.name, {}, 0};
-      for (int step = 0; step <= kControlSteps; ++step) {
-        int value = c.minimum + (c.maximum - c.minimum) * step / kControlSteps;
-        setting.choices.push_back(std::to_string(value));
-        if (value <= c.value) setting.current = step;
-      }
-      dialog.settings.push_back(std::move(setting));
-    }
-    return dialog;
-  }
+  // The source's controls are Controls(), shown by a dialog of their own.
+  if (kind == DialogKind::Source) return {name_ + " - Video Source", {}};
   DriverSetting formats{"Pixel format", {}, 0}, sizes{"Size", {}, 0};
   for (uint32_t f : PixelFormats()) {
     if (const PixelFormat* known = Known(f)) {
@@ -398,17 +399,7 @@ DriverDialog V4l2Driver::Dialog(DialogKind kind) const {
 }
 
 bool V4l2Driver::Apply(DialogKind kind, const std::vector<int>& choices) {
-  if (kind == DialogKind::Source) {
-    auto controls = Controls();
-    if (choices.size() != controls.size()) return false;
-    for (size_t i = 0; i < controls.size(); ++i) {
-      const Control& c = controls[i];
-      int step = std::clamp(choices[i], 0, kControlSteps);
-      v4l2_control set{c.id, c.minimum + (c.maximum - c.minimum) * step / kControlSteps};
-      io_.Ioctl(fd_, VIDIOC_S_CTRL, &set);
-    }
-    return true;
-  }
+  if (kind == DialogKind::Source) return false;
   std::vector<uint32_t> known;
   for (uint32_t f : PixelFormats())
     if (Known(f)) known.push_back(f);
@@ -433,6 +424,135 @@ bool V4l2Driver::Apply(DialogKind kind, const std::vector<int>& choices) {
     parm.parm.capture.timeperframe.numerator = intervals[static_cast<size_t>(choices[2])].first;
     parm.parm.capture.timeperframe.denominator = intervals[static_cast<size_t>(choices[2])].second;
     io_.Ioctl(fd_, VIDIOC_S_PARM, &parm);
+  }
+  return true;
+}
+
+std::vector<CameraControl> V4l2Driver::Controls() {
+  MutexLock lock(fdLock_);
+  std::vector<CameraControl> controls;
+  if (fd_ < 0) return controls;
+  v4l2_query_ext_ctrl query{};
+  query.id = V4L2_CTRL_FLAG_NEXT_CTRL;
+  while (io_.Ioctl(fd_, VIDIOC_QUERY_EXT_CTRL, &query) == 0) {
+    const uint32_t id = query.id;
+    CameraControl control;
+    control.id = id;
+    control.name = query.name;
+    control.minimum = static_cast<int32_t>(query.minimum);
+    control.maximum = static_cast<int32_t>(query.maximum);
+    control.step = std::max<int32_t>(1, static_cast<int32_t>(query.step));
+    control.defaultValue = static_cast<int32_t>(query.default_value);
+    control.readOnly = query.flags & (V4L2_CTRL_FLAG_READ_ONLY | V4L2_CTRL_FLAG_GRABBED);
+    control.inactive = query.flags & V4L2_CTRL_FLAG_INACTIVE;
+    control.leads = (query.flags & V4L2_CTRL_FLAG_UPDATE) || IsAuto(id);
+    bool shown = !(query.flags & V4L2_CTRL_FLAG_DISABLED);
+    switch (query.type) {
+      case V4L2_CTRL_TYPE_INTEGER:
+        control.kind = CameraControl::Kind::kInteger;
+        break;
+      case V4L2_CTRL_TYPE_BOOLEAN:
+        control.kind = CameraControl::Kind::kBoolean;
+        break;
+      case V4L2_CTRL_TYPE_MENU:
+      case V4L2_CTRL_TYPE_INTEGER_MENU: {
+        const bool integers = query.type == V4L2_CTRL_TYPE_INTEGER_MENU;
+        control.kind = integers ? CameraControl::Kind::kIntegerMenu : CameraControl::Kind::kMenu;
+        for (int64_t index = query.minimum; index <= query.maximum && index - query.minimum < 256;
+             ++index) {
+          v4l2_querymenu item{};
+          item.id = id;
+          item.index = static_cast<uint32_t>(index);
+          if (io_.Ioctl(fd_, VIDIOC_QUERYMENU, &item) != 0) continue;  // a gap in the menu
+          control.items.emplace_back(static_cast<int32_t>(index),
+                                     integers ? std::to_string(item.value)
+                                              : std::string(reinterpret_cast<char*>(item.name)));
+        }
+        break;
+      }
+      case V4L2_CTRL_TYPE_BUTTON:
+        control.kind = CameraControl::Kind::kButton;
+        break;
+      case V4L2_CTRL_TYPE_CTRL_CLASS:
+        control.kind = CameraControl::Kind::kHeading;
+        break;
+      default:
+        shown = false;  // 64-bit, string and compound controls: not for this dialog
+    }
+    const bool hasValue = control.kind != CameraControl::Kind::kButton &&
+                          control.kind != CameraControl::Kind::kHeading &&
+                          !(query.flags & V4L2_CTRL_FLAG_WRITE_ONLY);
+    if (shown && hasValue) {
+      v4l2_control value{id, 0};
+      if (io_.Ioctl(fd_, VIDIOC_G_CTRL, &value) == 0) {
+        control.value = value.value;
+      } else {
+        control.value = control.defaultValue;
+      }
+    }
+    if (shown) controls.push_back(std::move(control));
+    query = v4l2_query_ext_ctrl{};
+    query.id = id | V4L2_CTRL_FLAG_NEXT_CTRL;
+  }
+  return controls;
+}
+
+bool V4l2Driver::SetControl(uint32_t id, int32_t value) {
+  MutexLock lock(fdLock_);
+  if (fd_ < 0) return false;
+  v4l2_queryctrl query{};
+  query.id = id;
+  if (io_.Ioctl(fd_, VIDIOC_QUERYCTRL, &query) != 0) return false;
+  v4l2_control set{id, value};
+  if (io_.Ioctl(fd_, VIDIOC_S_CTRL, &set) != 0) return false;
+  // A button acts once; a value is the camera's until it forgets it.
+  if (query.type == V4L2_CTRL_TYPE_BUTTON) return true;
+  std::erase_if(set_, [&](const SetValue& earlier) { return earlier.id == id; });
+  set_.push_back({id, value, (query.flags & V4L2_CTRL_FLAG_UPDATE) != 0 || IsAuto(id)});
+  return true;
+}
+
+void V4l2Driver::SetAgain() {
+  MutexLock lock(fdLock_);
+  for (bool leads : {true, false})
+    for (const SetValue& value : set_) {
+      if (value.leads != leads) continue;
+      v4l2_control set{value.id, value.value};
+      io_.Ioctl(fd_, VIDIOC_S_CTRL, &set);  // one it refuses now is skipped
+    }
+}
+
+std::string V4l2Driver::FormatText() const {
+  std::string text(reinterpret_cast<const char*>(&pixelFormat_), 4);
+  text += " " + std::to_string(format_.biWidth) + "x" + std::to_string(format_.biHeight);
+  v4l2_streamparm parm{};
+  parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+  if (fd_ >= 0 && io_.Ioctl(fd_, VIDIOC_G_PARM, &parm) == 0 &&
+      parm.parm.capture.timeperframe.denominator != 0)
+    text += " " + std::to_string(parm.parm.capture.timeperframe.numerator) + "/" +
+            std::to_string(parm.parm.capture.timeperframe.denominator);
+  return text;
+}
+
+bool V4l2Driver::SetFormatText(const std::string& text) {
+  char fourcc[5] = {};
+  unsigned width = 0, height = 0, numerator = 0, denominator = 0;
+  const int read = std::sscanf(text.c_str(), "%4c %ux%u %u/%u", fourcc, &width, &height, &numerator,
+                               &denominator);
+  if (read < 3 || fd_ < 0) return false;
+  uint32_t pixelFormat = 0;
+  std::memcpy(&pixelFormat, fourcc, 4);
+  const auto offered = PixelFormats();
+  if (!Known(pixelFormat) || std::ranges::find(offered, pixelFormat) == offered.end()) return false;
+  if ((pixelFormat != pixelFormat_ || static_cast<uint32_t>(format_.biWidth) != width ||
+       static_cast<uint32_t>(format_.biHeight) != height) &&
+      !SetFormat(pixelFormat, width, height))
+    return false;
+  if (read == 5 && numerator > 0 && denominator > 0) {
+    v4l2_streamparm parm{};
+    parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    parm.parm.capture.timeperframe = {numerator, denominator};
+    io_.Ioctl(fd_, VIDIOC_S_PARM, &parm);  // a camera that can't keeps its own rate
   }
   return true;
 }

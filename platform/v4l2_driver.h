@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/capture_driver.h"
+#include "platform/thread_annotations.h"
 
 namespace platform {
 
@@ -56,16 +57,20 @@ class V4l2Driver : public CaptureDriver {
   bool Reconnect() override;
   DriverDialog Dialog(DialogKind kind) const override;
   bool Apply(DialogKind kind, const std::vector<int>& choices) override;
+  // Every control VIDIOC_QUERY_EXT_CTRL lists, menus with their items.
+  std::vector<CameraControl> Controls() override OWL_EXCLUDES(fdLock_);
+  // A value set is set again when the camera comes back after an unplug.
+  bool SetControl(uint32_t id, int32_t value) override OWL_EXCLUDES(fdLock_);
+  // Its /dev/v4l/by-id name, else its card name and bus.
+  std::string StableName() const override { return stableName_; }
+  // "YUYV 640x480 1/30": pixel format, size and frame interval.
+  std::string FormatText() const override;
+  bool SetFormatText(const std::string& text) override;
 
  private:
   struct Buffer {
     void* address;
     size_t length;
-  };
-  struct Control {
-    uint32_t id;
-    std::string name;
-    int minimum, maximum, value;
   };
   bool ReadFormat();
   bool SetFormat(uint32_t pixelFormat, uint32_t width, uint32_t height);
@@ -75,12 +80,23 @@ class V4l2Driver : public CaptureDriver {
   // offers at this format and size, the most frames a second first.
   std::vector<std::pair<uint32_t, uint32_t>> FrameIntervals(uint32_t pixelFormat, uint32_t width,
                                                             uint32_t height) const;
-  std::vector<Control> Controls() const;
   FrameResult Lost();
+  void SetAgain() OWL_EXCLUDES(fdLock_);  // the values set before an unplug, leads first
+  void CloseDevice() OWL_EXCLUDES(fdLock_);
 
   V4l2Io& io_;
-  std::string path_, name_, version_, busInfo_;
+  std::string path_, name_, version_, busInfo_, stableName_;
+  // Opened and closed on the thread that takes frames (or with it stopped);
+  // controls are read and set from the user-interface thread meanwhile.
+  mutable Mutex fdLock_;
   int fd_ = -1;
+  // Values set through SetControl, in order, leads marked.
+  struct SetValue {
+    uint32_t id;
+    int32_t value;
+    bool leads;
+  };
+  std::vector<SetValue> set_ OWL_GUARDED_BY(fdLock_);
   int64_t lastFrameMs_ = 0;
   int errorFrames_ = 0;  // buffers flagged as errors in a row
   uint32_t pixelFormat_ = 0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <vector>
 
 #include "platform/registry.h"
 
@@ -26,15 +27,26 @@ void Query(const RegistryKey& key, const char* name, uint32_t& field) {
 // Reads a text of at most `most` bytes up to its first zero byte; a missing
 // or longer value leaves `field` as it is.
 void QueryText(const RegistryKey& key, const char* name, size_t most, std::string& field) {
-  char text[256];
-  const auto room = static_cast<uint32_t>(std::min(most, sizeof text));
+  std::vector<char> text(most);
+  const auto room = static_cast<uint32_t>(most);
   uint32_t length = room;
-  if (key.QueryValue(name, nullptr, reinterpret_cast<uint8_t*>(text), &length) !=
+  if (key.QueryValue(name, nullptr, reinterpret_cast<uint8_t*>(text.data()), &length) !=
           platform::ERROR_SUCCESS ||
       length > room)
     return;
-  field.assign(text, ::strnlen(text, length));
+  field.assign(text.data(), ::strnlen(text.data(), length));
 }
+
+// The key of one camera's choices. A name can't hold what ends a key's
+// line in the file, nor a backslash, which would make it a path.
+std::string CameraKey(const std::string& camera) {
+  std::string name = camera;
+  for (char& c : name)
+    if (c == '\\' || c == '[' || c == ']' || static_cast<unsigned char>(c) < 0x20) c = '_';
+  return std::string(kSettingsKey) + "\\Cameras\\" + name;
+}
+
+constexpr size_t kCameraLineMax = 4096;
 
 // Setting a value changes the key in memory only, which can't fail; Close
 // writes the file.
@@ -114,6 +126,27 @@ void SaveSettings(const ServerSettings& settings) {
     else
       SetText(key, setting.name, settings.*setting.text);
   }
+  static_cast<void>(key.Close());
+}
+
+void LoadCameraValues(const std::string& camera, std::string& format, std::string& controls) {
+  format.clear();
+  controls.clear();
+  RegistryKey key;  // read alone: a camera never chosen for writes nothing
+  if (key.Open(CameraKey(camera)) != platform::ERROR_SUCCESS) return;
+  QueryText(key, "format", kCameraLineMax, format);
+  QueryText(key, "controls", kCameraLineMax, controls);
+  static_cast<void>(key.Close());
+}
+
+void SaveCameraValues(const std::string& camera, const std::string& format,
+                      const std::string& controls) {
+  if (saveRefused.load()) return;
+  RegistryKey key;
+  int disposition = 0;
+  static_cast<void>(key.Create(CameraKey(camera), disposition));
+  SetText(key, "format", format.substr(0, kCameraLineMax));
+  SetText(key, "controls", controls.substr(0, kCameraLineMax));
   static_cast<void>(key.Close());
 }
 

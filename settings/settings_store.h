@@ -28,4 +28,11 @@ struct SettingsFound {
 // Writes every value as it stands, and "frun" as 0.
 void SaveSettings(const ServerSettings& settings);
 
+// What is kept of one camera, by the name that finds it again, in a key of
+// its own below the settings' ("Cameras\NAME"): its format line and its
+// controls line, each empty when nothing is kept.
+void LoadCameraValues(const std::string& camera, std::string& format, std::string& controls);
+void SaveCameraValues(const std::string& camera, const std::string& format,
+                      const std::string& controls);
+
 }  // namespace settings

@@ -18,6 +18,7 @@
 #include "settings/settings_store.h"
 #include "share/home_page.h"
 #include "share/share_links.h"
+#include "shell/camera_memory_store.h"
 #include "shell/commands.h"
 #include "shell/server_options.h"
 
@@ -99,7 +100,11 @@ int main(int argc, char** argv) {
   sigaddset(&signals, SIGTERM);
   ::pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
+  // The camera comes back as it was chosen for it, in the desktop program
+  // or here before.
+  shell::SettingsCameraMemory cameraMemory;
   capture::CaptureDevice device;
+  device.SetCameraMemory(&cameraMemory);
   // Without a camera StartServer fails and says so.
   static_cast<void>(
       device.Create(static_cast<int>(settings.driver), static_cast<int32_t>(settings.compression)));

@@ -11,6 +11,7 @@
 #include <wx/xrc/xmlres.h>
 
 #include "capture/driver_select_dialog.h"
+#include "capture/source_dialog.h"
 #include "keep/picture_file.h"
 #include "keep/picture_names.h"
 #include "platform/clock.h"
@@ -86,6 +87,12 @@ MainFrame::MainFrame(StartStepFails startStepFails)
     FailStart();
     return;
   }
+  // Each camera comes back with the format and the control values chosen
+  // for it before.
+  device_.SetCameraMemory(&cameraMemory_);
+  device_.SetSourcePresenter([this](capture::SourceControls& controls) {
+    return capture::SourceDialog(this, controls).ShowModal() == wxID_OK;
+  });
   if ((startStepFails_ && startStepFails_("capture window")) ||
       device_.Create(static_cast<int>(settings_.driver),
                      static_cast<int32_t>(settings_.compression)) != capture::DeviceResult::kOk) {

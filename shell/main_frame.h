@@ -11,6 +11,7 @@
 #include "keep/keeper.h"
 #include "server/server_controller.h"
 #include "settings/server_settings.h"
+#include "shell/camera_memory_store.h"
 #include "shell/commands.h"
 
 namespace platform {
@@ -88,6 +89,7 @@ class MainFrame : public wxFrame, public CommandWindow {
   int32_t videoHeight_ = 480;
   std::unique_ptr<server::ServerController> controller_;
   std::unique_ptr<Commands> commands_;
+  SettingsCameraMemory cameraMemory_;  // outlives the device that keeps choices in it
   capture::CaptureDevice device_;
   platform::CaptureView* view_ = nullptr;
   wxTimer statusTimer_;

@@ -2,6 +2,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
 
 #include "capture/capture_device.h"
 #include "capture/jpeg_passthrough.h"
@@ -143,10 +145,105 @@ TEST_F(V4l2Test, FormatAndSourceDialogsOfferTheCamerasChoices) {
   EXPECT_EQ(width, 320);
   EXPECT_EQ(device.frameStore.Capacity(), 320 * 240 * 4);
 
+  device.SetSourcePresenter([](capture::SourceControls& controls) {
+    controls.Change(V4L2_CID_BRIGHTNESS, 255);
+    return true;
+  });
   ASSERT_EQ(device.ShowSourceDialog(), capture::DeviceResult::kOk);
-  ASSERT_EQ(shown.settings.size(), 1u);
-  EXPECT_EQ(shown.settings[0].name, "Brightness");
   EXPECT_EQ(camera.Brightness(), 255);
+}
+
+// What a camera's user chose, kept as the settings file would keep it.
+class MemoryInTest : public capture::CameraMemory {
+ public:
+  capture::CameraChoices Recall(const std::string& camera) override { return kept[camera]; }
+  void Keep(const std::string& camera, const capture::CameraChoices& choices) override {
+    kept[camera] = choices;
+  }
+  std::map<std::string, capture::CameraChoices> kept;
+};
+
+// The camera comes back as it was chosen: after a restart, after Select
+// Driver, and after an unplug; automatic modes before what they rule, and
+// a value the camera refuses skipped.
+TEST_F(V4l2Test, ChosenFormatAndControlsComeBackAfterARestartAndAnUnplug) {
+  MemoryInTest memory;
+  device.SetCameraMemory(&memory);
+  ASSERT_EQ(device.Create(0, 75), capture::DeviceResult::kOk);
+  const std::string name = device.Window()->StableName();
+  EXPECT_EQ(name, "Fake Camera @ usb-0000:00:14.0-2");
+  device.Window()->SetDialogPresenter([](platform::DriverDialog& dialog) {
+    dialog.settings[0].current = 1;  // 320 x 240
+    dialog.settings[1].current = 1;  // Motion-JPEG
+    return true;
+  });
+  ASSERT_EQ(device.ShowFormatDialog(), capture::DeviceResult::kOk);
+  device.SetSourcePresenter([](capture::SourceControls& controls) {
+    controls.Change(V4L2_CID_BRIGHTNESS, 10);
+    controls.Change(V4L2_CID_EXPOSURE_AUTO, 1);  // manual: the absolute exposure opens
+    controls.Change(V4L2_CID_EXPOSURE_ABSOLUTE, 500);
+    return true;
+  });
+  ASSERT_EQ(device.ShowSourceDialog(), capture::DeviceResult::kOk);
+  EXPECT_EQ(memory.kept[name].format, "MJPG 320x240 1/30");
+  EXPECT_EQ(capture::ControlsText(memory.kept[name].controls),
+            "9963776=10 10094849=1 10094850=500");
+
+  struct Case {
+    const char* when;
+    std::function<void()> comeBack;
+  };
+  const Case cases[] = {
+      {"restart",
+       [&] {
+         device.Destroy();
+         camera.Replug(0);  // the camera at its own values again
+         ASSERT_EQ(device.Create(0, 75), capture::DeviceResult::kOk);
+       }},
+      {"select driver",
+       [&] {
+         ASSERT_EQ(device.Connect(1), capture::DeviceResult::kOk);  // the test pattern
+         camera.Replug(0);
+         ASSERT_EQ(device.Connect(0), capture::DeviceResult::kOk);
+       }},
+      {"unplug",
+       [&] {
+         ASSERT_EQ(device.StartGrabbing(), capture::DeviceResult::kOk);
+         camera.Unplug();
+         std::this_thread::sleep_for(std::chrono::milliseconds(300));
+         camera.Replug(2);
+         ASSERT_TRUE(
+             Eventually([&] { return camera.Control(V4L2_CID_EXPOSURE_ABSOLUTE) == 500; }, 5000));
+         device.StopGrabbing();
+       }},
+  };
+  for (const Case& c : cases) {
+    c.comeBack();
+    EXPECT_EQ(camera.Brightness(), 10) << c.when;
+    EXPECT_EQ(camera.Control(V4L2_CID_EXPOSURE_AUTO), 1) << c.when;
+    EXPECT_EQ(camera.Control(V4L2_CID_EXPOSURE_ABSOLUTE), 500) << c.when;
+    int32_t width = 0, height = 0;
+    ASSERT_EQ(device.GetImageSize(width, height), capture::DeviceResult::kOk);
+    EXPECT_EQ(width, 320) << c.when;
+    EXPECT_EQ(device.FormatName(), "MJPG") << c.when;
+  }
+
+  // A value the camera no longer takes is skipped; the rest still come.
+  device.Destroy();
+  camera.Replug(0);
+  camera.Refuse(V4L2_CID_BRIGHTNESS, 10);
+  ASSERT_EQ(device.Create(0, 75), capture::DeviceResult::kOk);
+  EXPECT_EQ(camera.Brightness(), 128);
+  EXPECT_EQ(camera.Control(V4L2_CID_EXPOSURE_ABSOLUTE), 500);
+
+  // Defaults forgets them.
+  device.SetSourcePresenter([](capture::SourceControls& controls) {
+    controls.Defaults();
+    return true;
+  });
+  ASSERT_EQ(device.ShowSourceDialog(), capture::DeviceResult::kOk);
+  EXPECT_TRUE(memory.kept[name].controls.empty());
+  EXPECT_EQ(camera.Control(V4L2_CID_EXPOSURE_AUTO), 3);
 }
 
 // The camera unplugged under a live stream, then plugged in again.

@@ -13,6 +13,7 @@
 #include "keep/picture_names.h"
 #include "platform/installed_drivers.h"
 #include "platform/interfaces.h"
+#include "platform/test_pattern.h"
 #include "share/home_page.h"
 #include "tests/support/command.h"
 #include "tests/support/jpeg_decode.h"
@@ -181,6 +182,26 @@ TEST_F(HeadlessServerTest, ARecordingHoldsEveryPictureAndSurvivesAKill) {
     EXPECT_LT(last, 8.0) << signal;
     EXPECT_NEAR(static_cast<double>(frames) / last, 30, 6) << frames << " frames in " << last;
   }
+}
+
+// What the desktop program kept of the test pattern (1280 x 720
+// Motion-JPEG, the grey ramp) is how the headless server starts it.
+TEST_F(HeadlessServerTest, TheCameraStartsAsItWasChosenForIt) {
+  const std::string cameraKey =
+      "\r\n[HKEY_CURRENT_USER\\Software\\Brackwater Software\\Owlglance\\Version "
+      "1.3\\Cameras\\Owlglance Test Pattern]\r\n";
+  Start(5, -1,
+        cameraKey + "\"format\"=" + RegistryHexText("MJPG 1280x720") + "\r\n\"controls\"=" +
+            RegistryHexText(std::to_string(platform::kPatternChoice) + "=1") + "\r\n");
+  ASSERT_TRUE(Serving());
+  const std::string answer = Exchange(port, "GET /snapshot HTTP/1.0\r\n\r\n");
+  const DecodedJpeg picture = DecodeJpeg(answer.substr(answer.find("\r\n\r\n") + 4));
+  ASSERT_TRUE(picture.ok);
+  EXPECT_EQ(picture.width, 1280);
+  const uint8_t* ramp = picture.Pixel(300, 100);
+  EXPECT_NEAR(ramp[0], ramp[2], 6) << "grey, not the yellow bar";
+  EXPECT_NE(Exchange(port, "GET /state HTTP/1.0\r\n\r\n").find("\"format\": \"MJPG\""),
+            std::string::npos);
 }
 
 TEST_F(HeadlessServerTest, AStartWithoutAHomePageWritesTheWizardsPageOnce) {

@@ -36,7 +36,175 @@ void FakeV4l2::Replug(int number) {
   buffers_.clear();
   queued_.clear();
   cameraNumber_ = number;
+  controls_ = DefaultControls();  // a camera plugged in again starts at its own values
   unplugged = false;
+}
+
+std::vector<FakeV4l2::FakeControl> FakeV4l2::DefaultControls() {
+  return {
+      {V4L2_CID_USER_CLASS, V4L2_CTRL_TYPE_CTRL_CLASS, "User Controls", 0, 0, 0, 0, {}, 0},
+      {V4L2_CID_BRIGHTNESS, V4L2_CTRL_TYPE_INTEGER, "Brightness", 0, 255, 1, 128, {}, 128},
+      {V4L2_CID_AUTO_WHITE_BALANCE,
+       V4L2_CTRL_TYPE_BOOLEAN,
+       "White Balance, Automatic",
+       0,
+       1,
+       1,
+       1,
+       {},
+       1},
+      {V4L2_CID_POWER_LINE_FREQUENCY,
+       V4L2_CTRL_TYPE_MENU,
+       "Power Line Frequency",
+       0,
+       2,
+       1,
+       1,
+       {1, 1, 1},
+       1},
+      {V4L2_CID_WHITE_BALANCE_TEMPERATURE,
+       V4L2_CTRL_TYPE_INTEGER,
+       "White Balance Temperature",
+       2800,
+       6500,
+       10,
+       4600,
+       {},
+       4600},
+      {V4L2_CID_CAMERA_CLASS, V4L2_CTRL_TYPE_CTRL_CLASS, "Camera Controls", 0, 0, 0, 0, {}, 0},
+      // Manual (1) and aperture priority (3) only: a menu with gaps.
+      {V4L2_CID_EXPOSURE_AUTO, V4L2_CTRL_TYPE_MENU, "Auto Exposure", 0, 3, 1, 3, {0, 1, 0, 1}, 3},
+      {V4L2_CID_EXPOSURE_ABSOLUTE,
+       V4L2_CTRL_TYPE_INTEGER,
+       "Exposure Time, Absolute",
+       3,
+       2047,
+       1,
+       250,
+       {},
+       250},
+      {V4L2_CID_AUTO_EXPOSURE_BIAS,
+       V4L2_CTRL_TYPE_INTEGER_MENU,
+       "Auto Exposure, Bias",
+       0,
+       4,
+       1,
+       2,
+       {-2000, -1000, 0, 1000, 2000},
+       2},
+      {V4L2_CID_AUTO_FOCUS_START, V4L2_CTRL_TYPE_BUTTON, "Auto Focus, Start", 0, 0, 0, 0, {}, 0},
+  };
+}
+
+FakeV4l2::FakeControl* FakeV4l2::Find(uint32_t id) {
+  for (auto& control : controls_)
+    if (control.id == id) return &control;
+  return nullptr;
+}
+
+int FakeV4l2::Control(uint32_t id) const {
+  std::lock_guard lock(mutex_);
+  for (const auto& control : controls_)
+    if (control.id == id) return control.value;
+  return -1;
+}
+
+void FakeV4l2::Refuse(uint32_t id, int32_t value) {
+  std::lock_guard lock(mutex_);
+  refused_.emplace_back(id, value);
+}
+
+uint32_t FakeV4l2::Flags(const FakeControl& control) const {
+  auto value = [&](uint32_t id) {
+    for (const auto& c : controls_)
+      if (c.id == id) return c.value;
+    return 0;
+  };
+  if (control.id == V4L2_CID_EXPOSURE_ABSOLUTE && value(V4L2_CID_EXPOSURE_AUTO) != 1)
+    return V4L2_CTRL_FLAG_INACTIVE;
+  if (control.id == V4L2_CID_WHITE_BALANCE_TEMPERATURE && value(V4L2_CID_AUTO_WHITE_BALANCE) == 1)
+    return V4L2_CTRL_FLAG_INACTIVE;
+  if (control.id == V4L2_CID_EXPOSURE_AUTO || control.id == V4L2_CID_AUTO_WHITE_BALANCE)
+    return V4L2_CTRL_FLAG_UPDATE;
+  if (control.type == V4L2_CTRL_TYPE_BUTTON) return V4L2_CTRL_FLAG_WRITE_ONLY;
+  if (control.type == V4L2_CTRL_TYPE_CTRL_CLASS)
+    return V4L2_CTRL_FLAG_READ_ONLY | V4L2_CTRL_FLAG_WRITE_ONLY;
+  return 0;
+}
+
+int FakeV4l2::ControlIoctl(unsigned long request, void* arg) {
+  switch (request) {
+    case VIDIOC_QUERY_EXT_CTRL: {
+      auto* q = static_cast<v4l2_query_ext_ctrl*>(arg);
+      const bool next = q->id & V4L2_CTRL_FLAG_NEXT_CTRL;
+      const uint32_t after = q->id & ~(V4L2_CTRL_FLAG_NEXT_CTRL | V4L2_CTRL_FLAG_NEXT_COMPOUND);
+      const FakeControl* found = nullptr;
+      for (const auto& control : controls_)  // in id order, as the kernel lists them
+        if (next ? control.id > after && (!found || control.id < found->id) : control.id == after)
+          found = &control;
+      if (!found) return Fail(EINVAL);
+      *q = {};
+      q->id = found->id;
+      q->type = found->type;
+      std::strcpy(q->name, found->name);
+      q->minimum = found->minimum;
+      q->maximum = found->maximum;
+      q->step = static_cast<uint64_t>(found->step);
+      q->default_value = found->defaultValue;
+      q->flags = Flags(*found);
+      return 0;
+    }
+    case VIDIOC_QUERYCTRL: {
+      auto* q = static_cast<v4l2_queryctrl*>(arg);
+      const FakeControl* control = Find(q->id);
+      if (!control) return Fail(EINVAL);
+      q->type = control->type;
+      std::strcpy(reinterpret_cast<char*>(q->name), control->name);
+      q->minimum = control->minimum;
+      q->maximum = control->maximum;
+      q->flags = Flags(*control);
+      return 0;
+    }
+    case VIDIOC_QUERYMENU: {
+      auto* m = static_cast<v4l2_querymenu*>(arg);
+      const FakeControl* control = Find(m->id);
+      if (!control || m->index >= control->items.size()) return Fail(EINVAL);
+      if (control->type == V4L2_CTRL_TYPE_INTEGER_MENU) {
+        m->value = control->items[m->index];
+        return 0;
+      }
+      if (control->items[m->index] == 0) return Fail(EINVAL);
+      static const char* const kNames[][4] = {
+          {"Disabled", "50 Hz", "60 Hz", ""},
+          {"", "Manual Mode", "", "Aperture Priority Mode"},
+      };
+      std::strcpy(reinterpret_cast<char*>(m->name),
+                  kNames[control->id == V4L2_CID_EXPOSURE_AUTO][m->index]);
+      return 0;
+    }
+    case VIDIOC_G_CTRL: {
+      auto* c = static_cast<v4l2_control*>(arg);
+      const FakeControl* control = Find(c->id);
+      if (!control || Flags(*control) & V4L2_CTRL_FLAG_WRITE_ONLY) return Fail(EINVAL);
+      c->value = control->value;
+      return 0;
+    }
+    case VIDIOC_S_CTRL: {
+      auto* c = static_cast<v4l2_control*>(arg);
+      FakeControl* control = Find(c->id);
+      if (!control || control->type == V4L2_CTRL_TYPE_CTRL_CLASS) return Fail(EINVAL);
+      for (const auto& [id, value] : refused_)
+        if (id == c->id && value == c->value) return Fail(EINVAL);
+      if (control->type == V4L2_CTRL_TYPE_BUTTON) return 0;
+      // As a UVC camera does: a value its automatic mode rules is not taken.
+      if (Flags(*control) & V4L2_CTRL_FLAG_INACTIVE) return Fail(EACCES);
+      if (c->value < control->minimum || c->value > control->maximum) return Fail(ERANGE);
+      control->value = c->value;
+      return 0;
+    }
+    default:
+      return Fail(ENOTTY);
+  }
 }
 
 void FakeV4l2::SetSize(uint32_t pixelFormat, uint32_t width, uint32_t height) {
@@ -165,24 +333,8 @@ int FakeV4l2::Ioctl(int fd, unsigned long request, void* arg) {
     case VIDIOC_STREAMOFF:
       streaming_ = false;
       return 0;
-    case VIDIOC_QUERYCTRL: {
-      auto* q = static_cast<v4l2_queryctrl*>(arg);
-      if (q->id != V4L2_CID_BRIGHTNESS) return Fail(EINVAL);
-      std::strcpy(reinterpret_cast<char*>(q->name), "Brightness");
-      q->type = V4L2_CTRL_TYPE_INTEGER;
-      q->minimum = 0;
-      q->maximum = 255;
-      q->flags = 0;
-      return 0;
-    }
-    case VIDIOC_G_CTRL:
-      static_cast<v4l2_control*>(arg)->value = brightness_;
-      return 0;
-    case VIDIOC_S_CTRL:
-      brightness_ = static_cast<v4l2_control*>(arg)->value;
-      return 0;
     default:
-      return Fail(ENOTTY);
+      return ControlIoctl(request, arg);
   }
 }
 

@@ -305,13 +305,17 @@ bool CaseInsensitiveLess::operator()(const std::string& a, const std::string& b)
   });
 }
 
-int RegistryKey::Create(const std::string& subkey, int& disposition) {
+void RegistryKey::Read(const std::string& subkey) {
   subkey_ = kRoot + subkey;
   sections_.clear();
   dirty_ = false;
   keptAside_.clear();
   unreadable_.clear();
   Load(sections_, keptAside_, unreadable_);
+}
+
+int RegistryKey::Create(const std::string& subkey, int& disposition) {
+  Read(subkey);
   if (!unreadable_.empty()) {
     disposition = 0;
     return ERROR_ACCESS_DENIED;
@@ -326,12 +330,7 @@ int RegistryKey::Create(const std::string& subkey, int& disposition) {
 }
 
 int RegistryKey::Open(const std::string& subkey) {
-  subkey_ = kRoot + subkey;
-  sections_.clear();
-  dirty_ = false;
-  keptAside_.clear();
-  unreadable_.clear();
-  Load(sections_, keptAside_, unreadable_);
+  Read(subkey);
   if (!unreadable_.empty()) return ERROR_ACCESS_DENIED;
   return sections_.count(subkey_) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
 }

@@ -84,6 +84,8 @@ class RegistryKey {
   const std::string& Unreadable() const { return unreadable_; }
 
  private:
+  void Read(const std::string& subkey);  // the file, for `subkey`
+
   std::string subkey_;
   std::string keptAside_;
   std::string unreadable_;

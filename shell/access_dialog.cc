@@ -7,6 +7,7 @@
 
 #include "platform/message_box.h"
 #include "platform/ui/dialog_template.h"
+#include "shell/dialog_ok.h"
 
 namespace shell {
 
@@ -40,12 +41,7 @@ void AccessDialog::OnOK(wxCommandEvent&) {
   texts.user = TextOf(XRCCTRL(*this, kUserEdit, wxTextCtrl)->GetValue());
   texts.password = TextOf(XRCCTRL(*this, kPasswordEdit, wxTextCtrl)->GetValue());
   texts.confirm = TextOf(XRCCTRL(*this, kConfirmEdit, wxTextCtrl)->GetValue());
-  const std::vector<std::string> messages = settings::ReadAccessTexts(texts, settings_);
-  for (const std::string& message : messages)
-    platform::ShowMessageBox(message, settings::kInvalidParameter, platform::kMbOk);
-  if (!messages.empty()) return;  // stays open with what was typed
-  applyAndSave_();
-  EndModal(wxID_OK);
+  FinishOk(*this, settings::ReadAccessTexts(texts, settings_), applyAndSave_);
 }
 
 }  // namespace shell

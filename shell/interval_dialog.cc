@@ -7,6 +7,7 @@
 #include "platform/message_box.h"
 #include "platform/ui/dialog_template.h"
 #include "settings/interval_values.h"
+#include "shell/dialog_ok.h"
 
 namespace shell {
 
@@ -38,12 +39,7 @@ void IntervalDialog::OnOK(wxCommandEvent&) {
   texts.seconds = TextOf(XRCCTRL(*this, kSecondsEdit, wxTextCtrl)->GetValue());
   texts.folder = TextOf(XRCCTRL(*this, kFolderEdit, wxTextCtrl)->GetValue());
   texts.keep = TextOf(XRCCTRL(*this, kKeepEdit, wxTextCtrl)->GetValue());
-  const std::vector<std::string> messages = settings::ReadIntervalTexts(texts, settings_);
-  for (const std::string& message : messages)
-    platform::ShowMessageBox(message, settings::kInvalidParameter, platform::kMbOk);
-  if (!messages.empty()) return;  // stays open with what was typed
-  applyAndSave_();
-  EndModal(wxID_OK);
+  FinishOk(*this, settings::ReadIntervalTexts(texts, settings_), applyAndSave_);
 }
 
 }  // namespace shell

@@ -7,6 +7,7 @@
 #include "platform/message_box.h"
 #include "platform/ui/dialog_template.h"
 #include "settings/setup_values.h"
+#include "shell/dialog_ok.h"
 
 namespace shell {
 
@@ -47,12 +48,7 @@ void SetupDialog::OnOK(wxCommandEvent&) {
   texts.portnum = TextOf(XRCCTRL(*this, kPortEdit, wxTextCtrl)->GetValue(), shown_.portnum);
   texts.camurl = TextOf(XRCCTRL(*this, kStreamPathEdit, wxTextCtrl)->GetValue(), shown_.camurl);
   texts.connections = XRCCTRL(*this, kLogCheck, wxCheckBox)->GetValue();
-  std::vector<std::string> messages = settings::ReadSetupTexts(texts, settings_);
-  for (const std::string& message : messages)
-    platform::ShowMessageBox(message, settings::kInvalidParameter, platform::kMbOk);
-  if (!messages.empty()) return;  // stays open with what was typed
-  applyAndSave_();
-  EndModal(wxID_OK);
+  FinishOk(*this, settings::ReadSetupTexts(texts, settings_), applyAndSave_);
 }
 
 }  // namespace shell

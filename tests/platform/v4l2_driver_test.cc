@@ -210,7 +210,8 @@ TEST_F(V4l2Test, ChosenFormatAndControlsComeBackAfterARestartAndAnUnplug) {
        [&] {
          ASSERT_EQ(device.StartGrabbing(), capture::DeviceResult::kOk);
          camera.Unplug();
-         std::this_thread::sleep_for(std::chrono::milliseconds(300));
+         // Gone for the capture thread too: it has let go of the buffers.
+         ASSERT_TRUE(Eventually([&] { return device.Window()->CameraAway(); }, 5000));
          camera.Replug(2);
          ASSERT_TRUE(
              Eventually([&] { return camera.Control(V4L2_CID_EXPOSURE_ABSOLUTE) == 500; }, 5000));

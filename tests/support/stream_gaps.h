@@ -28,7 +28,7 @@ inline std::chrono::milliseconds WorstGapWhileAVisitorComesAndGoes(std::vector<T
   });
   std::vector<pollfd> fds;
   for (auto& viewer : viewers) fds.push_back({viewer.Fd(), POLLIN, 0});
-  std::vector<steady_clock::time_point> last(fds.size(), steady_clock::now());
+  std::vector<steady_clock::time_point> lastData(fds.size(), steady_clock::now());
   milliseconds worst{0};
   static char scratch[65536];
   bool ended = false;
@@ -39,8 +39,8 @@ inline std::chrono::milliseconds WorstGapWhileAVisitorComesAndGoes(std::vector<T
     for (size_t i = 0; i < fds.size(); ++i) {
       if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
       ended = ended || ::recv(fds[i].fd, scratch, sizeof scratch, MSG_DONTWAIT) <= 0;
-      worst = std::max(worst, duration_cast<milliseconds>(now - last[i]));
-      last[i] = now;
+      worst = std::max(worst, duration_cast<milliseconds>(now - lastData[i]));
+      lastData[i] = now;
     }
   }
   done = true;

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "server/client_session.h"
+#include "server/connection.h"
 #include "server/request_route.h"
 #include "server/static_files.h"
 

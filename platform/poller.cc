@@ -52,8 +52,9 @@ int Poller::Wait(Event* events, int capacity, int ms) {
   for (int i = 0; i < n; ++i) {
     const uint32_t got = ready[static_cast<size_t>(i)].events;
     events[i].tag = ready[static_cast<size_t>(i)].data.ptr;
-    events[i].what = ((got & EPOLLIN) ? kReadable : 0) | ((got & EPOLLOUT) ? kWritable : 0) |
-                     ((got & (EPOLLRDHUP | EPOLLHUP | EPOLLERR)) ? kHangUp : 0);
+    events[i].what = ((got & (EPOLLIN | EPOLLRDHUP)) ? kReadable : 0) |
+                     ((got & EPOLLOUT) ? kWritable : 0) |
+                     ((got & (EPOLLHUP | EPOLLERR)) ? kHangUp : 0);
   }
   return n;
 }

@@ -28,8 +28,9 @@ class Wakeup {
 // was added with. Used by one thread.
 class Poller {
  public:
-  // What a descriptor is watched for; a closed or reset peer is always
-  // reported, as kHangUp.
+  // What a descriptor is watched for. A peer that closes its side is
+  // reported as kReadable (the read that follows meets its end); a reset or
+  // an error always comes as kHangUp.
   static constexpr uint32_t kReadable = 1;
   static constexpr uint32_t kWritable = 2;
   static constexpr uint32_t kHangUp = 4;

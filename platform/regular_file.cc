@@ -26,7 +26,25 @@ bool IsInside(const std::string& real, const std::string& folder) {
          (folder.back() == '/' || real[folder.size()] == '/');
 }
 
+FileStamp StampFrom(const struct stat& info) {
+  return {static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino), info.st_size,
+          info.st_mtim.tv_sec * 1'000'000'000LL + info.st_mtim.tv_nsec};
+}
+
 }  // namespace
+
+bool StampOf(const std::string& path, FileStamp& stamp) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return false;
+  stamp = StampFrom(info);
+  return true;
+}
+
+int RegularFile::Detach() {
+  const int fd = fd_;
+  fd_ = -1;
+  return fd;
+}
 
 bool RegularFile::OpenInside(const std::string& folder, const std::string& path) {
   Close();
@@ -62,6 +80,7 @@ bool RegularFile::OpenInside(const std::string& folder, const std::string& path)
   }
   size_ = info.st_size;
   modified_ = info.st_mtim.tv_sec;
+  stamp_ = StampFrom(info);
   return true;
 }
 
@@ -72,6 +91,7 @@ void RegularFile::Close() {
   fd_ = -1;
   size_ = 0;
   modified_ = 0;
+  stamp_ = {};
 }
 
 }  // namespace platform

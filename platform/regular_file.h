@@ -9,6 +9,19 @@
 
 namespace platform {
 
+// Which file a path names and which version of it: equal stamps mean the
+// same file, unchanged (as far as its size and change time tell).
+struct FileStamp {
+  uint64_t device = 0, inode = 0;
+  int64_t size = -1, changedNs = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+
+// The stamp of what `path` names now (links followed); false when nothing
+// is there. Looks at the file without opening it, so it never waits for a
+// FIFO's writer.
+bool StampOf(const std::string& path, FileStamp& stamp);
+
 // A read-only file descriptor that closes itself. Used by one thread.
 class RegularFile {
  public:
@@ -27,6 +40,10 @@ class RegularFile {
   long Read(void* into, size_t count);
 
   int Fd() const { return fd_; }
+  // Hands the descriptor over to the caller, who closes it.
+  int Detach();
+  // The open file's stamp, as OpenInside found it.
+  const FileStamp& Stamp() const { return stamp_; }
   int64_t Size() const { return size_; }
   // The last change of the file's contents, in seconds since 1970 (UTC).
   int64_t ModifiedSeconds() const { return modified_; }
@@ -35,6 +52,7 @@ class RegularFile {
   int fd_ = -1;
   int64_t size_ = 0;
   int64_t modified_ = 0;
+  FileStamp stamp_;
 };
 
 }  // namespace platform

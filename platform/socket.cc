@@ -8,6 +8,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -150,11 +151,11 @@ long Socket::Send(const void* data, size_t length) {
   return ::send(fd_, data, length, MSG_NOSIGNAL);
 }
 
-long Socket::SendPieces(const iovec* pieces, size_t count) {
+long Socket::SendPieces(const iovec* pieces, size_t count, bool more) {
   msghdr message{};
   message.msg_iov = const_cast<iovec*>(pieces);
   message.msg_iovlen = count;
-  return ::sendmsg(fd_, &message, MSG_NOSIGNAL);
+  return ::sendmsg(fd_, &message, MSG_NOSIGNAL | (more ? MSG_MORE : 0));
 }
 
 long Socket::SendFile(int fileFd, long long& offset, size_t count) {
@@ -181,6 +182,80 @@ long Socket::SendFile(int fileFd, long long& offset, size_t count) {
 }
 
 long Socket::Receive(void* data, size_t length) { return ::recv(fd_, data, length, 0); }
+
+namespace {
+
+IoResult Outcome(long n) {
+  if (n > 0) return {IoStatus::kDone, static_cast<size_t>(n)};
+  if (n == 0) return {IoStatus::kClosed, 0};
+  if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return {IoStatus::kWouldBlock, 0};
+  return {IoStatus::kFailed, 0};
+}
+
+// Errors of accept(2) that concern one pending connection, not the
+// listener: Linux reports a pending connection's network error through
+// accept.
+bool IsTransient(int error) {
+  switch (error) {
+    case EINTR:
+    case ECONNABORTED:
+    case EPROTO:
+    case ENETDOWN:
+    case ENOPROTOOPT:
+    case EHOSTDOWN:
+    case ENONET:
+    case EHOSTUNREACH:
+    case EOPNOTSUPP:
+    case ENETUNREACH:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+IoResult Socket::Read(void* data, size_t length) { return Outcome(::recv(fd_, data, length, 0)); }
+
+IoResult Socket::Write(const iovec* pieces, size_t count, bool more) {
+  const long n = SendPieces(pieces, count, more);
+  if (n == 0) return {IoStatus::kWouldBlock, 0};  // nothing asked, or no room
+  return Outcome(n);
+}
+
+IoResult Socket::WriteFile(int fileFd, long long& offset, size_t count) {
+  const long n = SendFile(fileFd, offset, count);
+  if (n == 0 && count > 0) return {IoStatus::kFailed, 0};  // the file shrank
+  if (n == 0) return {IoStatus::kDone, 0};
+  return Outcome(n);
+}
+
+AcceptStatus Socket::AcceptNonBlocking(Socket& out) {
+  const int fd = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+  if (fd >= 0) {
+    out = Socket(fd);
+    return AcceptStatus::kAccepted;
+  }
+  const int error = errno;
+  if (error == EAGAIN || error == EWOULDBLOCK) return AcceptStatus::kNonePending;
+  if (IsTransient(error)) return AcceptStatus::kTryAgain;
+  if (error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM)
+    return AcceptStatus::kOutOfDescriptors;
+  return AcceptStatus::kFailed;
+}
+
+int RaiseDescriptorLimit() {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return 1024;
+  if (limit.rlim_cur < limit.rlim_max) {
+    rlimit raised = limit;
+    raised.rlim_cur = limit.rlim_max;
+    if (::setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
+  }
+  constexpr rlim_t kMost = 1 << 20;
+  return static_cast<int>(limit.rlim_cur == RLIM_INFINITY ? kMost
+                                                          : std::min(limit.rlim_cur, kMost));
+}
 
 int Socket::BytesAvailable() {
   int count = 0;

@@ -18,6 +18,28 @@ constexpr int kBindFailed = -1;  // can't be created or bound: the port is taken
 constexpr int kListenFailed = -2;
 constexpr int kBindNotPermitted = -3;  // a port this user may not bind
 
+// What a read or a write on a non-blocking socket did: moved `bytes` (kDone),
+// found nothing to read or no room (kWouldBlock), met the peer's end
+// (kClosed: a read of 0), or failed (kFailed: reset, or any other error).
+enum class IoStatus { kDone, kWouldBlock, kClosed, kFailed };
+struct IoResult {
+  IoStatus status = IoStatus::kFailed;
+  size_t bytes = 0;
+};
+
+// What an accept on a non-blocking listener did.
+enum class AcceptStatus {
+  kAccepted,
+  kNonePending,
+  kTryAgain,          // that one connection failed on its way in; others may wait
+  kOutOfDescriptors,  // the connection stays pending until a descriptor is free
+  kFailed,            // the listener itself failed
+};
+
+// Raises this process's limit of open descriptors to the most it may have
+// and returns the limit now in force.
+int RaiseDescriptorLimit();
+
 // A TCP socket handle that closes itself. Used by one thread at a time.
 class Socket {
  public:
@@ -39,6 +61,9 @@ class Socket {
   // blocking mode, as accept gives it); otherwise the errno value, EAGAIN
   // when none is pending.
   [[nodiscard]] int Accept(Socket& out);
+
+  // Accepts one pending connection, non-blocking like the listener.
+  [[nodiscard]] AcceptStatus AcceptNonBlocking(Socket& out);
 
   [[nodiscard]] bool SetNonBlocking();
   // While corked, sends are held back until a full segment is ready, so a
@@ -63,11 +88,20 @@ class Socket {
   // send(2) with MSG_NOSIGNAL: bytes sent, 0, or -1 with errno set.
   [[nodiscard]] long Send(const void* data, size_t length);
   // sendmsg(2) of `count` pieces in one call, as Send: bytes sent, or -1.
-  [[nodiscard]] long SendPieces(const iovec* pieces, size_t count);
+  [[nodiscard]] long SendPieces(const iovec* pieces, size_t count, bool more = false);
   // sendfile(2): up to `count` bytes of the file `fileFd` from `offset`,
   // which moves on by what was sent. Bytes sent, or -1 with errno set; a
   // peer that has gone raises no SIGPIPE, as with Send.
   [[nodiscard]] long SendFile(int fileFd, long long& offset, size_t count);
+  // The same three, as results that say what happened; EINTR counts as
+  // kWouldBlock, so the caller waits for its next event.
+  [[nodiscard]] IoResult Read(void* data, size_t length);
+  // `more`: further bytes follow at once (a file behind its head), so the
+  // kernel may hold these back to fill a segment.
+  [[nodiscard]] IoResult Write(const iovec* pieces, size_t count, bool more = false);
+  // A file that ends before `count` bytes is kFailed: the peer was promised them.
+  [[nodiscard]] IoResult WriteFile(int fileFd, long long& offset, size_t count);
+
   // recv(2): bytes received, 0 when the peer has closed, or -1 with errno set.
   [[nodiscard]] long Receive(void* data, size_t length);
   // Bytes waiting to be read (FIONREAD), or -1 when the call fails.

@@ -203,19 +203,29 @@ void Gatekeeper::NoteFailure(const AddressKey& key, int64_t now) {
 }
 
 Gatekeeper::Verdict Gatekeeper::Check(const IpAddress& peer, std::string_view authorization) {
-  const AddressKey key = KeyOf(peer);
+  const Verdict screened = Screen(peer, authorization);
+  return screened == Verdict::kVerify ? Verify(peer, authorization) : screened;
+}
+
+Gatekeeper::Verdict Gatekeeper::Screen(const IpAddress& peer, std::string_view authorization) {
   const uint64_t tag = authorization.empty() ? 0 : Tag(authorization);
+  platform::MutexLock lock(mutex_);
+  if (hash_.empty()) return Verdict::kPass;
+  const int64_t now = clock_();
+  if (auto f = failures_.find(KeyOf(peer)); f != failures_.end() && f->second.lockedUntil > now)
+    return Verdict::kLockedOut;
+  if (authorization.empty()) return Verdict::kAskPassword;  // no failure: not yet asked
+  if (auto r = remembered_.find(tag); r != remembered_.end() && r->second > now)
+    return Verdict::kPass;
+  return Verdict::kVerify;
+}
+
+Gatekeeper::Verdict Gatekeeper::Verify(const IpAddress& peer, std::string_view authorization) {
   std::string user, hash;
   uint64_t generation = 0;
   {
     platform::MutexLock lock(mutex_);
     if (hash_.empty()) return Verdict::kPass;
-    const int64_t now = clock_();
-    if (auto f = failures_.find(key); f != failures_.end() && f->second.lockedUntil > now)
-      return Verdict::kLockedOut;
-    if (authorization.empty()) return Verdict::kAskPassword;  // no failure: not yet asked
-    if (auto r = remembered_.find(tag); r != remembered_.end() && r->second > now)
-      return Verdict::kPass;
     user = user_;
     hash = hash_;
     generation = generation_.load();
@@ -231,11 +241,11 @@ Gatekeeper::Verdict Gatekeeper::Check(const IpAddress& peer, std::string_view au
   if (userOk && passwordOk) {
     if (generation == generation_.load()) {
       if (remembered_.size() >= kRememberedMost) remembered_.clear();
-      remembered_[tag] = now + kRememberedMs;
+      remembered_[Tag(authorization)] = now + kRememberedMs;
     }
     return Verdict::kPass;
   }
-  NoteFailure(key, now);
+  NoteFailure(KeyOf(peer), now);
   return Verdict::kAskPassword;
 }
 

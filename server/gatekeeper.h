@@ -25,6 +25,7 @@ class Gatekeeper {
     kPass,
     kAskPassword,  // 401: none given, or a wrong one
     kLockedOut,    // 429: too many wrong ones from this address lately
+    kVerify,       // Screen's alone: only Verify can tell
   };
 
   static constexpr int kFailuresAllowed = 5;            // within kFailureWindowMs
@@ -49,6 +50,14 @@ class Gatekeeper {
   // wrong password counts against the peer's address; a locked-out
   // address gets kLockedOut at once, without any verification.
   Verdict Check(const platform::IpAddress& peer, std::string_view authorization)
+      OWL_EXCLUDES(mutex_);
+  // Check in two steps, for a caller that must not wait: Screen answers at
+  // once all it can (no password asked, a locked-out address, no header, a
+  // header verified before) and kVerify for the rest, which Verify settles
+  // with the slow hash on a thread that may wait.
+  Verdict Screen(const platform::IpAddress& peer, std::string_view authorization)
+      OWL_EXCLUDES(mutex_);
+  Verdict Verify(const platform::IpAddress& peer, std::string_view authorization)
       OWL_EXCLUDES(mutex_);
   // Seconds until a locked-out peer may try again (at least 1).
   int64_t RetryAfterSeconds(const platform::IpAddress& peer) const OWL_EXCLUDES(mutex_);

@@ -2,67 +2,112 @@
 
 #include <sys/socket.h>
 
-#include <cerrno>
-#include <chrono>
+#include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <thread>
 
+#include "capture/capture_device.h"
+#include "platform/clock.h"
 #include "platform/message_box.h"
 #include "server/connection_log.h"
+#include "server/http_date.h"
+#include "server/mjpeg_stream.h"
+#include "server/request_route.h"
+#include "server/snapshot.h"
+#include "server/state_page.h"
 
 namespace server {
 
 namespace {
 
 constexpr int kBacklog = SOMAXCONN;
-constexpr int kIdleWaitMs = 300;  // how soon a stop or reap request is seen
+constexpr int kIdleWaitMs = 300;    // how soon a stop is seen without connections
+constexpr int64_t kDrainMs = 2000;  // how long a closing connection reads off what the client sends
+// Descriptors kept free of connections: files being sent, the log, the pools.
+constexpr int kSpareDescriptors = 64;
+constexpr size_t kFileJobsMost = 1024;  // opens waiting for the disk
+constexpr size_t kVerificationsWaiting = 8;
 
 void ShowListenerMessage(const char* text) {
   platform::ShowMessageBox(text, {}, platform::kMbOk | platform::kMbIconExclamation);
 }
 
-// Errors of accept(2) that concern one pending connection, not the
-// listener: Linux reports a pending connection's network error through
-// accept, to be treated like "no connection pending".
-bool IsTransient(int error) {
-  switch (error) {
-    case EINTR:
-    case ECONNABORTED:
-    case EPROTO:
-    case ENETDOWN:
-    case ENOPROTOOPT:
-    case EHOSTDOWN:
-    case ENONET:
-    case EHOSTUNREACH:
-    case EOPNOTSUPP:
-    case ENETUNREACH:
-      return true;
-    default:
-      return false;
-  }
+// Password verifications at once: one a core, leaving a core to the loop
+// and the camera where there are several.
+int VerifiersMost() {
+  const int cores = static_cast<int>(std::thread::hardware_concurrency());
+  return std::max(1, cores - 1);
 }
 
-// Out of descriptors: the connection stays pending until one is free.
-bool IsOutOfDescriptors(int error) { return error == EMFILE || error == ENFILE; }
-
-// Answers a connection that can't be served (503, or 403 for a peer outside
-// the scope) and lets it go.
-void Refuse(platform::Socket& connection,
-            const ResponseHead& answer = kServiceUnavailableResponse) {
+// Answers a connection that can't be served at all, right after accept
+// (403 for a peer outside the scope, 503 when it can't be watched), and
+// lets it go.
+void Refuse(platform::Socket& socket, std::string_view answer) {
   // A new connection's send buffer takes the short answer whole, or the
   // client is gone.
-  static_cast<void>(connection.Send(answer.Data(), static_cast<size_t>(answer.Size())));
+  const iovec piece{const_cast<char*>(answer.data()), answer.size()};
+  static_cast<void>(socket.Write(&piece, 1));
   // The end goes right behind the answer, and what the client sent is read
   // off without waiting, so the client reads a clean end even when its
   // request comes late.
-  connection.ShutdownSending();
-  connection.DiscardPending();
+  socket.ShutdownSending();
+  socket.DiscardPending();
+}
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if ((a[i] | 0x20) != (b[i] | 0x20)) return false;
+  return true;
+}
+
+// The request's version token names HTTP/1.1 (the token runs on to the
+// next space: "HTTP/1.1\r\nHost:").
+bool SaysHttp11(const RequestTokens& tokens) {
+  if (tokens.count < 3) return false;
+  const std::string_view version = tokens.token[2];
+  return version.substr(0, 8) == "HTTP/1.1" &&
+         (version.size() == 8 || version[8] == '\r' || version[8] == '\n');
+}
+
+// An HTTP/1.1 head that lets its connection stay open: no "Connection:
+// close", and no body that would have to be read past.
+bool MayStayOpen(std::string_view head) {
+  const std::string_view connection = HeaderValue(head, "Connection");
+  if (EqualNoCase(connection, "close")) return false;
+  const std::string_view length = HeaderValue(head, "Content-Length");
+  if (!length.empty() && length != "0") return false;
+  return HeaderValue(head, "Transfer-Encoding").empty();
+}
+
+// What a file request asks besides its path, from its head.
+FileRequest ReadFileRequest(std::string_view head, bool headOnly) {
+  FileRequest request;
+  request.headOnly = headOnly;
+  std::string_view value = HeaderValue(head, "If-Modified-Since");
+  if (!value.empty() && !ParseHttpDate(value, request.ifModifiedSince))
+    request.ifModifiedSince = -1;
+  // A date still to come says nothing of the client's copy.
+  if (request.ifModifiedSince > static_cast<int64_t>(std::time(nullptr)))
+    request.ifModifiedSince = -1;
+  request.range = HeaderValue(head, "Range");
+  request.ifRange = HeaderValue(head, "If-Range");
+  return request;
 }
 
 }  // namespace
 
 ListenThread::ListenThread(ServerControl& control)
-    : control_(control), sender_(control), thread_([this] { return Run(); }) {}
+    : control_(control),
+      files_(2, kFileJobsMost),
+      verifications_(VerifiersMost(), kVerificationsWaiting),
+      thread_([this] { return Run(); }) {}
+
+ListenThread::~ListenThread() {
+  files_.Stop();
+  verifications_.Stop();
+}
 
 bool ListenThread::Open() {
   const int port = control_.port.load();
@@ -85,118 +130,627 @@ bool ListenThread::Open() {
 }
 
 int ListenThread::Run() {
-  ClientList clients;
   if (listening_.IsOpen() || Open()) {
-    // Without the sender's thread a stream ends after its head; the rest
-    // is served.
-    sending_ = sender_.Start();
-    if (!sending_) control_.notices.ThreadCreate(false);
-    Serve(listening_, clients);
+    connectionsMost_ =
+        static_cast<size_t>(std::max(platform::RaiseDescriptorLimit() - kSpareDescriptors, 16));
+    if (control_.frameSource) store_ = &control_.frameSource->frameStore;
+    if (poller_.IsOpen() && wakeup_.IsOpen() &&
+        poller_.Add(listening_.Fd(), platform::Poller::kReadable, &listening_) &&
+        poller_.Add(wakeup_.Fd(), platform::Poller::kReadable, &wakeup_))
+      Serve();
   }
-  Shutdown(clients);
+  Shutdown();
   listening_.Close();
   return 0;
 }
 
-void ListenThread::Serve(platform::Socket& listener, ClientList& clients) {
-  // A client raises reapRequested just before its thread ends, so a pass may
-  // still find it running. Every idle wake-up makes another pass, and so
-  // does a connection that would be refused, so an ended thread never
-  // keeps a newcomer out.
-  bool idle = false;
-  for (;;) {
-    if (control_.stopRequested.load() == 1) return;
-    if (control_.reapRequested.exchange(0) == 1 || idle) Reap(clients);
-    control_.sessionThreads.store(static_cast<int32_t>(clients.size()));
-    platform::Socket connection;
-    int error = listener.Accept(connection);
-    if (error == EAGAIN) {
-      int ready = listener.WaitReadable(kIdleWaitMs);
-      if (ready < 0) return;
-      idle = ready == 0 && !clients.empty();
-      continue;
+void ListenThread::Serve() {
+  std::array<platform::Poller::Event, 64> events;
+  AcceptAll(platform::SteadyMillis());
+  while (control_.stopRequested.load() != 1 && !listenerFailed_) {
+    const int n = poller_.Wait(events.data(), static_cast<int>(events.size()),
+                               Timeout(platform::SteadyMillis()));
+    const int64_t now = platform::SteadyMillis();
+    control_.CopyStreamUrl(streamUrl_);
+    bool accept = acceptHeld_;
+    for (int i = 0; i < n; ++i) {
+      const auto& event = events[static_cast<size_t>(i)];
+      if (event.tag == &listening_) {
+        accept = true;
+      } else if (event.tag == &wakeup_) {
+        wakeup_.Clear();
+      } else {
+        OnEvent(*static_cast<Connection*>(event.tag), event.what, now);
+      }
     }
-    idle = false;
-    if (IsTransient(error)) continue;
-    if (IsOutOfDescriptors(error)) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(kIdleWaitMs));
-      continue;
-    }
-    if (error != 0) return;
-    // Who may watch is decided before a byte of the request is read.
-    platform::IpAddress peer;
-    if (!connection.PeerIp(peer) || !control_.gate.MayConnect(peer)) {
-      Refuse(connection, kForbiddenResponse);
-      std::string address;
-      if (control_.logConnections.load() && connection.PeerAddress(address))
-        control_.notices.LogWrite(AppendLog("Connection refused from: " + address));
-      continue;
-    }
-    // While connections keep coming there is no idle wake-up: ended
-    // threads leave the list here too.
-    Reap(clients);
-    // Connections still sending their request have a bound of their own;
-    // places are taken by the sessions once a request is in.
-    if (control_.arrivingCount.load() >= kArrivingPerPlace * control_.clientLimit.load()) {
-      Refuse(connection);
-      continue;  // the connection closes as it goes out of scope
-    }
-    Admit(std::move(connection), peer, clients);
+    TakeDone(now);
+    ServiceWatchers(now);
+    if (now - lastSweep_ >= kStopCheckMs) Sweep(now);
+    if (accept) AcceptAll(now);
+    Reap();
   }
 }
 
-void ListenThread::Admit(platform::Socket connection, const platform::IpAddress& peer,
-                         ClientList& clients) {
-  auto ticket = std::make_unique<ClientTicket>();
-  ticket->logConnections = control_.logConnections.load();
-  ticket->frameSource = control_.frameSource;
-  ticket->stopFlag = &control_.stopRequested;
-  ticket->reapFlag = &control_.reapRequested;
-  ticket->notices = &control_.notices;
-  ticket->places = &control_;
-  ticket->gate = &control_.gate;
-  if (sending_) ticket->streams = &sender_;
-  ticket->peer = peer;
-  ticket->socket = std::move(connection);
-  control_.CopyStreamUrl(ticket->streamUrl, sizeof ticket->streamUrl);
-
-  auto client = std::make_unique<ClientThread>(std::move(ticket));
-  const bool created = client->Thread().Create();
-  control_.notices.ThreadCreate(created);
-  if (!created) {
-    // The system refused a thread: this client is refused, the next served.
-    Refuse(client->Connection());
-    return;
+// Ends every connection at once: a stream's part in flight still goes out
+// whole when the socket takes it, then each closes without waiting.
+void ListenThread::Shutdown() {
+  const int64_t now = platform::SteadyMillis();
+  for (auto& [id, c] : connections_) {
+    if (c->phase == Phase::kStream && c->out.InFlight()) c->stream.SendMore(c->socket, c->out, now);
+    if (c->phase != Phase::kClosed) Finish(*c);
   }
-  client->Thread().SetLowestPriority();
-  // Counted before it runs: the session counts itself out once its request
-  // is in.
-  control_.arrivingCount.fetch_add(1);
-  clients.push_back(std::move(client));
-  control_.sessionThreads.store(static_cast<int32_t>(clients.size()));
-  clients.back()->Thread().Resume();
-}
-
-// Looks once at every listed thread: ended ones leave, running ones keep
-// their order.
-void ListenThread::Reap(ClientList& clients) {
-  std::erase_if(clients, [](const std::unique_ptr<ClientThread>& client) {
-    return client->Thread().ExitCode() != platform::kStillActive;
-  });
-}
-
-// Waits for every client thread, oldest first.
-void ListenThread::Shutdown(ClientList& clients) {
-  for (auto& client : clients) {
-    while (!client->Thread().WaitForEnd(platform::kThreadEndStepMs)) {
-    }
-    client.reset();
-  }
-  clients.clear();
-  sender_.Stop();  // after the sessions: none hands a stream over any more
+  if (store_) store_->SetWakeup(nullptr);
+  watchers_.clear();
+  Reap();
+  files_.Stop();
+  verifications_.Stop();
+  TakeDone(now);
   control_.connectedCount.store(0);
   control_.arrivingCount.store(0);
   control_.sessionThreads.store(0);
+}
+
+void ListenThread::AcceptAll(int64_t now) {
+  acceptHeld_ = false;
+  for (;;) {
+    // At the descriptors' bound, the longest waiting arrival makes room.
+    if (connections_.size() - closed_.size() >= connectionsMost_ && !CloseOldestArriving(nullptr)) {
+      acceptHeld_ = true;
+      return;
+    }
+    platform::Socket socket;
+    switch (listening_.AcceptNonBlocking(socket)) {
+      case platform::AcceptStatus::kAccepted:
+        Admit(std::move(socket), now);
+        break;
+      case platform::AcceptStatus::kTryAgain:
+        break;
+      case platform::AcceptStatus::kNonePending:
+        return;
+      case platform::AcceptStatus::kOutOfDescriptors:
+        if (CloseOldestArriving(nullptr)) break;
+        acceptHeld_ = true;  // the connection waits in the backlog meanwhile
+        return;
+      case platform::AcceptStatus::kFailed:
+        listenerFailed_ = true;
+        return;
+    }
+  }
+}
+
+void ListenThread::Admit(platform::Socket socket, int64_t now) {
+  // Who may watch is decided before a byte of the request is read.
+  platform::IpAddress peer;
+  if (!socket.PeerIp(peer) || !control_.gate.MayConnect(peer)) {
+    Refuse(socket, kForbiddenResponse.Text());
+    std::string address;
+    if (control_.logConnections.load() && socket.PeerAddress(address))
+      control_.notices.LogWrite(AppendLog("Connection refused from: " + address));
+    return;
+  }
+  auto c = std::make_unique<Connection>();
+  c->id = nextId_++;
+  c->peer = peer;
+  c->since = now;
+  if (control_.logConnections.load() && socket.PeerAddress(c->peerText))
+    control_.notices.LogWrite(AppendLog("Connection received from: " + c->peerText));
+  c->socket = std::move(socket);
+  if (!poller_.Add(c->socket.Fd(), platform::Poller::kReadable | platform::Poller::kWritable,
+                   c.get())) {
+    Refuse(c->socket, kServiceUnavailableResponse.Text());
+    LogClosed(*c);
+    return;
+  }
+  Connection& added = *c;
+  connections_.emplace(c->id, std::move(c));
+  BecomeArriving(added, now);
+}
+
+void ListenThread::OnEvent(Connection& c, uint32_t what, int64_t now) {
+  if (c.phase == Phase::kClosed) return;
+  if (what & platform::Poller::kHangUp) {
+    Finish(c);
+    return;
+  }
+  if (what & platform::Poller::kReadable) {
+    switch (c.phase) {
+      case Phase::kRequest:
+      case Phase::kKeptOpen:
+        ReadRequest(c, now);
+        break;
+      case Phase::kStream:
+      case Phase::kClosing: {
+        // A viewer has nothing more to say, and a closing connection only
+        // waits for the client's end: what they send is read off.
+        char scratch[4096];
+        platform::IoResult result;
+        do result = c.socket.Read(scratch, sizeof scratch);
+        while (result.status == platform::IoStatus::kDone);
+        if (result.status != platform::IoStatus::kWouldBlock) {
+          Finish(c);
+          return;
+        }
+        break;
+      }
+      default:
+        c.unread = true;  // read once the answer has gone
+    }
+  }
+  if ((what & platform::Poller::kWritable) && c.out.InFlight()) {
+    if (c.phase == Phase::kAnswer) {
+      SendMore(c, now);
+    } else if (c.phase == Phase::kStream && !c.stream.SendMore(c.socket, c.out, now)) {
+      Finish(c);
+    }
+  }
+}
+
+void ListenThread::ReadRequest(Connection& c, int64_t now) {
+  char scratch[kHeadBufferSize];
+  c.unread = false;
+  while (c.in.size() < kHeadBufferSize) {
+    const platform::IoResult result = c.socket.Read(scratch, kHeadBufferSize - c.in.size());
+    if (result.status == platform::IoStatus::kDone) {
+      c.in.append(scratch, result.bytes);
+      continue;
+    }
+    if (result.status == platform::IoStatus::kFailed) {
+      Finish(c);
+      return;
+    }
+    if (result.status == platform::IoStatus::kClosed) c.peerClosed = true;
+    break;
+  }
+  if (c.in.size() >= kHeadBufferSize) c.unread = true;  // what lies beyond is not known
+  if (c.phase == Phase::kKeptOpen) {
+    if (c.in.empty()) {
+      if (c.peerClosed) Finish(c);  // the client is done with it
+      return;
+    }
+    c.phase = Phase::kRequest;
+    c.since = now;
+  }
+  TryRequest(c, now, false);
+}
+
+void ListenThread::TryRequest(Connection& c, int64_t now, bool timeUp) {
+  const std::string_view in(c.in);
+  // The request line: up to its first LF, or its first 1024 bytes.
+  const std::string_view line = in.substr(0, kRequestBufferSize);
+  if (line.find('\n') == std::string_view::npos && line.size() < kRequestBufferSize) {
+    if (timeUp || c.peerClosed) StartClosing(c, now);  // no request: no answer
+    return;
+  }
+  const RequestTokens tokens = SplitRequest(line.data(), static_cast<int>(line.size()));
+  c.route = RouteRequest(tokens, streamUrl_);
+  const bool http11 = SaysHttp11(tokens);
+  const size_t headEnd = HeadEnd(in);
+  // The header lines matter to a file's answer, to the password and to
+  // whether an HTTP/1.1 connection stays open; otherwise the request line
+  // is answered at once. A stream, and a request the server can't do,
+  // close their connection whatever the head says.
+  const bool ends = c.route.answer == Answer::kStream || c.route.answer == Answer::kNone ||
+                    c.route.answer == Answer::kNotImplemented;
+  const bool needHead =
+      (http11 && !ends) || c.route.answer == Answer::kFile || control_.gate.AsksPassword();
+  const bool headIn =
+      headEnd != std::string_view::npos || in.size() >= kHeadBufferSize || c.peerClosed || timeUp;
+  if (needHead && !headIn) return;
+  LeaveArriving(c);
+  c.headComplete = headEnd != std::string_view::npos;
+  c.headLength = c.headComplete ? headEnd : in.size();
+  const std::string_view head = in.substr(0, c.headLength);
+  const bool stayOpen = http11 && !ends && headEnd != std::string_view::npos && MayStayOpen(head);
+  c.framing = {http11, !stayOpen};
+  c.afterAnswer = stayOpen ? Phase::kKeptOpen : Phase::kClosing;
+  // Only now does the client take a place: one still sending its request
+  // keeps no viewer out.
+  c.place = Place::Take(control_);
+  if (!c.place) {
+    c.framing.close = true;
+    c.afterAnswer = Phase::kClosing;
+    Answer(c, ShortAnswer("503 Service Unavailable", "", c.framing).Text(), now);
+    return;
+  }
+  if (c.route.answer == Answer::kFile) c.file = ReadFileRequest(head, c.route.headOnly);
+  c.admitted = control_.gate.Generation();
+  if (!control_.gate.AsksPassword()) {
+    Respond(c, now);
+    return;
+  }
+  PassGate(c, now);
+}
+
+// Lets a request through when the rules of who may watch do; answers 401
+// (no password, or a wrong one) or 429 (an address locked out) otherwise.
+// A header not verified before is verified by the pool.
+void ListenThread::PassGate(Connection& c, int64_t now) {
+  const std::string authorization(
+      HeaderValue(std::string_view(c.in).substr(0, c.headLength), "Authorization"));
+  const Gatekeeper::Verdict verdict = control_.gate.Screen(c.peer, authorization);
+  if (verdict != Gatekeeper::Verdict::kVerify) {
+    Settle(c, verdict, now);
+    return;
+  }
+  const platform::IpAddress peer = c.peer;
+  Submit(
+      c, verifications_,
+      [this, peer, authorization](Done& done) {
+        done.verified = true;
+        done.verdict = control_.gate.Verify(peer, authorization);
+      },
+      now);
+}
+
+void ListenThread::Respond(Connection& c, int64_t now) {
+  switch (c.route.answer) {
+    case Answer::kNone:  // no answer: the connection closes
+      c.place.Leave();
+      StartClosing(c, now);
+      return;
+    case Answer::kNotImplemented:
+      Answer(c, ShortAnswer("501 Not Implemented", "", c.framing).Text(), now);
+      return;
+    case Answer::kStream:
+      if (!store_) break;
+      c.out.Reset().assign(kStreamHead.Text());
+      if (!c.route.headOnly) {
+        c.out.SetTail(kDelimiter);
+        c.afterAnswer = Phase::kStream;
+      }
+      StartAnswer(c, now);
+      return;
+    case Answer::kSnapshot:
+      if (!store_) break;
+      if (AnswerSnapshot(*store_, c.route.headOnly, c.framing, c.out)) {
+        StartAnswer(c, now);
+      } else {
+        // Before the camera's first picture: the next one will do.
+        c.phase = Phase::kPicture;
+        c.since = now;
+        Watch(c);
+      }
+      return;
+    case Answer::kState:
+      AnswerState(control_, streamUrl_, c.route.headOnly, c.framing, c.out);
+      StartAnswer(c, now);
+      return;
+    case Answer::kFile:
+      RespondWithFile(c, now);
+      return;
+  }
+  // A stream or a snapshot without a camera.
+  c.framing.close = true;
+  c.afterAnswer = Phase::kClosing;
+  Answer(c, ShortAnswer("503 Service Unavailable", "", c.framing).Text(), now);
+}
+
+void ListenThread::RespondWithFile(Connection& c, int64_t now) {
+  if (!ResolvePath(c.route.path.c_str(), c.path)) {
+    c.place.Leave();
+    StartClosing(c, now);  // a rejected URL gets no answer
+    return;
+  }
+  if (c.path == "www/") c.path = "www/index.html";
+  WebFile known = cache_.Find(c.path);
+  if (known.found) {
+    AnswerFile(c.path, std::move(known), c.file, c.framing, c.out);
+    StartAnswer(c, now);
+    return;
+  }
+  Submit(
+      c, files_,
+      [path = c.path](Done& done) {
+        done.file = OpenWebFile(path);
+        if (!done.file.found) done.page = OpenWebFile("www/404.html");
+      },
+      now);
+}
+
+// Hands `work` for `c` to `pool`; its result comes back to TakeDone. A full
+// pool, or one that can't have a thread, costs this request a 503.
+void ListenThread::Submit(Connection& c, JobPool& pool, std::function<void(Done&)> work,
+                          int64_t now) {
+  c.phase = Phase::kJob;
+  ++control_.sessionThreads;
+  const JobPool::Submitted submitted = pool.Submit([this, id = c.id, work = std::move(work)] {
+    Done done;
+    done.id = id;
+    work(done);
+    Post(std::move(done));
+  });
+  if (&pool == &files_) control_.notices.ThreadCreate(submitted != JobPool::Submitted::kNoThread);
+  if (submitted == JobPool::Submitted::kQueued) return;
+  --control_.sessionThreads;
+  c.framing.close = true;
+  c.afterAnswer = Phase::kClosing;
+  Answer(c, ShortAnswer("503 Service Unavailable", "", c.framing).Text(), now);
+}
+
+void ListenThread::Post(Done done) {
+  {
+    platform::MutexLock lock(doneLock_);
+    done_.push_back(std::move(done));
+  }
+  wakeup_.Signal();
+}
+
+void ListenThread::TakeDone(int64_t now) {
+  std::vector<Done> taken;
+  {
+    platform::MutexLock lock(doneLock_);
+    taken.swap(done_);
+  }
+  for (Done& done : taken) {
+    --control_.sessionThreads;
+    auto found = connections_.find(done.id);
+    if (found == connections_.end() || found->second->phase != Phase::kJob) continue;
+    Connection& c = *found->second;
+    if (!done.verified) {
+      if (done.file.found) {
+        cache_.Keep(c.path, done.file);
+        AnswerFile(c.path, std::move(done.file), c.file, c.framing, c.out);
+      } else {
+        AnswerNotFound(std::move(done.page), c.file, c.framing, c.out);
+      }
+      StartAnswer(c, now);
+      continue;
+    }
+    Settle(c, done.verdict, now);
+  }
+}
+
+void ListenThread::Settle(Connection& c, Gatekeeper::Verdict verdict, int64_t now) {
+  switch (verdict) {
+    case Gatekeeper::Verdict::kPass:
+      Respond(c, now);
+      return;
+    case Gatekeeper::Verdict::kLockedOut: {
+      const std::string_view body = kTooManyBody;
+      ResponseHead answer("429 Too Many Requests", c.framing);
+      answer.Field("Retry-After", control_.gate.RetryAfterSeconds(c.peer))
+          .Field("Content-Type", "text/html")
+          .Field("Content-Length", static_cast<int64_t>(body.size()))
+          .End()
+          .Body(body);
+      std::string peer;
+      if (control_.logConnections.load() && c.socket.PeerAddress(peer))
+        control_.notices.LogWrite(AppendLog("Too many wrong passwords from: " + peer));
+      Answer(c, answer.Text(), now);
+      return;
+    }
+    default:
+      Answer(c, UnauthorizedAnswer(c.framing).Text(), now);
+  }
+}
+
+void ListenThread::Answer(Connection& c, std::string_view bytes, int64_t now) {
+  c.out.Reset().assign(bytes);
+  StartAnswer(c, now);
+}
+
+void ListenThread::StartAnswer(Connection& c, int64_t now) {
+  c.phase = Phase::kAnswer;
+  c.since = now;
+  SendMore(c, now);
+}
+
+void ListenThread::SendMore(Connection& c, int64_t now) {
+  bool moved = false;
+  switch (c.out.Send(c.socket, moved)) {
+    case Outgoing::Progress::kDone:
+      Answered(c, now);
+      break;
+    case Outgoing::Progress::kWaiting:
+      if (moved) c.since = now;
+      break;
+    case Outgoing::Progress::kFailed:
+      Finish(c);
+      break;
+  }
+}
+
+void ListenThread::Answered(Connection& c, int64_t now) {
+  if (c.afterAnswer == Phase::kStream) {
+    c.phase = Phase::kStream;
+    c.stream.Begin(now);
+    Watch(c);
+    return;
+  }
+  // The place is a viewer's again at once.
+  c.place.Leave();
+  if (c.afterAnswer != Phase::kKeptOpen) {
+    CloseAfterAnswer(c, now);
+    return;
+  }
+  // The next request may already be here, whole or in part.
+  c.in.erase(0, c.headLength);
+  c.headLength = 0;
+  c.headComplete = false;
+  c.phase = Phase::kKeptOpen;
+  c.since = now;
+  BecomeArriving(c, now);
+  if (c.phase != Phase::kKeptOpen) return;  // closed to make room
+  if (!c.in.empty()) {
+    c.phase = Phase::kRequest;
+    TryRequest(c, now, false);
+  } else if (c.unread) {
+    ReadRequest(c, now);
+  } else if (c.peerClosed) {
+    Finish(c);
+  }
+}
+
+void ListenThread::Watch(Connection& c) {
+  if (watchers_.empty()) store_->SetWakeup(&wakeup_);
+  watchers_.push_back(&c);
+}
+
+// Streams and waiting snapshots, at every turn: a new picture, a resend due,
+// a viewer that has taken its part.
+void ListenThread::ServiceWatchers(int64_t now) {
+  if (watchers_.empty()) return;
+  const capture::FrameStore::Reader latest(*store_);
+  const uint64_t generation = control_.gate.Generation();
+  for (Connection* c : watchers_) {
+    if (c->phase == Phase::kPicture) {
+      if (AnswerSnapshot(*store_, c->route.headOnly, c->framing, c->out)) StartAnswer(*c, now);
+    } else if (c->phase == Phase::kStream) {
+      // A change of who may watch that leaves this viewer out (a narrower
+      // scope, a password set or changed) ends its stream.
+      if (c->admitted != generation) {
+        if (!control_.gate.StillAllowed(c->peer, c->admitted)) {
+          StartClosing(*c, now);
+          continue;
+        }
+        c->admitted = generation;
+      }
+      if (!c->stream.Service(latest, c->socket, c->out, now)) StartClosing(*c, now);
+    }
+  }
+}
+
+// The answer has gone: a client that has sent its whole head and nothing
+// after it has nothing left to read off, and the close alone ends the
+// connection cleanly after every byte is sent.
+void ListenThread::CloseAfterAnswer(Connection& c, int64_t now) {
+  const bool headAlone = c.headComplete && c.in.size() == c.headLength && !c.unread;
+  if (headAlone) {
+    Finish(c);
+  } else {
+    StartClosing(c, now);
+  }
+}
+
+// The sending side is shut down, and what the client still sends is read
+// off until it closes, for a clean end (Linux resets a connection closed
+// with unread input, and drops what it had not sent yet).
+void ListenThread::StartClosing(Connection& c, int64_t now) {
+  LeaveArriving(c);
+  LogClosed(c);
+  c.place.Leave();
+  c.out.Clear();
+  if (c.peerClosed && !c.unread) {
+    Finish(c);
+    return;
+  }
+  c.socket.ShutdownSending();
+  c.phase = Phase::kClosing;
+  c.since = now + kDrainMs;
+}
+
+void ListenThread::Finish(Connection& c) {
+  if (c.phase == Phase::kClosed) return;
+  LeaveArriving(c);
+  LogClosed(c);
+  c.place.Leave();
+  c.out.Clear();
+  poller_.Remove(c.socket.Fd());
+  c.socket.DiscardPending();  // so that the close is not a reset
+  c.socket.Close();
+  c.phase = Phase::kClosed;
+  closed_.push_back(c.id);
+}
+
+void ListenThread::LogClosed(Connection& c) {
+  if (c.peerText.empty()) return;
+  control_.notices.LogWrite(AppendLog("Connection closed: " + c.peerText));
+  c.peerText.clear();
+}
+
+// Every kStopCheckMs: the time limits of requests, answers, waiting
+// snapshots, kept-open connections and closing ones.
+void ListenThread::Sweep(int64_t now) {
+  lastSweep_ = now;
+  for (auto& [id, entry] : connections_) {
+    Connection& c = *entry;
+    switch (c.phase) {
+      case Phase::kRequest:
+        // What has come of the request in time is answered, if anything.
+        if (now - c.since >= kIdleLimitMs) TryRequest(c, now, true);
+        break;
+      case Phase::kKeptOpen:
+        if (now - c.since >= kKeptOpenMs) StartClosing(c, now);
+        break;
+      case Phase::kAnswer:
+        if (now - c.since >= kIdleLimitMs) Finish(c);
+        break;
+      case Phase::kPicture:
+        if (now - c.since >= kIdleLimitMs) {
+          c.framing.close = true;
+          c.afterAnswer = Phase::kClosing;
+          Answer(c, ShortAnswer("503 Service Unavailable", "", c.framing).Text(), now);
+        }
+        break;
+      case Phase::kClosing:
+        if (now >= c.since) Finish(c);
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+// Connections leave only here, never while events may still name them.
+void ListenThread::Reap() {
+  if (!watchers_.empty()) {
+    std::erase_if(watchers_, [](const Connection* c) {
+      return c->phase != Phase::kStream && c->phase != Phase::kPicture;
+    });
+    if (watchers_.empty()) store_->SetWakeup(nullptr);
+  }
+  for (uint64_t id : closed_) connections_.erase(id);
+  closed_.clear();
+}
+
+// How long the loop may sleep: until the next resend is due, and never so
+// long that a stop or a time limit goes unseen.
+int ListenThread::Timeout(int64_t now) const {
+  if (connections_.empty() && !acceptHeld_) return kIdleWaitMs;
+  int64_t wait = kStopCheckMs - std::min<int64_t>(now - lastSweep_, kStopCheckMs);
+  for (const Connection* c : watchers_) {
+    if (c->phase == Phase::kStream && !c->out.InFlight())
+      wait = std::min(wait, c->stream.ResendAt() - now);
+  }
+  return static_cast<int>(std::max<int64_t>(wait, 0));
+}
+
+void ListenThread::BecomeArriving(Connection& c, int64_t now) {
+  static_cast<void>(now);
+  if (c.arriving) return;
+  const AddressKey key = KeyOf(c.peer);
+  if (arrivingFrom_[key] >= kArrivingPerAddress) CloseOldestArriving(&key);
+  c.arrivingAt = arriving_.insert(arriving_.end(), &c);
+  c.arriving = true;
+  ++arrivingFrom_[key];
+  ++control_.arrivingCount;
+}
+
+void ListenThread::LeaveArriving(Connection& c) {
+  if (!c.arriving) return;
+  arriving_.erase(c.arrivingAt);
+  c.arriving = false;
+  auto from = arrivingFrom_.find(KeyOf(c.peer));
+  if (from != arrivingFrom_.end() && --from->second == 0) arrivingFrom_.erase(from);
+  --control_.arrivingCount;
+}
+
+// Closes the connection that has waited longest without a whole request
+// (from `from` alone, when given); false when there is none.
+bool ListenThread::CloseOldestArriving(const AddressKey* from) {
+  for (Connection* c : arriving_) {
+    if (from && KeyOf(c->peer) != *from) continue;
+    Finish(*c);
+    return true;
+  }
+  return false;
+}
+
+ListenThread::AddressKey ListenThread::KeyOf(const platform::IpAddress& peer) {
+  AddressKey key = peer.bytes;
+  // An IPv6 address counts as its /64: one host holds a whole one.
+  if (!peer.IsV4()) std::fill(key.begin() + 8, key.end(), 0);
+  return key;
 }
 
 }  // namespace server

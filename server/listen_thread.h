@@ -1,13 +1,22 @@
 #pragma once
 
+#include <array>
+#include <cstdint>
+#include <list>
+#include <map>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
+#include "platform/poller.h"
+#include "platform/socket.h"
 #include "platform/thread.h"
-#include "server/client_thread.h"
-#include "server/response_head.h"
+#include "platform/thread_annotations.h"
+#include "server/connection.h"
+#include "server/gatekeeper.h"
+#include "server/job_pool.h"
 #include "server/server_control.h"
-#include "server/stream_sender.h"
+#include "server/static_files.h"
 
 namespace server {
 
@@ -20,12 +29,22 @@ constexpr char kPortNotPermittedMessage[] =
 constexpr char kListenFailedMessage[] =
     "An error occurred while trying to listen for connections.\n, Please restart the server.";
 
-// The server's accepting thread, one per server run. Created and deleted by
-// the server controller on the user-interface thread; the body runs on the
-// worker and alone touches the client list.
+// Connections waiting for a whole request from one address (IPv6: one /64)
+// at most; past it, that address's longest waiting one is closed.
+constexpr size_t kArrivingPerAddress = 256;
+
+// The server's event loop, one per server run: one thread that accepts
+// every connection, reads its requests, checks who may watch, routes and
+// sends every answer, streams included, without ever waiting on one client.
+// What may wait (opening a file, verifying a password) goes to small pools
+// and comes back to the loop. Created and deleted by the server controller
+// on the user-interface thread; the body runs on the worker.
 class ListenThread {
  public:
   explicit ListenThread(ServerControl& control);
+  ~ListenThread();
+  ListenThread(const ListenThread&) = delete;
+  ListenThread& operator=(const ListenThread&) = delete;
   platform::WorkerThread& Thread() { return thread_; }
 
   // Binds ServerControl.port and listens, showing the listener's message
@@ -35,18 +54,78 @@ class ListenThread {
   bool Open();
 
  private:
-  using ClientList = std::vector<std::unique_ptr<ClientThread>>;  // oldest first
+  using AddressKey = std::array<uint8_t, 16>;
+  // What a pool hands back for a connection.
+  struct Done {
+    uint64_t id = 0;
+    bool verified = false;  // a verification's verdict, or else a file
+    Gatekeeper::Verdict verdict = Gatekeeper::Verdict::kAskPassword;
+    WebFile file, page;
+  };
 
   int Run();
-  void Serve(platform::Socket& listener, ClientList& clients);
-  void Admit(platform::Socket connection, const platform::IpAddress& peer, ClientList& clients);
-  static void Reap(ClientList& clients);
-  void Shutdown(ClientList& clients);
+  void Serve();
+  void Shutdown();
+  void AcceptAll(int64_t now);
+  void Admit(platform::Socket socket, int64_t now);
+  void OnEvent(Connection& c, uint32_t what, int64_t now);
+
+  // The request, from its bytes to its answer.
+  void ReadRequest(Connection& c, int64_t now);
+  void TryRequest(Connection& c, int64_t now, bool timeUp);
+  void PassGate(Connection& c, int64_t now);
+  void Settle(Connection& c, Gatekeeper::Verdict verdict, int64_t now);
+  void Respond(Connection& c, int64_t now);
+  void RespondWithFile(Connection& c, int64_t now);
+  void Submit(Connection& c, JobPool& pool, std::function<void(Done&)> work, int64_t now);
+  void TakeDone(int64_t now) OWL_EXCLUDES(doneLock_);
+  void Post(Done done) OWL_EXCLUDES(doneLock_);
+
+  // Sending, and what follows an answer.
+  void Answer(Connection& c, std::string_view bytes, int64_t now);
+  void StartAnswer(Connection& c, int64_t now);
+  void SendMore(Connection& c, int64_t now);
+  void Answered(Connection& c, int64_t now);
+  void Watch(Connection& c);
+  void ServiceWatchers(int64_t now);
+
+  // Endings.
+  void CloseAfterAnswer(Connection& c, int64_t now);
+  void StartClosing(Connection& c, int64_t now);
+  void Finish(Connection& c);
+  void LogClosed(Connection& c);
+  void Sweep(int64_t now);
+  void Reap();
+  int Timeout(int64_t now) const;
+
+  // The connections waiting for a whole request, oldest first.
+  void BecomeArriving(Connection& c, int64_t now);
+  void LeaveArriving(Connection& c);
+  bool CloseOldestArriving(const AddressKey* from);
+  static AddressKey KeyOf(const platform::IpAddress& peer);
 
   ServerControl& control_;
-  StreamSender sender_;
-  bool sending_ = false;  // the sender runs
   platform::Socket listening_;
+  platform::Poller poller_;
+  platform::Wakeup wakeup_;  // pools' results, the camera's pictures
+  JobPool files_, verifications_;
+  WebFileCache cache_;
+  std::unordered_map<uint64_t, std::unique_ptr<Connection>> connections_;
+  std::vector<uint64_t> closed_;     // to leave at the end of the turn
+  std::list<Connection*> arriving_;  // oldest first
+  std::map<AddressKey, size_t> arrivingFrom_;
+  std::vector<Connection*> watchers_;  // streams, and snapshots waiting for a picture
+  capture::FrameStore* store_ = nullptr;
+  size_t connectionsMost_ = 0;
+  uint64_t nextId_ = 1;
+  int64_t lastSweep_ = 0;
+  bool acceptHeld_ = false;  // out of descriptors: accept again at the next turn
+  bool listenerFailed_ = false;
+  std::string streamUrl_;
+
+  platform::Mutex doneLock_;
+  std::vector<Done> done_ OWL_GUARDED_BY(doneLock_);
+
   platform::WorkerThread thread_;
 };
 

@@ -6,6 +6,14 @@
 
 namespace server {
 
+// How an answer goes out: as HTTP/1.0, ended by the close, as always; or,
+// to an HTTP/1.1 request, as HTTP/1.1 with its length, the connection then
+// kept open for the next request unless `close`.
+struct Framing {
+  bool http11 = false;
+  bool close = true;
+};
+
 // A response's head as it goes on the wire: "HTTP/1.0 STATUS", the header
 // fields, each "Name: value", and the empty line. Built in place, without
 // allocating, and at compile time for the fixed answers. Every answer's
@@ -20,6 +28,14 @@ class ResponseHead {
     Append("HTTP/1.0 ");
     Append(status);
     Append("\r\n");
+  }
+  // The status line for `framing`, and "Connection: close" where an
+  // HTTP/1.1 client would otherwise wait for more on the connection.
+  ResponseHead(std::string_view status, Framing framing) {
+    Append(framing.http11 ? "HTTP/1.1 " : "HTTP/1.0 ");
+    Append(status);
+    Append("\r\n");
+    if (framing.http11 && framing.close) Field("Connection", "close");
   }
 
   constexpr ResponseHead& Field(std::string_view name, std::string_view value) {
@@ -69,6 +85,14 @@ class ResponseHead {
   char text_[kCapacity] = {};
   size_t size_ = 0;
 };
+
+// A short answer with no more than its status and `body` (text/html when
+// there is one); with a length for HTTP/1.1, and for HTTP/1.0 when there is a
+// body.
+ResponseHead ShortAnswer(std::string_view status, std::string_view body, Framing framing);
+
+// 401, asking for the password.
+ResponseHead UnauthorizedAnswer(Framing framing);
 
 // The fixed answers, each a whole response.
 inline constexpr ResponseHead kNotImplementedResponse = ResponseHead("501 Not Implemented").End();

@@ -35,4 +35,9 @@ void ServerControl::CopyStreamUrl(char* out, size_t size) const {
   out[n] = '\0';
 }
 
+void ServerControl::CopyStreamUrl(std::string& out) const {
+  platform::MutexLock lock(streamUrlLock_);
+  out.assign(streamUrl_);
+}
+
 }  // namespace server

@@ -1,17 +1,17 @@
 #pragma once
 
-#include <vector>
-
-#include "platform/socket.h"
-#include "server/server_control.h"
+#include "capture/frame_store.h"
+#include "server/outgoing.h"
+#include "server/response_head.h"
 
 namespace server {
 
-// Answers a snapshot URL with the newest image: "HTTP/1.0 200 OK" with its
-// type and length, not to be cached, then the JPEG bytes (none for HEAD).
-// Before the camera's first image it waits for one, and answers 503 when
-// none comes within the idle limit. `buffer` is the session's.
-void ServeSnapshot(platform::Socket& connection, const ClientTicket& ticket, bool headOnly,
-                   std::vector<char>& buffer);
+// Puts the answer to a snapshot URL into `out` when the store holds a
+// picture: 200 with its type and length, not to be cached, then the JPEG
+// bytes straight from the store's buffer (none for HEAD). False, leaving
+// `out` as it was, while there is none (before the camera's first picture,
+// or after a frame that failed): the caller waits for the next.
+[[nodiscard]] bool AnswerSnapshot(capture::FrameStore& store, bool headOnly, Framing framing,
+                                  Outgoing& out);
 
 }  // namespace server

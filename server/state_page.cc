@@ -6,7 +6,6 @@
 #include "platform/clock.h"
 #include "server/request_route.h"
 #include "server/response_head.h"
-#include "server/send_all.h"
 
 namespace server {
 
@@ -50,29 +49,29 @@ std::string StateJson(const StateFacts& facts) {
          ", \"snapshot\": " + Quoted(kSnapshotPath) + "}}\n";
 }
 
-void ServeState(platform::Socket& connection, const ClientTicket& ticket, bool headOnly) {
+void AnswerState(const ServerControl& control, std::string_view streamUrl, bool headOnly,
+                 Framing framing, Outgoing& out) {
   StateFacts facts;
   const int64_t now = platform::SteadyMillis();
-  if (const ServerControl* control = ticket.places) {
-    facts.camera = control->Camera();
-    facts.clients = control->connectedCount.load() - 1;  // not this request's own place
-    facts.maxclients = control->clientLimit.load();
-    facts.uptimeSeconds = (now - control->startedMs.load()) / 1000;
-  }
-  if (const capture::CaptureDevice* device = ticket.frameSource) {
+  facts.camera = control.Camera();
+  facts.clients = control.connectedCount.load() - 1;  // not this request's own place
+  facts.maxclients = control.clientLimit.load();
+  facts.uptimeSeconds = (now - control.startedMs.load()) / 1000;
+  if (const capture::CaptureDevice* device = control.frameSource) {
     facts.fps = device->frameStore.FramesPerSecond(now);
     facts.online = device->IsConnected() && !(device->Window() && device->Window()->CameraAway());
     facts.passthrough = device->PassThrough();
   }
-  facts.streamUrl = ticket.streamUrl;
+  facts.streamUrl = streamUrl;
   const std::string json = StateJson(facts);
-  ResponseHead head("200 OK");
+  ResponseHead head("200 OK", framing);
   head.Field("Content-Type", "application/json")
       .Field("Content-Length", static_cast<int64_t>(json.size()))
       .Field("Cache-Control", "no-store")
       .End();
-  const std::string response = std::string(head.Text()) + (headOnly ? "" : json);
-  SendLast(response.data(), static_cast<int>(response.size()), connection, ticket.stopFlag);
+  std::string& text = out.Reset();
+  text.assign(head.Text());
+  if (!headOnly) text += json;
 }
 
 }  // namespace server

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "server/outgoing.h"
+#include "server/response_head.h"
 #include "server/server_control.h"
 
 namespace server {
@@ -22,8 +24,10 @@ struct StateFacts {
 // "stream": {...}}.
 std::string StateJson(const StateFacts& facts);
 
-// Answers /state: 200 with the JSON, application/json, not to be cached;
-// for HEAD, the head alone.
-void ServeState(platform::Socket& connection, const ClientTicket& ticket, bool headOnly);
+// Puts the answer to /state into `out`: 200 with the JSON,
+// application/json, not to be cached; for HEAD, the head alone. Asked while
+// the request holds a place of its own, which it does not count.
+void AnswerState(const ServerControl& control, std::string_view streamUrl, bool headOnly,
+                 Framing framing, Outgoing& out);
 
 }  // namespace server

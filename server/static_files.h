@@ -1,10 +1,13 @@
 #pragma once
 
-#include <atomic>
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <string>
 
-#include "platform/socket.h"
+#include "platform/regular_file.h"
+#include "server/outgoing.h"
+#include "server/response_head.h"
 
 namespace server {
 
@@ -17,28 +20,51 @@ constexpr char kWebFolder[] = "www";
 
 // What a file request asks besides its path.
 struct FileRequest {
-  bool headOnly = false;                       // HEAD: the head alone
-  int64_t ifModifiedSince = -1;                // the date of the client's copy, or -1
-  std::string range;                           // the Range header's value, or empty
-  std::string ifRange;                         // the If-Range header's value, or empty
-  const std::atomic<int32_t>* stop = nullptr;  // the server's stopRequested
+  bool headOnly = false;         // HEAD: the head alone
+  int64_t ifModifiedSince = -1;  // the date of the client's copy, or -1
+  std::string range;             // the Range header's value, or empty
+  std::string ifRange;           // the If-Range header's value, or empty
 };
 
-enum class FileAnswer {
-  kSent,
-  kSendFailed,  // a send or a read failed part way
-  kNotOpened,   // not a regular file inside www/; nothing was sent
+// A file of www/ as it was opened: a small one's bytes, or a larger one
+// open for sending straight from the file.
+struct WebFile {
+  bool found = false;  // a regular file inside www/
+  int64_t size = 0;
+  int64_t modified = 0;  // seconds since 1970 (UTC)
+  platform::FileStamp stamp;
+  std::shared_ptr<const std::string> bytes;     // the whole file, when small
+  std::unique_ptr<platform::RegularFile> file;  // otherwise, open
 };
 
-// Answers with the file at `path`: "HTTP/1.0 200 OK" with its type, length
-// and date, then its bytes; "206 Partial Content" with the one range the
-// request asks for ("416 Range Not Satisfiable" for one past the end); or
-// "304 Not Modified" alone when the client's copy is as new as the file.
-[[nodiscard]] FileAnswer SendFile(const std::string& path, const FileRequest& request,
-                                  platform::Socket& connection);
+// Opens `path` when it is a regular file inside www/, reading it whole when
+// it is small. May wait for the disk: run it off the event loop.
+WebFile OpenWebFile(const std::string& path);
 
-// Answers any URL other than the stream and snapshot URLs from the "www/"
-// folder, with the file or the 404 answer; a rejected URL gets no answer.
-void ServeStaticFile(const char* url, const FileRequest& request, platform::Socket& connection);
+// The small files lately opened, each checked against the file system
+// before it is used again, so a page or a script costs no open. Used by the
+// event loop's thread.
+class WebFileCache {
+ public:
+  // A copy of the file at `path` when it is known and unchanged; one that
+  // is not found.
+  WebFile Find(const std::string& path);
+  void Keep(const std::string& path, const WebFile& file);
+
+ private:
+  std::map<std::string, WebFile, std::less<>> files_;
+  size_t bytes_ = 0;
+};
+
+// Puts the answer to a request for `path` (`file` as opened) into `out`:
+// 200 with the file's type, length and date, then its bytes; 206 with the
+// one range the request asks for (416 for one past the end); 304 alone when
+// the client's copy is as new as the file.
+void AnswerFile(const std::string& path, WebFile file, const FileRequest& request, Framing framing,
+                Outgoing& out);
+
+// Puts the 404 answer into `out`: with the page www/404.html (`page`) when
+// there is one, the status line alone otherwise.
+void AnswerNotFound(WebFile page, const FileRequest& request, Framing framing, Outgoing& out);
 
 }  // namespace server

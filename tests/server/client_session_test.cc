@@ -6,7 +6,7 @@
 #include <sstream>
 #include <thread>
 
-#include "server/client_session.h"
+#include "server/connection.h"
 #include "server/connection_log.h"
 #include "server/request_route.h"
 #include "tests/support/frame_publish.h"
@@ -52,7 +52,9 @@ TEST_F(RequestTest, AnswersOrClosesByRequestLine) {
   const Case cases[] = {
       {"POST / HTTP/1.0\r\n\r\n", k501},
       {"   post   /   HTTP/1.0\r\n", k501},
-      {"PUT /index.html HTTP/1.1\r\n", k501},
+      // HTTP/1.1 is answered in its own version, and this connection closed.
+      {"PUT /index.html HTTP/1.1\r\n",
+       "HTTP/1.1 501 Not Implemented\r\nConnection: close\r\nContent-Length: 0\r\n\r\n"},
       {"GET /\r\n\r\n", ""},  // no version: no answer
       {"\r\n", k501},         // one token that is not GET
       {" \r\n", k501},

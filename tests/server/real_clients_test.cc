@@ -105,6 +105,11 @@ TEST_F(RealClientsTest, CurlStreamsOverIpv6AndTheLogShowsEachAddressInItsOwnForm
   EXPECT_EQ(head.rfind("--Owlglance\r\nContent-Type: image/jpeg\r\n", 0), 0u) << head;
   RunCommand("curl -s --max-time 2 http://127.0.0.1:" + port + "/snapshot >/dev/null");
   ASSERT_TRUE(Eventually([&] { return control.connectedCount == 0; }, 5000));
+  // curl keeps its HTTP/1.1 connection open until it ends, a moment later.
+  ASSERT_TRUE(Eventually([&] {
+    return folder.Read("Owlglance.log").find(" Connection closed: 127.0.0.1\r\n") !=
+           std::string::npos;
+  }));
   std::string log = folder.Read("Owlglance.log");
   EXPECT_NE(log.find(" Connection received from: ::1\r\n"), std::string::npos) << log;
   EXPECT_NE(log.find(" Connection closed: 127.0.0.1\r\n"), std::string::npos) << log;

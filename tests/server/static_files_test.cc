@@ -64,10 +64,10 @@ TEST(ResolvePath, MapsUrlsBelowTheWebFolder) {
   }
 }
 
-// curl's view of one request: exactly the bytes the server sent.
+// curl's view of one HTTP/1.0 request: exactly the bytes the server sent.
 std::string Curl(int port, const std::string& target) {
-  return RunCommand("curl -s -i --raw --path-as-is --max-time 5 --request-target '" + target +
-                    "' http://127.0.0.1:" + std::to_string(port) + "/");
+  return RunCommand("curl -s -i --raw --http1.0 --path-as-is --max-time 5 --request-target '" +
+                    target + "' http://127.0.0.1:" + std::to_string(port) + "/");
 }
 
 constexpr int64_t kModified = 1700000000;  // every test file's date

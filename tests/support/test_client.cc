@@ -29,6 +29,17 @@ bool TestClient::Connect(int port) {
   return fd_ >= 0 && ::connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
 }
 
+bool TestClient::ConnectFrom(const char* source, int port) {
+  Close();
+  fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in from{};
+  from.sin_family = AF_INET;
+  sockaddr_in addr = Loopback(port);
+  return fd_ >= 0 && ::inet_pton(AF_INET, source, &from.sin_addr) == 1 &&
+         ::bind(fd_, reinterpret_cast<sockaddr*>(&from), sizeof from) == 0 &&
+         ::connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+}
+
 bool TestClient::Send(std::string_view bytes) {
   while (!bytes.empty()) {
     long k = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);

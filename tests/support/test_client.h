@@ -28,6 +28,8 @@ class TestClient {
   }
 
   bool Connect(int port);
+  // Connects from the loopback address `source` ("127.0.0.2").
+  bool ConnectFrom(const char* source, int port);
   bool Send(std::string_view bytes);
   // Reads until the server closes or `ms` pass; `closed` tells which, and
   // `reset` whether the end was a reset rather than a clean close.

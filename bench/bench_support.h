@@ -17,6 +17,10 @@ double Percentile(std::vector<double> samples, double p);
 double ProcessCpuSeconds();
 // Wall time in seconds from an arbitrary fixed point.
 double WallSeconds();
+// This process's resident memory (VmRSS), in kilobytes.
+double ResidentKilobytes();
+// The threads this process runs now.
+int ThreadCount();
 
 #include <sys/types.h>
 

@@ -107,21 +107,56 @@ double RequestsPerSecond(const std::string& url, int requests) {
   return 0;
 }
 
-// The median of `rounds` alternated runs against each server.
-void RatioVsNginx(const char* name, const std::string& file, int requests, int rounds) {
+// wrk's requests per second for `url` over 4 connections kept open.
+double KeptOpenRequestsPerSecond(const std::string& url) {
+  std::string command = "wrk -t1 -c4 -d2s " + url + " 2>&1";
+  std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
+  char line[512];
+  while (pipe && std::fgets(line, sizeof line, pipe.get())) {
+    double rps = 0;
+    if (std::sscanf(line, "Requests/sec: %lf", &rps) == 1) return rps;
+  }
+  return 0;
+}
+
+// The median of `rounds` alternated runs against each server: a new
+// connection per request (ApacheBench), or HTTP/1.1 connections kept open
+// (wrk, when `keptOpen`).
+void RatioVsNginx(const char* name, const std::string& file, int requests, int rounds,
+                  bool keptOpen) {
   RunningServer ours(50);
   int nginxPort = FreePort();
   Nginx nginx(nginxPort);
+  auto measure = [&](int port) {
+    const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/" + file;
+    return keptOpen ? KeptOpenRequestsPerSecond(url) : RequestsPerSecond(url, requests);
+  };
   std::vector<double> own, theirs;
   for (int i = 0; i < rounds; ++i) {
-    own.push_back(RequestsPerSecond(
-        "http://127.0.0.1:" + std::to_string(ours.control.port) + "/" + file, requests));
-    theirs.push_back(
-        RequestsPerSecond("http://127.0.0.1:" + std::to_string(nginxPort) + "/" + file, requests));
+    own.push_back(measure(ours.control.port));
+    theirs.push_back(measure(nginxPort));
   }
   double a = Percentile(own, 50), b = Percentile(theirs, 50);
-  std::printf("%s: owlglance %.0f/s, nginx %.0f/s\n", file.c_str(), a, b);
+  std::printf("%s%s: owlglance %.0f/s, nginx %.0f/s\n", file.c_str(),
+              keptOpen ? " (kept open)" : "", a, b);
   Figure(name, b > 0 ? a / b : 0, "ratio");
+}
+
+// What a connection still sending its request costs: 1,000 of them, half
+// silent and half having sent a first byte, from ten addresses.
+void PendingConnections() {
+  RunningServer server(5);
+  const int threads = ThreadCount();
+  const double before = ResidentKilobytes();
+  std::vector<TestClient> pending(1000);
+  for (size_t i = 0; i < pending.size(); ++i) {
+    const std::string from = "127.0.0." + std::to_string(2 + i % 10);
+    Require(pending[i].ConnectFrom(from.c_str(), server.control.port), "a pending connection");
+    if (i % 2) pending[i].Send("GET /sm");
+  }
+  while (server.control.arrivingCount.load() < 1000) std::this_thread::sleep_for(milliseconds(5));
+  Figure("pending_connection_kb", (ResidentKilobytes() - before) / 1000, "kB");
+  Figure("threads_1000_pending", ThreadCount() - threads, "threads");
 }
 
 void SnapshotLatency() {
@@ -230,8 +265,10 @@ int main() {
   std::ofstream("www/big.bin") << std::string(512 << 10, 'b');
   std::ofstream("www/404.html") << "not here\n";
 
-  RatioVsNginx("static_small_rps_ratio_vs_nginx", "small.html", 5000, 5);
-  RatioVsNginx("static_512k_rps_ratio_vs_nginx", "big.bin", 2000, 5);
+  RatioVsNginx("static_small_rps_ratio_vs_nginx", "small.html", 5000, 5, false);
+  RatioVsNginx("static_small_keepalive_rps_ratio_vs_nginx", "small.html", 0, 5, true);
+  RatioVsNginx("static_512k_rps_ratio_vs_nginx", "big.bin", 2000, 5, false);
+  PendingConnections();
   SnapshotLatency();
   SlowReader();
   StalledStreams();

@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "bench/bench_support.h"
 #include "bench/require.h"
@@ -103,6 +104,48 @@ double FloodGapMs(RunningServer& server) {
   return worst * 1000;
 }
 
+// 150 clients from as many addresses sending a wrong password at once,
+// while a viewer with the password watches: how much memory the server
+// takes on for them, the viewer's longest wait between two parts, and how
+// many of them were answered 503 (the verifications' queue full).
+void WrongPasswordStorm(RunningServer& server) {
+  std::atomic<bool> done{false};
+  std::thread camera([&] {
+    while (!done) {
+      Publish(server.device.frameStore, std::string(20000, 'c'));
+      std::this_thread::sleep_for(milliseconds(33));
+    }
+  });
+  TestClient viewer(server.control.port);
+  viewer.Send(std::string("GET /video HTTP/1.0\r\n") + kRight + "\r\n");
+  Require(viewer.ReadExactly(20000, 3000).size() == 20000, "the viewer's first part");
+  const double before = ResidentKilobytes();
+  double peak = before;
+  std::vector<TestClient> guessers(150);
+  const std::string request = std::string("GET /video HTTP/1.0\r\n") + kWrong + "\r\n";
+  for (size_t i = 0; i < guessers.size(); ++i) {
+    const std::string from = "127.0.1." + std::to_string(1 + i);
+    Require(guessers[i].ConnectFrom(from.c_str(), server.control.port), "a guesser");
+    guessers[i].Send(request);
+  }
+  double worst = 0, last = WallSeconds();
+  for (const double end = last + 8; WallSeconds() < end;) {
+    if (viewer.ReadExactly(20000, 3000).size() < 20000) break;
+    const double now = WallSeconds();
+    worst = std::max(worst, now - last);
+    last = now;
+    peak = std::max(peak, ResidentKilobytes());
+  }
+  int refused = 0;
+  for (TestClient& guesser : guessers)
+    refused += guesser.ReadAll(3000).rfind("HTTP/1.0 503", 0) == 0 ? 1 : 0;
+  done = true;
+  camera.join();
+  Figure("auth_150_wrong_rss_growth_mb", (peak - before) / 1024, "MB");
+  Figure("auth_150_wrong_viewer_gap_ms", worst * 1000, "ms");
+  Figure("auth_150_wrong_answered_503", refused, "clients");
+}
+
 }  // namespace
 
 int main() {
@@ -124,6 +167,7 @@ int main() {
   }
   Figure("auth_cached_request_overhead_ratio", with / without, "ratio");
   Figure("auth_flood_viewer_gap_ms", FloodGapMs(server), "ms");
+  WrongPasswordStorm(server);
   std::filesystem::current_path("/");
   std::filesystem::remove_all(folder);
   return 0;

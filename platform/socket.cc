@@ -15,10 +15,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
-
-#include "platform/clock.h"
 
 namespace platform {
 
@@ -34,29 +31,6 @@ int Socket::Detach() {
   int fd = fd_;
   fd_ = -1;
   return fd;
-}
-
-void Socket::CloseGracefully(int ms, const std::function<bool()>& stop) {
-  constexpr int kStepMs = 100;  // how soon `stop` is seen
-  if (fd_ < 0) return;
-  if (::shutdown(fd_, SHUT_WR) == 0) {
-    char scratch[4096];
-    for (int64_t deadline = SteadyMillis() + ms;;) {
-      if (stop && stop()) {
-        DiscardPending();  // what has arrived, so the close is not a reset
-        break;
-      }
-      int left = static_cast<int>(deadline - SteadyMillis());
-      pollfd ready{fd_, POLLIN, 0};
-      if (left <= 0) break;
-      int polled = ::poll(&ready, 1, stop ? std::min(left, kStepMs) : left);
-      if (polled < 0) break;
-      if (polled == 0) continue;
-      long n = ::recv(fd_, scratch, sizeof scratch, 0);
-      if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) break;
-    }
-  }
-  Close();
 }
 
 void Socket::DiscardPending() {
@@ -275,13 +249,6 @@ static int WaitFor(int fd, short events, int ms) {
 }
 
 int Socket::WaitReadable(int ms) { return WaitFor(fd_, POLLIN, ms); }
-
-bool Socket::PeerGone() const {
-  pollfd p{fd_, POLLRDHUP, 0};
-  if (::poll(&p, 1, 0) <= 0) return false;
-  return (p.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0;
-}
-int Socket::WaitWritable(int ms) { return WaitFor(fd_, POLLOUT, ms); }
 
 bool Socket::PeerIp(IpAddress& out) const {
   sockaddr_storage storage{};

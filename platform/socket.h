@@ -5,7 +5,6 @@
 #include <sys/uio.h>
 
 #include <cstddef>
-#include <functional>
 #include <string>
 
 #include "platform/ip_address.h"
@@ -70,12 +69,6 @@ class Socket {
   // response's head and body leave together instead of the body waiting
   // for the head's acknowledgement; uncorking sends what is left.
   void SetCorked(bool corked);
-  // Ends a connection so the peer receives every byte and a clean end: the
-  // sending side is shut down, then what the peer still sends is read off
-  // until it closes or `ms` pass (Linux resets a connection closed with
-  // unread input, and drops what it had not sent yet). Once `stop` says so
-  // it reads off only what has already arrived, and closes at once.
-  void CloseGracefully(int ms, const std::function<bool()>& stop = {});
   // Reads off what has already arrived, without waiting. Non-blocking only.
   void DiscardPending();
   // Sends the end of the data (FIN) behind what was sent; receiving goes on.
@@ -110,15 +103,9 @@ class Socket {
   // (SIOCOUTQ); -1 when the call fails.
   int QueuedBytes() const;
 
-  // Wait up to `ms` for the socket to become readable or writable. Result 1
+  // Waits up to `ms` for the socket to become readable. Result 1
   // when it is ready, 0 after the time-out, -1 when poll fails.
   [[nodiscard]] int WaitReadable(int ms);
-  [[nodiscard]] int WaitWritable(int ms);
-
-  // True once the peer has gone: it reset the connection, or closed it (or
-  // its sending side; for a viewer that has sent its request, the same).
-  // Looks without waiting and takes nothing the peer sent.
-  [[nodiscard]] bool PeerGone() const;
 
   // The peer's address: IPv4 in dotted form (also when it reached an IPv6
   // socket), IPv6 in its usual text form; false when it can't be had.

@@ -53,8 +53,8 @@ class ServerController {
   }
   bool AsksPassword() const { return control_.gate.AsksPassword(); }
   int32_t ConnectedCount() const { return control_.connectedCount.load(); }
-  // Client threads still held, those closing included; 0 once every
-  // session has ended and its thread is back in the pool.
+  // Work handed to the loop's pools (files being opened, passwords being
+  // verified) not yet back; 0 once every request has its answer.
   int32_t SessionThreads() const { return control_.sessionThreads.load(); }
   bool IsRunning() const { return running_; }
   // What the server's threads have to tell the user since the last call;

@@ -259,19 +259,11 @@ void ListenThread::OnEvent(Connection& c, uint32_t what, int64_t now) {
         ReadRequest(c, now);
         break;
       case Phase::kStream:
-      case Phase::kClosing: {
+      case Phase::kClosing:
         // A viewer has nothing more to say, and a closing connection only
         // waits for the client's end: what they send is read off.
-        char scratch[4096];
-        platform::IoResult result;
-        do result = c.socket.Read(scratch, sizeof scratch);
-        while (result.status == platform::IoStatus::kDone);
-        if (result.status != platform::IoStatus::kWouldBlock) {
-          Finish(c);
-          return;
-        }
+        if (!ReadOff(c)) return;
         break;
-      }
       default:
         c.unread = true;  // read once the answer has gone
     }
@@ -283,6 +275,17 @@ void ListenThread::OnEvent(Connection& c, uint32_t what, int64_t now) {
       Finish(c);
     }
   }
+}
+
+bool ListenThread::ReadOff(Connection& c) {
+  char scratch[4096];
+  platform::IoResult result;
+  do result = c.socket.Read(scratch, sizeof scratch);
+  while (result.status == platform::IoStatus::kDone);
+  c.unread = false;
+  if (result.status == platform::IoStatus::kWouldBlock) return true;
+  Finish(c);  // the client's end, or a reset
+  return false;
 }
 
 void ListenThread::ReadRequest(Connection& c, int64_t now) {
@@ -637,6 +640,8 @@ void ListenThread::StartClosing(Connection& c, int64_t now) {
   c.socket.ShutdownSending();
   c.phase = Phase::kClosing;
   c.since = now + kDrainMs;
+  // What arrived before has raised no event of its own.
+  if (c.unread) ReadOff(c);
 }
 
 void ListenThread::Finish(Connection& c) {

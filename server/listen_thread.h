@@ -72,6 +72,9 @@ class ListenThread {
 
   // The request, from its bytes to its answer.
   void ReadRequest(Connection& c, int64_t now);
+  // Reads off and drops what the client sent; false when it has ended (the
+  // connection is finished then).
+  bool ReadOff(Connection& c);
   void TryRequest(Connection& c, int64_t now, bool timeUp);
   void PassGate(Connection& c, int64_t now);
   void Settle(Connection& c, Gatekeeper::Verdict verdict, int64_t now);

@@ -29,11 +29,12 @@ bool TestClient::Connect(int port) {
   return fd_ >= 0 && ::connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
 }
 
-bool TestClient::ConnectFrom(const char* source, int port) {
+bool TestClient::ConnectFrom(const char* source, int port, int sourcePort) {
   Close();
   fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in from{};
   from.sin_family = AF_INET;
+  from.sin_port = htons(static_cast<uint16_t>(sourcePort));
   sockaddr_in addr = Loopback(port);
   return fd_ >= 0 && ::inet_pton(AF_INET, source, &from.sin_addr) == 1 &&
          ::bind(fd_, reinterpret_cast<sockaddr*>(&from), sizeof from) == 0 &&

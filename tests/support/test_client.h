@@ -28,8 +28,9 @@ class TestClient {
   }
 
   bool Connect(int port);
-  // Connects from the loopback address `source` ("127.0.0.2").
-  bool ConnectFrom(const char* source, int port);
+  // Connects from the loopback address `source` ("127.0.0.2"), and from
+  // `sourcePort` when it is not 0.
+  bool ConnectFrom(const char* source, int port, int sourcePort = 0);
   bool Send(std::string_view bytes);
   // Reads until the server closes or `ms` pass; `closed` tells which, and
   // `reset` whether the end was a reset rather than a clean close.

@@ -1,5 +1,7 @@
 #include "server/job_pool.h"
 
+#include <chrono>
+
 namespace server {
 
 JobPool::JobPool(int threads, size_t queueMost)
@@ -8,14 +10,18 @@ JobPool::JobPool(int threads, size_t queueMost)
 JobPool::~JobPool() { Stop(); }
 
 JobPool::Submitted JobPool::Submit(std::function<void()> job) {
+  // Threads that ended for want of work leave the list.
+  std::erase_if(threads_,
+                [](const auto& thread) { return thread->ExitCode() != platform::kStillActive; });
   {
     platform::MutexLock lock(mutex_);
     if (stopping_ || jobs_.size() >= queueMost_ + idle_) return Submitted::kQueueFull;
     jobs_.push_back(std::move(job));
-    if (idle_ > 0 || threads_.size() >= threadsMost_) {
+    if (idle_ > 0 || live_ >= threadsMost_) {
       queued_.notify_one();
       return Submitted::kQueued;
     }
+    ++live_;
   }
   auto thread = std::make_unique<platform::WorkerThread>([this] { return Work(); });
   if (thread->Create()) {
@@ -26,7 +32,8 @@ JobPool::Submitted JobPool::Submit(std::function<void()> job) {
   }
   // Refused: the job waits for a running thread, or there is none to run it.
   platform::MutexLock lock(mutex_);
-  if (!threads_.empty()) return Submitted::kQueued;
+  --live_;
+  if (live_ > 0) return Submitted::kQueued;
   jobs_.pop_back();
   return Submitted::kNoThread;
 }
@@ -56,9 +63,14 @@ int JobPool::Work() {
     {
       platform::MutexLock lock(mutex_);
       ++idle_;
-      while (jobs_.empty() && !stopping_) queued_.wait(mutex_);
+      const bool woken =
+          queued_.wait_for(mutex_, std::chrono::milliseconds(kPoolThreadIdleMs),
+                           [this]() OWL_REQUIRES(mutex_) { return !jobs_.empty() || stopping_; });
       --idle_;
-      if (stopping_) return 0;
+      if (stopping_ || !woken) {
+        --live_;
+        return 0;
+      }
       job = std::move(jobs_.front());
       jobs_.pop_front();
       ++running_;

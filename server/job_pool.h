@@ -11,6 +11,9 @@
 
 namespace server {
 
+// A pool thread with nothing to do for this long ends.
+constexpr int kPoolThreadIdleMs = 2000;
+
 // Runs work that may wait (opening a file on a slow disk, verifying a
 // password) on a few threads of its own, so that the event loop never
 // waits. Jobs run in the order they came; a job hands its result back to
@@ -38,11 +41,12 @@ class JobPool {
   int Work() OWL_EXCLUDES(mutex_);
 
   const size_t threadsMost_, queueMost_;
-  std::vector<std::unique_ptr<platform::WorkerThread>> threads_;  // the loop's alone
+  std::vector<std::unique_ptr<platform::WorkerThread>> threads_;  // the caller's alone
   mutable platform::Mutex mutex_;
   std::condition_variable_any queued_;
   std::deque<std::function<void()>> jobs_ OWL_GUARDED_BY(mutex_);
   size_t idle_ OWL_GUARDED_BY(mutex_) = 0;
+  size_t live_ OWL_GUARDED_BY(mutex_) = 0;  // threads started and not yet ended
   size_t running_ OWL_GUARDED_BY(mutex_) = 0;
   bool stopping_ OWL_GUARDED_BY(mutex_) = false;
 };

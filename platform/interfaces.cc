@@ -34,6 +34,18 @@ bool InterfaceAddresses(std::vector<uint32_t>& addresses) {
   return true;
 }
 
+std::vector<std::string> InterfaceAddressTexts() {
+  std::vector<uint32_t> addresses;
+  std::vector<std::string> dotted;
+  if (!InterfaceAddresses(addresses)) return dotted;
+  for (uint32_t address : addresses) {
+    char text[INET_ADDRSTRLEN];
+    in_addr in{address};
+    if (::inet_ntop(AF_INET, &in, text, sizeof text)) dotted.emplace_back(text);
+  }
+  return dotted;
+}
+
 namespace {
 
 // The address in a sockaddr of either family; false for another family.

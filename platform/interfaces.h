@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "platform/ip_address.h"
@@ -12,6 +13,10 @@ namespace platform {
 
 // Addresses in network byte order; false when the list can't be had.
 bool InterfaceAddresses(std::vector<uint32_t>& addresses);
+
+// The same addresses in dotted form, in the same order; empty when the list
+// can't be had.
+std::vector<std::string> InterfaceAddressTexts();
 
 // The networks of the interfaces that are up, IPv4 and IPv6, each from an
 // interface's address and netmask; empty when the list can't be had.

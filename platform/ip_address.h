@@ -30,6 +30,11 @@ struct IpAddress {
     }
     return true;
   }
+  // This computer's own: 127.0.0.0/8 or ::1.
+  bool IsLoopback() const {
+    static constexpr IpAddress kIpv6Loopback = {{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}};
+    return (IsV4() && bytes[12] == 127) || *this == kIpv6Loopback;
+  }
   bool operator==(const IpAddress&) const = default;
 };
 

@@ -265,17 +265,16 @@ bool Socket::PeerIp(IpAddress& out) const {
   return true;
 }
 
-bool Socket::PeerAddress(std::string& out) const {
-  sockaddr_storage storage{};
-  socklen_t len = sizeof storage;
-  if (::getpeername(fd_, reinterpret_cast<sockaddr*>(&storage), &len) != 0) return false;
+namespace {
+
+bool AddressText(const sockaddr_storage& storage, std::string& out) {
   char text[INET6_ADDRSTRLEN];
   const char* written = nullptr;
   if (storage.ss_family == AF_INET) {
-    written = ::inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(&storage)->sin_addr, text,
+    written = ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(&storage)->sin_addr, text,
                           sizeof text);
   } else if (storage.ss_family == AF_INET6) {
-    const in6_addr& addr = reinterpret_cast<sockaddr_in6*>(&storage)->sin6_addr;
+    const in6_addr& addr = reinterpret_cast<const sockaddr_in6*>(&storage)->sin6_addr;
     // An IPv4 client of the dual-stack listener: shown as IPv4, as before.
     written = IN6_IS_ADDR_V4MAPPED(&addr)
                   ? ::inet_ntop(AF_INET, &addr.s6_addr[12], text, sizeof text)
@@ -284,6 +283,26 @@ bool Socket::PeerAddress(std::string& out) const {
   if (!written) return false;
   out = text;
   return true;
+}
+
+}  // namespace
+
+bool Socket::PeerAddress(std::string& out) const {
+  sockaddr_storage storage{};
+  socklen_t len = sizeof storage;
+  return ::getpeername(fd_, reinterpret_cast<sockaddr*>(&storage), &len) == 0 &&
+         AddressText(storage, out);
+}
+
+bool Socket::LocalAddress(std::string& out) const {
+  sockaddr_storage storage{};
+  socklen_t len = sizeof storage;
+  return ::getsockname(fd_, reinterpret_cast<sockaddr*>(&storage), &len) == 0 &&
+         AddressText(storage, out);
+}
+
+IoResult Socket::Peek(void* data, size_t length) {
+  return Outcome(::recv(fd_, data, length, MSG_PEEK));
 }
 
 }  // namespace platform

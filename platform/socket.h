@@ -89,6 +89,8 @@ class Socket {
   // The same three, as results that say what happened; EINTR counts as
   // kWouldBlock, so the caller waits for its next event.
   [[nodiscard]] IoResult Read(void* data, size_t length);
+  // Reads without taking the bytes off: the next Read sees them again.
+  [[nodiscard]] IoResult Peek(void* data, size_t length);
   // `more`: further bytes follow at once (a file behind its head), so the
   // kernel may hold these back to fill a segment.
   [[nodiscard]] IoResult Write(const iovec* pieces, size_t count, bool more = false);
@@ -110,6 +112,8 @@ class Socket {
   // The peer's address: IPv4 in dotted form (also when it reached an IPv6
   // socket), IPv6 in its usual text form; false when it can't be had.
   [[nodiscard]] bool PeerAddress(std::string& out) const;
+  // This end's address, as PeerAddress gives the peer's.
+  [[nodiscard]] bool LocalAddress(std::string& out) const;
   // The peer's address as bytes (IPv4 in its mapped form); false when it
   // can't be had.
   [[nodiscard]] bool PeerIp(IpAddress& out) const;

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/ip_address.h"
-#include "platform/socket.h"
+#include "server/link.h"
 #include "server/mjpeg_stream.h"
 #include "server/outgoing.h"
 #include "server/request_route.h"
@@ -45,14 +45,15 @@ class Place {
 
 // Where a connection is in its life.
 enum class Phase {
-  kRequest,   // a request arriving: counted among the arriving
-  kKeptOpen,  // answered, waiting for its next request (HTTP/1.1): arriving too
-  kJob,       // a file being opened or a password verified by a pool
-  kPicture,   // a snapshot waiting for the camera's next picture
-  kAnswer,    // its answer going out
-  kStream,    // streaming
-  kClosing,   // its sending side shut, reading off what the client still sends
-  kClosed,    // gone; leaves the loop at the end of its turn
+  kHandshake,  // a TLS handshake under way: counted among the arriving
+  kRequest,    // a request arriving: counted among the arriving
+  kKeptOpen,   // answered, waiting for its next request (HTTP/1.1): arriving too
+  kJob,        // a file being opened or a password verified by a pool
+  kPicture,    // a snapshot waiting for the camera's next picture
+  kAnswer,     // its answer going out
+  kStream,     // streaming
+  kClosing,    // its sending side shut, reading off what the client still sends
+  kClosed,     // gone; leaves the loop at the end of its turn
 };
 
 // One client connection from accept to close: its socket, its place, what
@@ -60,13 +61,15 @@ enum class Phase {
 // thread.
 struct Connection {
   uint64_t id = 0;
-  platform::Socket socket;
+  Link link;
   platform::IpAddress peer;
   std::string peerText;  // as logged at accept; empty when not logged
   Phase phase = Phase::kRequest;
   int64_t since = 0;        // when the phase's clock started
   bool unread = false;      // the client sent more than has been read
   bool peerClosed = false;  // the client has ended its sending side
+  bool sniffed = false;     // plain HTTP or TLS: known from the first byte
+  bool refused = false;     // outside who may watch: answered 403 whatever it asks
 
   // The request being answered.
   std::string in;  // received and not yet answered; at most kHeadBufferSize

@@ -24,9 +24,7 @@ IpAddress V6(std::initializer_list<uint8_t> leading) {
   return address;
 }
 
-// Loopback, then the networks no one outside a site can reach it from.
-const Network kLoopback[] = {{IpAddress::V4(127, 0, 0, 0), 96 + 8},
-                             {V6({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}), 128}};
+// The networks no one outside a site can reach it from.
 const Network kPrivate[] = {
     {IpAddress::V4(10, 0, 0, 0), 96 + 8},
     {IpAddress::V4(172, 16, 0, 0), 96 + 12},
@@ -156,7 +154,7 @@ void Gatekeeper::SetLocalNetworks(std::vector<platform::Subnet> networks) {
 }
 
 bool Gatekeeper::InScope(const IpAddress& peer) const {
-  if (scope_ == settings::kEveryone || InAny(peer, kLoopback)) return true;
+  if (scope_ == settings::kEveryone || peer.IsLoopback()) return true;
   if (scope_ != settings::kLocalNetwork) return false;
   if (InAny(peer, kPrivate)) return true;
   for (const platform::Subnet& subnet : local_)

@@ -14,6 +14,7 @@
 #include "server/http_date.h"
 #include "server/mjpeg_stream.h"
 #include "server/request_route.h"
+#include "server/secure_redirect.h"
 #include "server/snapshot.h"
 #include "server/state_page.h"
 
@@ -134,6 +135,7 @@ int ListenThread::Run() {
     connectionsMost_ =
         static_cast<size_t>(std::max(platform::RaiseDescriptorLimit() - kSpareDescriptors, 16));
     if (control_.frameSource) store_ = &control_.frameSource->frameStore;
+    tls_ = control_.tls;
     if (poller_.IsOpen() && wakeup_.IsOpen() &&
         poller_.Add(listening_.Fd(), platform::Poller::kReadable, &listening_) &&
         poller_.Add(wakeup_.Fd(), platform::Poller::kReadable, &wakeup_))
@@ -176,7 +178,7 @@ void ListenThread::Serve() {
 void ListenThread::Shutdown() {
   const int64_t now = platform::SteadyMillis();
   for (auto& [id, c] : connections_) {
-    if (c->phase == Phase::kStream && c->out.InFlight()) c->stream.SendMore(c->socket, c->out, now);
+    if (c->phase == Phase::kStream && c->out.InFlight()) c->stream.SendMore(c->link, c->out, now);
     if (c->phase != Phase::kClosed) Finish(*c);
   }
   if (store_) store_->SetWakeup(nullptr);
@@ -219,25 +221,31 @@ void ListenThread::AcceptAll(int64_t now) {
 }
 
 void ListenThread::Admit(platform::Socket socket, int64_t now) {
-  // Who may watch is decided before a byte of the request is read.
+  // Who may watch is decided before a byte of the request is read. With
+  // TLS on the port, the refusal waits for the client's first byte, to be
+  // said in the language the client speaks.
   platform::IpAddress peer;
-  if (!socket.PeerIp(peer) || !control_.gate.MayConnect(peer)) {
+  const bool known = socket.PeerIp(peer);
+  const bool allowed = known && control_.gate.MayConnect(peer);
+  std::string address;
+  if (!allowed && control_.logConnections.load() && socket.PeerAddress(address))
+    control_.notices.LogWrite(AppendLog("Connection refused from: " + address));
+  if (!allowed && (!tls_ || !known)) {
     Refuse(socket, kForbiddenResponse.Text());
-    std::string address;
-    if (control_.logConnections.load() && socket.PeerAddress(address))
-      control_.notices.LogWrite(AppendLog("Connection refused from: " + address));
     return;
   }
   auto c = std::make_unique<Connection>();
   c->id = nextId_++;
   c->peer = peer;
   c->since = now;
-  if (control_.logConnections.load() && socket.PeerAddress(c->peerText))
+  c->refused = !allowed;
+  c->sniffed = !tls_;
+  if (allowed && control_.logConnections.load() && socket.PeerAddress(c->peerText))
     control_.notices.LogWrite(AppendLog("Connection received from: " + c->peerText));
-  c->socket = std::move(socket);
-  if (!poller_.Add(c->socket.Fd(), platform::Poller::kReadable | platform::Poller::kWritable,
+  c->link.socket = std::move(socket);
+  if (!poller_.Add(c->link.socket.Fd(), platform::Poller::kReadable | platform::Poller::kWritable,
                    c.get())) {
-    Refuse(c->socket, kServiceUnavailableResponse.Text());
+    Refuse(c->link.socket, kServiceUnavailableResponse.Text());
     LogClosed(*c);
     return;
   }
@@ -250,6 +258,10 @@ void ListenThread::OnEvent(Connection& c, uint32_t what, int64_t now) {
   if (c.phase == Phase::kClosed) return;
   if (what & platform::Poller::kHangUp) {
     Finish(c);
+    return;
+  }
+  if (c.phase == Phase::kHandshake) {
+    Handshake(c, now);
     return;
   }
   if (what & platform::Poller::kReadable) {
@@ -271,16 +283,67 @@ void ListenThread::OnEvent(Connection& c, uint32_t what, int64_t now) {
   if ((what & platform::Poller::kWritable) && c.out.InFlight()) {
     if (c.phase == Phase::kAnswer) {
       SendMore(c, now);
-    } else if (c.phase == Phase::kStream && !c.stream.SendMore(c.socket, c.out, now)) {
+    } else if (c.phase == Phase::kStream && !c.stream.SendMore(c.link, c.out, now)) {
       Finish(c);
     }
   }
+  // A TLS read may have waited for room to send (a session ticket).
+  if ((what & platform::Poller::kWritable) && c.link.tls &&
+      (c.phase == Phase::kRequest || c.phase == Phase::kKeptOpen))
+    ReadRequest(c, now);
+}
+
+// The first byte tells TLS (a handshake record) from plain HTTP; false
+// when the request is not to be read as plain HTTP now.
+bool ListenThread::Sniff(Connection& c, int64_t now) {
+  uint8_t first = 0;
+  const platform::IoResult peeked = c.link.socket.Peek(&first, 1);
+  if (peeked.status == platform::IoStatus::kWouldBlock) return false;
+  c.sniffed = true;
+  if (peeked.status == platform::IoStatus::kDone && first == platform::kTlsHandshakeByte) {
+    c.link.tls = std::make_unique<platform::TlsSession>(*tls_, c.link.socket.Fd());
+    c.phase = Phase::kHandshake;
+    Handshake(c, now);
+    return false;
+  }
+  if (c.refused) {
+    Forbid(c, now);
+    return false;
+  }
+  return true;
+}
+
+// The handshake's deadline is the request's: both within kIdleLimitMs of
+// the accept.
+void ListenThread::Handshake(Connection& c, int64_t now) {
+  switch (c.link.tls->Handshake()) {
+    case platform::IoStatus::kDone:
+      c.phase = Phase::kRequest;
+      if (c.refused) {
+        Forbid(c, now);
+      } else {
+        ReadRequest(c, now);
+      }
+      return;
+    case platform::IoStatus::kWouldBlock:
+      return;
+    default:
+      Finish(c);  // not TLS after all, or nothing both sides speak
+  }
+}
+
+void ListenThread::Forbid(Connection& c, int64_t now) {
+  LeaveArriving(c);
+  c.framing = {};
+  c.afterAnswer = Phase::kClosing;
+  Answer(c, kForbiddenResponse.Text(), now);
 }
 
 bool ListenThread::ReadOff(Connection& c) {
   char scratch[4096];
   platform::IoResult result;
-  do result = c.socket.Read(scratch, sizeof scratch);
+  // Raw bytes: what a client sends now, TLS or not, is dropped unread.
+  do result = c.link.socket.Read(scratch, sizeof scratch);
   while (result.status == platform::IoStatus::kDone);
   c.unread = false;
   if (result.status == platform::IoStatus::kWouldBlock) return true;
@@ -289,10 +352,11 @@ bool ListenThread::ReadOff(Connection& c) {
 }
 
 void ListenThread::ReadRequest(Connection& c, int64_t now) {
+  if (!c.sniffed && !Sniff(c, now)) return;
   char scratch[kHeadBufferSize];
   c.unread = false;
   while (c.in.size() < kHeadBufferSize) {
-    const platform::IoResult result = c.socket.Read(scratch, kHeadBufferSize - c.in.size());
+    const platform::IoResult result = c.link.Read(scratch, kHeadBufferSize - c.in.size());
     if (result.status == platform::IoStatus::kDone) {
       c.in.append(scratch, result.bytes);
       continue;
@@ -346,6 +410,20 @@ void ListenThread::TryRequest(Connection& c, int64_t now, bool timeUp) {
   const bool stayOpen = http11 && !ends && headEnd != std::string_view::npos && MayStayOpen(head);
   c.framing = {http11, !stayOpen};
   c.afterAnswer = stayOpen ? Phase::kKeptOpen : Phase::kClosing;
+  // While a password is asked, it crosses the network only over TLS: from
+  // another computer, plain HTTP is sent there before it is asked for.
+  if (tls_ && !c.link.tls && control_.gate.AsksPassword() && !c.peer.IsLoopback() &&
+      c.route.answer != Answer::kNone) {
+    std::string local;
+    static_cast<void>(c.link.socket.LocalAddress(local));
+    const std::string_view target = tokens.count > 1 ? tokens.token[1] : std::string_view();
+    Answer(c,
+           SecureRedirect(
+               SecureLocation(HeaderValue(head, "Host"), local, control_.port.load(), target),
+               c.framing),
+           now);
+    return;
+  }
   // Only now does the client take a place: one still sending its request
   // keeps no viewer out.
   c.place = Place::Take(control_);
@@ -517,7 +595,7 @@ void ListenThread::Settle(Connection& c, Gatekeeper::Verdict verdict, int64_t no
           .End()
           .Body(body);
       std::string peer;
-      if (control_.logConnections.load() && c.socket.PeerAddress(peer))
+      if (control_.logConnections.load() && c.link.socket.PeerAddress(peer))
         control_.notices.LogWrite(AppendLog("Too many wrong passwords from: " + peer));
       Answer(c, answer.Text(), now);
       return;
@@ -540,7 +618,7 @@ void ListenThread::StartAnswer(Connection& c, int64_t now) {
 
 void ListenThread::SendMore(Connection& c, int64_t now) {
   bool moved = false;
-  switch (c.out.Send(c.socket, moved)) {
+  switch (c.out.Send(c.link, moved)) {
     case Outgoing::Progress::kDone:
       Answered(c, now);
       break;
@@ -608,7 +686,7 @@ void ListenThread::ServiceWatchers(int64_t now) {
         }
         c->admitted = generation;
       }
-      if (!c->stream.Service(latest, c->socket, c->out, now)) StartClosing(*c, now);
+      if (!c->stream.Service(latest, c->link, c->out, now)) StartClosing(*c, now);
     }
   }
 }
@@ -637,7 +715,7 @@ void ListenThread::StartClosing(Connection& c, int64_t now) {
     Finish(c);
     return;
   }
-  c.socket.ShutdownSending();
+  c.link.ShutdownSending();
   c.phase = Phase::kClosing;
   c.since = now + kDrainMs;
   // What arrived before has raised no event of its own.
@@ -650,9 +728,10 @@ void ListenThread::Finish(Connection& c) {
   LogClosed(c);
   c.place.Leave();
   c.out.Clear();
-  poller_.Remove(c.socket.Fd());
-  c.socket.DiscardPending();  // so that the close is not a reset
-  c.socket.Close();
+  poller_.Remove(c.link.socket.Fd());
+  c.link.tls.reset();
+  c.link.socket.DiscardPending();  // so that the close is not a reset
+  c.link.socket.Close();
   c.phase = Phase::kClosed;
   closed_.push_back(c.id);
 }
@@ -670,9 +749,17 @@ void ListenThread::Sweep(int64_t now) {
   for (auto& [id, entry] : connections_) {
     Connection& c = *entry;
     switch (c.phase) {
+      case Phase::kHandshake:
+        if (now - c.since >= kIdleLimitMs) Finish(c);
+        break;
       case Phase::kRequest:
         // What has come of the request in time is answered, if anything.
-        if (now - c.since >= kIdleLimitMs) TryRequest(c, now, true);
+        if (now - c.since < kIdleLimitMs) break;
+        if (c.refused) {
+          Forbid(c, now);  // a client outside that never said a word
+        } else {
+          TryRequest(c, now, true);
+        }
         break;
       case Phase::kKeptOpen:
         if (now - c.since >= kKeptOpenMs) StartClosing(c, now);

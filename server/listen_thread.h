@@ -71,6 +71,9 @@ class ListenThread {
   void OnEvent(Connection& c, uint32_t what, int64_t now);
 
   // The request, from its bytes to its answer.
+  bool Sniff(Connection& c, int64_t now);
+  void Handshake(Connection& c, int64_t now);
+  void Forbid(Connection& c, int64_t now);
   void ReadRequest(Connection& c, int64_t now);
   // Reads off and drops what the client sent; false when it has ended (the
   // connection is finished then).
@@ -119,6 +122,7 @@ class ListenThread {
   std::map<AddressKey, size_t> arrivingFrom_;
   std::vector<Connection*> watchers_;  // streams, and snapshots waiting for a picture
   capture::FrameStore* store_ = nullptr;
+  std::shared_ptr<const platform::TlsContext> tls_;  // null: plain HTTP alone
   size_t connectionsMost_ = 0;
   uint64_t nextId_ = 1;
   int64_t lastSweep_ = 0;

@@ -23,8 +23,8 @@ void MjpegStream::Begin(int64_t now) {
 
 int64_t MjpegStream::ResendAt() const { return sentAt_ + kResendAfterMs; }
 
-bool MjpegStream::Service(const capture::FrameStore::Reader& latest, platform::Socket& socket,
-                          Outgoing& out, int64_t now) {
+bool MjpegStream::Service(const capture::FrameStore::Reader& latest, Link& link, Outgoing& out,
+                          int64_t now) {
   if (out.InFlight()) return now - progressAt_ < kIdleLimitMs;
   const bool due = latest.Published() != published_ || now - sentAt_ >= kResendAfterMs;
   if (!due) return true;
@@ -38,7 +38,7 @@ bool MjpegStream::Service(const capture::FrameStore::Reader& latest, platform::S
     // Looked at again for a new picture, or after kStopCheckMs.
     if (queued_ > 0 && latest.Published() == queuedFor_ && now - queuedAt_ < kStopCheckMs)
       return true;
-    const int queued = socket.QueuedBytes();
+    const int queued = link.socket.QueuedBytes();
     queuedFor_ = latest.Published();
     queuedAt_ = now;
     if (queued > 0 && static_cast<size_t>(queued) > lastPartSize_) {
@@ -58,12 +58,12 @@ bool MjpegStream::Service(const capture::FrameStore::Reader& latest, platform::S
   published_ = latest.Published();
   sentAt_ = lastImage_ = progressAt_ = now;
   queued_ = 0;
-  return SendMore(socket, out, now);
+  return SendMore(link, out, now);
 }
 
-bool MjpegStream::SendMore(platform::Socket& socket, Outgoing& out, int64_t now) {
+bool MjpegStream::SendMore(Link& link, Outgoing& out, int64_t now) {
   bool moved = false;
-  const Outgoing::Progress progress = out.Send(socket, moved);
+  const Outgoing::Progress progress = out.Send(link, moved);
   if (moved) progressAt_ = now;
   return progress != Outgoing::Progress::kFailed;
 }

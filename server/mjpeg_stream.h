@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "capture/frame_store.h"
-#include "platform/socket.h"
+#include "server/link.h"
 #include "server/outgoing.h"
 #include "server/response_head.h"
 
@@ -33,11 +33,10 @@ class MjpegStream {
   // taken all but about one part. False when the stream ends: it failed,
   // or made no progress (no picture, or a viewer that takes nothing) for
   // the idle limit.
-  bool Service(const capture::FrameStore::Reader& latest, platform::Socket& socket, Outgoing& out,
-               int64_t now);
+  bool Service(const capture::FrameStore::Reader& latest, Link& link, Outgoing& out, int64_t now);
   // Sends more of the part in flight when the socket has room; false when
   // the connection failed.
-  bool SendMore(platform::Socket& socket, Outgoing& out, int64_t now);
+  bool SendMore(Link& link, Outgoing& out, int64_t now);
   // When the next part is due at the latest (a resend), while none is in
   // flight.
   int64_t ResendAt() const;

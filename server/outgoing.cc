@@ -31,7 +31,7 @@ size_t Outgoing::MemorySize() const {
 
 bool Outgoing::InFlight() const { return sent_ < MemorySize() || fileLeft_ > 0; }
 
-Outgoing::Progress Outgoing::Send(platform::Socket& socket, bool& moved) {
+Outgoing::Progress Outgoing::Send(Link& link, bool& moved) {
   moved = false;
   while (sent_ < MemorySize()) {
     std::array<iovec, 3> pieces = {{
@@ -45,7 +45,7 @@ Outgoing::Progress Outgoing::Send(platform::Socket& socket, bool& moved) {
     pieces[first].iov_base = static_cast<char*>(pieces[first].iov_base) + skip;
     pieces[first].iov_len -= skip;
     const platform::IoResult result =
-        socket.Write(pieces.data() + first, pieces.size() - first, fileLeft_ > 0);
+        link.Write(pieces.data() + first, pieces.size() - first, fileLeft_ > 0);
     if (result.status == platform::IoStatus::kWouldBlock) return Progress::kWaiting;
     if (result.status != platform::IoStatus::kDone) return Progress::kFailed;
     sent_ += result.bytes;
@@ -55,8 +55,8 @@ Outgoing::Progress Outgoing::Send(platform::Socket& socket, bool& moved) {
   picture_ = capture::FrameRef();
   constexpr int64_t kMostAtOnce = 1 << 30;
   while (fileLeft_ > 0) {
-    const platform::IoResult result = socket.WriteFile(
-        file_->Fd(), fileAt_, static_cast<size_t>(std::min(fileLeft_, kMostAtOnce)));
+    const platform::IoResult result =
+        link.WriteFile(file_->Fd(), fileAt_, static_cast<size_t>(std::min(fileLeft_, kMostAtOnce)));
     if (result.status == platform::IoStatus::kWouldBlock) return Progress::kWaiting;
     if (result.status != platform::IoStatus::kDone) return Progress::kFailed;
     fileLeft_ -= static_cast<int64_t>(result.bytes);

@@ -7,7 +7,7 @@
 
 #include "capture/frame_store.h"
 #include "platform/regular_file.h"
-#include "platform/socket.h"
+#include "server/link.h"
 
 namespace server {
 
@@ -27,7 +27,7 @@ class Outgoing {
 
   enum class Progress { kDone, kWaiting, kFailed };
   // Sends what the socket takes; `moved` tells whether any byte went.
-  Progress Send(platform::Socket& socket, bool& moved);
+  Progress Send(Link& link, bool& moved);
   bool InFlight() const;
   size_t Size() const { return MemorySize() + static_cast<size_t>(fileLeft_ + fileSent_); }
   // Lets go of the picture and the file.

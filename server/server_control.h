@@ -2,11 +2,13 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "platform/socket.h"
 #include "platform/thread_annotations.h"
+#include "platform/tls.h"
 #include "server/gatekeeper.h"
 #include "server/notices.h"
 #include "settings/server_settings.h"
@@ -41,6 +43,9 @@ struct ServerControl {
   std::atomic<int32_t> sessionThreads{0};
   std::atomic<int32_t> stopRequested{0};
   capture::CaptureDevice* frameSource = nullptr;
+  // TLS beside plain HTTP on the port, or null for plain HTTP alone. Set
+  // before the loop starts, read by the loop while it runs.
+  std::shared_ptr<const platform::TlsContext> tls;
   Notices notices;
   Gatekeeper gate;
 

@@ -1,8 +1,14 @@
 #include "server/server_controller.h"
 
+#include <cstdio>
+#include <filesystem>
+
 #include "capture/capture_device.h"
 #include "platform/clock.h"
 #include "platform/interfaces.h"
+#include "platform/message_box.h"
+#include "platform/registry.h"
+#include "server/tls_setup.h"
 
 namespace server {
 
@@ -16,6 +22,17 @@ ServerController::ServerController(const settings::ServerSettings& settings,
   control_.SetStreamUrl(settings.camurl);
   control_.frameSource = &device;
   SetAccess(settings);
+  SetTls(settings);
+}
+
+void ServerController::SetTls(const settings::ServerSettings& settings) {
+  tlsSettings_.https = settings.https;
+  tlsSettings_.tlscert = settings.tlscert;
+  tlsSettings_.tlskey = settings.tlskey;
+}
+
+std::string ServerController::Fingerprint() const {
+  return running_ && control_.tls ? control_.tls->Fingerprint() : std::string();
 }
 
 ServerController::~ServerController() {
@@ -40,6 +57,20 @@ StartResult ServerController::StartServer() {
   control_.startedMs = platform::SteadyMillis();
   auto listener = std::make_unique<ListenThread>(control_);
   if (!listener->Open()) return StartResult::kPortUnavailable;
+  // The certificate is read at every start: one renewed meanwhile is used.
+  const std::filesystem::path folder =
+      std::filesystem::path(platform::RegistryFile()).parent_path();
+  std::error_code ignored;
+  std::filesystem::create_directories(folder, ignored);
+  TlsChoice tls = ChooseTls(tlsSettings_, folder.string());
+  if (tlsSettings_.https && !tls.context) {
+    std::string text(sizeof kCertificateMessage + tls.problem.size(), '\0');
+    text.resize(static_cast<size_t>(
+        std::snprintf(text.data(), text.size(), kCertificateMessage, tls.problem.c_str())));
+    platform::ShowMessageBox(text, "Error", platform::kMbOk | platform::kMbIconExclamation);
+    return StartResult::kCertificateUnusable;
+  }
+  control_.tls = std::move(tls.context);
   if (device_.HoldGrabbing() != capture::DeviceResult::kOk) return StartResult::kCameraNotStarted;
   if (!listener->Thread().Create()) {
     device_.ReleaseGrabbing();

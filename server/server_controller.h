@@ -19,7 +19,8 @@ namespace server {
 enum class StartResult {
   kStarted,
   kCameraNotStarted,
-  kPortUnavailable,  // the listener's message has been shown
+  kPortUnavailable,      // the listener's message has been shown
+  kCertificateUnusable,  // HTTPS can't start: its message has been shown
 };
 
 // Starts and stops the streaming server as a whole. Used on the
@@ -37,7 +38,9 @@ class ServerController {
 
   // Binds the port and starts grabbing and the listener. kStarted once it
   // serves (or already served); kPortUnavailable when the port can't be
-  // bound or listened on; kCameraNotStarted when grabbing can't start.
+  // bound or listened on; kCertificateUnusable when HTTPS is asked for and
+  // its certificate can't be had; kCameraNotStarted when grabbing can't
+  // start.
   [[nodiscard]] StartResult StartServer();
   // Ends every session and the listener, then grabbing; nothing when stopped.
   void StopServer();
@@ -46,6 +49,12 @@ class ServerController {
   void SetLogConnections(int32_t flag) { control_.logConnections = flag; }
   void SetPort(int32_t port) { control_.port = port; }
   void SetStreamUrl(std::string_view url) { control_.SetStreamUrl(url); }
+  // HTTPS beside HTTP (https), and whose certificate (tlscert, tlskey):
+  // read at the next start.
+  void SetTls(const settings::ServerSettings& settings);
+  // The running server's certificate's SHA-256 fingerprint ("AB:CD:..."),
+  // or "" when it serves plain HTTP alone.
+  std::string Fingerprint() const;
   // Who may watch (the settings' access, viewuser and viewpass): applies
   // to the next connection, and ends the streams it leaves out.
   void SetAccess(const settings::ServerSettings& settings) {
@@ -66,6 +75,7 @@ class ServerController {
 
  private:
   ServerControl control_;
+  settings::ServerSettings tlsSettings_;  // https, tlscert and tlskey
   bool running_ = false;
   capture::CaptureDevice& device_;
   std::unique_ptr<ListenThread> listener_;

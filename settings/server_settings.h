@@ -33,6 +33,9 @@ struct ServerSettings {
   uint32_t intervalkeep;    // how many kept pictures stay; 0 for all
   std::string intervaldir;  // where they go; empty: the user's pictures folder
   uint32_t record;          // 1: the pictures are recorded to the user's videos folder
+  uint32_t https;           // 1: TLS too on the same port; 0: plain HTTP alone
+  std::string tlscert;      // the person's own certificate (PEM, the chain behind it)
+  std::string tlskey;       // and its key; both empty: the server's own certificate
 };
 
 // Who may connect, as `access` holds it.
@@ -182,6 +185,16 @@ inline constexpr Setting kSettings[] = {
      .textMax = kFolderPathMax},
     // Toggled by Video > Record.
     {.name = "record", .number = &ServerSettings::record, .load = {0, 1}},
+    // Set in the settings file alone; each Start reads the files named.
+    {.name = "https", .number = &ServerSettings::https, .defaultNumber = 1, .load = {0, 1}},
+    {.name = "tlscert",
+     .text = &ServerSettings::tlscert,
+     .textKeeps = IsFolderPath,  // an absolute path, as a folder's
+     .textMax = kFolderPathMax},
+    {.name = "tlskey",
+     .text = &ServerSettings::tlskey,
+     .textKeeps = IsFolderPath,
+     .textMax = kFolderPathMax},
 };
 
 // The row named `name` (a name from the table).

@@ -1,6 +1,5 @@
 #include "share/share_links.h"
 
-#include <arpa/inet.h>
 #include <qrencode.h>
 
 #include <algorithm>
@@ -12,17 +11,10 @@
 namespace share {
 
 std::vector<std::string> ShareAddresses() {
-  std::vector<uint32_t> addresses;
-  std::vector<std::string> dotted;
-  if (!platform::InterfaceAddresses(addresses)) return dotted;
+  std::vector<std::string> dotted = platform::InterfaceAddressTexts();
   // Loopback last: a phone can't reach it.
-  std::stable_partition(addresses.begin(), addresses.end(),
-                        [](uint32_t address) { return (ntohl(address) >> 24) != 127; });
-  for (uint32_t address : addresses) {
-    char text[INET_ADDRSTRLEN];
-    in_addr in{address};
-    if (::inet_ntop(AF_INET, &in, text, sizeof text)) dotted.emplace_back(text);
-  }
+  std::stable_partition(dotted.begin(), dotted.end(),
+                        [](const std::string& address) { return !address.starts_with("127."); });
   return dotted;
 }
 

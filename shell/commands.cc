@@ -138,10 +138,11 @@ void Commands::Access() { window_.RunAccessDialog(); }
 void Commands::StartServer() {
   if (serverRunning_ == 1) return;
   const server::StartResult result = controller_.StartServer();
-  // A port that can't be had was reported by the listener's own message.
+  // A port or a certificate that can't be had was reported by its own
+  // message.
   if (result == server::StartResult::kStarted) {
     serverRunning_ = 1;
-  } else if (result != server::StartResult::kPortUnavailable) {
+  } else if (result == server::StartResult::kCameraNotStarted) {
     ShowMessageBox(kStartFailedMessage, "Error", platform::kMbOk);
   }
 }

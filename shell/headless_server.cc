@@ -114,7 +114,7 @@ int main(int argc, char** argv) {
   // has had its message, and nothing claims to serve.
   const server::StartResult started = controller.StartServer();
   if (started != server::StartResult::kStarted) {
-    if (started != server::StartResult::kPortUnavailable)
+    if (started == server::StartResult::kCameraNotStarted)
       platform::ShowMessageBox(shell::kStartFailedMessage, "Error", platform::kMbOk);
     return 1;
   }

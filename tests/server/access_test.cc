@@ -11,7 +11,8 @@
 #include "server/connection_log.h"
 #include "settings/server_settings.h"
 #include "tests/support/command.h"
-#include "tests/support/pictures.h"
+#include "tests/support/other_network.h"
+#include "tests/support/picture_feed.h"
 #include "tests/support/server_fixture.h"
 #include "tests/support/stream_parser.h"
 
@@ -22,25 +23,12 @@ using namespace std::chrono;
 class AccessTest : public ServerFixture {
  protected:
   void SetUp() override {
-    device.frameStore.Reallocate(320 * 240 * 4);
-    writer = std::thread([this] {
-      capture::CaptureError lastError;
-      capture::JpegEncoder encoder(lastError);
-      Picture picture = NoisyGradient(320, 240);
-      while (!stopWriter) {
-        int32_t capacity = 0;
-        uint8_t* buffer = device.frameStore.BeginFrame(capacity);
-        device.frameStore.EndFrame(
-            encoder.Encode(picture.header, picture.rows.data(), buffer, capacity, 80));
-        std::this_thread::sleep_for(milliseconds(33));
-      }
-    });
+    feed = std::make_unique<PictureFeed>(device.frameStore);
     ASSERT_TRUE(platform::HashPassword("s3cret", hash));
   }
   void TearDown() override {
-    stopWriter = true;
-    writer.join();
     ServerFixture::TearDown();
+    feed.reset();
   }
   void AskPassword(uint32_t scope = settings::kEveryone) {
     control.gate.SetRules(scope, "anna", hash);
@@ -50,8 +38,7 @@ class AccessTest : public ServerFixture {
   }
 
   std::string hash;
-  std::thread writer;
-  std::atomic<bool> stopWriter{false};
+  std::unique_ptr<PictureFeed> feed;
 };
 
 TEST_F(AccessTest, EveryRequestAsksThePasswordAndRealClientsGiveIt) {
@@ -129,37 +116,12 @@ TEST_F(AccessTest, ANewPasswordEndsAStreamWithinASecond) {
             "401");
 }
 
-// Runs `command` in a network namespace of its own, joined to this one by
-// a veth pair: this side 198.51.100.1/24, the namespace's 198.51.100.2.
-class OtherNetwork {
- public:
-  OtherNetwork() {
-    ready_ = RunCommand(
-                 "ip netns add owlview && ip link add owlhost type veth peer name owlpeer && "
-                 "ip link set owlpeer netns owlview && "
-                 "ip addr add 198.51.100.1/24 dev owlhost && ip link set owlhost up && "
-                 "ip netns exec owlview ip addr add 198.51.100.2/24 dev owlpeer && "
-                 "ip netns exec owlview ip link set owlpeer up && "
-                 "ip netns exec owlview ip link set lo up && echo ready") == "ready\n";
-  }
-  ~OtherNetwork() {
-    RunCommand("ip link del owlhost 2>/dev/null; ip netns del owlview 2>/dev/null");
-  }
-  bool Ready() const { return ready_; }
-  std::string Run(const std::string& command) const {
-    return RunCommand("ip netns exec owlview " + command);
-  }
-
- private:
-  bool ready_ = false;
-};
-
 TEST_F(AccessTest, APeerOnAnotherNetworkIsRefusedOutsideItsScopeAndLogged) {
   OtherNetwork network;
   if (!network.Ready()) GTEST_SKIP() << "no network namespace could be made here";
-  StartListener(5, /*logConnections=*/1);  // Start: this machine's networks, 198.51.100.0/24 too
+  StartListener(5, /*logConnections=*/1);  // Start: this machine's networks, the veth's too
   control.gate.SetLocalNetworks(platform::InterfaceSubnets());
-  const std::string url = "http://198.51.100.1:" + std::to_string(Port()) + "/snapshot";
+  const std::string url = "http://" + network.Host() + ":" + std::to_string(Port()) + "/snapshot";
   const std::string code = "curl -s -o /dev/null -w '%{http_code}' --max-time 5 " + url;
   // The address lies in this machine's own subnet: the local network takes it.
   for (auto [scope, expected] :
@@ -172,10 +134,10 @@ TEST_F(AccessTest, APeerOnAnotherNetworkIsRefusedOutsideItsScopeAndLogged) {
   EXPECT_EQ(forbidden.rfind("HTTP/1.0 403 Forbidden\r\nContent-Type: text/html\r\n", 0), 0u)
       << forbidden;
   ASSERT_TRUE(Eventually([&] {
-    return folder.Read(server::kLogFileName).find("Connection refused from: 198.51.100.2") !=
+    return folder.Read(server::kLogFileName).find("Connection refused from: " + network.Peer()) !=
            std::string::npos;
   }));
-  control.gate.SetLocalNetworks({});  // no subnet of its own: 198.51.100.0/24 is public
+  control.gate.SetLocalNetworks({});  // no subnet of its own: the veth's is public
   control.gate.SetRules(settings::kLocalNetwork, "", "");
   EXPECT_EQ(network.Run(code), "403");
   EXPECT_EQ(RunCommand("curl -s -o /dev/null -w '%{http_code}' --max-time 5 " + Url("/snapshot")),

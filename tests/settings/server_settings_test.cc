@@ -40,7 +40,10 @@ TEST(SettingsTable, TheDefaultsAreTheDesigns) {
   EXPECT_EQ(settings.intervalkeep, 0u) << "all";
   EXPECT_EQ(settings.intervaldir, "") << "the pictures folder";
   EXPECT_EQ(settings.record, 0u);
-  EXPECT_EQ(std::size(kSettings), 15u) << "a new setting: add its default here";
+  EXPECT_EQ(settings.https, 1u) << "TLS beside plain HTTP";
+  EXPECT_EQ(settings.tlscert, "") << "the server's own certificate";
+  EXPECT_EQ(settings.tlskey, "");
+  EXPECT_EQ(std::size(kSettings), 18u) << "a new setting: add its default here";
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "capture/jpeg_encoder.h"
 #include "platform/interfaces.h"
 #include "platform/password_hash.h"
+#include "platform/tls.h"
 #include "server/connection_log.h"
 #include "settings/server_settings.h"
 #include "tests/support/command.h"
@@ -143,6 +144,37 @@ TEST_F(AccessTest, APeerOnAnotherNetworkIsRefusedOutsideItsScopeAndLogged) {
   EXPECT_EQ(RunCommand("curl -s -o /dev/null -w '%{http_code}' --max-time 5 " + Url("/snapshot")),
             "200")
       << "this computer still";
+}
+
+// With TLS on the port and a password asked, the password crosses the
+// network only encrypted: another computer's plain request is sent to
+// https before it is asked for one; this computer may still use plain HTTP.
+TEST_F(AccessTest, WithAPasswordAnotherComputerIsSentToHttpsAndThisOneMayStayPlain) {
+  OtherNetwork network;
+  if (!network.Ready()) GTEST_SKIP() << "no network namespace could be made here";
+  const std::string cert = (folder.Path() / "cert.pem").string();
+  const std::string key = (folder.Path() / "key.pem").string();
+  std::string why;
+  ASSERT_TRUE(platform::MakeSelfSignedCertificate(cert, key, {"localhost"}, {network.Host()}, why));
+  control.tls = platform::TlsContext::Load(cert, key, why);
+  StartListener();
+  AskPassword();
+  const std::string port = std::to_string(Port());
+  const std::string code = "curl -s -o /dev/null -w '%{http_code} %{redirect_url}' --max-time 5 ";
+  const std::string plain = "http://" + network.Host() + ":" + port + "/snapshot";
+  const std::string secure = "https://" + network.Host() + ":" + port + "/snapshot";
+  EXPECT_EQ(network.Run(code + plain), "308 " + secure);
+  EXPECT_EQ(network.Run(code + "-u anna:s3cret " + plain), "308 " + secure) << "never asked";
+  EXPECT_EQ(network.Run(code + "--cacert " + cert + " " + secure), "401 ");
+  EXPECT_EQ(network.Run(code + "--cacert " + cert + " -u anna:s3cret " + secure), "200 ");
+  EXPECT_EQ(network.Run(code + "--cacert " + cert + " --location-trusted -u anna:s3cret " + plain),
+            "200 ")
+      << "a client that follows the redirect";
+  EXPECT_EQ(RunCommand(code + Url("/snapshot")), "401 ");
+  EXPECT_EQ(RunCommand(code + Url("/snapshot", "anna:s3cret@")), "200 ");
+  AskPassword(settings::kThisComputer);
+  EXPECT_EQ(network.Run(code + "--cacert " + cert + " " + secure), "403 ") << "over TLS too";
+  EXPECT_EQ(network.Run(code + plain), "403 ");
 }
 
 }  // namespace

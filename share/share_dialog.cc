@@ -28,6 +28,8 @@ constexpr char kCopySnapshot[] = "1107";
 constexpr char kServerState[] = "1108";
 constexpr char kPrivateWarning[] = "1109";
 constexpr char kQrCode[] = "1110";
+constexpr char kScheme[] = "1111";
+constexpr char kFingerprint[] = "1112";
 
 constexpr int kQrMinimumPixels = 180;  // to be read from arm's length
 
@@ -48,17 +50,25 @@ void ShowLink(widgets::HyperlinkLabel* link, const std::string& url) {
 }  // namespace
 
 ShareDialog::ShareDialog(wxWindow* owner, const settings::ServerSettings& settings,
-                         const std::string& serverState)
+                         const std::string& serverState, const std::string& fingerprint)
     : settings_(settings), addresses_(ShareAddresses()) {
   platform::LoadDialogTemplate(this, owner, "SHAREDIALOG");
   page_ = LinkAt(this, kPageLink);
   stream_ = LinkAt(this, kStreamLink);
   snapshot_ = LinkAt(this, kSnapshotLink);
   XRCCTRL(*this, kServerState, wxStaticText)->SetLabel(serverState);
+  auto* certificate = XRCCTRL(*this, kFingerprint, wxStaticText);
+  const int width = certificate->GetSize().GetWidth();
+  certificate->SetLabel(platform::FromText(CertificateText(fingerprint)));
+  certificate->Wrap(width);
 
-  wxChoice* choice = XRCCTRL(*this, kAddressChoice, wxChoice);
-  for (const std::string& address : addresses_) choice->Append(platform::FromText(address));
-  choice->Bind(wxEVT_CHOICE, [this](wxCommandEvent& event) { ShowAddress(event.GetSelection()); });
+  addressChoice_ = XRCCTRL(*this, kAddressChoice, wxChoice);
+  for (const std::string& address : addresses_) addressChoice_->Append(platform::FromText(address));
+  addressChoice_->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { ShowAddress(); });
+  schemeChoice_ = XRCCTRL(*this, kScheme, wxChoice);
+  schemeChoice_->SetSelection(PrefersHttps(settings) ? 1 : 0);
+  schemeChoice_->Enable(settings.https != 0);
+  schemeChoice_->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { ShowAddress(); });
   XRCCTRL(*this, kCopyPage, wxButton)->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
     Copy(links_.page);
   });
@@ -68,14 +78,16 @@ ShareDialog::ShareDialog(wxWindow* owner, const settings::ServerSettings& settin
   XRCCTRL(*this, kCopySnapshot, wxButton)->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
     Copy(links_.snapshot);
   });
-  if (!addresses_.empty()) choice->SetSelection(0);
-  ShowAddress(addresses_.empty() ? -1 : 0);
+  if (!addresses_.empty()) addressChoice_->SetSelection(0);
+  ShowAddress();
   FindWindow(platform::WxIdOf(platform::kIdOk))->SetFocus();
 }
 
-void ShareDialog::ShowAddress(int index) {
+void ShareDialog::ShowAddress() {
+  const int index = addressChoice_->GetSelection();
   const std::string address = index >= 0 ? addresses_[static_cast<size_t>(index)] : "localhost";
-  links_ = LinksFor(address, settings_.portnum, settings_.camurl);
+  links_ =
+      LinksFor(address, settings_.portnum, settings_.camurl, schemeChoice_->GetSelection() == 1);
   ShowLink(page_, links_.page);
   ShowLink(stream_, links_.stream);
   ShowLink(snapshot_, links_.snapshot);

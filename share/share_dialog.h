@@ -1,5 +1,6 @@
 #pragma once
 
+#include <wx/choice.h>
 #include <wx/dialog.h>
 
 #include <string>
@@ -19,16 +20,20 @@ namespace share {
 // deciding is in share_links.h; this only shows it. User-interface thread.
 class ShareDialog : public wxDialog {
  public:
-  // `serverState` is the status bar's text for the server.
+  // `serverState` is the status bar's text for the server; `fingerprint`
+  // the SHA-256 fingerprint of the certificate it serves HTTPS with, "" when
+  // it is not known.
   ShareDialog(wxWindow* owner, const settings::ServerSettings& settings,
-              const std::string& serverState);
+              const std::string& serverState, const std::string& fingerprint);
 
  private:
-  void ShowAddress(int index);
+  void ShowAddress();
   void Copy(const std::string& text);
 
   const settings::ServerSettings& settings_;
   std::vector<std::string> addresses_;
+  wxChoice* addressChoice_;
+  wxChoice* schemeChoice_;
   ShareLinks links_;
   widgets::HyperlinkLabel* page_;
   widgets::HyperlinkLabel* stream_;

@@ -18,17 +18,29 @@ std::vector<std::string> ShareAddresses() {
   return dotted;
 }
 
-std::string BaseUrl(const std::string& address, uint32_t port) {
-  std::string base = "http://" + address;
-  if (port != 80) {
+std::string BaseUrl(const std::string& address, uint32_t port, bool secure) {
+  std::string base = (secure ? "https://" : "http://") + address;
+  if (port != (secure ? 443u : 80u)) {
     base += ':';
     base += std::to_string(port);
   }
   return base;
 }
 
-ShareLinks LinksFor(const std::string& address, uint32_t port, const std::string& streamUrl) {
-  const std::string base = BaseUrl(address, port);
+std::string CertificateText(const std::string& fingerprint) {
+  if (fingerprint.empty()) return {};
+  // "AB:" a byte: the line breaks after the colon that ends the first half.
+  const size_t half = (fingerprint.size() + 1) / 3 / 2 * 3;
+  return "Certificate (SHA-256):\n" + fingerprint.substr(0, half) + "\n" + fingerprint.substr(half);
+}
+
+bool PrefersHttps(const settings::ServerSettings& settings) {
+  return settings.https != 0 && !settings.viewpass.empty();
+}
+
+ShareLinks LinksFor(const std::string& address, uint32_t port, const std::string& streamUrl,
+                    bool secure) {
+  const std::string base = BaseUrl(address, port, secure);
   return {base + "/", base + streamUrl, base + server::kSnapshotPath};
 }
 

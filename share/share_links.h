@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "settings/server_settings.h"
+
 namespace share {
 
 // What the Share dialog shows, free of wx: the addresses a viewer can use,
@@ -13,16 +15,29 @@ namespace share {
 // takes them: adapters first, loopback last.
 std::vector<std::string> ShareAddresses();
 
-// "http://ADDRESS[:PORT]", the port left out when it is 80.
-std::string BaseUrl(const std::string& address, uint32_t port);
+// "http://ADDRESS[:PORT]", the port left out when it is 80; with `secure`,
+// "https://ADDRESS[:PORT]", the port left out when it is 443.
+std::string BaseUrl(const std::string& address, uint32_t port, bool secure = false);
+
+// Whether Share shows the https:// links first, and its code opens the
+// https:// home page: while a password is asked, which only TLS carries
+// from another computer. Otherwise the plain page, which a phone opens
+// without a warning about the server's own certificate.
+bool PrefersHttps(const settings::ServerSettings& settings);
 
 struct ShareLinks {
   std::string page;      // http://ADDRESS[:PORT]/
   std::string stream;    // http://ADDRESS[:PORT]<stream URL>
   std::string snapshot;  // http://ADDRESS[:PORT]/snapshot
 };
+// The certificate's fingerprint as Share shows it: a caption, then the
+// fingerprint ("AB:CD:...") in two lines of half its bytes each; "" for
+// none.
+std::string CertificateText(const std::string& fingerprint);
+
 // The links at `address`, each on BaseUrl.
-ShareLinks LinksFor(const std::string& address, uint32_t port, const std::string& streamUrl);
+ShareLinks LinksFor(const std::string& address, uint32_t port, const std::string& streamUrl,
+                    bool secure = false);
 
 // A QR code's modules, row by row; dark ones are true. Empty when the text
 // can't be encoded.

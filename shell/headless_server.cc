@@ -27,7 +27,8 @@ namespace {
 void PrintUsage() {
   std::printf(
       "usage: owlglance-server [--help | --version | --set-password |\n"
-      "                         --access everyone|local|computer]\n"
+      "                         --access everyone|local|computer | --https on|off |\n"
+      "                         --certificate CERT KEY | --certificate own]\n"
       "\n"
       "Streams the camera as motion-JPEG and serves the www/ folder of the working\n"
       "folder, without a window. The settings come from %s;\n"
@@ -35,7 +36,11 @@ void PrintUsage() {
       "\n"
       "  --set-password  asks for a user name and a password (or reads them, a line\n"
       "                  each, from standard input), saves the password's hash and ends\n"
-      "  --access WHO    who may watch: everyone, the local network or this computer\n",
+      "  --access WHO    who may watch: everyone, the local network or this computer\n"
+      "  --https on|off  HTTPS beside HTTP on the same port (on), or plain HTTP alone\n"
+      "  --certificate CERT KEY\n"
+      "                  serve HTTPS with this certificate (PEM, the chain behind it)\n"
+      "                  and its key, read at every start; own: the server's own\n",
       platform::RegistryFile().c_str());
 }
 
@@ -78,6 +83,11 @@ int main(int argc, char** argv) {
     }
     if (argc == 2 && std::strcmp(argv[1], "--set-password") == 0) return shell::SetPasswordOption();
     if (argc == 3 && std::strcmp(argv[1], "--access") == 0) return shell::SetAccessOption(argv[2]);
+    if (argc == 3 && std::strcmp(argv[1], "--https") == 0) return shell::SetHttpsOption(argv[2]);
+    if (argc == 3 && std::strcmp(argv[1], "--certificate") == 0 && std::strcmp(argv[2], "own") == 0)
+      return shell::SetCertificateOption("", "");
+    if (argc == 4 && std::strcmp(argv[1], "--certificate") == 0)
+      return shell::SetCertificateOption(argv[2], argv[3]);
     PrintUsage();
     return std::strcmp(argv[1], "--help") == 0 && argc == 2 ? 0 : 2;
   }
@@ -120,11 +130,18 @@ int main(int argc, char** argv) {
   }
   // Bound and serving: where it can be watched, one line an address.
   const std::vector<std::string> addresses = share::ShareAddresses();
-  for (const std::string& address : addresses) {
-    share::ShareLinks links = share::LinksFor(address, settings.portnum, settings.camurl);
-    std::fprintf(stderr, "owlglance-server: page %s stream %s snapshot %s\n", links.page.c_str(),
-                 links.stream.c_str(), links.snapshot.c_str());
+  const std::string fingerprint = controller.Fingerprint();
+  for (bool secure : {false, true}) {
+    if (secure && fingerprint.empty()) break;
+    for (const std::string& address : addresses) {
+      share::ShareLinks links = share::LinksFor(address, settings.portnum, settings.camurl, secure);
+      std::fprintf(stderr, "owlglance-server: page %s stream %s snapshot %s\n", links.page.c_str(),
+                   links.stream.c_str(), links.snapshot.c_str());
+    }
   }
+  if (!fingerprint.empty())
+    std::fprintf(stderr, "owlglance-server: the certificate's SHA-256 fingerprint is %s\n",
+                 fingerprint.c_str());
   if (settings.access != settings::kEveryone)
     std::fprintf(
         stderr, "owlglance-server: only %s may connect\n",

@@ -167,7 +167,7 @@ void MainFrame::ShowPassThrough() {
 void MainFrame::RunShareDialog() {
   std::string state = PaneText(kPaneServer, 0, ServerRunning(), false);
   if (!settings_.viewpass.empty()) state += ", a password is asked";
-  share::ShareDialog(this, settings_, state).ShowModal();
+  share::ShareDialog(this, settings_, state, controller_->Fingerprint()).ShowModal();
 }
 
 void MainFrame::RunAccessDialog() {

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "platform/registry.h"
 #include "platform/terminal.h"
+#include "platform/tls.h"
 #include "settings/access_values.h"
 #include "settings/settings_store.h"
 
@@ -34,7 +36,8 @@ int ChangeSettings(Change change) {
   settings::ServerSettings saved;
   static_cast<void>(settings::LoadSettings(saved));
   if (saved.access != settings.access || saved.viewuser != settings.viewuser ||
-      saved.viewpass != settings.viewpass)
+      saved.viewpass != settings.viewpass || saved.https != settings.https ||
+      saved.tlscert != settings.tlscert || saved.tlskey != settings.tlskey)
     return Fail("the settings could not be saved in " + platform::RegistryFile() + ".");
   return 0;
 }
@@ -48,6 +51,41 @@ int SetAccessOption(std::string_view word) {
   return ChangeSettings([&](settings::ServerSettings& settings) {
     settings.access = scope;
     std::fprintf(stderr, "owlglance-server: who may watch: %s.\n", kScopeNames[scope]);
+    return 0;
+  });
+}
+
+int SetHttpsOption(std::string_view word) {
+  if (word != "on" && word != "off") return Fail("--https takes on or off.");
+  return ChangeSettings([&](settings::ServerSettings& settings) {
+    settings.https = word == "on" ? 1 : 0;
+    std::fprintf(stderr, "owlglance-server: %s from the next start.\n",
+                 settings.https ? "HTTPS beside HTTP" : "plain HTTP alone");
+    return 0;
+  });
+}
+
+int SetCertificateOption(const std::string& cert, const std::string& key) {
+  std::error_code ignored;
+  const std::string certPath =
+      cert.empty() ? "" : std::filesystem::absolute(cert, ignored).lexically_normal().string();
+  const std::string keyPath =
+      key.empty() ? "" : std::filesystem::absolute(key, ignored).lexically_normal().string();
+  std::string why;
+  if (!certPath.empty() && !platform::TlsContext::Load(certPath, keyPath, why))
+    return Fail(why + ".");
+  if (!settings::IsFolderPath(certPath) || !settings::IsFolderPath(keyPath))
+    return Fail("a path too long, or with a control character, can't be kept.");
+  return ChangeSettings([&](settings::ServerSettings& settings) {
+    settings.tlscert = certPath;
+    settings.tlskey = keyPath;
+    if (certPath.empty())
+      std::fprintf(
+          stderr,
+          "owlglance-server: HTTPS uses the server's own certificate from the next start.\n");
+    else
+      std::fprintf(stderr, "owlglance-server: HTTPS uses %s from the next start.\n",
+                   certPath.c_str());
     return 0;
   });
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace shell {
@@ -10,6 +11,14 @@ namespace shell {
 
 // --access everyone|local|computer: who may connect.
 int SetAccessOption(std::string_view word);
+
+// --https on|off: HTTPS beside plain HTTP, or plain HTTP alone.
+int SetHttpsOption(std::string_view word);
+
+// --certificate CERT KEY: the person's own certificate and key, checked to
+// go together before they are saved (as absolute paths); both empty: the
+// server's own again.
+int SetCertificateOption(const std::string& cert, const std::string& key);
 
 // --set-password: the user name and the password twice from the terminal
 // (the password not echoed), or a user name line and a password line from

@@ -7,8 +7,11 @@
 #include <sstream>
 
 #include "platform/interfaces.h"
+#include "platform/password_hash.h"
 #include "tests/support/command.h"
 #include "tests/support/gui_fixture.h"
+#include "tests/support/registry_seed.h"
+#include "tests/support/server_fixture.h"
 
 namespace {
 
@@ -49,6 +52,41 @@ TEST_F(ShareDialogTest, ShowsTheLinksOfEachAddressAndAReadableCode) {
   EXPECT_EQ(RunCommand("zbarimg --quiet --raw '" + (folder.Path() / "screen.ppm").string() +
                        "' 2>/dev/null"),
             base + "/\n");
+  Ask("press ok", "pressed");
+  EXPECT_TRUE(DialogCommandDone());
+}
+
+// While a password is asked the links and the code lead to https://, and
+// the dialog shows the fingerprint of the certificate the server serves.
+TEST_F(ShareDialogTest, WithAPasswordTheCodeOpensTheHttpsPageAndTheFingerprintShows) {
+  std::string hash;
+  ASSERT_TRUE(platform::HashPassword("s3cret", hash));
+  ::setenv(platform::kInterfaceListVariable, "192.168.1.23,127.0.0.1", 1);
+  Start(0, "pattern",
+        "\"viewuser\"=" + RegistryHexText("anna") + "\r\n\"viewpass\"=" + RegistryHexText(hash) +
+            "\r\n");
+  ::unsetenv(platform::kInterfaceListVariable);
+  Menu(301);
+  ASSERT_TRUE(Eventually([&] { return TestClient().Connect(port); }, 5000));
+  ASSERT_TRUE(OpenDialog(303, "Share"));
+  ExpectNoClippedLabel();
+  EXPECT_EQ(Ask("get 1111", "value"), "value 1111|http://|https:// sel 1");
+  const std::string fingerprint =
+      RunCommand("openssl x509 -noout -fingerprint -sha256 -in '" +
+                 (folder.Path() / "config/owlglance/https-cert.pem").string() + "'");
+  ASSERT_EQ(fingerprint.rfind("sha256 Fingerprint=", 0), 0u) << fingerprint;
+  EXPECT_EQ(Ask("get 1112", "value"), "value 1112|Certificate (SHA-256):~" +
+                                          fingerprint.substr(19, 48) + "~" +
+                                          fingerprint.substr(19 + 48, 47));
+  std::string rgb = session->Screenshot();
+  {
+    std::ofstream ppm(folder.Path() / "screen.ppm", std::ios::binary);
+    ppm << "P6\n1024 768\n255\n";
+    ppm.write(rgb.data(), static_cast<std::streamsize>(rgb.size()));
+  }
+  EXPECT_EQ(RunCommand("zbarimg --quiet --raw '" + (folder.Path() / "screen.ppm").string() +
+                       "' 2>/dev/null"),
+            "https://192.168.1.23:" + std::to_string(port) + "/\n");
   Ask("press ok", "pressed");
   EXPECT_TRUE(DialogCommandDone());
 }

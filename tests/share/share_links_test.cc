@@ -69,4 +69,21 @@ TEST(ShareLinks, TheQrCodeIsCrispLargeEnoughAndReadsBackAsTheUrl) {
   EXPECT_EQ(RunCommand("zbarimg --quiet --raw code.ppm 2>/dev/null"), url + "\n");
 }
 
+// https:// shares the port with http://, so only 443 goes without saying;
+// Share and its code lead there while a password is asked.
+TEST(ShareLinks, HttpsLinksAndWhenTheyComeFirst) {
+  EXPECT_EQ(share::BaseUrl("10.0.0.5", 8080, true), "https://10.0.0.5:8080");
+  EXPECT_EQ(share::BaseUrl("10.0.0.5", 80, true), "https://10.0.0.5:80");
+  EXPECT_EQ(share::BaseUrl("10.0.0.5", 443, true), "https://10.0.0.5");
+  EXPECT_EQ(share::LinksFor("10.0.0.5", 443, "/cam", true).stream, "https://10.0.0.5/cam");
+  EXPECT_EQ(share::CertificateText("AB:CD:EF:01"), "Certificate (SHA-256):\nAB:CD:\nEF:01");
+  EXPECT_EQ(share::CertificateText(""), "");
+  settings::ServerSettings settings;
+  EXPECT_FALSE(share::PrefersHttps(settings)) << "no password: a phone opens it without a warning";
+  settings.viewpass = "$y$hash";
+  EXPECT_TRUE(share::PrefersHttps(settings));
+  settings.https = 0;
+  EXPECT_FALSE(share::PrefersHttps(settings)) << "plain HTTP alone";
+}
+
 }  // namespace

@@ -94,12 +94,20 @@ TEST_F(HeadlessServerTest, ServesTheHomePageAndALiveStream) {
   ::unsetenv(platform::kInterfaceListVariable);
   ASSERT_TRUE(Serving());
   const std::string p = std::to_string(port);
-  EXPECT_EQ(folder.Read("stderr.txt"),
-            "owlglance-server: page http://192.168.1.23:" + p +
-                "/ stream http://192.168.1.23:" + p + "/video snapshot http://192.168.1.23:" + p +
-                "/snapshot\nowlglance-server: page http://127.0.0.1:" + p +
-                "/ stream http://127.0.0.1:" + p + "/video snapshot http://127.0.0.1:" + p +
-                "/snapshot\n");
+  std::string said;
+  for (const char* scheme : {"http", "https"})
+    for (const char* address : {"192.168.1.23", "127.0.0.1"}) {
+      const std::string base = std::string(scheme) + "://" + address + ":" + p;
+      said += "owlglance-server: page " + base + "/ stream " + base + "/video snapshot " + base +
+              "/snapshot\n";
+    }
+  // The certificate it made for itself, beside the settings.
+  const std::string fingerprint =
+      RunCommand("openssl x509 -noout -fingerprint -sha256 -in '" +
+                 (folder.Path() / "config/owlglance/https-cert.pem").string() + "'");
+  ASSERT_EQ(fingerprint.rfind("sha256 Fingerprint=", 0), 0u) << fingerprint;
+  said += "owlglance-server: the certificate's SHA-256 fingerprint is " + fingerprint.substr(19);
+  EXPECT_EQ(folder.Read("stderr.txt"), said);
   EXPECT_EQ(RunCommand("curl -s " + Url("/")), folder.Read("www/index.html"));
   EXPECT_EQ(RunCommand("curl -s -o /dev/null -w '%{http_code} %{content_type}' " + Url("/")),
             "200 text/html; charset=utf-8");

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "bench/nginx.h"
 #include "bench/require.h"
 #include "bench/running_server.h"
 #include "capture/capture_device.h"
@@ -60,41 +61,6 @@ class Camera {
   std::thread thread_;
 };
 
-// nginx with one worker and no access log, serving www/ on `port`.
-class Nginx {
- public:
-  explicit Nginx(int port) {
-    fs::create_directories("nginx");
-    std::ofstream conf("nginx/nginx.conf");
-    conf << "worker_processes 1;\n"
-         << (::geteuid() == 0 ? "user root;\n" : "") << "error_log stderr error;\npid "
-         << fs::absolute("nginx/nginx.pid").string()
-         << ";\nevents { worker_connections 1024; }\n"
-            "http { access_log off; sendfile on; include /etc/nginx/mime.types;\n"
-            "  client_body_temp_path nginx; proxy_temp_path nginx; fastcgi_temp_path nginx;\n"
-            "  uwsgi_temp_path nginx; scgi_temp_path nginx;\n"
-            "  server { listen 127.0.0.1:"
-         << port << "; root " << fs::absolute("www").string() << "; } }\n";
-    conf.close();
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      std::string path = fs::absolute("nginx/nginx.conf").string();
-      ::execlp("nginx", "nginx", "-c", path.c_str(), "-p", fs::absolute("nginx").c_str(), "-g",
-               "daemon off;", static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
-    while (Exchange(port, "GET / HTTP/1.0\r\n\r\n", 1000).empty())
-      std::this_thread::sleep_for(milliseconds(10));
-  }
-  ~Nginx() {
-    ::kill(pid_, SIGQUIT);
-    ::waitpid(pid_, nullptr, 0);
-  }
-
- private:
-  pid_t pid_ = -1;
-};
-
 // ApacheBench's requests per second for `url` at concurrency 4.
 double RequestsPerSecond(const std::string& url, int requests) {
   std::string command = "ab -q -c 4 -n " + std::to_string(requests) + " " + url + " 2>&1";
@@ -103,18 +69,6 @@ double RequestsPerSecond(const std::string& url, int requests) {
   while (pipe && std::fgets(line, sizeof line, pipe.get())) {
     double rps = 0;
     if (std::sscanf(line, "Requests per second: %lf", &rps) == 1) return rps;
-  }
-  return 0;
-}
-
-// wrk's requests per second for `url` over 4 connections kept open.
-double KeptOpenRequestsPerSecond(const std::string& url) {
-  std::string command = "wrk -t1 -c4 -d2s " + url + " 2>&1";
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
-  char line[512];
-  while (pipe && std::fgets(line, sizeof line, pipe.get())) {
-    double rps = 0;
-    if (std::sscanf(line, "Requests/sec: %lf", &rps) == 1) return rps;
   }
   return 0;
 }

@@ -10,14 +10,17 @@
 #include "server/listen_thread.h"
 #include "tests/support/test_client.h"
 
-// A listener on a free port, serving `folder` (the working folder).
+// A listener on a free port, serving the working folder.
 struct RunningServer {
   capture::CaptureDevice device;
   server::ServerControl control;
   std::unique_ptr<server::ListenThread> listener;
 
-  explicit RunningServer(int clientLimit) {
+  // With `tls`, HTTPS too on the same port.
+  explicit RunningServer(int clientLimit,
+                         std::shared_ptr<const platform::TlsContext> tls = nullptr) {
     device.frameStore.Reallocate(4 << 20);
+    control.tls = std::move(tls);
     control.port = FreePort();
     control.clientLimit = clientLimit;
     control.SetStreamUrl("/video");

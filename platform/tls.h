@@ -36,17 +36,23 @@ class TlsContext {
   // The certificate's SHA-256 fingerprint, as "AB:CD:...".
   const std::string& Fingerprint() const { return fingerprint_; }
   ssl_ctx_st* Handle() const { return ctx_; }
+  // The kernel encrypts what its sessions send (kernel TLS).
+  bool KernelSends() const { return kernelSends_; }
 
  private:
   TlsContext() = default;
   ssl_ctx_st* ctx_ = nullptr;
   std::string fingerprint_;
+  bool kernelSends_ = false;
 };
 
 // The server's side of one TLS connection over a non-blocking socket it
 // does not own. Reads and writes say kWouldBlock whenever OpenSSL waits for
 // the socket, in either direction: the caller tries again on its next
-// event. Used by one thread at a time.
+// event. Unless the kernel encrypts, what goes out is encrypted into an
+// outbox of the session's and sent from there, several records a send:
+// a record a send would cost a system call and a trip through the network
+// stack each. Used by one thread at a time.
 class TlsSession {
  public:
   TlsSession(const TlsContext& context, int fd);
@@ -59,18 +65,25 @@ class TlsSession {
   // something else, or no version or cipher both sides know.
   [[nodiscard]] IoStatus Handshake();
   [[nodiscard]] IoResult Read(void* data, size_t length);
-  // As much of the pieces as goes; small pieces travel in one record.
+  // As much of the pieces as goes (a few records' worth); small pieces
+  // travel in one record.
   [[nodiscard]] IoResult Write(const iovec* pieces, size_t count);
   // Up to `count` bytes of the file from `offset`, which moves on by what
   // was sent: by sendfile where the kernel does the encryption, else read
   // and written here. A file that ends early is kFailed.
   [[nodiscard]] IoResult WriteFile(int fileFd, long long& offset, size_t count);
+  // Sends what waits in the outbox: kDone once it is empty.
+  [[nodiscard]] IoResult Flush();
   // Sends the close alert, as far as the socket takes it at once.
   void Close();
 
  private:
+  friend struct Outbox;
   ssl_st* ssl_ = nullptr;
+  int fd_ = -1;
   bool kernelSends_ = false;
+  std::string outbox_;  // records not yet sent, from outboxSent_ on
+  size_t outboxSent_ = 0;
 };
 
 // Makes a self-signed certificate for a server (ECDSA P-256, valid from

@@ -25,6 +25,11 @@ struct Link {
   platform::IoResult WriteFile(int fileFd, long long& offset, size_t count) {
     return tls ? tls->WriteFile(fileFd, offset, count) : socket.WriteFile(fileFd, offset, count);
   }
+  // Sends what TLS has encrypted and the socket did not take yet: kDone
+  // once nothing waits; `bytes` sent either way.
+  platform::IoResult Flush() {
+    return tls ? tls->Flush() : platform::IoResult{platform::IoStatus::kDone, 0};
+  }
   // The end of what the server sends: TLS's close alert, then the FIN.
   void ShutdownSending() {
     if (tls) tls->Close();

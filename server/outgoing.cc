@@ -23,13 +23,14 @@ void Outgoing::Clear() {
   sent_ = 0;
   file_.reset();
   fileAt_ = fileLeft_ = fileSent_ = 0;
+  flushing_ = false;
 }
 
 size_t Outgoing::MemorySize() const {
   return text_.size() + static_cast<size_t>(std::max(picture_.Length(), 0)) + tail_.size();
 }
 
-bool Outgoing::InFlight() const { return sent_ < MemorySize() || fileLeft_ > 0; }
+bool Outgoing::InFlight() const { return sent_ < MemorySize() || fileLeft_ > 0 || flushing_; }
 
 Outgoing::Progress Outgoing::Send(Link& link, bool& moved) {
   moved = false;
@@ -64,7 +65,12 @@ Outgoing::Progress Outgoing::Send(Link& link, bool& moved) {
     moved = true;
   }
   file_.reset();
-  return Progress::kDone;
+  // Done once the last bytes have left the link too.
+  const platform::IoResult flushed = link.Flush();
+  if (flushed.bytes > 0) moved = true;
+  flushing_ = flushed.status == platform::IoStatus::kWouldBlock;
+  if (flushing_) return Progress::kWaiting;
+  return flushed.status == platform::IoStatus::kDone ? Progress::kDone : Progress::kFailed;
 }
 
 }  // namespace server

@@ -43,6 +43,7 @@ class Outgoing {
   std::unique_ptr<platform::RegularFile> file_;
   long long fileAt_ = 0;
   int64_t fileLeft_ = 0, fileSent_ = 0;
+  bool flushing_ = false;  // everything handed over, the link still sending it
 };
 
 }  // namespace server

@@ -14,6 +14,7 @@
 #include "platform/installed_drivers.h"
 #include "platform/interfaces.h"
 #include "platform/test_pattern.h"
+#include "platform/tls.h"
 #include "share/home_page.h"
 #include "tests/support/command.h"
 #include "tests/support/jpeg_decode.h"
@@ -46,6 +47,10 @@ class HeadlessServerTest : public ::testing::Test {
     std::string values = "\"frun\"=hex:00,00,00,00\r\n\"portnum\"=" + RegistryHex32(port) +
                          "\r\n\"maxclients\"=" + RegistryHex32(maxclients) + "\r\n" + moreValues;
     SeedRegistry(folder.Path(), values.c_str());
+    StartAsItIs(asUser);
+  }
+  // Starts the server on the settings file as the last run left it.
+  void StartAsItIs(int asUser = -1) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 2, "stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -259,13 +264,7 @@ TEST_F(HeadlessServerTest, SetPasswordAndAccessAreStoredAndAppliedWithoutThePass
   const std::string file = (folder.Path() / "config/owlglance/user.reg").string();
   EXPECT_EQ(RunCommand("stat -c %a '" + file + "'"), "600\n");
 
-  // Start again: seeding would overwrite the file, so the server starts as is.
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 2, "stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  char* argv[] = {const_cast<char*>(OWLGLANCE_SERVER), nullptr};
-  ASSERT_EQ(::posix_spawn(&pid, argv[0], &actions, nullptr, argv, environ), 0);
-  posix_spawn_file_actions_destroy(&actions);
+  StartAsItIs();  // seeding would overwrite the file
   ASSERT_TRUE(Serving());
   const std::string code = "curl -s -o /dev/null -w '%{http_code}' --max-time 5 ";
   EXPECT_EQ(RunCommand(code + Url("/snapshot")), "401");
@@ -278,6 +277,48 @@ TEST_F(HeadlessServerTest, SetPasswordAndAccessAreStoredAndAppliedWithoutThePass
   ASSERT_EQ(Exit(5000), 0);
   EXPECT_EQ(RunCommand("grep -rl sup3r '" + folder.Path().string() + "'; echo done"), "done\n")
       << "no file holds the password";
+}
+
+// --certificate takes a certificate only with its own key, and the next
+// start serves HTTPS with it; --https off leaves plain HTTP alone.
+TEST_F(HeadlessServerTest, CertificateAndHttpsOptionsChooseWhatTheNextStartServes) {
+  Start();
+  ASSERT_TRUE(Serving());
+  ::kill(pid, SIGTERM);
+  ASSERT_EQ(Exit(5000), 0);
+  const std::string dir = folder.Path().string();
+  std::string why;
+  ASSERT_TRUE(platform::MakeSelfSignedCertificate(dir + "/mine.pem", dir + "/mine-key.pem",
+                                                  {"localhost"}, {"127.0.0.1"}, why));
+  ASSERT_TRUE(platform::MakeSelfSignedCertificate(dir + "/other.pem", dir + "/other-key.pem",
+                                                  {"other"}, {}, why));
+  const std::string server = OWLGLANCE_SERVER;
+  EXPECT_EQ(RunCommand(server + " --certificate mine.pem other-key.pem 2>&1; echo status $?"),
+            "owlglance-server: " + dir + "/other-key.pem is not the key of the certificate in " +
+                dir + "/mine.pem.\nstatus 1\n");
+  EXPECT_EQ(RunCommand(server + " --certificate mine.pem mine-key.pem 2>&1; echo status $?"),
+            "owlglance-server: HTTPS uses " + dir + "/mine.pem from the next start.\nstatus 0\n");
+  StartAsItIs();
+  ASSERT_TRUE(Serving());
+  const std::string https = "https://localhost:" + std::to_string(port) + "/snapshot";
+  const std::string code = "curl -s -o /dev/null -w '%{http_code}' --max-time 5 ";
+  EXPECT_EQ(RunCommand(code + "--cacert mine.pem " + https), "200");
+  const std::string fingerprint =
+      RunCommand("openssl x509 -noout -fingerprint -sha256 -in mine.pem").substr(19);
+  EXPECT_NE(folder.Read("stderr.txt").find("SHA-256 fingerprint is " + fingerprint),
+            std::string::npos);
+  ::kill(pid, SIGTERM);
+  ASSERT_EQ(Exit(5000), 0);
+
+  EXPECT_EQ(RunCommand(server + " --https off 2>&1; echo status $?"),
+            "owlglance-server: plain HTTP alone from the next start.\nstatus 0\n");
+  StartAsItIs();
+  ASSERT_TRUE(Serving());
+  EXPECT_EQ(RunCommand(code + "--cacert mine.pem " + https), "000");
+  EXPECT_EQ(RunCommand(code + Url("/snapshot")), "200");
+  EXPECT_EQ(folder.Read("stderr.txt").find("https://"), std::string::npos);
+  ::kill(pid, SIGTERM);
+  ASSERT_EQ(Exit(5000), 0);
 }
 
 TEST_F(HeadlessServerTest, AMotionJpegCamerasOwnImagesGoOutOrAreEncodedAgain) {

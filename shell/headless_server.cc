@@ -26,7 +26,7 @@ namespace {
 
 void PrintUsage() {
   std::printf(
-      "usage: owlglance-server [--help | --version | --set-password |\n"
+      "usage: owlglance-server [--help | --version | --set-password | --no-password |\n"
       "                         --access everyone|local|computer | --https on|off |\n"
       "                         --certificate CERT KEY | --certificate own]\n"
       "\n"
@@ -36,6 +36,7 @@ void PrintUsage() {
       "\n"
       "  --set-password  asks for a user name and a password (or reads them, a line\n"
       "                  each, from standard input), saves the password's hash and ends\n"
+      "  --no-password   asks no password any more\n"
       "  --access WHO    who may watch: everyone, the local network or this computer\n"
       "  --https on|off  HTTPS beside HTTP on the same port (on), or plain HTTP alone\n"
       "  --certificate CERT KEY\n"
@@ -82,14 +83,17 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (argc == 2 && std::strcmp(argv[1], "--set-password") == 0) return shell::SetPasswordOption();
+    if (argc == 2 && std::strcmp(argv[1], "--no-password") == 0) return shell::NoPasswordOption();
     if (argc == 3 && std::strcmp(argv[1], "--access") == 0) return shell::SetAccessOption(argv[2]);
     if (argc == 3 && std::strcmp(argv[1], "--https") == 0) return shell::SetHttpsOption(argv[2]);
     if (argc == 3 && std::strcmp(argv[1], "--certificate") == 0 && std::strcmp(argv[2], "own") == 0)
       return shell::SetCertificateOption("", "");
     if (argc == 4 && std::strcmp(argv[1], "--certificate") == 0)
       return shell::SetCertificateOption(argv[2], argv[3]);
+    const bool help = std::strcmp(argv[1], "--help") == 0 && argc == 2;
+    if (!help) std::fprintf(stderr, "owlglance-server: %s is not an option here\n", argv[1]);
     PrintUsage();
-    return std::strcmp(argv[1], "--help") == 0 && argc == 2 ? 0 : 2;
+    return help ? 0 : 2;
   }
   settings::ServerSettings settings;
   const settings::SettingsFound found = settings::LoadSettings(settings);
@@ -129,7 +133,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   // Bound and serving: where it can be watched, one line an address.
-  const std::vector<std::string> addresses = share::ShareAddresses();
+  // Only this computer may connect: its loopback addresses are the ones to use.
+  std::vector<std::string> addresses = share::ShareAddresses();
+  if (settings.access == settings::kThisComputer)
+    std::erase_if(addresses, [](const std::string& a) { return !a.starts_with("127."); });
   const std::string fingerprint = controller.Fingerprint();
   for (bool secure : {false, true}) {
     if (secure && fingerprint.empty()) break;

@@ -90,6 +90,14 @@ int SetCertificateOption(const std::string& cert, const std::string& key) {
   });
 }
 
+int NoPasswordOption() {
+  return ChangeSettings([](settings::ServerSettings& settings) {
+    settings.viewpass.clear();
+    std::fprintf(stderr, "owlglance-server: no password is asked any more.\n");
+    return 0;
+  });
+}
+
 int SetPasswordOption() {
   settings::AccessTexts texts;
   texts.askPassword = true;

@@ -20,6 +20,9 @@ int SetHttpsOption(std::string_view word);
 // server's own again.
 int SetCertificateOption(const std::string& cert, const std::string& key);
 
+// --no-password: no password is asked any more.
+int NoPasswordOption();
+
 // --set-password: the user name and the password twice from the terminal
 // (the password not echoed), or a user name line and a password line from
 // standard input when it is no terminal.

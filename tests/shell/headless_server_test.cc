@@ -273,10 +273,25 @@ TEST_F(HeadlessServerTest, SetPasswordAndAccessAreStoredAndAppliedWithoutThePass
   const std::string said = folder.Read("stderr.txt");
   EXPECT_NE(said.find("a password is asked, for the user \"anna\""), std::string::npos) << said;
   EXPECT_NE(said.find("only this computer may connect"), std::string::npos) << said;
+  // Only the addresses this computer reaches itself by.
+  for (size_t at = said.find(" page "); at != std::string::npos; at = said.find(" page ", at + 1)) {
+    const size_t host = said.find("://", at) + 3;
+    EXPECT_EQ(said.substr(host, 4), "127.") << said;
+  }
   ::kill(pid, SIGTERM);
   ASSERT_EQ(Exit(5000), 0);
   EXPECT_EQ(RunCommand("grep -rl sup3r '" + folder.Path().string() + "'; echo done"), "done\n")
       << "no file holds the password";
+
+  EXPECT_EQ(RunCommand(server + " --no-password 2>&1; echo status $?"),
+            "owlglance-server: no password is asked any more.\nstatus 0\n");
+  StartAsItIs();
+  ASSERT_TRUE(Serving());
+  EXPECT_EQ(RunCommand(code + Url("/snapshot")), "200");
+  ::kill(pid, SIGTERM);
+  ASSERT_EQ(Exit(5000), 0);
+  EXPECT_EQ(RunCommand(server + " --bogus 2>&1 >/dev/null; echo status $?"),
+            "owlglance-server: --bogus is not an option here\nstatus 2\n");
 }
 
 // --certificate takes a certificate only with its own key, and the next

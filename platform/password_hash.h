@@ -11,6 +11,9 @@
 
 namespace platform {
 
+// The longest password yescrypt takes, in bytes.
+constexpr size_t kPasswordMost = 511;
+
 // A new "$y$..." hash of `password`; false when the system gave no salt.
 [[nodiscard]] bool HashPassword(const std::string& password, std::string& hash);
 

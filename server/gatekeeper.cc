@@ -1,5 +1,6 @@
 #include "server/gatekeeper.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/clock.h"
@@ -53,6 +54,37 @@ int DecodedSextet(char c) {
   return -1;
 }
 
+bool IsUtf8(std::string_view text) {
+  for (size_t i = 0; i < text.size();) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    const size_t length = c < 0x80         ? 1
+                          : (c >> 5) == 6  ? 2
+                          : (c >> 4) == 14 ? 3
+                          : (c >> 3) == 30 ? 4
+                                           : 0;
+    if (length == 0 || i + length > text.size() || (length == 2 && c < 0xc2) || c > 0xf4)
+      return false;
+    for (size_t k = 1; k < length; ++k)
+      if ((static_cast<unsigned char>(text[i + k]) & 0xc0) != 0x80) return false;
+    i += length;
+  }
+  return true;
+}
+
+std::string Latin1ToUtf8(std::string_view text) {
+  std::string utf8;
+  for (char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c < 0x80) {
+      utf8 += ch;
+    } else {
+      utf8 += static_cast<char>(0xc0 | c >> 6);
+      utf8 += static_cast<char>(0x80 | (c & 0x3f));
+    }
+  }
+  return utf8;
+}
+
 constexpr size_t kRememberedMost = 1024;
 constexpr size_t kFailuresMost = 4096;
 
@@ -103,11 +135,19 @@ bool ReadBasicCredentials(std::string_view authorization, std::string& user,
     if ((authorization[i] | 0x20) != kScheme[i]) return false;
   std::string_view encoded = authorization.substr(kScheme.size());
   while (!encoded.empty() && encoded.front() == ' ') encoded.remove_prefix(1);
+  // Base64 as RFC 4648 has it, and nothing behind it: its padding (when
+  // there is any) makes whole groups of four, and the bits that fill the
+  // last byte are zero.
+  const size_t data = std::min(encoded.find('='), encoded.size());
+  const size_t padding = encoded.size() - data;
+  if (data == 0 || data % 4 == 1 || padding > 2 ||
+      encoded.find_first_not_of('=', data) != std::string_view::npos ||
+      (padding > 0 && encoded.size() % 4 != 0))
+    return false;
   std::string decoded;
   uint32_t bits = 0;
   int held = 0;
-  for (char c : encoded) {
-    if (c == '=') break;
+  for (char c : encoded.substr(0, data)) {
     const int sextet = DecodedSextet(c);
     if (sextet < 0) return false;
     bits = bits << 6 | static_cast<uint32_t>(sextet);
@@ -117,6 +157,11 @@ bool ReadBasicCredentials(std::string_view authorization, std::string& user,
       decoded += static_cast<char>(bits >> held & 0xff);
     }
   }
+  if ((bits & ((1u << held) - 1)) != 0) return false;
+  if (decoded.find('\0') != std::string::npos) return false;
+  // Browsers send UTF-8; Python's requests, aiohttp and libsoup send
+  // Latin-1, which is never valid UTF-8 once it holds a letter past ASCII.
+  if (!IsUtf8(decoded)) decoded = Latin1ToUtf8(decoded);
   const size_t colon = decoded.find(':');
   if (colon == std::string::npos) return false;
   user = decoded.substr(0, colon);

@@ -15,10 +15,16 @@ AccessTexts AccessTextsFrom(const ServerSettings& settings) {
 std::vector<std::string> ReadAccessTexts(const AccessTexts& texts, ServerSettings& settings) {
   std::vector<std::string> messages;
   if (texts.askPassword) {
-    if (!IsViewUser(texts.user)) messages.emplace_back(kUserNameMessage);
+    if (texts.user.empty()) {
+      messages.emplace_back(kEmptyUserMessage);
+    } else if (!IsViewUser(texts.user)) {
+      messages.emplace_back(kUserNameMessage);
+    }
     const bool keep = texts.password.empty() && texts.confirm.empty() && !settings.viewpass.empty();
     if (!keep && texts.password.empty()) {
       messages.emplace_back(kEmptyPasswordMessage);
+    } else if (texts.password.size() > platform::kPasswordMost) {
+      messages.emplace_back(kLongPasswordMessage);
     } else if (texts.password != texts.confirm) {
       messages.emplace_back(kPasswordsDifferMessage);
     }

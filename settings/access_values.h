@@ -19,6 +19,8 @@ constexpr char kEmptyPasswordMessage[] =
     "Type the password twice, or untick \"Ask for a password\".";
 constexpr char kPasswordsDifferMessage[] = "The two passwords are not the same.";
 constexpr char kUserNameMessage[] = "The user name may have up to 64 bytes, and no colon (:).";
+constexpr char kEmptyUserMessage[] = "Type the user name that goes with the password.";
+constexpr char kLongPasswordMessage[] = "The password may have up to 511 bytes.";
 constexpr char kNoHashMessage[] =
     "The password could not be stored: the system gave no random bytes for it.";
 

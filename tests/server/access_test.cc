@@ -86,6 +86,23 @@ TEST_F(AccessTest, EveryRequestAsksThePasswordAndRealClientsGiveIt) {
                 std::to_string(body.size()) + "\r\n\r\n" + body);
 }
 
+// Python's requests sends a password past ASCII as Latin-1, browsers as
+// UTF-8: both are the password typed.
+TEST_F(AccessTest, ALatin1PasswordFromRequestsIsThePasswordTyped) {
+  StartListener();
+  std::string accented;
+  ASSERT_TRUE(platform::HashPassword("s3cr\xc3\xa9t", accented));
+  control.gate.SetRules(settings::kEveryone, "anna", accented);
+  const std::string get = "/usr/bin/python3 -c \"import requests; print(requests.get('" +
+                          Url("/snapshot") +
+                          "', auth=('anna', 's3cr\\u00e9t'), timeout=10)"
+                          ".status_code)\"";
+  EXPECT_EQ(RunCommand(get), "200\n");
+  EXPECT_EQ(RunCommand("curl -s -o /dev/null -w '%{http_code}' -u 'anna:s3cr\xc3\xa9t' " +
+                       Url("/snapshot")),
+            "200");
+}
+
 TEST_F(AccessTest, ChromiumShowsTheStreamWithThePassword) {
   const std::string modules = std::string(OWL_SOURCE_DIR) + "/build/node/node_modules";
   if (!std::filesystem::exists(modules + "/playwright-core"))

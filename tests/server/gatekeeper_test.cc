@@ -101,6 +101,19 @@ TEST(Gatekeeper, BasicCredentialsAreReadAsBrowsersSendThem) {
       {Basic("nocolon"), false, "", ""},
       {"Bearer abc", false, "", ""},
       {"Basic", false, "", ""},
+      // Python's requests and libsoup: Latin-1, read as the UTF-8 typed.
+      {"Basic czNjcmV0Ouk=", true, "s3cret", "\xc3\xa9"},
+      {Basic("anna:\xc3\xa9"), true, "anna", "\xc3\xa9"},
+      // Strict: nothing behind the base64, no NUL in it, whole groups.
+      {Basic("anna:s3cret") + "x", false, "", ""},
+      {Basic("anna:s3cret") + " junk", false, "", ""},
+      {Basic("anna:s3cret") + std::string(100000, 'A'), false, "", ""},
+      {Basic(std::string("anna:s3cret\0junk", 16)), false, "", ""},
+      {"Basic YW5uYTpz=", false, "", ""},
+      {"Basic YW5uYTpzMw==", true, "anna", "s3"},
+      {"Basic YW5uYTpzMw", true, "anna", "s3"},
+      {"Basic YW5uYTpzMx==", false, "", ""},
+      {"Basic YW5uYTpzM===", false, "", ""},
   };
   for (const Case& c : cases) {
     std::string user, password;

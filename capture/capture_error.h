@@ -24,15 +24,28 @@ extern const char kCaptureErrorText[10][64];
 
 // The latest failure: overwritten by each failure, left alone by successes.
 // Written by the user-interface and capture threads, read for display only.
+// The category and its code are one word, so that a reader never sees one
+// failure's category with another's code.
 struct CaptureError {
-  std::atomic<std::int32_t> errorCode{0};
-  std::atomic<std::int32_t> errorCategory{0};
-
   void Record(CaptureErrorCategory category, std::int32_t code = 0) {
-    errorCategory = category;
-    errorCode = code;
+    record_ = static_cast<std::int64_t>(category) << 32 | static_cast<std::uint32_t>(code);
   }
-  const char* Message() const { return kCaptureErrorText[errorCategory.load()]; }
+  struct Entry {
+    CaptureErrorCategory category;
+    std::int32_t code;
+  };
+  // The latest failure whole, as one Record wrote it.
+  Entry Last() const {
+    const std::int64_t record = record_.load();
+    return {static_cast<CaptureErrorCategory>(record >> 32),
+            static_cast<std::int32_t>(record & 0xffffffff)};
+  }
+  CaptureErrorCategory Category() const { return Last().category; }
+  std::int32_t Code() const { return Last().code; }
+  const char* Message() const { return kCaptureErrorText[Category()]; }
+
+ private:
+  std::atomic<std::int64_t> record_{0};
 };
 
 }  // namespace capture

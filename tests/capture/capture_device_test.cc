@@ -22,7 +22,7 @@ int32_t StoredLength(capture::FrameStore& store) {
 TEST(CaptureDevice, WithoutADriverEveryOperationNeedingOneRefuses) {
   capture::CaptureDevice device;
   ASSERT_EQ(device.Create(9, 75), capture::DeviceResult::kOk);
-  EXPECT_EQ(device.lastError.errorCategory, capture::ErrConnectFailed);
+  EXPECT_EQ(device.lastError.Category(), capture::ErrConnectFailed);
   int32_t width = -7, height = -7;
   struct Case {
     const char* name;
@@ -38,7 +38,7 @@ TEST(CaptureDevice, WithoutADriverEveryOperationNeedingOneRefuses) {
   for (const auto& c : cases) {
     device.lastError.Record(capture::ErrJpegInit);
     EXPECT_EQ(c.call(), capture::DeviceResult::kFailed) << c.name;
-    EXPECT_EQ(device.lastError.errorCategory, capture::ErrNotConnected) << c.name;
+    EXPECT_EQ(device.lastError.Category(), capture::ErrNotConnected) << c.name;
   }
   EXPECT_EQ(width, -7);
   device.StopPreview();
@@ -66,11 +66,11 @@ TEST(CaptureDevice, TestPatternConnectsAt640x480AndRefusesSecondStarts) {
 
   ASSERT_EQ(device.StartPreview(), capture::DeviceResult::kOk);
   EXPECT_EQ(device.StartPreview(), capture::DeviceResult::kFailed);
-  EXPECT_EQ(device.lastError.errorCategory, capture::ErrAlreadyPreviewing);
+  EXPECT_EQ(device.lastError.Category(), capture::ErrAlreadyPreviewing);
   EXPECT_TRUE(device.IsPreviewing());
   ASSERT_EQ(device.StartGrabbing(), capture::DeviceResult::kOk);
   EXPECT_EQ(device.StartGrabbing(), capture::DeviceResult::kFailed);
-  EXPECT_EQ(device.lastError.errorCategory, capture::ErrAlreadyGrabbing);
+  EXPECT_EQ(device.lastError.Category(), capture::ErrAlreadyGrabbing);
   ASSERT_TRUE(Eventually([&] { return device.frameStore.PublishedCount() >= 10; }));
   DecodedJpeg decoded = DecodeJpeg(StoredImage(device.frameStore));
   EXPECT_EQ(decoded.width, 640);
@@ -167,7 +167,7 @@ TEST(CaptureDevice, FailedConnectKeepsTheOldFormatAndBuffer) {
   ASSERT_EQ(device.Create(0, 75), capture::DeviceResult::kOk);
   ASSERT_TRUE(device.frameStore.HasBuffer());
   EXPECT_EQ(device.Connect(5), capture::DeviceResult::kConnectFailed);
-  EXPECT_EQ(device.lastError.errorCategory, capture::ErrConnectFailed);
+  EXPECT_EQ(device.lastError.Category(), capture::ErrConnectFailed);
   EXPECT_FALSE(device.IsConnected());
   EXPECT_TRUE(device.frameStore.HasBuffer());
   EXPECT_EQ(device.frameStore.Capacity(), 640 * 480 * 4);
@@ -253,7 +253,7 @@ TEST(FramePipeline, BadFrameGivesLengthZeroAndTheNextGoodOneIsStored) {
   camera.Queue(std::vector<uint8_t>(10, 0));  // too short to decompress
   ASSERT_TRUE(Eventually([&] { return device.frameStore.PublishedCount() == 2; }));
   EXPECT_EQ(StoredLength(device.frameStore), 0);
-  EXPECT_EQ(device.lastError.errorCategory, capture::ErrDecompressFailed);
+  EXPECT_EQ(device.lastError.Category(), capture::ErrDecompressFailed);
 
   camera.Queue(GreyYuyv(64, 48, 200));
   ASSERT_TRUE(Eventually([&] { return device.frameStore.PublishedCount() == 3; }));
@@ -307,7 +307,7 @@ TEST(FramePipeline, UnpluggedCameraStopsCleanlyAndALaterStartFails) {
   device.StopGrabbing();
   EXPECT_FALSE(device.IsGrabbing());
   EXPECT_EQ(device.StartGrabbing(), capture::DeviceResult::kStartCaptureFailed);
-  EXPECT_EQ(device.lastError.errorCategory, capture::ErrStartCaptureFailed);
+  EXPECT_EQ(device.lastError.Category(), capture::ErrStartCaptureFailed);
 }
 
 }  // namespace

@@ -107,8 +107,8 @@ TEST_F(JpegEncoderTest, TooSmallCapacityFailsWithoutWritingPastIt) {
   int32_t n = encoder.Encode(picture.header, picture.rows.data(),
                              reinterpret_cast<uint8_t*>(out.data()), kCapacity, 75);
   EXPECT_EQ(n, -1);
-  EXPECT_EQ(lastError.errorCategory, capture::ErrJpegWrite);
-  EXPECT_EQ(lastError.errorCode, platform::IJL_BUFFER_TOO_SMALL);
+  EXPECT_EQ(lastError.Category(), capture::ErrJpegWrite);
+  EXPECT_EQ(lastError.Code(), platform::IJL_BUFFER_TOO_SMALL);
   EXPECT_EQ(out.substr(kCapacity), std::string(64, '\x5a'));
   EXPECT_STREQ(lastError.Message(), "Error compressing JPEG data");
   // The compressor is fine afterwards.
@@ -138,18 +138,18 @@ TEST_F(JpegEncoderTest, OtherBitCountsAreRefusedCleanly) {
   for (int bits : {8, 16}) {
     Picture picture = MakePicture(16, 16, bits);
     EXPECT_EQ(Encode(picture).length, -1);
-    EXPECT_EQ(lastError.errorCategory, capture::ErrJpegWrite);
+    EXPECT_EQ(lastError.Category(), capture::ErrJpegWrite);
   }
 }
 
 TEST_F(JpegEncoderTest, SuccessKeepsThePreviousFailure) {
   Picture picture = NoisyGradient(64, 64);
   Encode(picture, 75, 100);
-  ASSERT_EQ(lastError.errorCategory, capture::ErrJpegWrite);
-  int32_t code = lastError.errorCode;
+  ASSERT_EQ(lastError.Category(), capture::ErrJpegWrite);
+  int32_t code = lastError.Code();
   EXPECT_GT(Encode(picture).length, 0);
-  EXPECT_EQ(lastError.errorCategory, capture::ErrJpegWrite);
-  EXPECT_EQ(lastError.errorCode, code);
+  EXPECT_EQ(lastError.Category(), capture::ErrJpegWrite);
+  EXPECT_EQ(lastError.Code(), code);
 }
 
 TEST(SwapRedBlue, NoRowsDoNothing) {

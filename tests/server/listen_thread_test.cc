@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <thread>
 #include <vector>
 
 #include "platform/socket.h"
@@ -107,6 +108,35 @@ TEST_F(ListenerTest, AThousandSlowConnectionsLockNobodyOut) {
   EXPECT_LT(std::chrono::steady_clock::now() - opened, std::chrono::seconds(7));
   EXPECT_EQ(control.arrivingCount, 0);
   EXPECT_EQ(viewer.ReadExactly(200, 1000).size(), 200u) << "the viewer streams on";
+}
+
+// Every "Connection received" has its "Connection closed", however the
+// clients leave: reset at once, half way through a request, or mid-stream.
+TEST_F(ListenerTest, AStormOfResetsLeavesABalancedLog) {
+  StartListener(5, /*logConnections=*/1);
+  device.frameStore.Reallocate(1 << 16);
+  Publish(device.frameStore, std::string(20000, 'j'));
+  for (int i = 0; i < 200; ++i) {
+    TestClient client(Port());
+    if (i % 3 == 1) client.Send("GET /vid");
+    if (i % 3 == 2) {
+      client.Send("GET /video HTTP/1.0\r\n\r\n");
+      client.ReadExactly(100, 1000);
+    }
+    client.Reset();
+  }
+  auto count = [&](const std::string& what) {
+    const std::string log = folder.Read(server::kLogFileName);
+    size_t n = 0;
+    for (size_t at = log.find(what); at != std::string::npos; at = log.find(what, at + 1)) ++n;
+    return n;
+  };
+  // A client reset before its connection was taken leaves no line at all.
+  ASSERT_TRUE(Eventually(
+      [&] { return control.arrivingCount.load() == 0 && control.connectedCount.load() == 0; }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(2500));  // past a closing's drain
+  EXPECT_EQ(count("Connection received"), count("Connection closed"));
+  EXPECT_GT(count("Connection received"), 50u);
 }
 
 TEST_F(ListenerTest, StopEndsEveryConnectionAtOnce) {

@@ -63,14 +63,8 @@ class Camera {
 
 // ApacheBench's requests per second for `url` at concurrency 4.
 double RequestsPerSecond(const std::string& url, int requests) {
-  std::string command = "ab -q -c 4 -n " + std::to_string(requests) + " " + url + " 2>&1";
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
-  char line[512];
-  while (pipe && std::fgets(line, sizeof line, pipe.get())) {
-    double rps = 0;
-    if (std::sscanf(line, "Requests per second: %lf", &rps) == 1) return rps;
-  }
-  return 0;
+  return CommandFigure("ab -q -c 4 -n " + std::to_string(requests) + " " + url,
+                       "Requests per second: %lf");
 }
 
 // The median of `rounds` alternated runs against each server: a new

@@ -59,15 +59,20 @@ class Nginx {
   pid_t pid_ = -1;
 };
 
+// The first number `command`'s output gives after `label` (a scanf
+// format ending in %lf), or 0.
+inline double CommandFigure(const std::string& command, const char* label) {
+  std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen((command + " 2>&1").c_str(), "r"), ::pclose);
+  char line[512];
+  while (pipe && std::fgets(line, sizeof line, pipe.get())) {
+    double value = 0;
+    if (std::sscanf(line, label, &value) == 1) return value;
+  }
+  return 0;
+}
+
 // wrk's requests per second for `url` (http or https) over 4 connections
 // kept open.
 inline double KeptOpenRequestsPerSecond(const std::string& url) {
-  std::string command = "wrk -t1 -c4 -d2s " + url + " 2>&1";
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
-  char line[512];
-  while (pipe && std::fgets(line, sizeof line, pipe.get())) {
-    double rps = 0;
-    if (std::sscanf(line, "Requests/sec: %lf", &rps) == 1) return rps;
-  }
-  return 0;
+  return CommandFigure("wrk -t1 -c4 -d2s " + url, "Requests/sec: %lf");
 }

@@ -52,13 +52,28 @@ constexpr size_t kViewUserMax = 64;
 #define OWL_STREAM_PATH_MAX 64
 constexpr size_t kStreamPathMax = OWL_STREAM_PATH_MAX;
 
-// A stream path a request can name: 1 to kStreamPathMax bytes, none of them
-// a space or a control character (a request line is split at spaces).
-inline bool IsStreamPath(std::string_view url) {
-  if (url.empty() || url.size() > kStreamPathMax) return false;
+// What is wrong with a stream path, or nullptr: "/" and then up to
+// kStreamPathMax - 1 bytes that a URL's path carries as they stand, so the
+// link Share shows is the path a request names. No "%": requests are
+// compared after their escapes are decoded. Bytes past ASCII stay (a
+// browser sends them escaped).
+inline const char* StreamPathFault(std::string_view url) {
+  if (url.empty() || url.size() > kStreamPathMax)
+    return "Length of webcam URL must be between 1 and " OWL_STRINGIFY(OWL_STREAM_PATH_MAX) "!";
+  constexpr std::string_view kNotInPaths = " \"#%<>?[\\]^`{|}\x7f";
   for (char c : url)
-    if (static_cast<unsigned char>(c) < 0x21) return false;
-  return true;
+    if (static_cast<unsigned char>(c) < 0x20 || kNotInPaths.find(c) != std::string_view::npos)
+      return "Webcam URL must not hold spaces, control characters or any of \" # % < > ? [ \\ ] "
+             "^ ` { | }";
+  if (url.front() != '/') return "Webcam URL must start with /";
+  return nullptr;
+}
+
+inline bool IsStreamPath(std::string_view url) { return StreamPathFault(url) == nullptr; }
+
+// A path typed or stored without its leading "/" (as "cam") has it added.
+inline void AddLeadingSlash(std::string& url) {
+  if (!url.empty() && url.front() != '/') url.insert(0, 1, '/');
 }
 
 // A user name Basic authentication can carry: up to kViewUserMax bytes,
@@ -109,7 +124,14 @@ struct Setting {
   const char* setupMessage = nullptr;  // nullptr: no dialog checks what is typed
   bool (*textKeeps)(std::string_view) = IsStreamPath;
   size_t textMax = kStreamPathMax;
+  const char* (*textFault)(std::string_view) = nullptr;  // Setup's message, when it depends
+  void (*textMends)(std::string&) = nullptr;             // applied as it is read or typed
 
+  // Setup's message for what `settings` holds, or nullptr.
+  const char* SetupFault(const ServerSettings& settings) const {
+    if (SetupAccepts(settings)) return nullptr;
+    return textFault ? textFault(settings.*text) : setupMessage;
+  }
   bool LoadKeeps(const ServerSettings& settings) const {
     return number ? load.Holds(settings.*number) : textKeeps(settings.*text);
   }
@@ -141,8 +163,9 @@ inline constexpr Setting kSettings[] = {
     {.name = "camurl",
      .text = &ServerSettings::camurl,
      .defaultText = "/video",
-     .setupMessage =
-         "Length of webcam URL must be between 0 and " OWL_STRINGIFY(OWL_STREAM_PATH_MAX) "!"},
+     .setupMessage = "",  // StreamPathFault says which rule
+     .textFault = StreamPathFault,
+     .textMends = AddLeadingSlash},
     // Load and Setup accept the same ports: a port saved there is the next
     // start's, even one below 1025 that needs a permission to bind.
     {.name = "portnum",

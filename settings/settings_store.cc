@@ -100,6 +100,7 @@ SettingsFound LoadSettings(ServerSettings& settings) {
         Query(key, setting.name, settings.*setting.number);
       else
         QueryText(key, setting.name, setting.textMax, settings.*setting.text);
+      if (setting.textMends) setting.textMends(settings.*setting.text);
       if (!setting.LoadKeeps(settings)) setting.Reset(settings);
     }
   }

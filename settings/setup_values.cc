@@ -24,11 +24,13 @@ std::vector<std::string> ReadSetupTexts(const SetupTexts& texts, ServerSettings&
   typed.portnum = AsTyped(texts.portnum);
   typed.camurl = texts.camurl;
   typed.connections = texts.connections ? 1 : 0;
+  for (const Setting& setting : kSettings)
+    if (setting.textMends) setting.textMends(typed.*setting.text);
 
   std::vector<std::string> messages;
   for (const Setting& setting : kSettings)
-    if (setting.setupMessage && !setting.SetupAccepts(typed))
-      messages.push_back(setting.setupMessage);
+    if (setting.setupMessage)
+      if (const char* message = setting.SetupFault(typed)) messages.push_back(message);
   // A cancelled edit must change nothing: the settings take what was typed
   // only when all of it passed.
   if (messages.empty()) settings = typed;

@@ -3,6 +3,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <charconv>
+#include <cstdio>
+#include <string_view>
+
 #include "platform/message_box.h"
 #include "share/share_links.h"
 
@@ -71,6 +75,61 @@ bool WriteMissingHomePage(const std::string& address, int32_t port, const std::s
   ::close(fd);
   if (!written) ::unlink("www/index.html");  // half a page would never be replaced
   return written;
+}
+
+namespace {
+
+constexpr char kPagePath[] = "www/index.html";
+
+// The text between `before` and the next `after` in `page`.
+std::string_view Between(std::string_view page, std::string_view before, std::string_view after) {
+  const size_t start = page.find(before);
+  if (start == std::string_view::npos) return {};
+  const size_t end = page.find(after, start + before.size());
+  if (end == std::string_view::npos) return {};
+  return page.substr(start + before.size(), end - start - before.size());
+}
+
+int32_t Number(std::string_view text) {
+  int32_t value = -1;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return error == std::errc() && end == text.data() + text.size() ? value : -1;
+}
+
+// A page written whole or not at all: a viewer never loads half of one.
+bool ReplacePage(const std::string& page) {
+  const std::string temporary = std::string(kPagePath) + ".new";
+  int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  const bool written = ::write(fd, page.data(), page.size()) == static_cast<ssize_t>(page.size());
+  ::close(fd);
+  if (written && std::rename(temporary.c_str(), kPagePath) == 0) return true;
+  ::unlink(temporary.c_str());
+  return false;
+}
+
+}  // namespace
+
+PageFollows FollowHomePage(int32_t port, const std::string& streamPath) {
+  // Owlglance's page is under a kilobyte: a larger one is someone's own.
+  char buffer[4096];
+  int fd = ::open(kPagePath, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return PageFollows::kNoPage;
+  const ssize_t size = ::read(fd, buffer, sizeof buffer);
+  ::close(fd);
+  if (size < 0) return PageFollows::kNoPage;
+  const std::string_view page(buffer, static_cast<size_t>(size));
+
+  const std::string address(Between(page, "<PARAM NAME=\"SERVER\" VALUE=\"", "\">"));
+  const int32_t shownPort = Number(Between(page, "<PARAM NAME=\"PORT\" VALUE=\"", "\">"));
+  const std::string shownPath(Between(page, "<PARAM NAME=\"URI\" VALUE=\"", "\">"));
+  const std::string_view image = Between(page, "<IMG SRC=\"", "\r\n");  // the applet has a size too
+  const PictureSize picture{Number(Between(image, "\" WIDTH=\"", "\" HEIGHT")),
+                            Number(Between(image, "\" HEIGHT=\"", "\" STYLE"))};
+  if (page != HomePageText(address, shownPort, shownPath, picture)) return PageFollows::kEdited;
+  if (shownPort == port && shownPath == streamPath) return PageFollows::kAlready;
+  return ReplacePage(HomePageText(address, port, streamPath, picture)) ? PageFollows::kFollowed
+                                                                       : PageFollows::kFailed;
 }
 
 }  // namespace share

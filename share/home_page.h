@@ -22,6 +22,27 @@ HomePageOutcome WriteHomePage(const std::string& address, int32_t port,
 bool WriteMissingHomePage(const std::string& address, int32_t port, const std::string& streamPath,
                           PictureSize picture);
 
+// What FollowHomePage found.
+enum class PageFollows {
+  kNoPage,    // none there (or unreadable)
+  kAlready,   // it shows this port and stream already
+  kFollowed,  // written again for them
+  kEdited,    // not the page Owlglance wrote: left alone
+  kFailed,    // it could not be written
+};
+
+// A home page Owlglance wrote and nobody has changed since (byte for byte
+// the page HomePageText gives for the address, port, stream and size it
+// names) is written again for `port` and `streamPath`, keeping its address
+// and picture size. One edited by hand is never touched.
+PageFollows FollowHomePage(int32_t port, const std::string& streamPath);
+
+// What Setup says when the stream or port changed and the page, edited,
+// stayed as it was.
+constexpr char kEditedPageMessage[] =
+    "The home page, www/index.html, was edited, so it was left as it is: it may still show the "
+    "old address. Help > Wizard writes it anew.";
+
 // The page's text, lines ending in CR LF.
 std::string HomePageText(const std::string& address, int32_t port, const std::string& streamPath,
                          PictureSize picture);

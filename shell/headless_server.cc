@@ -2,6 +2,7 @@
 // a display. Configured by the registry file alone, like the desktop program;
 // message boxes become lines on standard error.
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstring>
@@ -13,6 +14,7 @@
 #include "keep/keeper.h"
 #include "platform/message_box.h"
 #include "platform/registry.h"
+#include "platform/running_mark.h"
 #include "platform/thread.h"
 #include "server/server_controller.h"
 #include "settings/settings_store.h"
@@ -32,7 +34,9 @@ void PrintUsage() {
       "\n"
       "Streams the camera as motion-JPEG and serves the www/ folder of the working\n"
       "folder, without a window. The settings come from %s;\n"
-      "SIGINT or SIGTERM stops the server.\n"
+      "SIGINT or SIGTERM stops the server; a change to the settings file, or SIGHUP,\n"
+      "applies who may watch, the password, the client limit, the stream URL, the\n"
+      "quality and the pictures kept at once (the port and HTTPS at the next start).\n"
       "\n"
       "  --set-password  asks for a user name and a password (or reads them, a line\n"
       "                  each, from standard input), saves the password's hash and ends\n"
@@ -45,19 +49,64 @@ void PrintUsage() {
       platform::RegistryFile().c_str());
 }
 
+// The settings file as last seen: a save (a new file renamed over it) or an
+// edit in place changes it.
+struct FileStamp {
+  ino_t inode = 0;
+  int64_t modified = 0, size = -1;
+  bool operator==(const FileStamp&) const = default;
+};
+
+FileStamp StampOf(const std::string& path) {
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0) return {};
+  return {status.st_ino, status.st_mtim.tv_sec * 1000000000LL + status.st_mtim.tv_nsec,
+          status.st_size};
+}
+
 // Waits for SIGINT or SIGTERM, printing what the server's threads have to
-// say meanwhile; false when the listener ended on its own.
+// say meanwhile and calling `reload` on SIGHUP or when the settings file
+// changes; false when the listener ended on its own.
+template <typename Reload>
 bool WaitForStop(server::ServerController& controller, keep::Keeper& keeper,
-                 const sigset_t& signals) {
+                 const sigset_t& signals, Reload reload) {
+  const std::string settingsFile = platform::RegistryFile();
+  FileStamp seen = StampOf(settingsFile);
   const timespec step{0, 300 * 1000 * 1000};
   for (;;) {
-    if (::sigtimedwait(&signals, nullptr, &step) > 0) return true;
+    const int signal = ::sigtimedwait(&signals, nullptr, &step);
+    if (signal == SIGINT || signal == SIGTERM) return true;
+    const FileStamp now = StampOf(settingsFile);
+    if (signal == SIGHUP || now != seen) {
+      seen = now;
+      reload();
+    }
     std::vector<std::string> notices = controller.TakeNotices();
     for (std::string& message : keeper.TakeStops().messages) notices.push_back(std::move(message));
     for (const std::string& notice : notices)
       platform::ShowMessageBox(notice, {}, platform::kMbOk | platform::kMbIconExclamation);
     if (controller.ListenerEnded()) return false;
   }
+}
+
+// What the desktop program applies as soon as it is set; the port and
+// HTTPS wait for the next start there too.
+void ApplySettings(const settings::ServerSettings& settings, server::ServerController& controller,
+                   capture::CaptureDevice& device) {
+  device.SetQuality(static_cast<int32_t>(settings.compression));
+  device.SetPassThrough(settings.passthrough != 0);
+  controller.SetLogConnections(static_cast<int32_t>(settings.connections));
+  controller.SetAccess(settings);
+  controller.SetClientLimit(static_cast<int32_t>(settings.maxclients));
+  controller.SetStreamUrl(settings.camurl);
+}
+
+// A home page the server wrote, untouched since, shows the stream's address.
+void FollowHomePage(const settings::ServerSettings& settings) {
+  if (share::FollowHomePage(static_cast<int32_t>(settings.portnum), settings.camurl) ==
+      share::PageFollows::kFollowed)
+    std::fprintf(stderr, "owlglance-server: the home page, www/index.html, now shows %s\n",
+                 settings.camurl.c_str());
 }
 
 // Without a home page, writes the one the wizard would write, for the
@@ -112,6 +161,7 @@ int main(int argc, char** argv) {
   sigemptyset(&signals);
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGHUP);
   ::pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
   // The camera comes back as it was chosen for it, in the desktop program
@@ -156,6 +206,7 @@ int main(int argc, char** argv) {
   if (!settings.viewpass.empty())
     std::fprintf(stderr, "owlglance-server: a password is asked, for the user \"%s\"\n",
                  settings.viewuser.c_str());
+  FollowHomePage(settings);
   WriteMissingHomePage(addresses, settings, device);
   // What the settings keep of the pictures, while the server runs.
   keep::Keeper keeper(device.frameStore);
@@ -166,7 +217,30 @@ int main(int argc, char** argv) {
   if (plan.record)
     std::fprintf(stderr, "owlglance-server: recording to %s\n", plan.videoFolder.c_str());
   keeper.Apply(plan);
-  bool stopped = WaitForStop(controller, keeper, signals);
+  // Held while serving: --set-password and --access say "from now on" then.
+  platform::RunningMark running;
+  static_cast<void>(running.Hold(shell::ServerMarkFile()));
+  bool stopped = WaitForStop(controller, keeper, signals, [&] {
+    // Only a file that reads well changes anything: a missing or damaged
+    // one must not drop the password of a server that is running.
+    settings::ServerSettings fresh;
+    const bool there = StampOf(platform::RegistryFile()).size >= 0;
+    const settings::SettingsFound reloaded = settings::LoadSettings(fresh);
+    if (!there || !reloaded.Message().empty()) {
+      const std::string why =
+          !there ? "The settings file is gone."
+          : !reloaded.keptAs.empty()
+              ? "The settings file could not be read. It was kept as " + reloaded.keptAs + "."
+              : "The settings file could not be read (" + reloaded.unreadable + ").";
+      std::fprintf(stderr, "owlglance-server: %s The server goes on with the settings it had.\n",
+                   why.c_str());
+      return;
+    }
+    settings = fresh;
+    ApplySettings(settings, controller, device);
+    keeper.Apply(keep::PlanFrom(settings));
+    FollowHomePage(settings);
+  });
   keeper.Stop();
   controller.StopServer();
   device.Destroy();

@@ -22,6 +22,7 @@
 #include "platform/ui/wx_message_box.h"
 #include "platform/user_folders.h"
 #include "settings/settings_store.h"
+#include "share/home_page.h"
 #include "share/share_dialog.h"
 #include "shell/access_dialog.h"
 #include "shell/information_dialogs.h"
@@ -140,7 +141,14 @@ void MainFrame::RunCommand(int commandId) {
 void MainFrame::WhileWaiting() { platform::GuiMessageBoxes().AnswerPending(); }
 
 void MainFrame::RunSetupDialog() {
+  const settings::ServerSettings before = settings_;
   SetupDialog(this, settings_, [this] { ApplyAndSaveSettings(); }).ShowModal();
+  if (settings_.camurl == before.camurl && settings_.portnum == before.portnum) return;
+  // The page viewers open (Share's code leads there) shows the new address.
+  if (share::FollowHomePage(static_cast<int32_t>(settings_.portnum), settings_.camurl) ==
+      share::PageFollows::kEdited)
+    platform::ShowMessageBox(share::kEditedPageMessage, "Home Page",
+                             platform::kMbOk | platform::kMbIconInformation);
 }
 
 void MainFrame::RunDriverDialog() {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/registry.h"
+#include "platform/running_mark.h"
 #include "platform/terminal.h"
 #include "platform/tls.h"
 #include "settings/access_values.h"
@@ -31,6 +32,8 @@ int ChangeSettings(Change change) {
   settings::ServerSettings settings;
   const settings::SettingsFound found = settings::LoadSettings(settings);
   if (!found.unreadable.empty()) return Fail(found.Message());
+  if (!found.keptAs.empty())
+    std::fprintf(stderr, "owlglance-server: %s\n", found.Message().c_str());
   if (int failed = change(settings)) return failed;
   settings::SaveSettings(settings);
   settings::ServerSettings saved;
@@ -42,7 +45,17 @@ int ChangeSettings(Change change) {
   return 0;
 }
 
+// When a setting the running server takes at once applies: the options
+// say "from now on" only when it is true.
+const char* When() {
+  return platform::RunningMark::IsHeld(ServerMarkFile()) ? "from now on" : "from the next start";
+}
+
 }  // namespace
+
+std::string ServerMarkFile() {
+  return std::filesystem::path(platform::RegistryFile()).replace_filename("server.running");
+}
 
 int SetAccessOption(std::string_view word) {
   uint32_t scope = 0;
@@ -50,7 +63,7 @@ int SetAccessOption(std::string_view word) {
     return Fail("--access takes everyone, local or computer.");
   return ChangeSettings([&](settings::ServerSettings& settings) {
     settings.access = scope;
-    std::fprintf(stderr, "owlglance-server: who may watch: %s.\n", kScopeNames[scope]);
+    std::fprintf(stderr, "owlglance-server: who may watch %s: %s.\n", When(), kScopeNames[scope]);
     return 0;
   });
 }
@@ -93,7 +106,7 @@ int SetCertificateOption(const std::string& cert, const std::string& key) {
 int NoPasswordOption() {
   return ChangeSettings([](settings::ServerSettings& settings) {
     settings.viewpass.clear();
-    std::fprintf(stderr, "owlglance-server: no password is asked any more.\n");
+    std::fprintf(stderr, "owlglance-server: no password is asked %s.\n", When());
     return 0;
   });
 }
@@ -120,7 +133,7 @@ int SetPasswordOption() {
     std::fill(texts.password.begin(), texts.password.end(), '\0');
     std::fill(texts.confirm.begin(), texts.confirm.end(), '\0');
     if (!messages.empty()) return Fail(messages.front());
-    std::fprintf(stderr, "owlglance-server: a password is asked from now on, as user \"%s\".\n",
+    std::fprintf(stderr, "owlglance-server: a password is asked %s, as user \"%s\".\n", When(),
                  settings.viewuser.c_str());
     return 0;
   });

@@ -9,6 +9,10 @@ namespace shell {
 // each prints goes to standard error, and the result is the exit status
 // (0 saved; 1 with a message on bad input, or when nothing could be saved).
 
+// The file a running owlglance-server holds its mark on (beside the
+// settings): it takes a changed setting at once then.
+std::string ServerMarkFile();
+
 // --access everyone|local|computer: who may connect.
 int SetAccessOption(std::string_view word);
 

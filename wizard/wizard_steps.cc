@@ -21,6 +21,11 @@ WizardStart StartWizard(const settings::ServerSettings& settings) {
 share::HomePageOutcome FinishWizard(const std::string& address, const std::string& portText,
                                     settings::ServerSettings& settings,
                                     share::PictureSize picture) {
+  // A page for "http://:8391/" would lead nowhere.
+  if (address.find_first_not_of(" \t") == std::string::npos) {
+    platform::ShowMessageBox(kEmptyAddressMessage, settings::kInvalidParameter, platform::kMbOk);
+    return share::HomePageOutcome::Declined;
+  }
   uint32_t port = 0;
   if (const char* message = settings::ReadPortText(portText, port)) {
     platform::ShowMessageBox(message, settings::kInvalidParameter, platform::kMbOk);

@@ -20,11 +20,12 @@ struct WizardStart {
 };
 WizardStart StartWizard(const settings::ServerSettings& settings);
 
-// OK: a port outside 1 to 65000 gets Setup's message, and the wizard stays
-// open with nothing stored or written (Declined). Otherwise the port goes
-// into `settings`, never undone, and the page is written (after the user's
-// confirmation when one is there) with the address as typed, showing the
-// stream in the camera's `picture` size.
+constexpr char kEmptyAddressMessage[] = "IP address must not be empty!";
+
+// OK: an empty address gets kEmptyAddressMessage, a port outside 1 to 65000 gets Setup's message,
+// and the wizard stays open with nothing stored or written (Declined). Otherwise the port goes into
+// `settings`, never undone, and the page is written (after the user's confirmation when one is
+// there) with the address as typed, showing the stream in the camera's `picture` size.
 share::HomePageOutcome FinishWizard(const std::string& address, const std::string& portText,
                                     settings::ServerSettings& settings, share::PictureSize picture);
 

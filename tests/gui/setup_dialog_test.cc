@@ -1,6 +1,7 @@
 // Server > Setup in the real program: its boxes, what it applies to a
 // running server and what it saves.
 #include "settings/setup_values.h"
+#include "share/home_page.h"
 #include "tests/support/gui_fixture.h"
 #include "tests/support/jpeg_decode.h"
 #include "tests/support/registry_seed.h"
@@ -55,13 +56,16 @@ TEST_F(SetupDialogTest, OkWhileRunningAppliesAtOnceAndThePortAtTheNextStart) {
       Eventually([&] { return !(before = ReadStream(port, "/video")).images.empty(); }, 10000));
 
   const int newPort = FreePort();
+  folder.Write("www/index.html", share::HomePageText("10.0.0.2", port, "/video", {}));
   ASSERT_TRUE(OpenDialog(300, "Server Setup"));
-  for (const std::string& edit : Lines{"set 1008 1", "set 1014 /cam", "set 1007 90",
+  for (const std::string& edit : Lines{"set 1008 1", "set 1014 cam", "set 1007 90",
                                        "set 1012 " + std::to_string(newPort), "set 1005 1"})
     Ask(edit, "set");
   Ask("press ok", "pressed");
   ASSERT_TRUE(DialogCommandDone());
 
+  EXPECT_EQ(folder.Read("www/index.html"), share::HomePageText("10.0.0.2", newPort, "/cam", {}))
+      << "the page Owlglance wrote follows";
   ParsedStream after = ReadStream(port, "/cam");  // the new path, the new quality
   ASSERT_FALSE(after.images.empty());
   EXPECT_NE(DecodeJpeg(after.images.back()).quantTable0, DecodeJpeg(before.images[0]).quantTable0);
@@ -81,6 +85,16 @@ TEST_F(SetupDialogTest, OkWhileRunningAppliesAtOnceAndThePortAtTheNextStart) {
   EXPECT_EQ(saved.compression, 90u);
   EXPECT_EQ(saved.camurl, "/cam");
   EXPECT_EQ(saved.connections, 1u);
+
+  // A page someone edited stays, and Setup says so.
+  folder.Write("www/index.html", "<P>Our camera</P>");
+  ASSERT_TRUE(OpenDialog(300, "Server Setup"));
+  Ask("set 1014 /cam2", "set");
+  const size_t skip = session->LineCount();
+  Ask("press ok", "pressed");
+  ASSERT_TRUE(DialogCommandDone());
+  EXPECT_EQ(BoxesSince(skip), Lines{std::string("Home Page|") + share::kEditedPageMessage});
+  EXPECT_EQ(folder.Read("www/index.html"), "<P>Our camera</P>");
 }
 
 // A cancelled edit changes nothing: not the running server, not the

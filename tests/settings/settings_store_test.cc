@@ -111,6 +111,9 @@ TEST(SettingsStore, StreamUrlLengths) {
   EXPECT_EQ(Load(folder, hex("/a b").c_str()).settings.camurl, "/video");
   EXPECT_EQ(Load(folder, hex("/a\tb").c_str()).settings.camurl, "/video");
   EXPECT_EQ(Load(folder, hex("/caf\xe9").c_str()).settings.camurl, "/caf\xe9");
+  // A path stored without its "/" is read with it; one no link can carry is not.
+  EXPECT_EQ(Load(folder, hex("cam").c_str()).settings.camurl, "/cam");
+  EXPECT_EQ(Load(folder, hex("/cam?x").c_str()).settings.camurl, "/video");
 }
 
 TEST(SettingsStore, FirstRunCreatesAnEmptyKeyAndSavingClearsFrun) {

@@ -6,7 +6,9 @@ namespace {
 
 constexpr char kQuality[] = "Jpeg quality must be a value between 1 and 100";
 constexpr char kClients[] = "Maximum number of connections must be between 1 and 50!";
-constexpr char kUrl[] = "Length of webcam URL must be between 0 and 64!";
+constexpr char kUrl[] = "Length of webcam URL must be between 1 and 64!";
+constexpr char kUrlMarks[] =
+    "Webcam URL must not hold spaces, control characters or any of \" # % < > ? [ \\ ] ^ ` { | }";
 constexpr char kPort[] = "Port number must be between 1 and 65000!";
 
 settings::SetupTexts Valid() { return {"50", "10", "8080", "/cam", true}; }
@@ -21,7 +23,7 @@ TEST(SetupValues, EachFieldPassesOrGetsItsMessage) {
     uint32_t expected;
     std::string expectedUrl;
   };
-  const std::string url64(64, 'u'), url65(65, 'u');
+  const std::string url64 = "/" + std::string(63, 'u'), url65 = url64 + "u";
   const Case cases[] = {
       {&settings::SetupTexts::compression,
        "0",
@@ -82,8 +84,22 @@ TEST(SetupValues, EachFieldPassesOrGetsItsMessage) {
       {&settings::SetupTexts::camurl, "", {kUrl}, nullptr, 0, "/video"},
       {&settings::SetupTexts::camurl, url65, {kUrl}, nullptr, 0, "/video"},
       {&settings::SetupTexts::camurl, url64, {}, nullptr, 0, url64},
-      {&settings::SetupTexts::camurl, "/a b", {kUrl}, nullptr, 0, "/video"},
-      {&settings::SetupTexts::camurl, "video", {}, nullptr, 0, "video"},
+      // The "/" added counts: 64 typed without it is one too many.
+      {&settings::SetupTexts::camurl, url64.substr(1) + "u", {kUrl}, nullptr, 0, "/video"},
+      {&settings::SetupTexts::camurl, "cam", {}, nullptr, 0, "/cam"},
+      {&settings::SetupTexts::camurl, "/", {}, nullptr, 0, "/"},
+      {&settings::SetupTexts::camurl, "/my video", {kUrlMarks}, nullptr, 0, "/video"},
+      {&settings::SetupTexts::camurl, "/a%20b", {kUrlMarks}, nullptr, 0, "/video"},
+      {&settings::SetupTexts::camurl, "/cam?x=1", {kUrlMarks}, nullptr, 0, "/video"},
+      {&settings::SetupTexts::camurl, "/cam#top", {kUrlMarks}, nullptr, 0, "/video"},
+      {&settings::SetupTexts::camurl, "/a\tb", {kUrlMarks}, nullptr, 0, "/video"},
+      {&settings::SetupTexts::camurl,
+       "/~me/cam-1_(a),b;c=d:e@f!$&'*+.",
+       {},
+       nullptr,
+       0,
+       "/~me/cam-1_(a),b;c=d:e@f!$&'*+."},
+      {&settings::SetupTexts::camurl, "/caf\xc3\xa9", {}, nullptr, 0, "/caf\xc3\xa9"},
       {&settings::SetupTexts::portnum, "0", {kPort}, &settings::ServerSettings::portnum, 80, ""},
       {&settings::SetupTexts::portnum,
        "65001",

@@ -98,3 +98,42 @@ TEST(HomePage, MissingWebFolderIsReportedAndNothingCreated) {
 }
 
 }  // namespace
+
+// The page follows the stream while it is Owlglance's own; a page anyone
+// changed, by a byte, stays as it is.
+TEST(HomePage, FollowsTheStreamUntilEdited) {
+  TempFolder folder;
+  std::filesystem::create_directory("www");
+  const std::string ours = share::HomePageText("10.0.0.2", 8080, "/video", {1280, 720});
+  struct Case {
+    std::string page;  // "" for none
+    int32_t port;
+    std::string path;
+    share::PageFollows outcome;
+    std::string after;  // the page then
+  };
+  const Case cases[] = {
+      {"", 8080, "/cam2", share::PageFollows::kNoPage, ""},
+      {ours, 8080, "/video", share::PageFollows::kAlready, ours},
+      {ours, 8080, "/cam2", share::PageFollows::kFollowed,
+       share::HomePageText("10.0.0.2", 8080, "/cam2", {1280, 720})},
+      {ours, 9000, "/video", share::PageFollows::kFollowed,
+       share::HomePageText("10.0.0.2", 9000, "/video", {1280, 720})},
+      {share::HomePageText("[::1]", 80, "/a", {}), 81, "/b", share::PageFollows::kFollowed,
+       share::HomePageText("[::1]", 81, "/b", {})},
+      {"<H1>Our camera</H1>" + ours, 8080, "/cam2", share::PageFollows::kEdited,
+       "<H1>Our camera</H1>" + ours},
+      {ours.substr(0, ours.size() - 2), 8080, "/cam2", share::PageFollows::kEdited,
+       ours.substr(0, ours.size() - 2)},
+      {"<HTML>hello</HTML>", 8080, "/cam2", share::PageFollows::kEdited, "<HTML>hello</HTML>"},
+  };
+  for (const Case& c : cases) {
+    std::filesystem::remove("www/index.html");
+    if (!c.page.empty()) folder.Write("www/index.html", c.page);
+    EXPECT_EQ(share::FollowHomePage(c.port, c.path), c.outcome) << c.page;
+    if (!c.page.empty()) {
+      EXPECT_EQ(folder.Read("www/index.html"), c.after) << c.page;
+    }
+  }
+  EXPECT_FALSE(std::filesystem::exists("www/index.html.new"));
+}

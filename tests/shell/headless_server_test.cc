@@ -254,9 +254,10 @@ TEST_F(HeadlessServerTest, SetPasswordAndAccessAreStoredAndAppliedWithoutThePass
   const std::string server = OWLGLANCE_SERVER;
   EXPECT_EQ(RunCommand("printf 'anna\\nsup3r-s3cret\\n' | " + server +
                        " --set-password 2>&1; echo status $?"),
-            "owlglance-server: a password is asked from now on, as user \"anna\".\nstatus 0\n");
+            "owlglance-server: a password is asked from the next start, as user \"anna\".\n"
+            "status 0\n");
   EXPECT_EQ(RunCommand(server + " --access computer 2>&1; echo status $?"),
-            "owlglance-server: who may watch: only this computer.\nstatus 0\n");
+            "owlglance-server: who may watch from the next start: only this computer.\nstatus 0\n");
   EXPECT_EQ(RunCommand(server + " --access moon 2>&1; echo status $?"),
             "owlglance-server: --access takes everyone, local or computer.\nstatus 1\n");
   EXPECT_EQ(RunCommand("printf 'an:na\\nx\\n' | " + server + " --set-password 2>&1; echo $?"),
@@ -284,14 +285,73 @@ TEST_F(HeadlessServerTest, SetPasswordAndAccessAreStoredAndAppliedWithoutThePass
       << "no file holds the password";
 
   EXPECT_EQ(RunCommand(server + " --no-password 2>&1; echo status $?"),
-            "owlglance-server: no password is asked any more.\nstatus 0\n");
+            "owlglance-server: no password is asked from the next start.\nstatus 0\n");
   StartAsItIs();
   ASSERT_TRUE(Serving());
   EXPECT_EQ(RunCommand(code + Url("/snapshot")), "200");
   ::kill(pid, SIGTERM);
   ASSERT_EQ(Exit(5000), 0);
+  // A damaged file is set aside, and the option says where.
+  folder.Write("config/owlglance/user.reg", "damaged");
+  EXPECT_EQ(RunCommand(server + " --access everyone 2>&1; echo status $?"),
+            "owlglance-server: The settings file could not be read. It was kept as " +
+                (folder.Path() / "config/owlglance/user.reg.bad").string() +
+                ", and the default settings are used.\n"
+                "owlglance-server: who may watch from the next start: everyone who can reach this "
+                "computer.\nstatus 0\n");
   EXPECT_EQ(RunCommand(server + " --bogus 2>&1 >/dev/null; echo status $?"),
             "owlglance-server: --bogus is not an option here\nstatus 2\n");
+}
+
+// A running server takes what the options save, an edit of the file and
+// SIGHUP at once: the password (an open stream it leaves out ends), the
+// stream URL (its own home page follows), and never a damaged file.
+TEST_F(HeadlessServerTest, ARunningServerTakesChangedSettingsAtOnce) {
+  ASSERT_EQ(share::WriteHomePage("127.0.0.1", port, "/video", {}), share::HomePageOutcome::Written);
+  Start();
+  ASSERT_TRUE(Serving());
+  TestClient viewer(port);
+  viewer.Send("GET /video HTTP/1.0\r\n\r\n");
+  ASSERT_EQ(viewer.ReadExactly(15, 3000), "HTTP/1.0 200 OK");
+  const std::string server = OWLGLANCE_SERVER;
+  const std::string code = "curl -s -o /dev/null -w '%{http_code}' --max-time 5 ";
+  EXPECT_EQ(RunCommand("printf 'anna\\nsup3r-s3cret\\n' | " + server + " --set-password 2>&1"),
+            "owlglance-server: a password is asked from now on, as user \"anna\".\n");
+  const auto saved = steady_clock::now();
+  EXPECT_TRUE(Eventually([&] { return RunCommand(code + Url("/snapshot")) == "401"; }, 1000));
+  EXPECT_LT(steady_clock::now() - saved, milliseconds(1000));
+  bool closed = false;
+  viewer.ReadAll(3000, &closed);
+  EXPECT_TRUE(closed) << "a stream without the password ends";
+  EXPECT_EQ(RunCommand(code + "-u anna:sup3r-s3cret " + Url("/snapshot")), "200");
+
+  // An edit of the file: the stream moves, and the page that showed it too.
+  const std::string file = (folder.Path() / "config/owlglance/user.reg").string();
+  std::string text = folder.Read(file);
+  const std::string video = "\"camurl\"=" + RegistryHexText("/video") + "\r\n";
+  ASSERT_NE(text.find(video), std::string::npos) << text;
+  text.replace(text.find(video), video.size(), "\"camurl\"=" + RegistryHexText("cam2") + "\r\n");
+  folder.Write(file, text);
+  EXPECT_TRUE(Eventually(
+      [&] { return RunCommand(code + "-u anna:sup3r-s3cret " + Url("/cam2")) == "200"; }, 2000));
+  EXPECT_EQ(folder.Read("www/index.html"), share::HomePageText("127.0.0.1", port, "/cam2", {}));
+
+  // A damaged file changes nothing; SIGHUP reads the file again.
+  folder.Write(file, "not a registry");
+  EXPECT_TRUE(Eventually(
+      [&] {
+        return folder.Read("stderr.txt").find("goes on with the settings it had") !=
+               std::string::npos;
+      },
+      2000));
+  EXPECT_EQ(RunCommand(code + Url("/snapshot")), "401");
+  EXPECT_EQ(RunCommand(server + " --no-password 2>&1"),
+            "owlglance-server: no password is asked from now on.\n");
+  EXPECT_TRUE(Eventually([&] { return RunCommand(code + Url("/snapshot")) == "200"; }, 2000));
+  ::kill(pid, SIGHUP);
+  EXPECT_EQ(RunCommand(code + Url("/snapshot")), "200") << "SIGHUP reloads; it does not stop";
+  ::kill(pid, SIGTERM);
+  ASSERT_EQ(Exit(5000), 0);
 }
 
 // --certificate takes a certificate only with its own key, and the next

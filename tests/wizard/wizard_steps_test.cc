@@ -20,28 +20,55 @@ TEST(WizardSteps, OkChecksThePortThenStoresItThenWritesThePage) {
   const std::string overwrite = "Overwrite?|Are you sure you want to overwrite www/index.html?";
   struct Case {
     std::string portText;
+    std::string address = "10.0.0.2";
     bool www, page;  // the folder exists; a page is there already
     int answer;      // to a box that asks
     share::HomePageOutcome outcome;
     uint32_t stored;  // the port in the settings afterwards (80 before)
     std::vector<std::string> boxes;
   };
+  const std::string noAddress = "Invalid Parameter|IP address must not be empty!";
   const Case cases[] = {
-      {"", true, true, platform::kIdOk, share::HomePageOutcome::Declined, 80, {port}},
-      {"0", true, true, platform::kIdOk, share::HomePageOutcome::Declined, 80, {port}},
-      {"-5", true, true, platform::kIdOk, share::HomePageOutcome::Declined, 80, {port}},
-      {"65001", true, true, platform::kIdOk, share::HomePageOutcome::Declined, 80, {port}},
-      {"4294967376", true, true, platform::kIdOk, share::HomePageOutcome::Declined, 80, {port}},
-      {"8080", true, false, platform::kIdOk, share::HomePageOutcome::Written, 8080, {}},
+      {"8080", "", true, true, platform::kIdOk, share::HomePageOutcome::Declined, 80, {noAddress}},
+      {"8080", " ", true, true, platform::kIdOk, share::HomePageOutcome::Declined, 80, {noAddress}},
+      {"", "10.0.0.2", true, true, platform::kIdOk, share::HomePageOutcome::Declined, 80, {port}},
+      {"0", "10.0.0.2", true, true, platform::kIdOk, share::HomePageOutcome::Declined, 80, {port}},
+      {"-5", "10.0.0.2", true, true, platform::kIdOk, share::HomePageOutcome::Declined, 80, {port}},
+      {"65001",
+       "10.0.0.2",
+       true,
+       true,
+       platform::kIdOk,
+       share::HomePageOutcome::Declined,
+       80,
+       {port}},
+      {"4294967376",
+       "10.0.0.2",
+       true,
+       true,
+       platform::kIdOk,
+       share::HomePageOutcome::Declined,
+       80,
+       {port}},
+      {"8080", "10.0.0.2", true, false, platform::kIdOk, share::HomePageOutcome::Written, 8080, {}},
       {"8080abc",
+       "10.0.0.2",
        true,
        true,
        platform::kIdCancel,
        share::HomePageOutcome::Declined,
        8080,
        {overwrite}},
-      {"1", true, true, platform::kIdOk, share::HomePageOutcome::Written, 1, {overwrite}},
+      {"1",
+       "10.0.0.2",
+       true,
+       true,
+       platform::kIdOk,
+       share::HomePageOutcome::Written,
+       1,
+       {overwrite}},
       {"65000",
+       "10.0.0.2",
        false,
        false,
        platform::kIdOk,
@@ -57,7 +84,7 @@ TEST(WizardSteps, OkChecksThePortThenStoresItThenWritesThePage) {
     FakeMessageBox boxes;
     boxes.Script(c.answer);
     settings::ServerSettings settings;
-    EXPECT_EQ(wizard::FinishWizard("10.0.0.2", c.portText, settings, {}), c.outcome) << c.portText;
+    EXPECT_EQ(wizard::FinishWizard(c.address, c.portText, settings, {}), c.outcome) << c.portText;
     EXPECT_EQ(settings.portnum, c.stored) << c.portText;
     std::vector<std::string> shown;
     for (const auto& box : boxes.Boxes()) shown.push_back(box.caption + "|" + box.text);

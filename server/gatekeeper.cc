@@ -218,6 +218,10 @@ bool Gatekeeper::StillAllowed(const IpAddress& peer, uint64_t admitted) const {
 }
 
 Gatekeeper::AddressKey Gatekeeper::KeyOf(const IpAddress& peer) {
+  // Every loopback address is this machine, and so is every peer behind a
+  // proxy on it: a guesser can't get round its lock by turning through
+  // 127.0.0.0/8.
+  if (peer.IsLoopback()) return IpAddress::V4(127, 0, 0, 1).bytes;
   AddressKey key = peer.bytes;
   // An IPv6 address counts as its /64: one host holds a whole one.
   if (!peer.IsV4()) std::fill(key.begin() + 8, key.end(), 0);
@@ -236,6 +240,7 @@ void Gatekeeper::NoteFailure(const AddressKey& key, int64_t now) {
     });
     if (failures_.size() >= kFailuresMost) failures_.erase(failures_.begin());
   }
+  allFailures_.push_back(now);
   Failures& failures = failures_[key];
   std::erase_if(failures.times, [now](int64_t at) { return at + kFailureWindowMs <= now; });
   failures.times.push_back(now);
@@ -243,6 +248,19 @@ void Gatekeeper::NoteFailure(const AddressKey& key, int64_t now) {
     failures.lockedUntil = now + kFailureWindowMs;
     failures.times.clear();
   }
+}
+
+int64_t Gatekeeper::AllLockedUntil(int64_t now) const {
+  while (!allFailures_.empty() && allFailures_.front() + kAllFailuresWindowMs <= now)
+    allFailures_.pop_front();
+  if (static_cast<int>(allFailures_.size()) < kAllFailuresAllowed) return 0;
+  // Open again once enough of them are an hour old.
+  return allFailures_[allFailures_.size() - kAllFailuresAllowed] + kAllFailuresWindowMs;
+}
+
+bool Gatekeeper::Guessing() const {
+  platform::MutexLock lock(mutex_);
+  return AllLockedUntil(clock_()) != 0;
 }
 
 Gatekeeper::Verdict Gatekeeper::Check(const IpAddress& peer, std::string_view authorization) {
@@ -255,11 +273,16 @@ Gatekeeper::Verdict Gatekeeper::Screen(const IpAddress& peer, std::string_view a
   platform::MutexLock lock(mutex_);
   if (hash_.empty()) return Verdict::kPass;
   const int64_t now = clock_();
+  // A viewer let in goes on, even from an address (a NAT, a proxy) a
+  // guesser shares; one that keeps asking (a snapshot poller) stays known.
+  if (auto r = remembered_.find(tag); tag != 0 && r != remembered_.end() && r->second > now) {
+    r->second = now + kRememberedMs;
+    return Verdict::kPass;
+  }
   if (auto f = failures_.find(KeyOf(peer)); f != failures_.end() && f->second.lockedUntil > now)
     return Verdict::kLockedOut;
   if (authorization.empty()) return Verdict::kAskPassword;  // no failure: not yet asked
-  if (auto r = remembered_.find(tag); r != remembered_.end() && r->second > now)
-    return Verdict::kPass;
+  if (AllLockedUntil(now) != 0) return Verdict::kLockedOut;
   return Verdict::kVerify;
 }
 
@@ -294,8 +317,11 @@ Gatekeeper::Verdict Gatekeeper::Verify(const IpAddress& peer, std::string_view a
 
 int64_t Gatekeeper::RetryAfterSeconds(const IpAddress& peer) const {
   platform::MutexLock lock(mutex_);
+  const int64_t now = clock_();
   const auto f = failures_.find(KeyOf(peer));
-  const int64_t left = f == failures_.end() ? 0 : f->second.lockedUntil - clock_();
+  const int64_t until =
+      std::max(f == failures_.end() ? 0 : f->second.lockedUntil, AllLockedUntil(now));
+  const int64_t left = until - now;
   return left > 1000 ? (left + 999) / 1000 : 1;
 }
 

@@ -3,6 +3,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <string>
@@ -24,13 +25,18 @@ class Gatekeeper {
   enum class Verdict {
     kPass,
     kAskPassword,  // 401: none given, or a wrong one
-    kLockedOut,    // 429: too many wrong ones from this address lately
+    kLockedOut,    // 429: too many wrong ones from this address, or from all, lately
     kVerify,       // Screen's alone: only Verify can tell
   };
 
   static constexpr int kFailuresAllowed = 5;            // within kFailureWindowMs
   static constexpr int64_t kFailureWindowMs = 600'000;  // and then locked out this long
-  static constexpr int64_t kRememberedMs = 600'000;     // a verified header counts this long
+  static constexpr int64_t kRememberedMs = 600'000;     // a verified header counts this long unused
+  // Wrong passwords from all addresses together within kAllFailuresWindowMs
+  // past which no new header is verified: a guesser with many addresses
+  // (a whole /64, a botnet) gets no more tries than this an hour.
+  static constexpr int kAllFailuresAllowed = 30;
+  static constexpr int64_t kAllFailuresWindowMs = 3'600'000;
 
   // `clock` gives milliseconds; tests pass their own.
   explicit Gatekeeper(std::function<int64_t()> clock = {});
@@ -47,8 +53,11 @@ class Gatekeeper {
   bool MayConnect(const platform::IpAddress& peer) const OWL_EXCLUDES(mutex_);
   bool AsksPassword() const { return asksPassword_.load(); }
   // Checks a request's Authorization header (empty when it has none). A
-  // wrong password counts against the peer's address; a locked-out
-  // address gets kLockedOut at once, without any verification.
+  // header verified before passes, from any address. A wrong password
+  // counts against the peer's address (loopback's all one, an IPv6
+  // address's /64) and against all; a locked-out address, or any new header
+  // while all have spent their budget, gets kLockedOut at once, without any
+  // verification.
   Verdict Check(const platform::IpAddress& peer, std::string_view authorization)
       OWL_EXCLUDES(mutex_);
   // Check in two steps, for a caller that must not wait: Screen answers at
@@ -59,6 +68,9 @@ class Gatekeeper {
       OWL_EXCLUDES(mutex_);
   Verdict Verify(const platform::IpAddress& peer, std::string_view authorization)
       OWL_EXCLUDES(mutex_);
+  // Whether the wrong passwords from all addresses have spent their budget:
+  // someone is guessing.
+  bool Guessing() const OWL_EXCLUDES(mutex_);
   // Seconds until a locked-out peer may try again (at least 1).
   int64_t RetryAfterSeconds(const platform::IpAddress& peer) const OWL_EXCLUDES(mutex_);
 
@@ -81,6 +93,8 @@ class Gatekeeper {
   uint64_t Tag(std::string_view authorization) const;
   static AddressKey KeyOf(const platform::IpAddress& peer);
   void NoteFailure(const AddressKey& key, int64_t now) OWL_REQUIRES(mutex_);
+  // When all addresses together may try again; 0 when they may now.
+  int64_t AllLockedUntil(int64_t now) const OWL_REQUIRES(mutex_);
 
   std::function<int64_t()> clock_;
   uint64_t tagKey_[2] = {};  // a random key of each run's own: tags say nothing off it
@@ -93,6 +107,8 @@ class Gatekeeper {
   uint64_t passwordSince_ OWL_GUARDED_BY(mutex_) = 0;
   std::map<uint64_t, int64_t> remembered_ OWL_GUARDED_BY(mutex_);  // header tag -> until
   std::map<AddressKey, Failures> failures_ OWL_GUARDED_BY(mutex_);
+  // Within kAllFailuresWindowMs; older ones drop out as it is read.
+  mutable std::deque<int64_t> allFailures_ OWL_GUARDED_BY(mutex_);
   std::atomic<uint64_t> generation_{0};
   std::atomic<bool> asksPassword_{false};
 };

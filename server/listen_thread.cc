@@ -459,6 +459,8 @@ void ListenThread::PassGate(Connection& c, int64_t now) {
       [this, peer, authorization](Done& done) {
         done.verified = true;
         done.verdict = control_.gate.Verify(peer, authorization);
+        if (done.verdict != Gatekeeper::Verdict::kPass)
+          control_.notices.Guessing(control_.gate.Guessing());
       },
       now);
 }

@@ -103,6 +103,32 @@ TEST_F(AccessTest, ALatin1PasswordFromRequestsIsThePasswordTyped) {
             "200");
 }
 
+// A guesser turning through 127.0.0.2-50 is one address, locked after five
+// tries; the right user behind the same address (a proxy, a NAT) whose
+// header was verified goes on.
+TEST_F(AccessTest, AGuesserTurningThroughLoopbackAddressesIsLockedAndTheRightUserGoesOn) {
+  StartListener();
+  AskPassword();
+  const std::string code = "curl -s -o /dev/null -w '%{http_code}' --max-time 5 ";
+  ASSERT_EQ(RunCommand(code + "-u anna:s3cret " + Url("/snapshot")), "200");
+  std::string codes;
+  for (int i = 2; i <= 50; ++i) {
+    codes += RunCommand(code + "--interface 127.0.0." + std::to_string(i) + " -u anna:guess" +
+                        std::to_string(i) + " " + Url("/snapshot")) +
+             " ";
+    if (i % 10 == 0) {
+      EXPECT_EQ(RunCommand(code + "-u anna:s3cret " + Url("/snapshot")), "200") << i;
+    }
+  }
+  std::string expected = "401 401 401 401 401 ";
+  for (int i = 7; i <= 50; ++i) expected += "429 ";
+  EXPECT_EQ(codes, expected);
+  EXPECT_EQ(RunCommand(code + "-u anna:s3cret -H 'Authorization: basic YW5uYTpzM2NyZXQ=' " +
+                       Url("/snapshot")),
+            "429")
+      << "the right password in a header never verified waits like the rest";
+}
+
 TEST_F(AccessTest, ChromiumShowsTheStreamWithThePassword) {
   const std::string modules = std::string(OWL_SOURCE_DIR) + "/build/node/node_modules";
   if (!std::filesystem::exists(modules + "/playwright-core"))

@@ -143,19 +143,23 @@ TEST(Gatekeeper, GuessersAreLockedOutAndOthersAreNot) {
   gate.SetRules(settings::kEveryone, "anna", hash);
   const IpAddress guesser = IpAddress::V4(198, 51, 100, 9), viewer = IpAddress::V4(203, 0, 113, 5);
   const std::string right = Basic("anna:s3cret");
+  // The same credentials in a header never verified before ("basic" reads
+  // as "Basic").
+  const std::string rightAnew = "b" + right.substr(1);
 
   for (int i = 0; i < 10; ++i) EXPECT_EQ(gate.Check(guesser, ""), Verdict::kAskPassword);
   for (int i = 0; i < 4; ++i)
     EXPECT_EQ(gate.Check(guesser, Basic("anna:guess")), Verdict::kAskPassword);
   EXPECT_EQ(gate.Check(guesser, right), Verdict::kPass) << "four wrong ones: not yet";
   EXPECT_EQ(gate.Check(guesser, Basic("ANNA:s3cret")), Verdict::kAskPassword) << "the name counts";
-  EXPECT_EQ(gate.Check(guesser, right), Verdict::kLockedOut);
+  EXPECT_EQ(gate.Check(guesser, rightAnew), Verdict::kLockedOut);
+  EXPECT_EQ(gate.Check(guesser, right), Verdict::kPass) << "a viewer let in before goes on";
   EXPECT_EQ(gate.RetryAfterSeconds(guesser), 600);
-  EXPECT_EQ(gate.Check(viewer, right), Verdict::kPass) << "another address";
+  EXPECT_EQ(gate.Check(viewer, Basic("anna:s3cret")), Verdict::kPass) << "another address";
   now += 600'000 - 1;
-  EXPECT_EQ(gate.Check(guesser, right), Verdict::kLockedOut);
+  EXPECT_EQ(gate.Check(guesser, rightAnew), Verdict::kLockedOut);
   now += 1;
-  EXPECT_EQ(gate.Check(guesser, right), Verdict::kPass) << "ten minutes on";
+  EXPECT_EQ(gate.Check(guesser, rightAnew), Verdict::kPass) << "ten minutes on";
 
   // Failures spread wider than ten minutes never add up to five.
   for (int i = 0; i < 8; ++i) {
@@ -168,7 +172,54 @@ TEST(Gatekeeper, GuessersAreLockedOutAndOthersAreNot) {
     host.bytes[15] = static_cast<uint8_t>(i + 2);  // another host of the same /64
     EXPECT_EQ(gate.Check(host, Basic("anna:x")), Verdict::kAskPassword);
   }
-  EXPECT_EQ(gate.Check(six, right), Verdict::kLockedOut) << "the whole /64";
+  EXPECT_EQ(gate.Check(six, "Basic  " + right.substr(6)), Verdict::kLockedOut) << "the whole /64";
+}
+
+// Every loopback address is one; and past 30 wrong passwords an hour from
+// anywhere, no new header is verified for anyone, while those let in go on.
+TEST(Gatekeeper, GuessersTurningThroughAddressesMeetTheBudgetOfAll) {
+  int64_t now = 1'000'000;
+  Gatekeeper gate([&] { return now; });
+  std::string hash;
+  ASSERT_TRUE(platform::HashPassword("s3cret", hash));
+  gate.SetRules(settings::kEveryone, "anna", hash);
+  const std::string right = Basic("anna:s3cret");
+  const IpAddress viewer = IpAddress::V4(10, 0, 0, 7);
+  ASSERT_EQ(gate.Check(viewer, right), Verdict::kPass);
+
+  for (int i = 2; i < 7; ++i)
+    EXPECT_EQ(gate.Check(IpAddress::V4(127, 0, static_cast<uint8_t>(i), 1), Basic("anna:x")),
+              Verdict::kAskPassword);
+  EXPECT_EQ(gate.Check(IpAddress::V4(127, 9, 9, 9), "basic" + right.substr(5)), Verdict::kLockedOut)
+      << "loopback is one address";
+  EXPECT_EQ(
+      gate.Check(V6({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}), "basic" + right.substr(5)),
+      Verdict::kLockedOut)
+      << "::1 too";
+
+  // 25 more from 25 addresses, two minutes apart: 30 within the hour;
+  // the viewer polls meanwhile, and its header stays known.
+  for (int i = 0; i < 25; ++i) {
+    EXPECT_FALSE(gate.Guessing()) << i;
+    EXPECT_EQ(gate.Check(viewer, right), Verdict::kPass) << i;
+    EXPECT_EQ(gate.Check(IpAddress::V4(198, 51, 100, static_cast<uint8_t>(i)), Basic("anna:y")),
+              Verdict::kAskPassword);
+    now += 120'000;
+  }
+  EXPECT_TRUE(gate.Guessing());
+  const IpAddress newcomer = IpAddress::V4(10, 0, 0, 8);
+  const std::string rightAnew = "basic" + right.substr(5);
+  EXPECT_EQ(gate.Check(newcomer, rightAnew), Verdict::kLockedOut) << "not verified";
+  EXPECT_EQ(gate.Check(newcomer, ""), Verdict::kAskPassword) << "asking costs nothing";
+  EXPECT_EQ(gate.Check(viewer, right), Verdict::kPass) << "let in before";
+  EXPECT_EQ(gate.Check(newcomer, right), Verdict::kPass) << "the header verified, from anywhere";
+  // The budget comes back as the first ones turn an hour old (five from
+  // loopback, then one every two minutes).
+  const int64_t first = 1'000'000;
+  EXPECT_EQ(gate.RetryAfterSeconds(newcomer), (first + 3'600'000 - now) / 1000);
+  now = first + 3'600'000;
+  EXPECT_FALSE(gate.Guessing());
+  EXPECT_EQ(gate.Check(newcomer, rightAnew), Verdict::kPass);
 }
 
 TEST(Gatekeeper, AStreamGoesOnUnlessANewPasswordOrScopeLeavesItOut) {

@@ -121,9 +121,9 @@ void Commands::Format() {
   if (device_.ShowFormatDialog() == capture::DeviceResult::kOk) window_.FitWindowToVideo();
 }
 
+// Also while the server runs: the controls change the picture, never its
+// format, and viewers see each change as it is made.
 void Commands::Source() {
-  if (RefusedWhileRunning("Please shut down the server before making changes to the Video Source."))
-    return;
   if (device_.ShowSourceDialog() == capture::DeviceResult::kOk) window_.FitWindowToVideo();
 }
 

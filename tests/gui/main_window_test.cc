@@ -46,6 +46,11 @@ TEST_F(MainWindowTest, RunningServerStreamsAndRefusesAPreviewChange) {
   EXPECT_EQ(Menu(203),
             std::vector<std::string>{
                 "Server Message|Please shut down the server before changing preview mode."});
+  // Video > Source opens while serving; the stream goes on.
+  ASSERT_TRUE(OpenDialog(201, "Video Source"));
+  Ask("press cancel", "pressed");
+  ASSERT_TRUE(DialogCommandDone());
+  EXPECT_EQ(client.ReadExactly(4000, 5000).size(), 4000u) << "the stream goes on";
   Menu(302);
   EXPECT_TRUE(session->StatusBecomes("0 user(s) connected|Server Not Running|Previewing"));
 }

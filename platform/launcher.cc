@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/registry.h"
+
 extern char** environ;
 
 namespace platform {
@@ -101,9 +103,10 @@ int WaitForExit(pid_t pid, int ms) {
 
 }  // namespace
 
-int OpenDocument(const std::string& path) {
+int OpenDocument(const std::string& path, const std::string& mimeType) {
   std::string found = FindIgnoringCase(path);
   if (found.empty()) return kLaunchFileNotFound;
+  if (!mimeType.empty() && !AnyProgramOpens(mimeType)) return kLaunchNoAssociation;
   pid_t pid = 0;
   if (Spawn({"xdg-open", found}, pid) != 0) return kLaunchNoAssociation;
   // xdg-open hands the file on and returns at once.

@@ -19,10 +19,13 @@ constexpr int kLaunchStarted = 42;
 constexpr int kLaunchFailedAtMost = 32;
 inline bool Launched(int result) { return result > kLaunchFailedAtMost; }
 
-// Opens `path` with xdg-open, without a shell. A path that doesn't exist is
-// looked up without regard to letter case in its folder first, as Windows
-// matches names.
-[[nodiscard]] int OpenDocument(const std::string& path);
+// Opens `path` with xdg-open, without a shell, and returns at once. A path
+// that doesn't exist is looked up without regard to letter case in its
+// folder first, as Windows matches names. With `mimeType`, a file no
+// program is set up to open gets kLaunchNoAssociation and nothing runs
+// (xdg-open would try browser after browser, showing nothing for a long
+// while).
+[[nodiscard]] int OpenDocument(const std::string& path, const std::string& mimeType = {});
 
 // ShellExecuteA's "open" of a URL: xdg-open, without a shell. Waits up to
 // two seconds for xdg-open's verdict; one still running then has started a

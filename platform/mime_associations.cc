@@ -62,8 +62,8 @@ fs::path FindDesktopFile(const std::string& id) {
   return {};
 }
 
-// The first text/html default whose desktop file exists.
-std::string HtmlHandler() {
+// The first default for `mimeType` whose desktop file exists.
+std::string DefaultHandler(const std::string& mimeType) {
   std::vector<fs::path> lists{HomeFolder("XDG_CONFIG_HOME", ".config") / "mimeapps.list"};
   for (const auto& config : Folders("XDG_CONFIG_DIRS", "/etc/xdg"))
     lists.push_back(config / "mimeapps.list");
@@ -72,7 +72,7 @@ std::string HtmlHandler() {
     lists.push_back(applications / "defaults.list");
   }
   for (const auto& list : lists) {
-    std::istringstream ids(IniValue(list, "Default Applications", "text/html"));
+    std::istringstream ids(IniValue(list, "Default Applications", mimeType));
     for (std::string id; std::getline(ids, id, ';');)
       if (!id.empty() && !FindDesktopFile(id).empty()) return id;
   }
@@ -102,7 +102,7 @@ std::string AsCommand(const std::string& exec) {
 
 int ReadClassesRootDefault(const std::string& subkey, std::string& value) {
   if (subkey == ".htm") {
-    value = HtmlHandler();
+    value = DefaultHandler("text/html");
     return value.empty() ? ERROR_FILE_NOT_FOUND : 0;
   }
   const size_t suffix = sizeof kOpenCommand - 1;
@@ -113,6 +113,18 @@ int ReadClassesRootDefault(const std::string& subkey, std::string& value) {
   if (exec.empty()) return ERROR_FILE_NOT_FOUND;
   value = AsCommand(exec);
   return 0;
+}
+
+bool AnyProgramOpens(const std::string& mimeType) {
+  if (!DefaultHandler(mimeType).empty()) return true;
+  // Without a default, xdg-open takes any program that says it opens the
+  // type, as update-desktop-database lists them.
+  for (const auto& applications : ApplicationFolders()) {
+    std::istringstream ids(IniValue(applications / "mimeinfo.cache", "MIME Cache", mimeType));
+    for (std::string id; std::getline(ids, id, ';');)
+      if (!id.empty() && !FindDesktopFile(id).empty()) return true;
+  }
+  return false;
 }
 
 }  // namespace platform

@@ -107,4 +107,8 @@ std::string FormatRegistry(const RegistrySections& sections);
 // %u %U %f %F shown as "%1". 0 with `value` set; 2 (no such key) otherwise.
 [[nodiscard]] int ReadClassesRootDefault(const std::string& subkey, std::string& value);
 
+// Whether a program is set up to open files of `mimeType` ("application/pdf"):
+// a default in mimeapps.list, or one that lists the type in mimeinfo.cache.
+bool AnyProgramOpens(const std::string& mimeType);
+
 }  // namespace platform

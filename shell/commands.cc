@@ -1,6 +1,7 @@
 #include "shell/commands.h"
 
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 #include "capture/capture_device.h"
@@ -161,8 +162,15 @@ void Commands::ViewLog() {
 void Commands::About() { window_.RunAboutDialog(); }
 
 void Commands::Readme() {
-  if (platform::OpenDocument("readme.pdf") == platform::kLaunchFileNotFound)
+  const int opened = platform::OpenDocument("readme.pdf", "application/pdf");
+  if (opened == platform::kLaunchFileNotFound) {
     ShowMessageBox("Readme file missing!", "ERROR", platform::kMbOk);
+  } else if (opened == platform::kLaunchNoAssociation) {
+    std::error_code ignored;
+    ShowMessageBox(std::string(kNoPdfViewerMessage) +
+                       std::filesystem::absolute("readme.pdf", ignored).string(),
+                   "Readme", platform::kMbOk | platform::kMbIconInformation);
+  }
 }
 
 void Commands::Wizard() {

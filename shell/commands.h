@@ -12,6 +12,10 @@ class ServerController;
 namespace shell {
 
 // Shown when Start Server fails, by the desktop program and the headless one.
+// Help > Readme where nothing opens PDF files; the file's path follows.
+constexpr char kNoPdfViewerMessage[] =
+    "No program here is set up to open PDF files. The readme is ";
+
 constexpr char kStartFailedMessage[] =
     "There was an error starting the server.  Your camera may not be working properly.";
 

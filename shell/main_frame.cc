@@ -301,6 +301,10 @@ bool MainFrame::CreateStatusPanes() {
     bar->SetStatusText(PaneInitialText(kPanes[i]), i);
   }
   bar->SetStatusWidths(kPaneCount, widths);
+  // A small picture (320x240) must not squeeze the panes: the window is
+  // at least as wide as they are, with the bar's borders between them.
+  minClientWidth_ = bar->GetBorderX() * (kPaneCount + 1) + 8;
+  for (int width : widths) minClientWidth_ += width;
   return true;
 }
 
@@ -362,8 +366,10 @@ void MainFrame::FitWindowToVideo() {
   const wxSize frame = GetSize() - GetClientSize();
   const auto [width, height] =
       FitVideo(videoWidth_, videoHeight_, area.width - frame.x, area.height - frame.y);
-  SetClientSize(width, height);
-  if (view_) view_->SetSize(0, 0, width, height);
+  // A picture narrower than the panes sits in the middle.
+  const int clientWidth = std::max(width, minClientWidth_);
+  SetClientSize(clientWidth, height);
+  if (view_) view_->SetSize((clientWidth - width) / 2, 0, width, height);
   if (device_.Window()) device_.Window()->SetPreviewSize(width, height);
 }
 

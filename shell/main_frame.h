@@ -86,6 +86,7 @@ class MainFrame : public wxFrame, public CommandWindow {
 
   settings::ServerSettings settings_;
   int32_t videoWidth_ = 640;
+  int minClientWidth_ = 0;  // the status bar's panes side by side
   int32_t videoHeight_ = 480;
   std::unique_ptr<server::ServerController> controller_;
   std::unique_ptr<Commands> commands_;

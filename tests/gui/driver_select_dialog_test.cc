@@ -7,7 +7,7 @@ using DriverSelectDialogTest = GuiTest;
 
 TEST_F(DriverSelectDialogTest, ListsTheDriversInIndexOrderAndConnectsTheChosenOne) {
   Start(/*driver=*/0, "pattern@320x240,pattern");
-  EXPECT_EQ(Ask("size", "client"), "client 320x240");
+  EXPECT_EQ(Ask("picture", "picture"), "picture 320x240");
   ASSERT_TRUE(OpenDialog(202, "Select Driver"));
   ExpectNoClippedLabel();
   EXPECT_EQ(Ask("get 1000", "value"),
@@ -15,7 +15,7 @@ TEST_F(DriverSelectDialogTest, ListsTheDriversInIndexOrderAndConnectsTheChosenOn
   Ask("set 1000 1", "set");
   Ask("press ok", "pressed");
   ASSERT_TRUE(DialogCommandDone());
-  EXPECT_EQ(Ask("size", "client"), "client 640x480") << "the window fits the new picture";
+  EXPECT_EQ(Ask("picture", "picture"), "picture 640x480") << "the window fits the new picture";
   EXPECT_EQ(Saved().driver, 1u);
   EXPECT_TRUE(session->StatusBecomes("0 user(s) connected|Server Not Running|Previewing"));
 }
@@ -29,7 +29,7 @@ TEST_F(DriverSelectDialogTest, CancelEscapeAndTheCloseBoxChangeNothing) {
     session->Send(way);
     ASSERT_TRUE(DialogCommandDone()) << way;
   }
-  EXPECT_EQ(Ask("size", "client"), "client 320x240");
+  EXPECT_EQ(Ask("picture", "picture"), "picture 320x240");
   EXPECT_EQ(RegistryText(), before);
 }
 
@@ -39,7 +39,7 @@ TEST_F(DriverSelectDialogTest, WithNoDriverOkSavesMinusOneAndTheNextStartLoadsZe
   EXPECT_EQ(Ask("get 1000", "value"), "value 1000| sel -1");
   Ask("press ok", "pressed");
   ASSERT_TRUE(DialogCommandDone());
-  EXPECT_EQ(Ask("size", "client"), "client 640x480");
+  EXPECT_EQ(Ask("picture", "picture"), "picture 640x480");
   EXPECT_NE(RegistryText().find("\"driver\"=hex:ff,ff,ff,ff"), std::string::npos);
   EXPECT_EQ(Saved().driver, 0u) << "above 10 as an unsigned number";
 }

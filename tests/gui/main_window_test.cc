@@ -6,6 +6,7 @@
 
 #include <fstream>
 #include <memory>
+#include <sstream>
 
 #include "settings/settings_store.h"
 #include "shell/commands.h"
@@ -23,6 +24,7 @@ TEST_F(MainWindowTest, ShowsTheMovingPreviewAndItsStatus) {
   EXPECT_TRUE(session->StatusBecomes("0 user(s) connected|Server Not Running|Previewing"));
   session->Send("size");
   EXPECT_EQ(session->WaitForLine("client "), "client 640x480");
+  EXPECT_EQ(Ask("picture", "picture"), "picture 640x480");
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   std::string first = session->Screenshot();
   std::this_thread::sleep_for(std::chrono::seconds(1));
@@ -53,6 +55,24 @@ TEST_F(MainWindowTest, RunningServerStreamsAndRefusesAPreviewChange) {
   EXPECT_EQ(client.ReadExactly(4000, 5000).size(), 4000u) << "the stream goes on";
   Menu(302);
   EXPECT_TRUE(session->StatusBecomes("0 user(s) connected|Server Not Running|Previewing"));
+}
+
+// A small picture leaves the status bar whole: the window is as wide as
+// its panes, the picture in the middle.
+TEST_F(MainWindowTest, ASmallPictureLeavesEveryPaneWhole) {
+  Start(0, "pattern@320x240");
+  EXPECT_EQ(Ask("picture", "picture"), "picture 320x240");
+  const std::string panes = Ask("panes", "panes");
+  std::istringstream in(panes.substr(6));
+  int right = 0, width = 0, needs = 0, bar = 0;
+  char colon = 0, slash = 0;
+  std::string word;
+  for (int pane = 0; pane < 4; ++pane) {
+    ASSERT_TRUE(in >> right >> colon >> width >> slash >> needs) << panes;
+    EXPECT_GT(width, needs) << "pane " << pane << ": " << panes;
+  }
+  ASSERT_TRUE(in >> word >> bar) << panes;
+  EXPECT_LE(right, bar) << panes;
 }
 
 // A log that can't be written never holds a request: the window's thread

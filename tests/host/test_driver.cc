@@ -167,6 +167,25 @@ void Run(wxWeakRef<shell::MainFrame> frame, const std::string& line) {
     // The recording pane is empty but while a recording runs.
     if (!bar->GetStatusText(3).empty()) panes += "|" + bar->GetStatusText(3).ToStdString();
     Reply("status " + panes);
+  } else if (verb == "panes") {
+    // Each pane's width, the width its text needs, and the bar's.
+    wxStatusBar* bar = frame->GetStatusBar();
+    std::string reply = "panes";
+    for (int i = 0; i < bar->GetFieldsCount(); ++i) {
+      wxRect rect;
+      bar->GetFieldRect(i, rect);
+      const int needs =
+          bar->GetTextExtent(i == 3 ? wxString("Recording") : bar->GetStatusText(i)).GetWidth();
+      reply += " " + std::to_string(rect.GetRight()) + ":" + std::to_string(rect.width) + "/" +
+               std::to_string(needs);
+    }
+    Reply(reply + " bar " + std::to_string(bar->GetClientSize().x));
+  } else if (verb == "picture") {
+    // The preview's own size: the window is wider when the panes are.
+    wxSize size;
+    for (wxWindow* child : frame->GetChildren())
+      if (!wxDynamicCast(child, wxStatusBar)) size = child->GetSize();
+    Reply("picture " + std::to_string(size.x) + "x" + std::to_string(size.y));
   } else if (verb == "size") {
     wxSize size = frame->GetClientSize();
     Reply("client " + std::to_string(size.x) + "x" + std::to_string(size.y));

@@ -149,6 +149,25 @@ TEST_F(CommandsTest, ViewLogAndReadmeOpenTheirFilesOrSaySoWhenMissing) {
   commands->Run(shell::kCmdViewLog);
   EXPECT_EQ(programs.Recorded("xdg-open"), "./Owlglance.log\n");
   EXPECT_EQ(Boxes(), Lines{});
+
+  // The readme opens only where a program opens PDF files; elsewhere the
+  // box says where it is, at once.
+  folder.Write("readme.pdf", "%PDF-1.4");
+  const std::string data = (folder.Path() / "data").string();
+  ::setenv("XDG_DATA_HOME", data.c_str(), 1);
+  ::setenv("XDG_DATA_DIRS", data.c_str(), 1);
+  ::setenv("XDG_CONFIG_DIRS", data.c_str(), 1);
+  commands->Run(shell::kCmdReadme);
+  EXPECT_EQ(Boxes(), Lines{"Readme|" + std::string(shell::kNoPdfViewerMessage) +
+                           (folder.Path() / "readme.pdf").string()});
+  folder.Write("data/applications/viewer.desktop", "[Desktop Entry]\nExec=viewer %f\n");
+  folder.Write("data/applications/mimeinfo.cache",
+               "[MIME Cache]\napplication/pdf=viewer.desktop;\n");
+  commands->Run(shell::kCmdReadme);
+  EXPECT_EQ(Boxes(), Lines{});
+  EXPECT_TRUE(Eventually(
+      [&] { return programs.Recorded("xdg-open").find("readme.pdf") != std::string::npos; }));
+  for (const char* name : {"XDG_DATA_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_DIRS"}) ::unsetenv(name);
 }
 
 TEST_F(CommandsTest, ExitAsksAndOnOkStopsTheServerBeforeClosing) {

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "keep/picture_names.h"
+#include "platform/user_folders.h"
 
 namespace keep {
 
@@ -73,6 +74,16 @@ std::string WriteFailedMessage(int error, const std::string& outcome, const std:
   std::string text = outcome + ": " + std::strerror(error) + ". " + where;
   text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
   return text;
+}
+
+int TryFolder(const std::string& folder) {
+  if (!platform::MakeFolders(folder)) return errno;
+  const std::string probe = folder + "/.owlglance-" + std::to_string(::getpid());
+  const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) return errno;
+  ::close(fd);
+  ::unlink(probe.c_str());
+  return 0;
 }
 
 std::vector<std::string> FolderNames(const std::string& folder) {

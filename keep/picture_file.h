@@ -26,6 +26,11 @@ int ReplaceFile(const std::string& path, const uint8_t* bytes, size_t size);
 // Permission denied. FILE" for another reason.
 std::string WriteFailedMessage(int error, const std::string& outcome, const std::string& where);
 
+// Makes `folder` (and the folders above it) when missing and writes and
+// removes a file in it: 0 when pictures can be kept there, else the errno
+// value.
+int TryFolder(const std::string& folder);
+
 // The names of the files in `folder`.
 std::vector<std::string> FolderNames(const std::string& folder);
 

@@ -4,6 +4,8 @@
 #include <wx/textctrl.h>
 #include <wx/xrc/xmlres.h>
 
+#include "keep/keeper.h"
+#include "keep/picture_file.h"
 #include "platform/message_box.h"
 #include "platform/ui/dialog_template.h"
 #include "settings/interval_values.h"
@@ -39,7 +41,16 @@ void IntervalDialog::OnOK(wxCommandEvent&) {
   texts.seconds = TextOf(XRCCTRL(*this, kSecondsEdit, wxTextCtrl)->GetValue());
   texts.folder = TextOf(XRCCTRL(*this, kFolderEdit, wxTextCtrl)->GetValue());
   texts.keep = TextOf(XRCCTRL(*this, kKeepEdit, wxTextCtrl)->GetValue());
-  FinishOk(*this, settings::ReadIntervalTexts(texts, settings_), applyAndSave_);
+  settings::ServerSettings typed = settings_;
+  std::vector<std::string> messages = settings::ReadIntervalTexts(texts, typed);
+  // The folder is tried now, not a minute later with the first picture.
+  const keep::KeepPlan plan = keep::PlanFrom(typed);
+  if (messages.empty() && plan.interval)
+    if (const int error = keep::TryFolder(plan.pictureFolder))
+      messages.push_back(
+          keep::WriteFailedMessage(error, "no picture can be kept there", plan.pictureFolder));
+  if (messages.empty()) settings_ = typed;
+  FinishOk(*this, messages, applyAndSave_);
 }
 
 }  // namespace shell

@@ -100,7 +100,17 @@ TEST_F(KeepTest, PicturesEveryChecksWhatIsTypedAndKeepsTheNewestPictures) {
   Ask("press ok", "pressed");
   EXPECT_EQ(BoxesSince(skip), Lines{"Invalid Parameter|Take a picture every 1 to 86400 seconds."});
   EXPECT_EQ(Ask("dialog", "dialog"), "dialog Pictures Every") << "still open";
+  // A folder no picture can go to is said at OK, not a minute later.
+  folder.Write("a-file", "x");
+  const std::string below = (folder.Path() / "a-file" / "plant").string();
   Ask("set 1302 1", "set");
+  Ask("set 1303 " + below, "set");
+  skip = session->LineCount();
+  Ask("press ok", "pressed");
+  EXPECT_EQ(BoxesSince(skip),
+            Lines{"Invalid Parameter|No picture can be kept there: Not a directory. " + below});
+  EXPECT_EQ(Saved().intervalon, 0u) << "nothing taken";
+  Ask("set 1303 " + pictures, "set");
   Ask("press ok", "pressed");
   ASSERT_TRUE(DialogCommandDone());
   const settings::ServerSettings saved = Saved();

@@ -65,6 +65,9 @@ class CaptureDevice {
   // Takes effect with the next frame.
   void SetPassThrough(bool on) { passThrough_.store(on); }
   bool PassThrough() const { return passThrough_.load(); }
+  // Whether the camera's own JPEG pictures go out: passthrough is on and
+  // the camera sends Motion-JPEG. Any thread.
+  bool SendsCameraJpeg() const { return passThrough_.load() && motionJpeg_.load(); }
   int32_t Quality() const { return jpegQuality.load(); }
   static bool GetDriverDescription(int index, char* name, int nameSize, char* version,
                                    int versionSize);
@@ -102,7 +105,8 @@ class CaptureDevice {
   bool grabbing_ = false;
   int grabHolders_ = 0;
   std::unique_ptr<platform::Decompressor> decompressor_;
-  bool motionJpeg_ = false;  // the capture format is Motion-JPEG; set with the decompressor
+  // The capture format is Motion-JPEG; set with the decompressor.
+  std::atomic<bool> motionJpeg_{false};
   std::unique_ptr<platform::CaptureWindow> captureWindow_;
   JpegEncoder encoder_{lastError};
   std::atomic<bool> passThrough_{true};

@@ -96,6 +96,21 @@ double FrameStore::FramesPerSecond(int64_t nowMs) const {
   return frames * 1000.0 / kWindowMs;
 }
 
+double FrameStore::PictureRate(int64_t nowMs) const {
+  constexpr int64_t kWindowMs = 2000, kSpanLeastMs = 500;
+  int frames = 0;
+  int64_t oldest = nowMs, newest = 0;
+  for (const auto& at : publishedAt_) {
+    const int64_t when = at.load();
+    if (when <= 0 || nowMs - when >= kWindowMs) continue;
+    ++frames;
+    oldest = std::min(oldest, when);
+    newest = std::max(newest, when);
+  }
+  if (frames < 2 || newest - oldest < kSpanLeastMs) return 0;
+  return (frames - 1) * 1000.0 / static_cast<double>(newest - oldest);
+}
+
 void FrameStore::WakeReaders() {
   {
     platform::MutexLock lock(waitLock_);

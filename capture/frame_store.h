@@ -105,6 +105,9 @@ class FrameStore {
   // Frames published a second over the last two seconds, as at `nowMs`
   // (platform::SteadyMillis). Any thread, without the lock.
   double FramesPerSecond(int64_t nowMs) const;
+  // The camera's own rate, from the spacing of the pictures of the last two
+  // seconds: 0 until they span half a second (a camera just started).
+  double PictureRate(int64_t nowMs) const;
   // Waits until the published count differs from `seen`, `ms` pass, or
   // WakeReaders is called.
   void WaitForNewFrame(uint64_t seen, int ms) OWL_EXCLUDES(waitLock_);

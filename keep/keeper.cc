@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <ctime>
 
 #include "keep/jpeg_size.h"
@@ -143,7 +145,13 @@ void Keeper::Record(const KeepPlan& plan, const capture::FrameRef& picture) {
   if (recordingFile_.IsOpen() && (at - recordingStart_ >= kRecordingPartMs ||
                                   width != recordingWidth_ || height != recordingHeight_))
     EndRecording();
-  if (!recordingFile_.IsOpen() && !OpenRecording(plan, width, height, at)) return;
+  if (!recordingFile_.IsOpen()) {
+    // The file states the camera's rate: a camera just started is given
+    // half a second to show it.
+    const double rate = store_.PictureRate(at);
+    if (rate <= 0) return;
+    if (!OpenRecording(plan, width, height, at, rate)) return;
+  }
   if (at - spaceCheckedAt_ >= kSpaceCheckMs) {
     spaceCheckedAt_ = at;
     const int64_t free = FreeBytes(plan.videoFolder);
@@ -163,7 +171,8 @@ void Keeper::Record(const KeepPlan& plan, const capture::FrameRef& picture) {
   }
 }
 
-bool Keeper::OpenRecording(const KeepPlan& plan, int32_t width, int32_t height, int64_t at) {
+bool Keeper::OpenRecording(const KeepPlan& plan, int32_t width, int32_t height, int64_t at,
+                           double rate) {
   if (!platform::MakeFolders(plan.videoFolder)) {
     Fail(true, WriteFailedMessage(errno, "recording stopped", plan.videoFolder));
     return false;
@@ -177,7 +186,10 @@ bool Keeper::OpenRecording(const KeepPlan& plan, int32_t width, int32_t height, 
     return ::access((plan.videoFolder + "/" + candidate).c_str(), F_OK) == 0;
   });
   recordingPath_ = plan.videoFolder + "/" + name;
-  if (!recordingFile_.Open(recordingPath_, width, height)) {
+  // Whole pictures a second, or halves below five (7.5 is a camera's rate).
+  const bool halves = rate < 5;
+  const int rateNum = std::max(1, static_cast<int>(std::lround(rate * (halves ? 2 : 1))));
+  if (!recordingFile_.Open(recordingPath_, width, height, rateNum, halves ? 2 : 1)) {
     Fail(true, WriteFailedMessage(recordingFile_.Error(), "recording stopped", recordingPath_));
     return false;
   }

@@ -64,7 +64,7 @@ class Keeper {
   void Run() OWL_EXCLUDES(lock_);
   void KeepPicture(const KeepPlan& plan, const capture::FrameRef& picture);
   void Record(const KeepPlan& plan, const capture::FrameRef& picture);
-  bool OpenRecording(const KeepPlan& plan, int32_t width, int32_t height, int64_t at);
+  bool OpenRecording(const KeepPlan& plan, int32_t width, int32_t height, int64_t at, double rate);
   void EndRecording();
   void Fail(bool record, const std::string& message) OWL_EXCLUDES(lock_);
 

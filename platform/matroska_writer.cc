@@ -1,5 +1,6 @@
 #include "platform/matroska_writer.h"
 
+#include <algorithm>
 #include <cerrno>
 
 extern "C" {
@@ -14,7 +15,8 @@ bool MatroskaWriter::Failed(int averror) {
   return false;
 }
 
-bool MatroskaWriter::Open(const std::string& path, int width, int height) {
+bool MatroskaWriter::Open(const std::string& path, int width, int height, int rateNum,
+                          int rateDen) {
   Close();
   error_ = 0;
   int result = avformat_alloc_output_context2(&context_, nullptr, "matroska", path.c_str());
@@ -30,6 +32,10 @@ bool MatroskaWriter::Open(const std::string& path, int width, int height) {
   stream->codecpar->codec_id = AV_CODEC_ID_MJPEG;
   stream->codecpar->width = width;
   stream->codecpar->height = height;
+  // Stated as the track's default duration; without it readers guess the
+  // rate from the millisecond times, and guess 1000 a second.
+  stream->avg_frame_rate = stream->r_frame_rate = {rateNum, rateDen};
+  pictureMs_ = std::max<int64_t>(1, (1000LL * rateDen + rateNum / 2) / rateNum);
   // Every packet goes to the disk as it comes, in clusters of a second, so
   // that a crash costs at most the picture being written.
   context_->flags |= AVFMT_FLAG_FLUSH_PACKETS;
@@ -61,6 +67,7 @@ bool MatroskaWriter::Write(const uint8_t* jpeg, size_t size, int64_t ms) {
   packet_->data = const_cast<uint8_t*>(jpeg);
   packet_->size = static_cast<int>(size);
   packet_->pts = packet_->dts = ms;
+  packet_->duration = pictureMs_;
   packet_->stream_index = 0;
   packet_->flags = AV_PKT_FLAG_KEY;
   const int result = av_write_frame(context_, packet_);

@@ -19,9 +19,11 @@ class MatroskaWriter {
   MatroskaWriter(const MatroskaWriter&) = delete;
   MatroskaWriter& operator=(const MatroskaWriter&) = delete;
 
-  // Creates `path` for pictures of `width` x
-  // `height`. False with Error() set when it can't.
-  [[nodiscard]] bool Open(const std::string& path, int width, int height);
+  // Creates `path` for pictures of `width` x `height` that come
+  // `rateNum`/`rateDen` a second, the rate the file states (players and
+  // FFmpeg convert it at that rate). False with Error() set when it can't.
+  [[nodiscard]] bool Open(const std::string& path, int width, int height, int rateNum = 30,
+                          int rateDen = 1);
   bool IsOpen() const { return context_ != nullptr; }
   // Appends one JPEG picture taken `ms` milliseconds after the file began;
   // each goes to the disk at once, so a file cut short by a crash still
@@ -40,6 +42,7 @@ class MatroskaWriter {
   AVPacket* packet_ = nullptr;
   bool started_ = false;  // the header is out: Close writes the index
   int64_t lastMs_ = -1;
+  int64_t pictureMs_ = 33;  // one picture's duration
   int error_ = 0;
 };
 

@@ -60,7 +60,7 @@ void AnswerState(const ServerControl& control, std::string_view streamUrl, bool 
   if (const capture::CaptureDevice* device = control.frameSource) {
     facts.fps = device->frameStore.FramesPerSecond(now);
     facts.online = device->IsConnected() && !(device->Window() && device->Window()->CameraAway());
-    facts.passthrough = device->PassThrough();
+    facts.passthrough = device->SendsCameraJpeg();  // what goes out, not the setting
   }
   facts.streamUrl = streamUrl;
   const std::string json = StateJson(facts);

@@ -134,7 +134,8 @@ TEST_F(ControllerTest, StateTellsHowTheCameraAndTheServerAreDoing) {
                  "c[\"height\"], c[\"format\"], 25 <= c[\"fps\"] <= 35, c[\"online\"], "
                  "c[\"passthrough\"], s[\"clients\"], s[\"maxclients\"], s[\"uptime_s\"] >= 2, "
                  "d[\"stream\"])'"),
-      "Owlglance Test Pattern 640 480 YUY2 True True True 1 5 True "
+      // Passthrough is on, but a YUY2 camera has no JPEG of its own to send.
+      "Owlglance Test Pattern 640 480 YUY2 True True False 1 5 True "
       "{'url': '/video', 'snapshot': '/snapshot'}\n");
   EXPECT_EQ(RunCommand("curl -s -o /dev/null -w '%{content_type}' " + url), "application/json");
   EXPECT_NE(RunCommand("curl -sI " + url).find("Cache-Control: no-store\r\n"), std::string::npos);

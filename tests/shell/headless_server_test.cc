@@ -198,6 +198,24 @@ TEST_F(HeadlessServerTest, ARecordingHoldsEveryPictureAndSurvivesAKill) {
     const double rate = static_cast<double>(frames) / last;
     EXPECT_GT(rate, 10) << frames << " frames in " << last;
     EXPECT_LT(rate, 36) << frames << " frames in " << last;
+    // The file states the camera's rate, and FFmpeg converts it at that
+    // rate: as many pictures come out as went in, not 1000 a second.
+    const std::string stated = RunCommand(
+        "ffprobe -v error -select_streams v:0 -show_entries stream=r_frame_rate -of csv=p=0 " +
+        quoted);
+    int num = 0, den = 0;
+    ASSERT_EQ(std::sscanf(stated.c_str(), "%d/%d", &num, &den), 2) << stated;
+    EXPECT_NEAR(static_cast<double>(num) / den, rate, 5) << stated;
+    const std::string mp4 =
+        (folder.Path() / ("converted-" + std::to_string(signal) + ".mp4")).string();
+    EXPECT_EQ(RunCommand("ffmpeg -nostdin -v warning -i " + quoted +
+                         " -c:v libx264 -preset ultrafast " + mp4 + " 2>&1"),
+              "");
+    const int out = std::atoi(RunCommand("ffprobe -v error -count_packets -select_streams v:0 "
+                                         "-show_entries stream=nb_read_packets -of csv=p=0 " +
+                                         mp4)
+                                  .c_str());
+    EXPECT_NEAR(out, static_cast<double>(frames), static_cast<double>(frames) / 10 + 2) << stated;
   }
 }
 
@@ -410,6 +428,10 @@ TEST_F(HeadlessServerTest, AMotionJpegCamerasOwnImagesGoOutOrAreEncodedAgain) {
                          " -frames:v 5 -f rawvideo -pix_fmt rgb24 - | wc -c"),
               std::to_string(5 * 1280 * 720 * 3) + "\n")
         << "passthrough " << passthrough;
+    EXPECT_EQ(RunCommand("curl -s " + Url("/state") +
+                         " | /usr/bin/python3 -c 'import json, sys; "
+                         "print(json.load(sys.stdin)[\"camera\"][\"passthrough\"])'"),
+              passthrough ? "True\n" : "False\n");
     TestClient client(port);
     client.Send("GET /video HTTP/1.0\r\n\r\n");
     ParsedStream stream = ParseStream(client.ReadExactly(600000, 5000));

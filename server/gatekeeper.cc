@@ -196,15 +196,35 @@ void Gatekeeper::SetRules(uint32_t scope, const std::string& user, const std::st
 void Gatekeeper::SetLocalNetworks(std::vector<platform::Subnet> networks) {
   platform::MutexLock lock(mutex_);
   local_ = std::move(networks);
+  localReadAt_ = clock_();
+}
+
+void Gatekeeper::FollowLocalNetworks(std::function<std::vector<platform::Subnet>()> read) {
+  platform::MutexLock lock(mutex_);
+  readLocal_ = std::move(read);
+  local_ = readLocal_();
+  localReadAt_ = clock_();
+}
+
+bool Gatekeeper::InLocalNetworks(const IpAddress& peer) const {
+  for (const platform::Subnet& subnet : local_)
+    if (peer.Within(subnet.network, subnet.bits)) return true;
+  return false;
 }
 
 bool Gatekeeper::InScope(const IpAddress& peer) const {
   if (scope_ == settings::kEveryone || peer.IsLoopback()) return true;
   if (scope_ != settings::kLocalNetwork) return false;
   if (InAny(peer, kPrivate)) return true;
-  for (const platform::Subnet& subnet : local_)
-    if (peer.Within(subnet.network, subnet.bits)) return true;
-  return false;
+  constexpr int64_t kRecheckMs = 1000, kStaleMs = 10'000;
+  bool in = InLocalNetworks(peer);
+  const int64_t now = clock_();
+  if (readLocal_ && now - localReadAt_ >= (in ? kStaleMs : kRecheckMs)) {
+    local_ = readLocal_();
+    localReadAt_ = now;
+    in = InLocalNetworks(peer);
+  }
+  return in;
 }
 
 bool Gatekeeper::MayConnect(const IpAddress& peer) const {

@@ -48,6 +48,12 @@ class Gatekeeper {
       OWL_EXCLUDES(mutex_);
   // This machine's own networks, for the local-network scope.
   void SetLocalNetworks(std::vector<platform::Subnet> networks) OWL_EXCLUDES(mutex_);
+  // Reads them again with `read` as the interfaces come and go (a laptop
+  // that joins a network after the start): before a peer is refused, at
+  // most once a second, and when the networks let one in were read more
+  // than ten seconds ago.
+  void FollowLocalNetworks(std::function<std::vector<platform::Subnet>()> read)
+      OWL_EXCLUDES(mutex_);
 
   // Whether a peer may connect at all; asked right after accept.
   bool MayConnect(const platform::IpAddress& peer) const OWL_EXCLUDES(mutex_);
@@ -90,6 +96,7 @@ class Gatekeeper {
   using AddressKey = std::array<uint8_t, 16>;
 
   bool InScope(const platform::IpAddress& peer) const OWL_REQUIRES(mutex_);
+  bool InLocalNetworks(const platform::IpAddress& peer) const OWL_REQUIRES(mutex_);
   uint64_t Tag(std::string_view authorization) const;
   static AddressKey KeyOf(const platform::IpAddress& peer);
   void NoteFailure(const AddressKey& key, int64_t now) OWL_REQUIRES(mutex_);
@@ -102,7 +109,10 @@ class Gatekeeper {
   uint32_t scope_ OWL_GUARDED_BY(mutex_) = 0;
   std::string user_ OWL_GUARDED_BY(mutex_);
   std::string hash_ OWL_GUARDED_BY(mutex_);
-  std::vector<platform::Subnet> local_ OWL_GUARDED_BY(mutex_);
+  // Read again as a check finds them old, hence mutable.
+  mutable std::vector<platform::Subnet> local_ OWL_GUARDED_BY(mutex_);
+  mutable int64_t localReadAt_ OWL_GUARDED_BY(mutex_) = 0;
+  std::function<std::vector<platform::Subnet>()> readLocal_ OWL_GUARDED_BY(mutex_);
   // Generations at which a password was set or changed, and the scope.
   uint64_t passwordSince_ OWL_GUARDED_BY(mutex_) = 0;
   std::map<uint64_t, int64_t> remembered_ OWL_GUARDED_BY(mutex_);  // header tag -> until

@@ -42,8 +42,8 @@ ServerController::~ServerController() {
 StartResult ServerController::StartServer() {
   if (running_) return StartResult::kStarted;
   control_.stopRequested = 0;
-  // This machine's networks as they are now, for the local-network scope.
-  control_.gate.SetLocalNetworks(platform::InterfaceSubnets());
+  // This machine's networks, for the local-network scope, as they come and go.
+  control_.gate.FollowLocalNetworks(platform::InterfaceSubnets);
   // The camera as it starts, for /state: its format can't change while
   // the server runs.
   server::CameraFacts camera;

@@ -241,3 +241,41 @@ TEST(Gatekeeper, AStreamGoesOnUnlessANewPasswordOrScopeLeavesItOut) {
 }
 
 }  // namespace
+
+namespace {
+
+// A network that comes up after the start is local once a peer from it
+// knocks (the interfaces read again, at most once a second), and one that
+// went away stops being local within ten seconds.
+TEST(Gatekeeper, TheLocalNetworksFollowTheInterfaces) {
+  int64_t now = 1'000'000;
+  Gatekeeper gate([&] { return now; });
+  std::vector<platform::Subnet> interfaces;
+  int reads = 0;
+  gate.FollowLocalNetworks([&] {
+    ++reads;
+    return interfaces;
+  });
+  gate.SetRules(settings::kLocalNetwork, "", "");
+  const IpAddress peer = IpAddress::V4(198, 51, 100, 9);
+  struct Step {
+    int64_t after;  // ms since the step before
+    bool joined;    // 198.51.100.0/24 is one of the interfaces' networks
+    bool allowed;
+  };
+  const Step steps[] = {
+      {0, false, false},    {500, true, false},   // read 500 ms ago: not yet again
+      {500, true, true},    {100, false, true},   // let in on a read 100 ms old
+      {9'800, false, true}, {100, false, false},  // ten seconds on: read again
+  };
+  for (const Step& step : steps) {
+    now += step.after;
+    interfaces.clear();
+    if (step.joined) interfaces.push_back({IpAddress::V4(198, 51, 100, 0), 96 + 24});
+    EXPECT_EQ(gate.MayConnect(peer), step.allowed) << now;
+  }
+  EXPECT_LE(reads, 4) << "not a read a connection";
+  EXPECT_TRUE(gate.MayConnect(IpAddress::V4(192, 168, 1, 2))) << "private networks need no read";
+}
+
+}  // namespace

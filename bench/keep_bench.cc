@@ -13,6 +13,7 @@
 #include "capture/frame_store.h"
 #include "keep/keeper.h"
 #include "tests/support/frame_publish.h"
+#include "tests/support/jpeg_decode.h"
 #include "tests/support/pictures.h"
 
 namespace {
@@ -24,11 +25,13 @@ constexpr double kSeconds = 6;
 // Publishes `picture` 30 times a second for kSeconds; the process's CPU
 // seconds meanwhile.
 double PublishAt30(capture::FrameStore& store, std::string picture) {
+  const DecodedJpeg decoded = DecodeJpeg(picture);
+  const capture::PictureShape shape{decoded.width, decoded.height, true};
   const double cpu = ProcessCpuSeconds();
   auto next = steady_clock::now();
   for (int i = 0; i < kSeconds * 30; ++i) {
     picture[picture.size() / 2] = static_cast<char>(i);  // each picture differs
-    Publish(store, picture);
+    Publish(store, picture, shape);
     next += microseconds(33333);
     std::this_thread::sleep_until(next);
   }

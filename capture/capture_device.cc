@@ -287,7 +287,9 @@ int CaptureDevice::OnVideoFrame(CaptureWindow* window, VideoHdr* header) {
     int32_t length = PassThroughJpeg(frame, header->dwBytesUsed, buffer, capacity);
     if (length == kNotAWholeJpeg) device->lastError.Record(ErrDecompressFailed);
     if (length == kJpegTooLarge) device->lastError.Record(ErrJpegWrite, -1);
-    device->frameStore.EndFrame(length);
+    BitmapInfoHeader format;
+    std::memcpy(&format, device->captureFormat_.data(), sizeof format);
+    device->frameStore.EndFrame(length, {format.biWidth, std::abs(format.biHeight), true});
     return 1;
   }
 
@@ -317,7 +319,7 @@ int CaptureDevice::OnVideoFrame(CaptureWindow* window, VideoHdr* header) {
   } else {
     device->lastError.Record(ErrJpegWrite, -1);
   }
-  device->frameStore.EndFrame(result);
+  device->frameStore.EndFrame(result, {bitmap->biWidth, std::abs(bitmap->biHeight), false});
   return 1;
 }
 

@@ -77,7 +77,12 @@ class CaptureDevice {
   static int OnVideoFrame(platform::CaptureWindow* window, platform::VideoHdr* header);
 
   platform::CaptureWindow* Window() const { return captureWindow_.get(); }
-  bool IsConnected() const { return connected_; }
+  bool IsConnected() const { return connected_.load(); }
+  // A camera is connected and sending (not unplugged): any thread, while
+  // the server runs (the driver can't change then).
+  bool Online() const {
+    return connected_.load() && !(captureWindow_ && captureWindow_->CameraAway());
+  }
   // The connected driver's index, and its capture format's four-character
   // code ("YUY2", "MJPG"; "RGB" for plain bitmaps); -1 and "" without one.
   int DriverIndex() const { return connected_ ? driverIndex_ : -1; }
@@ -99,7 +104,7 @@ class CaptureDevice {
 
   platform::BitmapInfoHeader outputHeader_;
   std::vector<uint8_t> captureFormat_;  // the record as the window reports it
-  bool connected_ = false;
+  std::atomic<bool> connected_{false};  // read by the server's threads for /state
   int driverIndex_ = -1;
   bool previewing_ = false;
   bool grabbing_ = false;

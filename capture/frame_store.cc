@@ -45,13 +45,14 @@ uint8_t* FrameStore::BeginFrame(int32_t& capacity) {
   return writing_.frame_->bytes.get();
 }
 
-void FrameStore::EndFrame(int32_t result) {
+void FrameStore::EndFrame(int32_t result, PictureShape shape) {
   {
     platform::MutexLock lock(frameLock_);
     const int64_t now = platform::SteadyMillis();
     if (writing_.frame_) {
       writing_.frame_->length = result;
       writing_.frame_->publishedMs = now;
+      writing_.frame_->shape = shape;
       latest_ = std::move(writing_);
     } else {
       latest_ = FrameRef();

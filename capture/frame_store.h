@@ -15,6 +15,13 @@ class Wakeup;
 
 namespace capture {
 
+// What a picture is, beside its bytes: its size, and whether it is the
+// camera's own JPEG (passed through) or one encoded here.
+struct PictureShape {
+  int32_t width = 0, height = 0;
+  bool cameraJpeg = false;
+};
+
 // One picture's buffer, shared by the store and whoever reads it. Its bytes
 // change only while nobody but the store holds it.
 struct FrameBuffer {
@@ -25,6 +32,7 @@ struct FrameBuffer {
   int32_t capacity;
   int32_t length = 0;       // written before it is published, read-only after
   int64_t publishedMs = 0;  // platform::SteadyMillis when it was published
+  PictureShape shape;       // written before it is published, like length
 };
 
 // A reference to a published picture: its bytes stay as they are for as long
@@ -46,6 +54,8 @@ class FrameRef {
   const uint8_t* Data() const { return frame_ ? frame_->bytes.get() : nullptr; }
   // When the camera's picture came: platform::SteadyMillis at its publish.
   int64_t PublishedMs() const { return frame_ ? frame_->publishedMs : 0; }
+  // Its size and kind, as the camera pipeline published them.
+  PictureShape Shape() const { return frame_ ? frame_->shape : PictureShape{}; }
 
  private:
   friend class FrameStore;
@@ -76,8 +86,9 @@ class FrameStore {
   // Writer: a buffer of `capacity` bytes that no reader holds (nullptr and 0
   // without a size), to be filled and published by EndFrame.
   uint8_t* BeginFrame(int32_t& capacity) OWL_EXCLUDES(frameLock_);
-  // Writer: publishes `result` (a byte count, 0 or -1) as the latest picture.
-  void EndFrame(int32_t result) OWL_EXCLUDES(frameLock_, waitLock_);
+  // Writer: publishes `result` (a byte count, 0 or -1) as the latest
+  // picture, of `shape`.
+  void EndFrame(int32_t result, PictureShape shape = {}) OWL_EXCLUDES(frameLock_, waitLock_);
 
   // A reader's hold on the latest picture, taken when it is made.
   class Reader {

@@ -7,7 +7,6 @@
 #include <cmath>
 #include <ctime>
 
-#include "keep/jpeg_size.h"
 #include "keep/picture_file.h"
 #include "keep/picture_names.h"
 #include "platform/clock.h"
@@ -138,8 +137,8 @@ void Keeper::KeepPicture(const KeepPlan& plan, const capture::FrameRef& picture)
 }
 
 void Keeper::Record(const KeepPlan& plan, const capture::FrameRef& picture) {
-  int32_t width = 0, height = 0;
-  if (!JpegSize(picture.Data(), static_cast<size_t>(picture.Length()), width, height)) return;
+  const auto [width, height, cameraJpeg] = picture.Shape();
+  if (width <= 0 || height <= 0) return;
   const int64_t at = picture.PublishedMs();
   // A new file every half hour, and for a new picture size.
   if (recordingFile_.IsOpen() && (at - recordingStart_ >= kRecordingPartMs ||

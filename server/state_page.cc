@@ -59,7 +59,7 @@ void AnswerState(const ServerControl& control, std::string_view streamUrl, bool 
   facts.uptimeSeconds = (now - control.startedMs.load()) / 1000;
   if (const capture::CaptureDevice* device = control.frameSource) {
     facts.fps = device->frameStore.FramesPerSecond(now);
-    facts.online = device->IsConnected() && !(device->Window() && device->Window()->CameraAway());
+    facts.online = device->Online();
     facts.passthrough = device->SendsCameraJpeg();  // what goes out, not the setting
   }
   facts.streamUrl = streamUrl;

@@ -11,6 +11,7 @@
 
 #include "tests/support/command.h"
 #include "tests/support/frame_publish.h"
+#include "tests/support/jpeg_decode.h"
 #include "tests/support/pictures.h"
 #include "tests/support/server_fixture.h"
 
@@ -45,16 +46,18 @@ class KeeperTest : public ServerFixture {
   // Publishes the camera's pictures at about 100 a second until the keeper
   // stops something, or 10 s pass; what it said.
   keep::Keeper::Stops PublishUntilStopped(keep::Keeper& keeper, const std::string& picture) {
+    const DecodedJpeg decoded = DecodeJpeg(picture);
+    const capture::PictureShape shape{decoded.width, decoded.height, true};
     keep::Keeper::Stops stops;
     for (auto end = steady_clock::now() + seconds(10); steady_clock::now() < end;) {
-      Publish(device.frameStore, picture);
+      Publish(device.frameStore, picture, shape);
       std::this_thread::sleep_for(milliseconds(10));
       stops = keeper.TakeStops();
       if (!stops.messages.empty()) break;
     }
     // Nothing more comes after the one message.
     for (int i = 0; i < 30; ++i) {
-      Publish(device.frameStore, picture);
+      Publish(device.frameStore, picture, shape);
       std::this_thread::sleep_for(milliseconds(10));
     }
     for (std::string& more : keeper.TakeStops().messages) stops.messages.push_back(more);

@@ -4,8 +4,6 @@
 
 #include <set>
 
-#include "keep/jpeg_size.h"
-
 namespace {
 
 TEST(PictureNames, NamesFromTheLocalTime) {
@@ -58,21 +56,6 @@ TEST(PictureNames, PruningDeletesTheOldestIntervalPicturesAlone) {
         "2026-12-09_07-05-03_10.jpg"}},
   };
   for (const Case& c : cases) EXPECT_EQ(keep::PicturesBeyond(folder, c.keep), c.deleted) << c.keep;
-}
-
-TEST(JpegSize, TheFrameHeadersSizeOrNone) {
-  // SOI, an APP0 of 4 bytes, SOF0 with 480 x 640.
-  const uint8_t picture[] = {0xff, 0xd8, 0xff, 0xe0, 0x00, 0x04, 0x00, 0x00, 0xff,
-                             0xc0, 0x00, 0x11, 0x08, 0x01, 0xe0, 0x02, 0x80, 0x03};
-  int32_t width = 0, height = 0;
-  ASSERT_TRUE(keep::JpegSize(picture, sizeof picture, width, height));
-  EXPECT_EQ(width, 640);
-  EXPECT_EQ(height, 480);
-  EXPECT_FALSE(keep::JpegSize(picture, 12, width, height)) << "cut before the size";
-  const uint8_t scanFirst[] = {0xff, 0xd8, 0xff, 0xda, 0x00, 0x04, 0x00, 0x00, 0xff, 0xc0};
-  EXPECT_FALSE(keep::JpegSize(scanFirst, sizeof scanFirst, width, height));
-  const uint8_t notJpeg[] = {0x89, 'P', 'N', 'G'};
-  EXPECT_FALSE(keep::JpegSize(notJpeg, sizeof notJpeg, width, height));
 }
 
 }  // namespace

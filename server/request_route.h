@@ -33,13 +33,16 @@ struct Route {
   Answer answer = Answer::kNone;
   bool headOnly = false;  // HEAD: the same status line and headers, no body
   std::string path;       // kFile: the URL's path, still encoded, for ResolvePath
+  int camera = 0;         // kStream, kSnapshot: which camera, from 0 in the order found
 };
 
 // Routes a request by its first three tokens. An absolute-form URL
 // ("http://host/path") counts as its path. The URL is split at its first
 // "?", the part before it decoded once and compared, without regard to case,
 // with the stream URL and the snapshot URLs; "/?action=stream" and
-// "/?action=snapshot" name those too. Anything else is a file.
+// "/?action=snapshot" name those too, for the first camera; every camera N
+// also answers "/cam/N/video", "/cam/N/snapshot" and "/?action=stream_N",
+// "/?action=snapshot_N". Anything else is a file.
 Route RouteRequest(const RequestTokens& tokens, std::string_view streamUrl);
 
 // Decodes %XX escapes; "+" stays "+". False on a "%" not followed by two

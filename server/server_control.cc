@@ -13,14 +13,14 @@ bool ServerControl::TakePlace() {
   return true;
 }
 
-void ServerControl::SetCamera(CameraFacts camera) {
+void ServerControl::SetCameras(std::vector<CameraFacts> facts) {
   platform::MutexLock lock(streamUrlLock_);
-  camera_ = std::move(camera);
+  cameraFacts_ = std::move(facts);
 }
 
-CameraFacts ServerControl::Camera() const {
+std::vector<CameraFacts> ServerControl::Cameras() const {
   platform::MutexLock lock(streamUrlLock_);
-  return camera_;
+  return cameraFacts_;
 }
 
 void ServerControl::SetStreamUrl(std::string_view url) {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/socket.h"
 #include "platform/thread_annotations.h"
@@ -42,7 +43,10 @@ struct ServerControl {
   // being opened, a password being verified) and that has not come back.
   std::atomic<int32_t> sessionThreads{0};
   std::atomic<int32_t> stopRequested{0};
-  capture::CaptureDevice* frameSource = nullptr;
+  // The cameras served, in the order found: the first answers the stream
+  // URL and the plain snapshot addresses too. Set while the server is
+  // stopped, read by the loop while it runs.
+  std::vector<capture::CaptureDevice*> cameras;
   // TLS beside plain HTTP on the port, or null for plain HTTP alone. Set
   // before the loop starts, read by the loop while it runs.
   std::shared_ptr<const platform::TlsContext> tls;
@@ -54,9 +58,10 @@ struct ServerControl {
   bool TakePlace();
   void LeavePlace() { connectedCount.fetch_sub(1); }
 
-  // Set by the controller at each start, read by sessions.
-  void SetCamera(CameraFacts camera);
-  CameraFacts Camera() const;
+  // Set by the controller at each start, read by the loop: each camera's
+  // facts, in the order of `cameras`.
+  void SetCameras(std::vector<CameraFacts> facts);
+  std::vector<CameraFacts> Cameras() const;
   std::atomic<int64_t> startedMs{0};  // platform::SteadyMillis at the last start
 
   void SetStreamUrl(std::string_view url);
@@ -67,7 +72,7 @@ struct ServerControl {
  private:
   mutable platform::Mutex streamUrlLock_;
   std::string streamUrl_ OWL_GUARDED_BY(streamUrlLock_);
-  CameraFacts camera_ OWL_GUARDED_BY(streamUrlLock_);
+  std::vector<CameraFacts> cameraFacts_ OWL_GUARDED_BY(streamUrlLock_);
 };
 
 }  // namespace server

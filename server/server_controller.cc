@@ -20,7 +20,7 @@ ServerController::ServerController(const settings::ServerSettings& settings,
   control_.clientLimit = static_cast<int32_t>(settings.maxclients);
   control_.port = static_cast<int32_t>(settings.portnum);
   control_.SetStreamUrl(settings.camurl);
-  control_.frameSource = &device;
+  control_.cameras = {&device};
   SetAccess(settings);
   SetTls(settings);
 }
@@ -44,16 +44,19 @@ StartResult ServerController::StartServer() {
   control_.stopRequested = 0;
   // This machine's networks, for the local-network scope, as they come and go.
   control_.gate.FollowLocalNetworks(platform::InterfaceSubnets);
-  // The camera as it starts, for /state: its format can't change while
+  // The cameras as they start, for /state: their formats can't change while
   // the server runs.
-  server::CameraFacts camera;
-  char name[128] = {}, version[128] = {};
-  if (capture::CaptureDevice::GetDriverDescription(device_.DriverIndex(), name, sizeof name,
-                                                   version, sizeof version))
-    camera.name = name;
-  static_cast<void>(device_.GetImageSize(camera.width, camera.height));
-  camera.format = device_.FormatName();
-  control_.SetCamera(std::move(camera));
+  std::vector<CameraFacts> cameras;
+  for (capture::CaptureDevice* device : control_.cameras) {
+    CameraFacts& camera = cameras.emplace_back();
+    char name[128] = {}, version[128] = {};
+    if (capture::CaptureDevice::GetDriverDescription(device->DriverIndex(), name, sizeof name,
+                                                     version, sizeof version))
+      camera.name = name;
+    static_cast<void>(device->GetImageSize(camera.width, camera.height));
+    camera.format = device->FormatName();
+  }
+  control_.SetCameras(std::move(cameras));
   control_.startedMs = platform::SteadyMillis();
   auto listener = std::make_unique<ListenThread>(control_);
   if (!listener->Open()) return StartResult::kPortUnavailable;
@@ -72,8 +75,13 @@ StartResult ServerController::StartServer() {
   }
   control_.tls = std::move(tls.context);
   if (device_.HoldGrabbing() != capture::DeviceResult::kOk) return StartResult::kCameraNotStarted;
+  held_ = {&device_};
+  // Another camera that can't start leaves its streams waiting for pictures.
+  for (size_t i = 1; i < control_.cameras.size(); ++i)
+    if (control_.cameras[i]->HoldGrabbing() == capture::DeviceResult::kOk)
+      held_.push_back(control_.cameras[i]);
   if (!listener->Thread().Create()) {
-    device_.ReleaseGrabbing();
+    ReleaseCameras();
     return StartResult::kCameraNotStarted;
   }
   listener->Thread().SetLowestPriority();
@@ -86,13 +94,19 @@ StartResult ServerController::StartServer() {
 void ServerController::StopServer() {
   if (!running_) return;
   control_.stopRequested = 1;
-  device_.frameStore.WakeReaders();  // waiting streams see the flag at once
+  for (capture::CaptureDevice* camera : control_.cameras)
+    camera->frameStore.WakeReaders();  // waiting streams see the flag at once
   while (!listener_->Thread().WaitForEnd(platform::kThreadEndStepMs)) {
     if (whileWaiting_) whileWaiting_();
   }
-  device_.ReleaseGrabbing();
+  ReleaseCameras();
   listener_.reset();
   running_ = false;
+}
+
+void ServerController::ReleaseCameras() {
+  for (capture::CaptureDevice* camera : held_) camera->ReleaseGrabbing();
+  held_.clear();
 }
 
 void ServerController::SetClientLimit(int32_t n) {

@@ -44,6 +44,9 @@ class ServerController {
   [[nodiscard]] StartResult StartServer();
   // Ends every session and the listener, then grabbing; nothing when stopped.
   void StopServer();
+  // Serves `device` too, as the next camera (/cam/N/..., N from 1 after the
+  // first's 0); while stopped. Its grabbing starts and stops with the server.
+  void AddCamera(capture::CaptureDevice& device) { control_.cameras.push_back(&device); }
   // A limit outside the client limit's range is ignored.
   void SetClientLimit(int32_t n);
   void SetLogConnections(int32_t flag) { control_.logConnections = flag; }
@@ -74,10 +77,13 @@ class ServerController {
   bool ListenerEnded();
 
  private:
+  void ReleaseCameras();
+
   ServerControl control_;
   settings::ServerSettings tlsSettings_;  // https, tlscert and tlskey
   bool running_ = false;
   capture::CaptureDevice& device_;
+  std::vector<capture::CaptureDevice*> held_;  // the cameras whose grabbing this start holds
   std::unique_ptr<ListenThread> listener_;
   std::function<void()> whileWaiting_;
 };

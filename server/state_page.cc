@@ -33,34 +33,47 @@ std::string Quoted(const std::string& text) {
 }  // namespace
 
 std::string StateJson(const StateFacts& facts) {
-  char fps[32];
-  std::snprintf(fps, sizeof fps, "%.1f", facts.fps);
   const auto number = [](int64_t n) { return std::to_string(n); };
-  return "{\"camera\": {\"name\": " + Quoted(facts.camera.name) +
-         ", \"width\": " + number(facts.camera.width) +
-         ", \"height\": " + number(facts.camera.height) +
-         ", \"format\": " + Quoted(facts.camera.format) + ", \"fps\": " + fps +
-         ", \"online\": " + (facts.online ? "true" : "false") +
-         ", \"passthrough\": " + (facts.passthrough ? "true" : "false") +
+  // One camera's fields, without braces.
+  const auto camera = [&](const CameraState& state) {
+    char fps[32];
+    std::snprintf(fps, sizeof fps, "%.1f", state.fps);
+    return "\"name\": " + Quoted(state.facts.name) + ", \"width\": " + number(state.facts.width) +
+           ", \"height\": " + number(state.facts.height) +
+           ", \"format\": " + Quoted(state.facts.format) + ", \"fps\": " + fps +
+           ", \"online\": " + (state.online ? "true" : "false") +
+           ", \"passthrough\": " + (state.passthrough ? "true" : "false");
+  };
+  std::string cameras;
+  for (size_t n = 0; n < facts.cameras.size(); ++n) {
+    const std::string base = "/cam/" + std::to_string(n);
+    cameras += std::string(n ? ", " : "") + "{" + camera(facts.cameras[n]) +
+               ", \"stream\": " + Quoted(base + "/video") +
+               ", \"snapshot\": " + Quoted(base + "/snapshot") + "}";
+  }
+  return "{\"camera\": {" + camera(facts.cameras.empty() ? CameraState{} : facts.cameras.front()) +
          "}, \"server\": {\"clients\": " + number(facts.clients) +
          ", \"maxclients\": " + number(facts.maxclients) +
          ", \"uptime_s\": " + number(facts.uptimeSeconds) +
          "}, \"stream\": {\"url\": " + Quoted(facts.streamUrl) +
-         ", \"snapshot\": " + Quoted(kSnapshotPath) + "}}\n";
+         ", \"snapshot\": " + Quoted(kSnapshotPath) + "}, \"cameras\": [" + cameras + "]}\n";
 }
 
 void AnswerState(const ServerControl& control, std::string_view streamUrl, bool headOnly,
                  Framing framing, Outgoing& out) {
   StateFacts facts;
   const int64_t now = platform::SteadyMillis();
-  facts.camera = control.Camera();
+  const std::vector<CameraFacts> cameras = control.Cameras();
   facts.clients = control.connectedCount.load() - 1;  // not this request's own place
   facts.maxclients = control.clientLimit.load();
   facts.uptimeSeconds = (now - control.startedMs.load()) / 1000;
-  if (const capture::CaptureDevice* device = control.frameSource) {
-    facts.fps = device->frameStore.FramesPerSecond(now);
-    facts.online = device->Online();
-    facts.passthrough = device->SendsCameraJpeg();  // what goes out, not the setting
+  for (size_t n = 0; n < control.cameras.size() && n < cameras.size(); ++n) {
+    const capture::CaptureDevice& device = *control.cameras[n];
+    CameraState& state = facts.cameras.emplace_back();
+    state.facts = cameras[n];
+    state.fps = device.frameStore.FramesPerSecond(now);
+    state.online = device.Online();
+    state.passthrough = device.SendsCameraJpeg();  // what goes out, not the setting
   }
   facts.streamUrl = streamUrl;
   const std::string json = StateJson(facts);

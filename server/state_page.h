@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "server/outgoing.h"
 #include "server/response_head.h"
@@ -11,17 +12,21 @@ namespace server {
 
 // How the camera and the server are doing, for the tools around a camera
 // server (dashboards, timelapse scripts), as /state answers it.
-struct StateFacts {
-  CameraFacts camera;
+struct CameraState {
+  CameraFacts facts;
   double fps = 0;  // over the last two seconds
   bool online = false, passthrough = false;
+};
+struct StateFacts {
+  std::vector<CameraState> cameras;  // in the order of their numbers
   int32_t clients = 0, maxclients = 0;
   int64_t uptimeSeconds = 0;
   std::string streamUrl;
 };
 
 // The facts as one JSON object: {"camera": {...}, "server": {...},
-// "stream": {...}}.
+// "stream": {...}, "cameras": [...]}: "camera" is the first camera (the one
+// "stream" names), "cameras" every camera with its own addresses.
 std::string StateJson(const StateFacts& facts);
 
 // Puts the answer to /state into `out`: 200 with the JSON,

@@ -7,11 +7,13 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "capture/capture_device.h"
 #include "keep/keeper.h"
+#include "platform/installed_drivers.h"
 #include "platform/message_box.h"
 #include "platform/registry.h"
 #include "platform/running_mark.h"
@@ -92,9 +94,11 @@ bool WaitForStop(server::ServerController& controller, keep::Keeper& keeper,
 // What the desktop program applies as soon as it is set; the port and
 // HTTPS wait for the next start there too.
 void ApplySettings(const settings::ServerSettings& settings, server::ServerController& controller,
-                   capture::CaptureDevice& device) {
-  device.SetQuality(static_cast<int32_t>(settings.compression));
-  device.SetPassThrough(settings.passthrough != 0);
+                   const std::vector<capture::CaptureDevice*>& cameras) {
+  for (capture::CaptureDevice* device : cameras) {
+    device->SetQuality(static_cast<int32_t>(settings.compression));
+    device->SetPassThrough(settings.passthrough != 0);
+  }
   controller.SetLogConnections(static_cast<int32_t>(settings.connections));
   controller.SetAccess(settings);
   controller.SetClientLimit(static_cast<int32_t>(settings.maxclients));
@@ -174,6 +178,22 @@ int main(int argc, char** argv) {
       device.Create(static_cast<int>(settings.driver), static_cast<int32_t>(settings.compression)));
   device.SetPassThrough(settings.passthrough != 0);
   server::ServerController controller(settings, device);
+  // Every other camera found is served too, as /cam/N/... (N from 1): the
+  // chosen one is camera 0, at the stream URL as always.
+  std::vector<std::unique_ptr<capture::CaptureDevice>> others;
+  std::vector<capture::CaptureDevice*> cameras = {&device};
+  for (int index : platform::CamerasToServe()) {
+    if (index == static_cast<int>(settings.driver)) continue;
+    auto other = std::make_unique<capture::CaptureDevice>();
+    other->SetCameraMemory(&cameraMemory);
+    if (other->Create(index, static_cast<int32_t>(settings.compression)) !=
+        capture::DeviceResult::kOk)
+      continue;
+    other->SetPassThrough(settings.passthrough != 0);
+    controller.AddCamera(*other);
+    cameras.push_back(other.get());
+    others.push_back(std::move(other));
+  }
   // The port is bound before StartServer returns: a port that can't be had
   // has had its message, and nothing claims to serve.
   const server::StartResult started = controller.StartServer();
@@ -207,6 +227,18 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "owlglance-server: a password is asked, for the user \"%s\"\n",
                  settings.viewuser.c_str());
   FollowHomePage(settings);
+  for (size_t n = 1; n < cameras.size(); ++n) {
+    char name[128] = {}, version[128] = {};
+    static_cast<void>(capture::CaptureDevice::GetDriverDescription(
+        cameras[n]->DriverIndex(), name, sizeof name, version, sizeof version));
+    for (const std::string& address : addresses) {
+      const std::string base =
+          share::BaseUrl(address, settings.portnum) + "/cam/" + std::to_string(n);
+      std::fprintf(stderr,
+                   "owlglance-server: camera %zu (%s) stream %s/video snapshot %s/snapshot\n", n,
+                   name, base.c_str(), base.c_str());
+    }
+  }
   WriteMissingHomePage(addresses, settings, device);
   // What the settings keep of the pictures, while the server runs.
   keep::Keeper keeper(device.frameStore);
@@ -237,12 +269,13 @@ int main(int argc, char** argv) {
       return;
     }
     settings = fresh;
-    ApplySettings(settings, controller, device);
+    ApplySettings(settings, controller, cameras);
     keeper.Apply(keep::PlanFrom(settings));
     FollowHomePage(settings);
   });
   keeper.Stop();
   controller.StopServer();
+  for (auto& other : others) other->Destroy();
   device.Destroy();
   platform::EndIdleThreads();
   return stopped ? 0 : 1;

@@ -60,6 +60,43 @@ TEST(RouteRequest, SplitsAtTheQueryDecodesOnceAndPicksTheAnswer) {
   }
 }
 
+// Every camera N at its own addresses; the plain ones are camera 0's.
+TEST(RouteRequest, EachCameraHasItsAddresses) {
+  struct Case {
+    std::string target;
+    server::Answer answer;
+    int camera;
+  };
+  const Case cases[] = {
+      {"/video", server::Answer::kStream, 0},
+      {"/cam/0/video", server::Answer::kStream, 0},
+      {"/cam/1/video", server::Answer::kStream, 1},
+      {"/CAM/12/Video?t=3", server::Answer::kStream, 12},
+      {"/cam/1/snapshot", server::Answer::kSnapshot, 1},
+      {"/cam/1/snapshot.jpg", server::Answer::kSnapshot, 1},
+      {"/?action=stream_1", server::Answer::kStream, 1},
+      {"/?action=snapshot_2", server::Answer::kSnapshot, 2},
+      {"/?action=stream_1?nonce=5", server::Answer::kStream, 1},
+      {"/cam/%31/video", server::Answer::kStream, 1},  // decoded like any path
+      // Not a camera's address: files, which are 404 unless they are there.
+      {"/cam/01/video", server::Answer::kFile, 0},
+      {"/cam/100/video", server::Answer::kFile, 0},
+      {"/cam/-1/video", server::Answer::kFile, 0},
+      {"/cam/1", server::Answer::kFile, 0},
+      {"/cam/1/video/x", server::Answer::kFile, 0},
+      {"/cam//video", server::Answer::kFile, 0},
+      {"/?action=stream_", server::Answer::kFile, 0},
+      {"/?action=stream_x", server::Answer::kFile, 0},
+  };
+  for (const Case& c : cases) {
+    const std::string request = "GET " + c.target + " HTTP/1.0";
+    const server::Route route = server::RouteRequest(
+        server::SplitRequest(request.data(), static_cast<int>(request.size())), "/video");
+    EXPECT_EQ(route.answer, c.answer) << c.target;
+    EXPECT_EQ(route.camera, c.camera) << c.target;
+  }
+}
+
 TEST(RouteRequest, TheStreamUrlWinsOverTheSnapshotUrls) {
   const std::string request = "GET /snapshot HTTP/1.0";
   server::Route route = server::RouteRequest(

@@ -450,6 +450,41 @@ TEST_F(HeadlessServerTest, AMotionJpegCamerasOwnImagesGoOutOrAreEncodedAgain) {
   }
 }
 
+// Every camera found is served at once, each at its own addresses; the
+// chosen one keeps the plain ones.
+TEST_F(HeadlessServerTest, EveryCameraIsServedAtItsOwnAddresses) {
+  ::setenv(platform::kDriverListVariable, "pattern@640x480,pattern@1280x720:mjpeg", 1);
+  Start();
+  ::setenv(platform::kDriverListVariable, "pattern", 1);
+  ASSERT_TRUE(Serving());
+  const std::string width = "timeout 20 ffprobe -v error -show_entries stream=width -of csv=p=0 ";
+  struct Case {
+    std::string path, expected;
+  };
+  const Case cases[] = {
+      {"/video", "640\n"},           {"/cam/0/video", "640\n"},
+      {"/cam/1/video", "1280\n"},    {"/?action=stream_1", "1280\n"},
+      {"/cam/1/snapshot", "1280\n"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(RunCommand(width + "'" + Url(c.path) + "'"), c.expected);
+  const std::string code = "curl -s -o /dev/null -w '%{http_code}' --max-time 5 ";
+  EXPECT_EQ(RunCommand(code + Url("/cam/2/video")), "404");
+  EXPECT_EQ(RunCommand(code + "'" + Url("/?action=snapshot_2") + "'"), "404");
+  EXPECT_EQ(RunCommand("curl -s " + Url("/state") +
+                       " | /usr/bin/python3 -c 'import json, sys; "
+                       "print([(c[\"width\"], c[\"format\"], c[\"stream\"]) "
+                       "for c in json.load(sys.stdin)[\"cameras\"]])'"),
+            "[(640, 'YUY2', '/cam/0/video'), (1280, 'MJPG', '/cam/1/video')]\n");
+  // Both at once, in one FFmpeg.
+  EXPECT_EQ(
+      RunCommand("timeout 30 ffmpeg -v error -i " + Url("/video") + " -i " + Url("/cam/1/video") +
+                 " -map 0:v -frames:v 10 -f null - -map 1:v -frames:v 10 -f null - "
+                 "&& echo played"),
+      "played\n");
+  EXPECT_NE(folder.Read("stderr.txt").find("camera 1 (Owlglance Test Pattern 1280x720) stream "),
+            std::string::npos);
+}
+
 TEST_F(HeadlessServerTest, ClientLimitOneRefusesASecondClient) {
   Start(1);
   ASSERT_TRUE(Serving());

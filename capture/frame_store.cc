@@ -87,29 +87,28 @@ void FrameStore::WaitForNewFrame(uint64_t seen, int ms) {
     if (published_.wait_until(waitLock_, deadline) == std::cv_status::timeout) return;
 }
 
-double FrameStore::FramesPerSecond(int64_t nowMs) const {
-  constexpr int64_t kWindowMs = 2000;
-  int frames = 0;
+FrameStore::Recent FrameStore::RecentPictures(int64_t nowMs) const {
+  Recent recent{0, nowMs, 0};
   for (const auto& at : publishedAt_) {
     const int64_t when = at.load();
-    if (when > 0 && nowMs - when < kWindowMs) ++frames;
+    if (when <= 0 || nowMs - when >= kRecentMs) continue;
+    ++recent.frames;
+    recent.oldest = std::min(recent.oldest, when);
+    recent.newest = std::max(recent.newest, when);
   }
-  return frames * 1000.0 / kWindowMs;
+  return recent;
+}
+
+double FrameStore::FramesPerSecond(int64_t nowMs) const {
+  return RecentPictures(nowMs).frames * 1000.0 / kRecentMs;
 }
 
 double FrameStore::PictureRate(int64_t nowMs) const {
-  constexpr int64_t kWindowMs = 2000, kSpanLeastMs = 500;
-  int frames = 0;
-  int64_t oldest = nowMs, newest = 0;
-  for (const auto& at : publishedAt_) {
-    const int64_t when = at.load();
-    if (when <= 0 || nowMs - when >= kWindowMs) continue;
-    ++frames;
-    oldest = std::min(oldest, when);
-    newest = std::max(newest, when);
-  }
-  if (frames < 2 || newest - oldest < kSpanLeastMs) return 0;
-  return (frames - 1) * 1000.0 / static_cast<double>(newest - oldest);
+  constexpr int64_t kSpanLeastMs = 500;
+  const Recent recent = RecentPictures(nowMs);
+  const int64_t span = recent.newest - recent.oldest;
+  if (recent.frames < 2 || span < kSpanLeastMs) return 0;
+  return (recent.frames - 1) * 1000.0 / static_cast<double>(span);
 }
 
 void FrameStore::WakeReaders() {

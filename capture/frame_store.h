@@ -140,7 +140,15 @@ class FrameStore {
   FrameRef latest_ OWL_GUARDED_BY(frameLock_);
   FrameRef writing_;  // the writer's alone, from BeginFrame to EndFrame
 
-  std::atomic<uint64_t> publishedCount_{0};  // written under frameLock_
+  std::atomic<uint64_t> publishedCount_{0};   // written under frameLock_
+  static constexpr int64_t kRecentMs = 2000;  // the window both rates look at
+  // The pictures published within kRecentMs of `nowMs`: how many, and the
+  // first's and the last's times.
+  struct Recent {
+    int frames;
+    int64_t oldest, newest;
+  };
+  Recent RecentPictures(int64_t nowMs) const;
   // When the last frames were published, a ring by published count; enough
   // for 2 s of a 120 fps camera.
   static constexpr size_t kPublishTimes = 256;

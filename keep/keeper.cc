@@ -137,7 +137,7 @@ void Keeper::KeepPicture(const KeepPlan& plan, const capture::FrameRef& picture)
 }
 
 void Keeper::Record(const KeepPlan& plan, const capture::FrameRef& picture) {
-  const auto [width, height, cameraJpeg] = picture.Shape();
+  const int32_t width = picture.Shape().width, height = picture.Shape().height;
   if (width <= 0 || height <= 0) return;
   const int64_t at = picture.PublishedMs();
   // A new file every half hour, and for a new picture size.

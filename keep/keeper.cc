@@ -28,8 +28,9 @@ std::tm LocalNow() {
 
 }  // namespace
 
-KeepPlan PlanFrom(const settings::ServerSettings& settings) {
+KeepPlan PlanFrom(const settings::ServerSettings& settings, std::string_view camera) {
   KeepPlan plan;
+  plan.camera = camera;
   plan.interval = settings.intervalon != 0;
   plan.seconds = settings.interval;
   plan.keep = settings.intervalkeep;
@@ -119,7 +120,7 @@ void Keeper::Run() {
 }
 
 void Keeper::KeepPicture(const KeepPlan& plan, const capture::FrameRef& picture) {
-  const std::string name = IntervalPictureName(LocalNow());
+  const std::string name = IntervalPictureName(LocalNow(), plan.camera);
   if (!platform::MakeFolders(plan.pictureFolder)) {
     Fail(false, WriteFailedMessage(errno, "interval pictures stopped", plan.pictureFolder));
     return;
@@ -132,7 +133,8 @@ void Keeper::KeepPicture(const KeepPlan& plan, const capture::FrameRef& picture)
          WriteFailedMessage(error, "interval pictures stopped", plan.pictureFolder + "/" + name));
     return;
   }
-  for (const std::string& old : PicturesBeyond(FolderNames(plan.pictureFolder), plan.keep))
+  for (const std::string& old :
+       PicturesBeyond(FolderNames(plan.pictureFolder), plan.keep, plan.camera))
     ::unlink((plan.pictureFolder + "/" + old).c_str());
 }
 
@@ -181,9 +183,10 @@ bool Keeper::OpenRecording(const KeepPlan& plan, int32_t width, int32_t height, 
     Fail(true, "Less than 200 MB are left on the disk: recording stopped. " + plan.videoFolder);
     return false;
   }
-  const std::string name = FreeName(RecordingName(LocalNow()), [&](const std::string& candidate) {
-    return ::access((plan.videoFolder + "/" + candidate).c_str(), F_OK) == 0;
-  });
+  const std::string name =
+      FreeName(RecordingName(LocalNow(), plan.camera), [&](const std::string& candidate) {
+        return ::access((plan.videoFolder + "/" + candidate).c_str(), F_OK) == 0;
+      });
   recordingPath_ = plan.videoFolder + "/" + name;
   // Whole pictures a second, or halves below five (7.5 is a camera's rate).
   const bool halves = rate < 5;

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -22,12 +23,14 @@ struct KeepPlan {
   bool record = false;
   std::string videoFolder;
   int64_t minFreeBytes = 200LL << 20;  // recording stops with less free on its disk
+  std::string camera;                  // names the files when there are several cameras, else ""
   bool operator==(const KeepPlan&) const = default;
 };
 
 // The plan the settings ask for: the interval folder as set, or the
 // user's pictures folder; recordings in the user's videos folder.
-KeepPlan PlanFrom(const settings::ServerSettings& settings);
+// `camera` names the files (CameraInFileName's), "" for the one camera.
+KeepPlan PlanFrom(const settings::ServerSettings& settings, std::string_view camera = {});
 
 constexpr int64_t kRecordingPartMs = 30 * 60 * 1000;  // a new file every 30 minutes
 

@@ -151,4 +151,22 @@ void SaveCameraValues(const std::string& camera, const std::string& format,
   static_cast<void>(key.Close());
 }
 
+bool LoadCameraServed(const std::string& camera) {
+  uint32_t served = 1;
+  RegistryKey key;
+  if (key.Open(CameraKey(camera)) != platform::ERROR_SUCCESS) return true;
+  Query(key, "served", served);
+  static_cast<void>(key.Close());
+  return served != 0;
+}
+
+void SaveCameraServed(const std::string& camera, bool served) {
+  if (saveRefused.load()) return;
+  RegistryKey key;
+  int disposition = 0;
+  static_cast<void>(key.Create(CameraKey(camera), disposition));
+  Set(key, "served", served ? 1u : 0u);
+  static_cast<void>(key.Close());
+}
+
 }  // namespace settings

@@ -34,5 +34,9 @@ void SaveSettings(const ServerSettings& settings);
 void LoadCameraValues(const std::string& camera, std::string& format, std::string& controls);
 void SaveCameraValues(const std::string& camera, const std::string& format,
                       const std::string& controls);
+// Whether a camera is served beside the chosen one, in the same key; a
+// camera never set is served.
+bool LoadCameraServed(const std::string& camera);
+void SaveCameraServed(const std::string& camera, bool served);
 
 }  // namespace settings

@@ -111,7 +111,7 @@ ListenThread::~ListenThread() {
 }
 
 bool ListenThread::Open() {
-  const int port = control_.port.load();
+  const int port = port_ = control_.port.load();
   switch (listening_.Listen(port, kBacklog)) {
     case platform::kListening:
       return true;
@@ -420,11 +420,10 @@ void ListenThread::TryRequest(Connection& c, int64_t now, bool timeUp) {
     std::string local;
     static_cast<void>(c.link.socket.LocalAddress(local));
     const std::string_view target = tokens.count > 1 ? tokens.token[1] : std::string_view();
-    Answer(c,
-           SecureRedirect(
-               SecureLocation(HeaderValue(head, "Host"), local, control_.port.load(), target),
-               c.framing),
-           now);
+    Answer(
+        c,
+        SecureRedirect(SecureLocation(HeaderValue(head, "Host"), local, port_, target), c.framing),
+        now);
     return;
   }
   // Only now does the client take a place: one still sending its request

@@ -113,6 +113,7 @@ class ListenThread {
 
   ServerControl& control_;
   platform::Socket listening_;
+  int port_ = 0;  // the port listened on: Setup may change the setting meanwhile
   platform::Poller poller_;
   platform::Wakeup wakeup_;  // pools' results, the camera's pictures
   JobPool files_, verifications_;

@@ -44,9 +44,13 @@ class ServerController {
   [[nodiscard]] StartResult StartServer();
   // Ends every session and the listener, then grabbing; nothing when stopped.
   void StopServer();
-  // Serves `device` too, as the next camera (/cam/N/..., N from 1 after the
-  // first's 0); while stopped. Its grabbing starts and stops with the server.
-  void AddCamera(capture::CaptureDevice& device) { control_.cameras.push_back(&device); }
+  // Serves `others` too, after the first, as cameras 1, 2, ... (/cam/N/...),
+  // in place of those served before; while stopped. Their grabbing starts
+  // and stops with the server.
+  void ServeOthers(const std::vector<capture::CaptureDevice*>& others) {
+    control_.cameras.resize(1);
+    control_.cameras.insert(control_.cameras.end(), others.begin(), others.end());
+  }
   // A limit outside the client limit's range is ignored.
   void SetClientLimit(int32_t n);
   void SetLogConnections(int32_t flag) { control_.logConnections = flag; }

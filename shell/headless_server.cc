@@ -13,7 +13,6 @@
 
 #include "capture/capture_device.h"
 #include "keep/keeper.h"
-#include "platform/installed_drivers.h"
 #include "platform/message_box.h"
 #include "platform/registry.h"
 #include "platform/running_mark.h"
@@ -22,9 +21,9 @@
 #include "settings/settings_store.h"
 #include "share/home_page.h"
 #include "share/share_links.h"
-#include "shell/camera_memory_store.h"
 #include "shell/commands.h"
 #include "shell/server_options.h"
+#include "station/station.h"
 
 namespace {
 
@@ -70,8 +69,7 @@ FileStamp StampOf(const std::string& path) {
 // say meanwhile and calling `reload` on SIGHUP or when the settings file
 // changes; false when the listener ended on its own.
 template <typename Reload>
-bool WaitForStop(server::ServerController& controller, keep::Keeper& keeper,
-                 const sigset_t& signals, Reload reload) {
+bool WaitForStop(station::Station& station, const sigset_t& signals, Reload reload) {
   const std::string settingsFile = platform::RegistryFile();
   FileStamp seen = StampOf(settingsFile);
   const timespec step{0, 300 * 1000 * 1000};
@@ -83,26 +81,13 @@ bool WaitForStop(server::ServerController& controller, keep::Keeper& keeper,
       seen = now;
       reload();
     }
-    std::vector<std::string> notices = controller.TakeNotices();
-    for (std::string& message : keeper.TakeStops().messages) notices.push_back(std::move(message));
+    std::vector<std::string> notices = station.Server().TakeNotices();
+    for (std::string& message : station.TakeKeeperStops().messages)
+      notices.push_back(std::move(message));
     for (const std::string& notice : notices)
       platform::ShowMessageBox(notice, {}, platform::kMbOk | platform::kMbIconExclamation);
-    if (controller.ListenerEnded()) return false;
+    if (station.Server().ListenerEnded()) return false;
   }
-}
-
-// What the desktop program applies as soon as it is set; the port and
-// HTTPS wait for the next start there too.
-void ApplySettings(const settings::ServerSettings& settings, server::ServerController& controller,
-                   const std::vector<capture::CaptureDevice*>& cameras) {
-  for (capture::CaptureDevice* device : cameras) {
-    device->SetQuality(static_cast<int32_t>(settings.compression));
-    device->SetPassThrough(settings.passthrough != 0);
-  }
-  controller.SetLogConnections(static_cast<int32_t>(settings.connections));
-  controller.SetAccess(settings);
-  controller.SetClientLimit(static_cast<int32_t>(settings.maxclients));
-  controller.SetStreamUrl(settings.camurl);
 }
 
 // A home page the server wrote, untouched since, shows the stream's address.
@@ -168,32 +153,14 @@ int main(int argc, char** argv) {
   sigaddset(&signals, SIGHUP);
   ::pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-  // The camera comes back as it was chosen for it, in the desktop program
-  // or here before.
-  shell::SettingsCameraMemory cameraMemory;
-  capture::CaptureDevice device;
-  device.SetCameraMemory(&cameraMemory);
-  // Without a camera StartServer fails and says so.
-  static_cast<void>(
-      device.Create(static_cast<int>(settings.driver), static_cast<int32_t>(settings.compression)));
-  device.SetPassThrough(settings.passthrough != 0);
-  server::ServerController controller(settings, device);
-  // Every other camera found is served too, as /cam/N/... (N from 1): the
-  // chosen one is camera 0, at the stream URL as always.
-  std::vector<std::unique_ptr<capture::CaptureDevice>> others;
-  std::vector<capture::CaptureDevice*> cameras = {&device};
-  for (int index : platform::CamerasToServe()) {
-    if (index == static_cast<int>(settings.driver)) continue;
-    auto other = std::make_unique<capture::CaptureDevice>();
-    other->SetCameraMemory(&cameraMemory);
-    if (other->Create(index, static_cast<int32_t>(settings.compression)) !=
-        capture::DeviceResult::kOk)
-      continue;
-    other->SetPassThrough(settings.passthrough != 0);
-    controller.AddCamera(*other);
-    cameras.push_back(other.get());
-    others.push_back(std::move(other));
-  }
+  // Every camera comes back as it was chosen for it, in the desktop program
+  // or here before. The chosen one is camera 0, at the stream URL as always;
+  // every other one found is served too, as /cam/N/... (N from 1). Without
+  // a camera StartServer fails and says so.
+  station::Station station(settings);
+  static_cast<void>(station.OpenChosen());
+  station.OpenOthers();
+  server::ServerController& controller = station.Server();
   // The port is bound before StartServer returns: a port that can't be had
   // has had its message, and nothing claims to serve.
   const server::StartResult started = controller.StartServer();
@@ -227,32 +194,30 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "owlglance-server: a password is asked, for the user \"%s\"\n",
                  settings.viewuser.c_str());
   FollowHomePage(settings);
-  for (size_t n = 1; n < cameras.size(); ++n) {
-    char name[128] = {}, version[128] = {};
-    static_cast<void>(capture::CaptureDevice::GetDriverDescription(
-        cameras[n]->DriverIndex(), name, sizeof name, version, sizeof version));
+  for (size_t n = 1; n < station.Count(); ++n) {
+    const int number = station.ServedNumber(n);
+    if (number < 0) continue;
     for (const std::string& address : addresses) {
       const std::string base =
-          share::BaseUrl(address, settings.portnum) + "/cam/" + std::to_string(n);
+          share::BaseUrl(address, settings.portnum) + "/cam/" + std::to_string(number);
       std::fprintf(stderr,
-                   "owlglance-server: camera %zu (%s) stream %s/video snapshot %s/snapshot\n", n,
-                   name, base.c_str(), base.c_str());
+                   "owlglance-server: camera %d (%s) stream %s/video snapshot %s/snapshot\n",
+                   number, station.At(n).name.c_str(), base.c_str(), base.c_str());
     }
   }
-  WriteMissingHomePage(addresses, settings, device);
+  WriteMissingHomePage(addresses, settings, station.At(0).device);
   // What the settings keep of the pictures, while the server runs.
-  keep::Keeper keeper(device.frameStore);
   const keep::KeepPlan plan = keep::PlanFrom(settings);
   if (plan.interval)
     std::fprintf(stderr, "owlglance-server: a picture every %u s in %s\n", plan.seconds,
                  plan.pictureFolder.c_str());
   if (plan.record)
     std::fprintf(stderr, "owlglance-server: recording to %s\n", plan.videoFolder.c_str());
-  keeper.Apply(plan);
+  station.ApplyKeeping();
   // Held while serving: --set-password and --access say "from now on" then.
   platform::RunningMark running;
   static_cast<void>(running.Hold(shell::ServerMarkFile()));
-  bool stopped = WaitForStop(controller, keeper, signals, [&] {
+  bool stopped = WaitForStop(station, signals, [&] {
     // Only a file that reads well changes anything: a missing or damaged
     // one must not drop the password of a server that is running.
     settings::ServerSettings fresh;
@@ -268,15 +233,11 @@ int main(int argc, char** argv) {
                    why.c_str());
       return;
     }
-    settings = fresh;
-    ApplySettings(settings, controller, cameras);
-    keeper.Apply(keep::PlanFrom(settings));
+    settings = fresh;  // the port and HTTPS are read at the next start
+    station.Apply();
     FollowHomePage(settings);
   });
-  keeper.Stop();
-  controller.StopServer();
-  for (auto& other : others) other->Destroy();
-  device.Destroy();
+  station.Close();
   platform::EndIdleThreads();
   return stopped ? 0 : 1;
 }

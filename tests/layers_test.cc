@@ -23,6 +23,7 @@ const std::map<std::string, std::vector<std::string>> kAllowed = {
     {"capture", {"platform/", "capture/"}},
     {"keep", {"platform/", "settings/", "capture/", "keep/"}},
     {"server", {"platform/", "settings/", "capture/", "server/"}},
+    {"station", {"platform/", "settings/", "capture/", "keep/", "server/", "station/"}},
     {"widgets", {"platform/", "widgets/"}},
     {"share",
      {"platform/", "settings/", "capture/", "server/", "widgets/", "share/", "resources/"}},
@@ -30,12 +31,12 @@ const std::map<std::string, std::vector<std::string>> kAllowed = {
      {"platform/", "settings/", "capture/", "server/", "widgets/", "share/", "wizard/",
       "resources/"}},
     {"shell",
-     {"platform/", "settings/", "capture/", "keep/", "server/", "widgets/", "share/", "wizard/",
-      "shell/", "resources/"}},
+     {"platform/", "settings/", "capture/", "keep/", "server/", "station/", "widgets/", "share/",
+      "wizard/", "shell/", "resources/"}},
 };
-const std::vector<std::string> kProjectFolders = {"platform/", "settings/", "capture/", "keep/",
-                                                  "server/",   "widgets/",  "share/",   "wizard/",
-                                                  "shell/",    "resources/"};
+const std::vector<std::string> kProjectFolders = {"platform/", "settings/", "capture/",  "keep/",
+                                                  "server/",   "station/",  "widgets/",  "share/",
+                                                  "wizard/",   "shell/",    "resources/"};
 
 struct Include {
   std::string file, target;

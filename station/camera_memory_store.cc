@@ -1,8 +1,8 @@
-#include "shell/camera_memory_store.h"
+#include "station/camera_memory_store.h"
 
 #include "settings/settings_store.h"
 
-namespace shell {
+namespace station {
 
 capture::CameraChoices SettingsCameraMemory::Recall(const std::string& camera) {
   capture::CameraChoices choices;
@@ -16,4 +16,4 @@ void SettingsCameraMemory::Keep(const std::string& camera, const capture::Camera
   settings::SaveCameraValues(camera, choices.format, capture::ControlsText(choices.controls));
 }
 
-}  // namespace shell
+}  // namespace station

@@ -2,7 +2,7 @@
 
 #include "capture/camera_memory.h"
 
-namespace shell {
+namespace station {
 
 // Each camera's choices, kept in the settings file beside the settings.
 class SettingsCameraMemory : public capture::CameraMemory {
@@ -11,4 +11,4 @@ class SettingsCameraMemory : public capture::CameraMemory {
   void Keep(const std::string& camera, const capture::CameraChoices& choices) override;
 };
 
-}  // namespace shell
+}  // namespace station

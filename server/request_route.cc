@@ -105,6 +105,11 @@ bool CameraPath(std::string_view path, Route& route) {
 
 }  // namespace
 
+std::string CameraStreamPath(int camera) { return "/cam/" + std::to_string(camera) + "/video"; }
+std::string CameraSnapshotPath(int camera) {
+  return "/cam/" + std::to_string(camera) + "/snapshot";
+}
+
 RequestTokens SplitRequest(const char* data, int length) {
   RequestTokens result;
   std::string_view text(data, ::strnlen(data, static_cast<size_t>(length)));

@@ -16,6 +16,9 @@ RequestTokens SplitRequest(const char* data, int length);
 
 // The newest picture as one JPEG; also as "/snapshot.jpg".
 constexpr char kSnapshotPath[] = "/snapshot";
+// Camera N's own addresses, every camera's (camera 0 answers these too).
+std::string CameraStreamPath(int camera);    // "/cam/N/video"
+std::string CameraSnapshotPath(int camera);  // "/cam/N/snapshot"
 // How the camera and the server are doing, as JSON.
 constexpr char kStateRoute[] = "/state";
 

@@ -46,10 +46,10 @@ std::string StateJson(const StateFacts& facts) {
   };
   std::string cameras;
   for (size_t n = 0; n < facts.cameras.size(); ++n) {
-    const std::string base = "/cam/" + std::to_string(n);
+    const int at = static_cast<int>(n);
     cameras += std::string(n ? ", " : "") + "{" + camera(facts.cameras[n]) +
-               ", \"stream\": " + Quoted(base + "/video") +
-               ", \"snapshot\": " + Quoted(base + "/snapshot") + "}";
+               ", \"stream\": " + Quoted(CameraStreamPath(at)) +
+               ", \"snapshot\": " + Quoted(CameraSnapshotPath(at)) + "}";
   }
   return "{\"camera\": {" + camera(facts.cameras.empty() ? CameraState{} : facts.cameras.front()) +
          "}, \"server\": {\"clients\": " + number(facts.clients) +

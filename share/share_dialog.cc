@@ -30,6 +30,7 @@ constexpr char kPrivateWarning[] = "1109";
 constexpr char kQrCode[] = "1110";
 constexpr char kScheme[] = "1111";
 constexpr char kFingerprint[] = "1112";
+constexpr char kCameraChoice[] = "1113";
 
 constexpr int kQrMinimumPixels = 180;  // to be read from arm's length
 
@@ -50,7 +51,8 @@ void ShowLink(widgets::HyperlinkLabel* link, const std::string& url) {
 }  // namespace
 
 ShareDialog::ShareDialog(wxWindow* owner, const settings::ServerSettings& settings,
-                         const std::string& serverState, const std::string& fingerprint)
+                         const std::string& serverState, const std::string& fingerprint,
+                         const std::vector<std::string>& cameras)
     : settings_(settings), addresses_(ShareAddresses()) {
   platform::LoadDialogTemplate(this, owner, "SHAREDIALOG");
   page_ = LinkAt(this, kPageLink);
@@ -69,6 +71,13 @@ ShareDialog::ShareDialog(wxWindow* owner, const settings::ServerSettings& settin
   schemeChoice_->SetSelection(PrefersHttps(settings) ? 1 : 0);
   schemeChoice_->Enable(settings.https != 0);
   schemeChoice_->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { ShowAddress(); });
+  cameraChoice_ = XRCCTRL(*this, kCameraChoice, wxChoice);
+  for (size_t n = 0; n < cameras.size(); ++n)
+    cameraChoice_->Append(platform::FromText(std::to_string(n) + " " + cameras[n]));
+  if (cameras.empty()) cameraChoice_->Append("0");
+  cameraChoice_->SetSelection(0);
+  cameraChoice_->Enable(cameras.size() > 1);
+  cameraChoice_->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) { ShowAddress(); });
   XRCCTRL(*this, kCopyPage, wxButton)->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
     Copy(links_.page);
   });
@@ -86,8 +95,8 @@ ShareDialog::ShareDialog(wxWindow* owner, const settings::ServerSettings& settin
 void ShareDialog::ShowAddress() {
   const int index = addressChoice_->GetSelection();
   const std::string address = index >= 0 ? addresses_[static_cast<size_t>(index)] : "localhost";
-  links_ =
-      LinksFor(address, settings_.portnum, settings_.camurl, schemeChoice_->GetSelection() == 1);
+  links_ = LinksFor(address, settings_.portnum, settings_.camurl,
+                    schemeChoice_->GetSelection() == 1, cameraChoice_->GetSelection());
   ShowLink(page_, links_.page);
   ShowLink(stream_, links_.stream);
   ShowLink(snapshot_, links_.snapshot);

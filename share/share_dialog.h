@@ -22,9 +22,10 @@ class ShareDialog : public wxDialog {
  public:
   // `serverState` is the status bar's text for the server; `fingerprint`
   // the SHA-256 fingerprint of the certificate it serves HTTPS with, "" when
-  // it is not known.
+  // it is not known; `cameras` the names of the cameras served, by number.
   ShareDialog(wxWindow* owner, const settings::ServerSettings& settings,
-              const std::string& serverState, const std::string& fingerprint);
+              const std::string& serverState, const std::string& fingerprint,
+              const std::vector<std::string>& cameras = {});
 
  private:
   void ShowAddress();
@@ -34,6 +35,7 @@ class ShareDialog : public wxDialog {
   std::vector<std::string> addresses_;
   wxChoice* addressChoice_;
   wxChoice* schemeChoice_;
+  wxChoice* cameraChoice_;
   ShareLinks links_;
   widgets::HyperlinkLabel* page_;
   widgets::HyperlinkLabel* stream_;

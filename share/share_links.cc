@@ -39,8 +39,11 @@ bool PrefersHttps(const settings::ServerSettings& settings) {
 }
 
 ShareLinks LinksFor(const std::string& address, uint32_t port, const std::string& streamUrl,
-                    bool secure) {
+                    bool secure, int camera) {
   const std::string base = BaseUrl(address, port, secure);
+  if (camera > 0)
+    return {base + "/", base + server::CameraStreamPath(camera),
+            base + server::CameraSnapshotPath(camera)};
   return {base + "/", base + streamUrl, base + server::kSnapshotPath};
 }
 

@@ -35,9 +35,11 @@ struct ShareLinks {
 // none.
 std::string CertificateText(const std::string& fingerprint);
 
-// The links at `address`, each on BaseUrl.
+// The links at `address`, each on BaseUrl; camera N's own stream and
+// snapshot for `camera` past 0 (the first camera's are the stream URL and
+// /snapshot).
 ShareLinks LinksFor(const std::string& address, uint32_t port, const std::string& streamUrl,
-                    bool secure = false);
+                    bool secure = false, int camera = 0);
 
 // A QR code's modules, row by row; dark ones are true. Empty when the text
 // can't be encoded.

@@ -76,8 +76,14 @@ bool Commands::Run(int commandId) {
     case kCmdRecord:
       window_.ToggleRecording();
       break;
+    case kCmdServeCamera:
+      if (!RefusedWhileRunning("Please shut down the server before choosing the cameras served."))
+        window_.ToggleServed();
+      break;
     default:
-      return false;
+      // Any camera may be shown, served or not.
+      if (commandId < kCmdCameraFirst || commandId > kCmdCameraLast) return false;
+      window_.ShowCamera(static_cast<size_t>(commandId - kCmdCameraFirst));
   }
   return true;
 }
@@ -94,7 +100,7 @@ void Commands::Exit() {
     return;
   if (serverRunning_ == 1) StopServer();
   window_.StopKeeping();
-  while (device_.IsGrabbing()) {
+  while (device_->IsGrabbing()) {
     window_.WhileWaiting();
     std::this_thread::sleep_for(kGrabbingPoll);
   }
@@ -103,11 +109,11 @@ void Commands::Exit() {
 
 void Commands::Preview() {
   if (RefusedWhileRunning("Please shut down the server before changing preview mode.")) return;
-  if (device_.IsPreviewing()) {
-    device_.StopPreview();
+  if (device_->IsPreviewing()) {
+    device_->StopPreview();
   } else {
     // A preview that can't start shows as "Not Previewing".
-    static_cast<void>(device_.StartPreview());
+    static_cast<void>(device_->StartPreview());
   }
 }
 
@@ -119,13 +125,13 @@ void Commands::SelectDriver() {
 void Commands::Format() {
   if (RefusedWhileRunning("Please shut down the server before making changes to the Video Format."))
     return;
-  if (device_.ShowFormatDialog() == capture::DeviceResult::kOk) window_.FitWindowToVideo();
+  if (device_->ShowFormatDialog() == capture::DeviceResult::kOk) window_.FitWindowToVideo();
 }
 
 // Also while the server runs: the controls change the picture, never its
 // format, and viewers see each change as it is made.
 void Commands::Source() {
-  if (device_.ShowSourceDialog() == capture::DeviceResult::kOk) window_.FitWindowToVideo();
+  if (device_->ShowSourceDialog() == capture::DeviceResult::kOk) window_.FitWindowToVideo();
 }
 
 void Commands::Setup() { window_.RunSetupDialog(); }

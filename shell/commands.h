@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace capture {
@@ -30,6 +31,9 @@ enum CommandId : int {
   kCmdPassThrough = 204,    // beyond the design: Video > Camera's Own JPEG
   kCmdPicturesEvery = 205,  // beyond the design: a picture kept every few seconds
   kCmdRecord = 206,         // beyond the design: recording to the videos folder
+  kCmdServeCamera = 207,    // beyond the design: Video > Camera > Serve This Camera
+  kCmdCameraFirst = 210,    // beyond the design: Video > Camera's cameras, 210 + N
+  kCmdCameraLast = 219,
   kCmdSetup = 300,
   kCmdStartServer = 301,
   kCmdStopServer = 302,
@@ -62,6 +66,10 @@ class CommandWindow {
   // Ends interval pictures and a recording for the program's end; the
   // settings keep them for the next start.
   virtual void StopKeeping() {}
+  // Shows camera n's preview; the camera commands act on it from now on.
+  virtual void ShowCamera(size_t /*n*/) {}
+  // Serves the camera shown or not, from the next start.
+  virtual void ToggleServed() {}
   virtual void CloseWindow() = 0;
   // Runs while the commands wait for the camera to stop grabbing, so that
   // message boxes of worker threads are still answered.
@@ -75,7 +83,9 @@ class Commands {
  public:
   Commands(CommandWindow& window, capture::CaptureDevice& device,
            server::ServerController& controller)
-      : window_(window), device_(device), controller_(controller) {}
+      : window_(window), device_(&device), controller_(controller) {}
+  // The camera the camera commands act on from now on.
+  void ActOn(capture::CaptureDevice& device) { device_ = &device; }
 
   // Runs the command with this id; false when no command has it.
   bool Run(int commandId);
@@ -102,7 +112,7 @@ class Commands {
   bool RefusedWhileRunning(const char* message);
 
   CommandWindow& window_;
-  capture::CaptureDevice& device_;
+  capture::CaptureDevice* device_;
   server::ServerController& controller_;
   int32_t serverRunning_ = 0;
 };

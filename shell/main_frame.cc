@@ -89,14 +89,19 @@ MainFrame::MainFrame(StartStepFails startStepFails)
     return;
   }
   // Each camera comes back with the format and the control values chosen
-  // for it before.
-  device_.SetCameraMemory(&cameraMemory_);
-  device_.SetSourcePresenter([this](capture::SourceControls& controls) {
-    return capture::SourceDialog(this, controls).ShowModal() == wxID_OK;
-  });
-  if ((startStepFails_ && startStepFails_("capture window")) ||
-      device_.Create(static_cast<int>(settings_.driver),
-                     static_cast<int32_t>(settings_.compression)) != capture::DeviceResult::kOk) {
+  // for it before, and shows its dialogs over this window.
+  station_ = std::make_unique<station::Station>(
+      settings_,
+      [this](capture::CaptureDevice& device) {
+        device.SetSourcePresenter([this](capture::SourceControls& controls) {
+          return capture::SourceDialog(this, controls).ShowModal() == wxID_OK;
+        });
+        device.Window()->SetDialogPresenter([this](platform::DriverDialog& dialog) {
+          return platform::ShowDriverDialog(this, dialog);
+        });
+      },
+      [] { platform::GuiMessageBoxes().AnswerPending(); });
+  if ((startStepFails_ && startStepFails_("capture window")) || !station_->OpenChosen()) {
     platform::ShowMessageBox(
         "Error initializing vfw capture window!\nTry reinstalling camera drivers and ensure it is "
         "plugged in.",
@@ -104,13 +109,10 @@ MainFrame::MainFrame(StartStepFails startStepFails)
     FailStart();
     return;
   }
-  device_.Window()->SetDialogPresenter(
-      [this](platform::DriverDialog& dialog) { return platform::ShowDriverDialog(this, dialog); });
-  view_ = new platform::CaptureView(this, device_.Window());
-  controller_ = std::make_unique<server::ServerController>(
-      settings_, device_, [] { platform::GuiMessageBoxes().AnswerPending(); });
-  commands_ = std::make_unique<Commands>(*this, device_, *controller_);
-  device_.SetPassThrough(settings_.passthrough != 0);
+  station_->OpenOthers();
+  view_ = new platform::CaptureView(this, Device().Window());
+  commands_ = std::make_unique<Commands>(*this, Device(), station_->Server());
+  FillCameraMenu();
   ShowPassThrough();
   ApplyKeeping();
   FitWindowToVideo();
@@ -126,7 +128,9 @@ MainFrame::MainFrame(StartStepFails startStepFails)
   statusTimer_.Start(kStatusWakeMs);
 }
 
-MainFrame::~MainFrame() { device_.Destroy(); }
+MainFrame::~MainFrame() {
+  if (station_) station_->Close();
+}
 
 void MainFrame::BindMenu() {
   for (const auto& item : kMenuItems)
@@ -151,12 +155,53 @@ void MainFrame::RunSetupDialog() {
                              platform::kMbOk | platform::kMbIconInformation);
 }
 
+// Select Driver chooses camera 0: the window shows it while the dialog
+// runs, and the other cameras are found again after, so that none is
+// opened twice.
 void MainFrame::RunDriverDialog() {
-  capture::DriverSelectDialog(this, device_, settings_.driver, [this] {
+  ShowCamera(0);
+  capture::DriverSelectDialog(this, Device(), settings_.driver, [this] {
     FitWindowToVideo();
     SaveSettings();
   }).ShowModal();
-  ApplyKeeping();  // a camera connected now gives the keeper its pictures
+  station_->OpenOthers();  // a camera connected now gives its keeper pictures
+  FillCameraMenu();
+  ApplyKeeping();
+}
+
+void MainFrame::ShowCamera(size_t n) {
+  if (n >= station_->Count() || n == shown_) return FillCameraMenu();
+  // The preview goes with the window: on for the camera shown, if it was.
+  const bool previewing = Device().IsPreviewing();
+  Device().StopPreview();
+  shown_ = n;
+  commands_->ActOn(Device());
+  view_->Watch(Device().Window());
+  if (previewing) static_cast<void>(Device().StartPreview());
+  FillCameraMenu();
+  FitWindowToVideo();
+}
+
+void MainFrame::ToggleServed() {
+  station_->SetServed(shown_, !station_->At(shown_).served);
+  FillCameraMenu();
+}
+
+void MainFrame::FillCameraMenu() {
+  wxMenuItem* item = GetMenuBar()->FindItem(XRCID("ID_VIDEO_CAMERA"));
+  wxMenu* menu = item ? item->GetSubMenu() : nullptr;
+  if (!menu) return;
+  while (menu->GetMenuItemCount() > 0) menu->Destroy(menu->FindItemByPosition(0));
+  for (size_t n = 0; n < station_->Count(); ++n) {
+    const int id = kCmdCameraFirst + static_cast<int>(n);
+    if (id > kCmdCameraLast) break;
+    menu->AppendCheckItem(id, FromText("&" + std::to_string(n) + " " + station_->At(n).name))
+        ->Check(n == shown_);
+  }
+  menu->AppendSeparator();
+  wxMenuItem* served = menu->AppendCheckItem(kCmdServeCamera, "&Serve This Camera");
+  served->Check(station_->At(shown_).served);
+  served->Enable(shown_ != 0);  // the chosen camera is always served
 }
 
 void MainFrame::RunAboutDialog() { AboutDialog().ShowModal(); }
@@ -175,7 +220,10 @@ void MainFrame::ShowPassThrough() {
 void MainFrame::RunShareDialog() {
   std::string state = PaneText(kPaneServer, 0, ServerRunning(), false);
   if (!settings_.viewpass.empty()) state += ", a password is asked";
-  share::ShareDialog(this, settings_, state, controller_->Fingerprint()).ShowModal();
+  std::vector<std::string> cameras;
+  for (size_t n = 0; n < station_->Count(); ++n)
+    if (station_->At(n).served) cameras.push_back(station_->At(n).name);
+  share::ShareDialog(this, settings_, state, station_->Server().Fingerprint(), cameras).ShowModal();
 }
 
 void MainFrame::RunAccessDialog() {
@@ -198,26 +246,16 @@ void MainFrame::ToggleRecording() {
 }
 
 void MainFrame::ApplyKeeping() {
-  keeper_.Apply(keep::PlanFrom(settings_));
-  if (keeper_.Wants() && !keeperHolds_)
-    keeperHolds_ = device_.HoldGrabbing() == capture::DeviceResult::kOk;
-  if (!keeper_.Wants() && keeperHolds_) {
-    device_.ReleaseGrabbing();
-    keeperHolds_ = false;
-  }
+  station_->ApplyKeeping();
   if (wxMenuItem* item = GetMenuBar()->FindItem(XRCID("ID_VIDEO_RECORD")))
     item->Check(settings_.record != 0);
 }
 
-void MainFrame::StopKeeping() {
-  keeper_.Stop();
-  if (keeperHolds_) device_.ReleaseGrabbing();
-  keeperHolds_ = false;
-}
+void MainFrame::StopKeeping() { station_->StopKeeping(); }
 
 void MainFrame::ShowKeeperStops() {
   if (showingNotices_) return;
-  keep::Keeper::Stops stops = keeper_.TakeStops();
+  keep::Keeper::Stops stops = station_->TakeKeeperStops();
   if (stops.messages.empty()) return;
   // What failed is off until the user turns it on again.
   if (stops.record) settings_.record = 0;
@@ -231,10 +269,11 @@ void MainFrame::ShowKeeperStops() {
 }
 
 std::string MainFrame::CurrentPicture() {
-  capture::FrameStore& store = device_.frameStore;
+  capture::CaptureDevice& device = Device();
+  capture::FrameStore& store = device.frameStore;
   // Nothing grabs: the picture in the store is an old one, or none.
-  const bool borrowed = !device_.IsGrabbing();
-  if (borrowed && device_.HoldGrabbing() != capture::DeviceResult::kOk) return {};
+  const bool borrowed = !device.IsGrabbing();
+  if (borrowed && device.HoldGrabbing() != capture::DeviceResult::kOk) return {};
   uint64_t seen = store.PublishedCount();
   std::string picture;
   for (const int64_t end = platform::SteadyMillis() + kPictureWaitMs;
@@ -250,7 +289,7 @@ std::string MainFrame::CurrentPicture() {
     }
     store.WaitForNewFrame(seen, 100);
   }
-  if (borrowed) device_.ReleaseGrabbing();
+  if (borrowed) device.ReleaseGrabbing();
   return picture;
 }
 
@@ -310,18 +349,19 @@ bool MainFrame::CreateStatusPanes() {
 
 void MainFrame::UpdateStatusPanes() {
   wxStatusBar* bar = GetStatusBar();
-  if (!bar || !controller_) return;
+  if (!bar || !commands_) return;
+  // Every camera's viewers count.
   for (int i = 0; i < kPaneCount; ++i) {
-    wxString text = PaneText(kPanes[i], controller_->ConnectedCount(), ServerRunning(),
-                             device_.IsPreviewing(), keeper_.Recording());
+    wxString text = PaneText(kPanes[i], station_->Server().ConnectedCount(), ServerRunning(),
+                             Device().IsPreviewing(), station_->Recording());
     if (bar->GetStatusText(i) != text) bar->SetStatusText(text, i);
   }
 }
 
 void MainFrame::ShowServerNotices() {
-  if (!controller_ || showingNotices_) return;  // a box's own loop runs idle handlers too
+  if (!commands_ || showingNotices_) return;  // a box's own loop runs idle handlers too
   showingNotices_ = true;
-  for (const std::string& notice : controller_->TakeNotices())
+  for (const std::string& notice : station_->Server().TakeNotices())
     platform::ShowMessageBox(notice, {}, platform::kMbOk | platform::kMbIconExclamation);
   showingNotices_ = false;
 }
@@ -342,19 +382,13 @@ void MainFrame::ApplyAndSaveSettings() {
 }
 
 void MainFrame::ApplySettings() {
-  if (!controller_) return;
-  ApplyKeeping();
-  device_.SetQuality(static_cast<int32_t>(settings_.compression));
-  device_.SetPassThrough(settings_.passthrough != 0);
-  controller_->SetLogConnections(settings_.connections);
-  controller_->SetAccess(settings_);
-  controller_->SetClientLimit(static_cast<int32_t>(settings_.maxclients));
-  controller_->SetPort(static_cast<int32_t>(settings_.portnum));
-  controller_->SetStreamUrl(settings_.camurl);
+  if (!commands_) return;
+  station_->Apply();
+  ApplyKeeping();  // the menu's check mark
 }
 
 void MainFrame::FitWindowToVideo() {
-  if (device_.GetImageSize(videoWidth_, videoHeight_) != capture::DeviceResult::kOk) {
+  if (!station_ || Device().GetImageSize(videoWidth_, videoHeight_) != capture::DeviceResult::kOk) {
     videoWidth_ = 640;
     videoHeight_ = 480;
   }
@@ -370,7 +404,7 @@ void MainFrame::FitWindowToVideo() {
   const int clientWidth = std::max(width, minClientWidth_);
   SetClientSize(clientWidth, height);
   if (view_) view_->SetSize((clientWidth - width) / 2, 0, width, height);
-  if (device_.Window()) device_.Window()->SetPreviewSize(width, height);
+  if (station_ && Device().Window()) Device().Window()->SetPreviewSize(width, height);
 }
 
 void MainFrame::OnClose(wxCloseEvent&) {
@@ -385,11 +419,8 @@ void MainFrame::Shutdown() {
   shutDown_ = true;
   statusTimer_.Stop();
   SaveSettings();
-  if (controller_ && controller_->IsRunning()) controller_->StopServer();
-  StopKeeping();
   commands_.reset();
-  controller_.reset();
-  device_.Destroy();
+  if (station_) station_->Close();
 }
 
 }  // namespace shell

@@ -8,11 +8,9 @@
 #include <string_view>
 
 #include "capture/capture_device.h"
-#include "keep/keeper.h"
-#include "server/server_controller.h"
 #include "settings/server_settings.h"
-#include "shell/camera_memory_store.h"
 #include "shell/commands.h"
+#include "station/station.h"
 
 namespace platform {
 class CaptureView;
@@ -20,9 +18,10 @@ class CaptureView;
 
 namespace shell {
 
-// The main window: owns the settings, the camera, the server controller and
-// the status bar, and binds its menu to the commands. Lives on the
-// user-interface thread.
+// The main window: owns the settings, the station (the cameras, the server
+// and what keeps their pictures) and the status bar, shows one camera's
+// preview, and binds its menu to the commands. Lives on the user-interface
+// thread.
 class MainFrame : public wxFrame, public CommandWindow {
  public:
   // True from `startStepFails` fails the start at that step as if the
@@ -45,7 +44,10 @@ class MainFrame : public wxFrame, public CommandWindow {
   void RunCommand(int commandId);
 
   int32_t ServerRunning() const { return commands_ ? commands_->ServerRunning() : 0; }
-  capture::CaptureDevice& Device() { return device_; }
+  // The camera the window shows, which Format, Source, Save Picture and
+  // Record act on.
+  capture::CaptureDevice& Device() { return station_->At(shown_).device; }
+  station::Station& Cameras() { return *station_; }
   // The start failed and the window is closing; it is never shown.
   bool StartFailed() const { return startFailed_; }
 
@@ -63,11 +65,15 @@ class MainFrame : public wxFrame, public CommandWindow {
   void RunIntervalDialog() override;
   void ToggleRecording() override;
   void StopKeeping() override;
-  // Hands the settings' plan to the keeper, and holds the camera's
-  // pictures while it keeps any.
+  void ShowCamera(size_t n) override;
+  void ToggleServed() override;
+  // Video > Camera: a check mark on the camera shown, and whether it is
+  // served.
+  void FillCameraMenu();
+  // Hands the settings' plan to the keepers; the menu's check mark.
   void ApplyKeeping();
-  // What the keeper stopped on a failure: its messages, and the settings
-  // and menu that follow.
+  // What the keepers stopped on a failure: their messages, and the
+  // settings and menu that follow.
   void ShowKeeperStops();
   // The camera's current picture, grabbed for the purpose when nothing
   // grabs; empty when there is none.
@@ -88,10 +94,9 @@ class MainFrame : public wxFrame, public CommandWindow {
   int32_t videoWidth_ = 640;
   int minClientWidth_ = 0;  // the status bar's panes side by side
   int32_t videoHeight_ = 480;
-  std::unique_ptr<server::ServerController> controller_;
+  std::unique_ptr<station::Station> station_;
+  size_t shown_ = 0;  // the camera whose preview is shown
   std::unique_ptr<Commands> commands_;
-  SettingsCameraMemory cameraMemory_;  // outlives the device that keeps choices in it
-  capture::CaptureDevice device_;
   platform::CaptureView* view_ = nullptr;
   wxTimer statusTimer_;
   bool firstRun_ = false;
@@ -100,8 +105,6 @@ class MainFrame : public wxFrame, public CommandWindow {
   bool showingNotices_ = false;
   StartStepFails startStepFails_;
   SavePathAsker askSavePath_;
-  keep::Keeper keeper_{device_.frameStore};
-  bool keeperHolds_ = false;  // the keeper holds the camera's grabbing
 };
 
 }  // namespace shell

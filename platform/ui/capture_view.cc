@@ -18,6 +18,15 @@ CaptureView::~CaptureView() {
   if (surface_) cairo_surface_destroy(surface_);
 }
 
+void CaptureView::Watch(CaptureWindow* window) {
+  window_ = window;
+  shown_ = 0;
+  if (surface_) cairo_surface_destroy(surface_);
+  surface_ = nullptr;
+  width_ = height_ = 0;
+  Refresh(false);
+}
+
 void CaptureView::OnTimer(wxTimerEvent&) {
   if (!window_ || window_->PreviewFrames() == shown_) return;
   if (!window_->PreviewPicture(header_, rows_)) return;

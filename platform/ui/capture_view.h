@@ -19,6 +19,9 @@ class CaptureView : public wxWindow {
  public:
   CaptureView(wxWindow* parent, CaptureWindow* window);
   ~CaptureView() override;
+  // Shows another capture window's pictures from now on; black until its
+  // first one.
+  void Watch(CaptureWindow* window);
 
  private:
   void OnTimer(wxTimerEvent&);

@@ -57,6 +57,53 @@ TEST_F(MainWindowTest, RunningServerStreamsAndRefusesAPreviewChange) {
   EXPECT_TRUE(session->StatusBecomes("0 user(s) connected|Server Not Running|Previewing"));
 }
 
+// Two cameras: Video > Camera shows each one's preview with its check mark;
+// both are served and their viewers counted together; whether one is
+// served is kept with it across a restart.
+TEST_F(MainWindowTest, VideoCameraSwitchesThePreviewAndEachCameraKeepsItsChoice) {
+  using shell::kCmdCameraFirst, shell::kCmdServeCamera;
+  auto checked = [&](int id) {
+    const std::string line = "checked " + std::to_string(id);
+    return Ask(line, line + " ").substr(line.size() + 1);
+  };
+  Start(0, "pattern@640x480,pattern@320x240");
+  EXPECT_EQ(Ask("picture", "picture"), "picture 640x480");
+  EXPECT_EQ(checked(kCmdCameraFirst), "1");
+  EXPECT_EQ(checked(kCmdCameraFirst + 1), "0");
+  EXPECT_EQ(checked(kCmdCameraFirst + 2), "none");
+  EXPECT_TRUE(Menu(kCmdCameraFirst + 1).empty());
+  EXPECT_EQ(Ask("picture", "picture"), "picture 320x240");
+  EXPECT_EQ(checked(kCmdCameraFirst), "0");
+  EXPECT_EQ(checked(kCmdCameraFirst + 1), "1");
+  EXPECT_TRUE(session->StatusBecomes("0 user(s) connected|Server Not Running|Previewing"));
+
+  EXPECT_TRUE(Menu(301).empty());
+  ASSERT_TRUE(Eventually([&] { return TestClient().Connect(port); }, 5000));
+  TestClient first(port), second(port);
+  first.Send("GET /video HTTP/1.0\r\n\r\n");
+  second.Send("GET /?action=stream_1 HTTP/1.0\r\n\r\n");
+  EXPECT_TRUE(ParseStream(first.ReadExactly(4000, 5000)).headOk);
+  EXPECT_TRUE(ParseStream(second.ReadExactly(4000, 5000)).headOk);
+  EXPECT_TRUE(session->StatusBecomes("2 user(s) connected|Server Running|Previewing"));
+  EXPECT_EQ(Menu(kCmdServeCamera),
+            std::vector<std::string>{
+                "Server Message|Please shut down the server before choosing the cameras served."});
+  Menu(302);
+  EXPECT_EQ(checked(kCmdServeCamera), "1");
+  EXPECT_TRUE(Menu(kCmdServeCamera).empty());
+  EXPECT_EQ(checked(kCmdServeCamera), "0");
+
+  Restart();
+  EXPECT_EQ(Ask("picture", "picture"), "picture 640x480");
+  EXPECT_EQ(checked(kCmdServeCamera), "1");  // the chosen camera is always served
+  Menu(kCmdCameraFirst + 1);
+  EXPECT_EQ(checked(kCmdServeCamera), "0");
+  EXPECT_TRUE(Menu(301).empty());
+  ASSERT_TRUE(Eventually([&] { return TestClient().Connect(port); }, 5000));
+  EXPECT_EQ(Exchange(port, "GET /cam/1/video HTTP/1.0\r\n\r\n").substr(0, 12), "HTTP/1.0 404");
+  Menu(302);
+}
+
 // A small picture leaves the status bar whole: the window is as wide as
 // its panes, the picture in the middle.
 TEST_F(MainWindowTest, ASmallPictureLeavesEveryPaneWhole) {

@@ -7,6 +7,7 @@
 #include <wx/checkbox.h>
 #include <wx/choice.h>
 #include <wx/dialog.h>
+#include <wx/menu.h>
 #include <wx/radiobut.h>
 #include <wx/stattext.h>
 #include <wx/statusbr.h>
@@ -186,6 +187,12 @@ void Run(wxWeakRef<shell::MainFrame> frame, const std::string& line) {
     for (wxWindow* child : frame->GetChildren())
       if (!wxDynamicCast(child, wxStatusBar)) size = child->GetSize();
     Reply("picture " + std::to_string(size.x) + "x" + std::to_string(size.y));
+  } else if (verb == "checked") {
+    // A menu item's check mark: "checked ID 1", "0", or "none" without it.
+    int id = 0;
+    in >> id;
+    const wxMenuItem* item = frame->GetMenuBar()->FindItem(id);
+    Reply("checked " + std::to_string(id) + " " + (!item ? "none" : item->IsChecked() ? "1" : "0"));
   } else if (verb == "size") {
     wxSize size = frame->GetClientSize();
     Reply("client " + std::to_string(size.x) + "x" + std::to_string(size.y));
@@ -228,8 +235,9 @@ void StartTestDriver() {
 
 void AttachTestDriver(shell::MainFrame& frame) {
   if (folder.empty()) return;
-  if (auto* window = frame.Device().Window())
-    window->SetDialogPresenter([](platform::DriverDialog&) { return false; });
+  for (size_t n = 0; !frame.StartFailed() && n < frame.Cameras().Count(); ++n)
+    if (auto* window = frame.Cameras().At(n).device.Window())
+      window->SetDialogPresenter([](platform::DriverDialog&) { return false; });
   // Save Picture writes into the driver's folder, under the name proposed.
   frame.SetSavePathAsker([](const std::string& proposedFolder, const std::string& name) {
     Reply("save " + proposedFolder + "|" + name);

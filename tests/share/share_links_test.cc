@@ -76,6 +76,11 @@ TEST(ShareLinks, HttpsLinksAndWhenTheyComeFirst) {
   EXPECT_EQ(share::BaseUrl("10.0.0.5", 80, true), "https://10.0.0.5:80");
   EXPECT_EQ(share::BaseUrl("10.0.0.5", 443, true), "https://10.0.0.5");
   EXPECT_EQ(share::LinksFor("10.0.0.5", 443, "/cam", true).stream, "https://10.0.0.5/cam");
+  // Every camera past the first at its own addresses.
+  const share::ShareLinks second = share::LinksFor("10.0.0.5", 8080, "/cam", false, 2);
+  EXPECT_EQ(second.page, "http://10.0.0.5:8080/");
+  EXPECT_EQ(second.stream, "http://10.0.0.5:8080/cam/2/video");
+  EXPECT_EQ(second.snapshot, "http://10.0.0.5:8080/cam/2/snapshot");
   EXPECT_EQ(share::CertificateText("AB:CD:EF:01"), "Certificate (SHA-256):\nAB:CD:\nEF:01");
   EXPECT_EQ(share::CertificateText(""), "");
   settings::ServerSettings settings;

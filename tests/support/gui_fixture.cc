@@ -19,6 +19,7 @@ void GuiTest::Start(uint32_t driver, const std::string& drivers, const std::stri
   std::string values = "\"frun\"=hex:00,00,00,00\r\n\"portnum\"=" + RegistryHex32(port) +
                        "\r\n\"driver\"=" + RegistryHex32(driver) + "\r\n" + moreValues;
   SeedRegistry(folder.Path(), values.c_str());
+  drivers_ = drivers;
   ::setenv(platform::kDriverListVariable, drivers.c_str(), 1);
   session = std::make_unique<GuiSession>(folder.Path(), folder.Path() / "config");
   ::setenv(platform::kDriverListVariable, "pattern", 1);
@@ -38,7 +39,9 @@ void GuiTest::StartFresh(const std::string& interfaces) {
 void GuiTest::Restart() {
   session.reset();
   std::filesystem::remove(folder.Path() / "driver" / "out");
+  ::setenv(platform::kDriverListVariable, drivers_.c_str(), 1);
   session = std::make_unique<GuiSession>(folder.Path(), folder.Path() / "config");
+  ::setenv(platform::kDriverListVariable, "pattern", 1);
   ASSERT_TRUE(session->Started());
 }
 

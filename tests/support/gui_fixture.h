@@ -21,7 +21,8 @@ class GuiTest : public ::testing::Test {
   // Starts the program on a first run (no registry file), with the network
   // interfaces `interfaces` (as OWLGLANCE_INTERFACES names them).
   void StartFresh(const std::string& interfaces);
-  // Starts the program again on the registry file the last run left.
+  // Starts the program again on the registry file the last run left, with
+  // the cameras of the last Start.
   void Restart();
   // Runs a menu command and waits until it is done; the boxes it showed.
   std::vector<std::string> Menu(int id);
@@ -50,6 +51,7 @@ class GuiTest : public ::testing::Test {
   std::unique_ptr<GuiSession> session;
 
  private:
+  std::string drivers_ = "pattern";
   int dialogMenu_ = 0;
   size_t dialogSkip_ = 0;
 };

@@ -56,6 +56,36 @@ TEST_F(ShareDialogTest, ShowsTheLinksOfEachAddressAndAReadableCode) {
   EXPECT_TRUE(DialogCommandDone());
 }
 
+// With two cameras Share shows the links of the one chosen; its choice
+// stands clear of the Copy buttons and the code.
+TEST_F(ShareDialogTest, EachCameraHasItsLinks) {
+  ::setenv(platform::kInterfaceListVariable, "192.168.1.23", 1);
+  Start(0, "pattern@640x480,pattern@320x240");
+  ::unsetenv(platform::kInterfaceListVariable);
+  const std::string base = "http://192.168.1.23:" + std::to_string(port);
+  ASSERT_TRUE(OpenDialog(303, "Share"));
+  ExpectNoClippedLabel();
+  EXPECT_EQ(Ask("get 1113", "value"),
+            "value 1113|0 Owlglance Test Pattern 640x480|1 Owlglance Test Pattern 320x240 sel 0");
+  EXPECT_EQ(Ask("get 1103", "value"), "value 1103|" + base + "/video");
+  Ask("set 1113 1", "set");
+  EXPECT_EQ(Ask("get 1102", "value"), "value 1102|" + base + "/");
+  EXPECT_EQ(Ask("get 1103", "value"), "value 1103|" + base + "/cam/1/video");
+  EXPECT_EQ(Ask("get 1104", "value"), "value 1104|" + base + "/cam/1/snapshot");
+  auto rect = [&](const std::string& id) {
+    std::istringstream in(Ask("rect " + id, "rect"));
+    std::string word;
+    int x = 0, y = 0, width = 0, height = 0;
+    in >> word >> x >> y >> width >> height;
+    return std::array<int, 4>{x, y, x + width, y + height};
+  };
+  // The choice stands clear of the first Copy button below it and the code.
+  EXPECT_LE(rect("1113")[3] + 6, rect("1105")[1]) << "the camera's choice touches Copy";
+  EXPECT_LT(rect("1113")[2], rect("1110")[0]) << "the camera's choice runs under the code";
+  Ask("press ok", "pressed");
+  EXPECT_TRUE(DialogCommandDone());
+}
+
 // While a password is asked the links and the code lead to https://, and
 // the dialog shows the fingerprint of the certificate the server serves.
 TEST_F(ShareDialogTest, WithAPasswordTheCodeOpensTheHttpsPageAndTheFingerprintShows) {

@@ -129,8 +129,14 @@ bool RunDialogVerb(const std::string& verb, std::istringstream& in) {
     if (auto* edit = wxDynamicCast(control, wxTextCtrl)) edit->SetValue(wxString::FromUTF8(text));
     if (auto* check = wxDynamicCast(control, wxCheckBox)) check->SetValue(text == "1");
     if (auto* radio = wxDynamicCast(control, wxRadioButton)) radio->SetValue(text == "1");
-    if (auto* choice = wxDynamicCast(control, wxChoice))
+    if (auto* choice = wxDynamicCast(control, wxChoice)) {
+      // As a person's choice: the dialog hears of it.
       choice->SetSelection(std::atoi(text.c_str()));
+      wxCommandEvent chosen(wxEVT_CHOICE, choice->GetId());
+      chosen.SetInt(choice->GetSelection());
+      chosen.SetEventObject(choice);
+      choice->ProcessWindowEvent(chosen);
+    }
     Reply("set " + id);
   } else if (verb == "press") {
     wxCommandEvent click(wxEVT_BUTTON, control->GetId());

@@ -8,12 +8,24 @@
 #include <string_view>
 
 #include "platform/message_box.h"
+#include "server/request_route.h"
 #include "share/share_links.h"
 
 namespace share {
 
+namespace {
+
+// A live picture in its own shape, narrowed to fit a phone's screen.
+std::string Picture(const std::string& path, PictureSize picture, const std::string& alt) {
+  return "<IMG SRC=\"" + path + "\" WIDTH=\"" + std::to_string(picture.width) + "\" HEIGHT=\"" +
+         std::to_string(picture.height) + "\" STYLE=\"max-width:100%;height:auto\" ALT=\"" + alt +
+         "\">";
+}
+
+}  // namespace
+
 std::string HomePageText(const std::string& address, int32_t port, const std::string& streamPath,
-                         PictureSize picture) {
+                         PictureSize picture, const std::vector<PictureSize>& others) {
   const std::string portText = std::to_string(port);
   std::string page;
   for (const std::string& line : {
@@ -31,21 +43,24 @@ std::string HomePageText(const std::string& address, int32_t port, const std::st
            "<PARAM NAME=\"PORT\" VALUE=\"" + portText + "\">",
            "<PARAM NAME=\"URI\" VALUE=\"" + streamPath + "\">",
            // Browsers without applets (all current ones) show the stream here.
-           // In the picture's own shape, narrowed to fit a phone's screen.
-           "<IMG SRC=\"" + streamPath + "\" WIDTH=\"" + std::to_string(picture.width) +
-               "\" HEIGHT=\"" + std::to_string(picture.height) +
-               "\" STYLE=\"max-width:100%;height:auto\" ALT=\"Live camera picture\">",
+           Picture(streamPath, picture, "Live camera picture"),
            std::string("</APPLET>"),
            std::string(),
-           std::string("</BODY>"),
-           std::string("</HTML>"),
        })
     page += line + "\r\n";
+  for (size_t n = 1; n <= others.size(); ++n)
+    page += "<P>" +
+            Picture(server::CameraStreamPath(static_cast<int>(n)), others[n - 1],
+                    "Live picture of camera " + std::to_string(n)) +
+            "</P>\r\n";
+  if (!others.empty()) page += "\r\n";
+  page += "</BODY>\r\n</HTML>\r\n";
   return page;
 }
 
 HomePageOutcome WriteHomePage(const std::string& address, int32_t port,
-                              const std::string& streamPath, PictureSize picture) {
+                              const std::string& streamPath, PictureSize picture,
+                              const std::vector<PictureSize>& others) {
   // Asked only when there is a page to overwrite.
   if (::access("www/index.html", F_OK) == 0 &&
       platform::ShowMessageBox("Are you sure you want to overwrite www/index.html?", "Overwrite?",
@@ -59,18 +74,18 @@ HomePageOutcome WriteHomePage(const std::string& address, int32_t port,
         "Error", platform::kMbOk);
     return HomePageOutcome::Failed;
   }
-  std::string page = HomePageText(address, port, streamPath, picture);
+  std::string page = HomePageText(address, port, streamPath, picture, others);
   [[maybe_unused]] ssize_t written = ::write(fd, page.data(), page.size());
   ::close(fd);
   return HomePageOutcome::Written;
 }
 
 bool WriteMissingHomePage(const std::string& address, int32_t port, const std::string& streamPath,
-                          PictureSize picture) {
+                          PictureSize picture, const std::vector<PictureSize>& others) {
   // O_EXCL: a page that appears meanwhile, or a link in its place, stays.
   int fd = ::open("www/index.html", O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) return false;
-  const std::string page = HomePageText(address, port, streamPath, picture);
+  const std::string page = HomePageText(address, port, streamPath, picture, others);
   const bool written = ::write(fd, page.data(), page.size()) == static_cast<ssize_t>(page.size());
   ::close(fd);
   if (!written) ::unlink("www/index.html");  // half a page would never be replaced
@@ -123,13 +138,25 @@ PageFollows FollowHomePage(int32_t port, const std::string& streamPath) {
   const std::string address(Between(page, "<PARAM NAME=\"SERVER\" VALUE=\"", "\">"));
   const int32_t shownPort = Number(Between(page, "<PARAM NAME=\"PORT\" VALUE=\"", "\">"));
   const std::string shownPath(Between(page, "<PARAM NAME=\"URI\" VALUE=\"", "\">"));
-  const std::string_view image = Between(page, "<IMG SRC=\"", "\r\n");  // the applet has a size too
-  const PictureSize picture{Number(Between(image, "\" WIDTH=\"", "\" HEIGHT")),
-                            Number(Between(image, "\" HEIGHT=\"", "\" STYLE"))};
-  if (page != HomePageText(address, shownPort, shownPath, picture)) return PageFollows::kEdited;
+  // The applet has a size too: the pictures' are read from their lines.
+  auto sizeOn = [](std::string_view line) {
+    return PictureSize{Number(Between(line, "\" WIDTH=\"", "\" HEIGHT")),
+                       Number(Between(line, "\" HEIGHT=\"", "\" STYLE"))};
+  };
+  const PictureSize picture = sizeOn(Between(page, "<IMG SRC=\"", "\r\n"));
+  std::vector<PictureSize> others;
+  for (int n = 1;; ++n) {
+    const std::string_view line =
+        Between(page, "<P><IMG SRC=\"" + server::CameraStreamPath(n), "\r\n");
+    if (line.empty()) break;
+    others.push_back(sizeOn(line));
+  }
+  if (page != HomePageText(address, shownPort, shownPath, picture, others))
+    return PageFollows::kEdited;
   if (shownPort == port && shownPath == streamPath) return PageFollows::kAlready;
-  return ReplacePage(HomePageText(address, port, streamPath, picture)) ? PageFollows::kFollowed
-                                                                       : PageFollows::kFailed;
+  return ReplacePage(HomePageText(address, port, streamPath, picture, others))
+             ? PageFollows::kFollowed
+             : PageFollows::kFailed;
 }
 
 }  // namespace share

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace share {
 
@@ -13,14 +14,17 @@ struct PictureSize {
 };
 
 // Writes "www/index.html" for a viewer at `address`:`port` of `streamPath`,
-// after asking the user; a file that can't be opened is reported.
+// after asking the user; a file that can't be opened is reported. The
+// pictures of the other cameras served, `others` (cameras 1, 2, ...),
+// follow the first's.
 HomePageOutcome WriteHomePage(const std::string& address, int32_t port,
-                              const std::string& streamPath, PictureSize picture);
+                              const std::string& streamPath, PictureSize picture,
+                              const std::vector<PictureSize>& others = {});
 
 // Writes the same page when there is none, asking nothing: false when a
 // page is there already (it is never overwritten) or can't be written.
 bool WriteMissingHomePage(const std::string& address, int32_t port, const std::string& streamPath,
-                          PictureSize picture);
+                          PictureSize picture, const std::vector<PictureSize>& others = {});
 
 // What FollowHomePage found.
 enum class PageFollows {
@@ -34,7 +38,7 @@ enum class PageFollows {
 // A home page Owlglance wrote and nobody has changed since (byte for byte
 // the page HomePageText gives for the address, port, stream and size it
 // names) is written again for `port` and `streamPath`, keeping its address
-// and picture size. One edited by hand is never touched.
+// and its cameras' picture sizes. One edited by hand is never touched.
 PageFollows FollowHomePage(int32_t port, const std::string& streamPath);
 
 // What Setup says when the stream or port changed and the page, edited,
@@ -45,6 +49,6 @@ constexpr char kEditedPageMessage[] =
 
 // The page's text, lines ending in CR LF.
 std::string HomePageText(const std::string& address, int32_t port, const std::string& streamPath,
-                         PictureSize picture);
+                         PictureSize picture, const std::vector<PictureSize>& others = {});
 
 }  // namespace share

@@ -22,6 +22,7 @@
 #include "share/home_page.h"
 #include "share/share_links.h"
 #include "shell/commands.h"
+#include "shell/page_pictures.h"
 #include "shell/server_options.h"
 #include "station/station.h"
 
@@ -101,13 +102,12 @@ void FollowHomePage(const settings::ServerSettings& settings) {
 // Without a home page, writes the one the wizard would write, for the
 // first address a viewer elsewhere can reach (loopback comes last).
 void WriteMissingHomePage(const std::vector<std::string>& addresses,
-                          const settings::ServerSettings& settings,
-                          capture::CaptureDevice& device) {
+                          const settings::ServerSettings& settings, station::Station& station) {
   share::PictureSize picture;
-  static_cast<void>(device.GetImageSize(picture.width, picture.height));
+  static_cast<void>(station.At(0).device.GetImageSize(picture.width, picture.height));
   const std::string address = addresses.empty() ? "127.0.0.1" : addresses.front();
   if (share::WriteMissingHomePage(address, static_cast<int32_t>(settings.portnum), settings.camurl,
-                                  picture))
+                                  picture, shell::OtherPictures(station)))
     std::fprintf(stderr, "owlglance-server: wrote the home page, www/index.html, for %s\n",
                  share::BaseUrl(address, settings.portnum).c_str());
 }
@@ -205,7 +205,7 @@ int main(int argc, char** argv) {
                    number, station.At(n).name.c_str(), base.c_str(), base.c_str());
     }
   }
-  WriteMissingHomePage(addresses, settings, station.At(0).device);
+  WriteMissingHomePage(addresses, settings, station);
   // What the settings keep of the pictures, while the server runs.
   const keep::KeepPlan plan = keep::PlanFrom(settings);
   if (plan.interval)

@@ -27,6 +27,7 @@
 #include "shell/access_dialog.h"
 #include "shell/information_dialogs.h"
 #include "shell/interval_dialog.h"
+#include "shell/page_pictures.h"
 #include "shell/setup_dialog.h"
 #include "shell/status_texts.h"
 #include "shell/video_fit.h"
@@ -231,9 +232,12 @@ void MainFrame::RunAccessDialog() {
 }
 
 void MainFrame::RunWizard() {
-  wizard::WizardDialog(this, settings_, {videoWidth_, videoHeight_}, [this] {
-    ApplyAndSaveSettings();
-  }).ShowModal();
+  // The page shows camera 0 first, whichever camera the window shows.
+  share::PictureSize picture;
+  static_cast<void>(station_->At(0).device.GetImageSize(picture.width, picture.height));
+  wizard::WizardDialog(
+      this, settings_, picture, [this] { ApplyAndSaveSettings(); }, OtherPictures(*station_))
+      .ShowModal();
 }
 
 void MainFrame::RunIntervalDialog() {

@@ -22,9 +22,11 @@ constexpr char kAddressEdit[] = "1017";
 constexpr char kPortEdit[] = "1018";
 
 WizardDialog::WizardDialog(wxWindow* owner, settings::ServerSettings& settings,
-                           share::PictureSize picture, std::function<void()> applyAndSave)
+                           share::PictureSize picture, std::function<void()> applyAndSave,
+                           std::vector<share::PictureSize> others)
     : settings_(settings),
       picture_(picture),
+      others_(std::move(others)),
       applyAndSave_(std::move(applyAndSave)),
       link_(new widgets::HyperlinkLabel) {
   platform::LoadDialogTemplate(this, owner, "111");
@@ -44,7 +46,7 @@ WizardDialog::WizardDialog(wxWindow* owner, settings::ServerSettings& settings,
 void WizardDialog::OnOK(wxCommandEvent&) {
   switch (FinishWizard(TextOf(XRCCTRL(*this, kAddressEdit, wxTextCtrl)->GetValue()),
                        TextOf(XRCCTRL(*this, kPortEdit, wxTextCtrl)->GetValue()), settings_,
-                       picture_)) {
+                       picture_, others_)) {
     case share::HomePageOutcome::Declined:
       return;  // stays open as the user left it
     case share::HomePageOutcome::Failed:

@@ -19,8 +19,8 @@ WizardStart StartWizard(const settings::ServerSettings& settings) {
 }
 
 share::HomePageOutcome FinishWizard(const std::string& address, const std::string& portText,
-                                    settings::ServerSettings& settings,
-                                    share::PictureSize picture) {
+                                    settings::ServerSettings& settings, share::PictureSize picture,
+                                    const std::vector<share::PictureSize>& others) {
   // A page for "http://:8391/" would lead nowhere.
   if (address.find_first_not_of(" \t") == std::string::npos) {
     platform::ShowMessageBox(kEmptyAddressMessage, settings::kInvalidParameter, platform::kMbOk);
@@ -32,7 +32,8 @@ share::HomePageOutcome FinishWizard(const std::string& address, const std::strin
     return share::HomePageOutcome::Declined;
   }
   settings.portnum = port;
-  return share::WriteHomePage(address, static_cast<int32_t>(port), settings.camurl, picture);
+  return share::WriteHomePage(address, static_cast<int32_t>(port), settings.camurl, picture,
+                              others);
 }
 
 }  // namespace wizard

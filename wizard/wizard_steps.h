@@ -25,8 +25,10 @@ constexpr char kEmptyAddressMessage[] = "IP address must not be empty!";
 // OK: an empty address gets kEmptyAddressMessage, a port outside 1 to 65000 gets Setup's message,
 // and the wizard stays open with nothing stored or written (Declined). Otherwise the port goes into
 // `settings`, never undone, and the page is written (after the user's confirmation when one is
-// there) with the address as typed, showing the stream in the camera's `picture` size.
+// there) with the address as typed, showing the stream in the camera's `picture` size, and the
+// other cameras served in theirs (`others`, cameras 1, 2, ...).
 share::HomePageOutcome FinishWizard(const std::string& address, const std::string& portText,
-                                    settings::ServerSettings& settings, share::PictureSize picture);
+                                    settings::ServerSettings& settings, share::PictureSize picture,
+                                    const std::vector<share::PictureSize>& others = {});
 
 }  // namespace wizard

@@ -67,6 +67,14 @@ TEST(HomePage, ExactBytes) {
     EXPECT_EQ(page.size(), c.sizeWithoutImage + shown.size()) << c.port;
     EXPECT_EQ(std::count(page.begin(), page.end(), '\n'), 17);
   }
+  // Every other camera served follows the first, at its own address and size.
+  ASSERT_EQ(share::WriteHomePage("10.0.0.2", 80, "/video", {640, 480}, {{320, 240}}),
+            share::HomePageOutcome::Written);
+  EXPECT_TRUE(folder.Read("www/index.html")
+                  .ends_with("</APPLET>\r\n\r\n<P><IMG SRC=\"/cam/1/video\" WIDTH=\"320\" "
+                             "HEIGHT=\"240\" STYLE=\"max-width:100%;height:auto\" ALT=\"Live "
+                             "picture of camera 1\"></P>\r\n\r\n</BODY>\r\n</HTML>\r\n"))
+      << folder.Read("www/index.html");
   auto shown = boxes.Boxes();
   ASSERT_FALSE(shown.empty());
   EXPECT_EQ(shown[0].text, "Are you sure you want to overwrite www/index.html?");
@@ -105,6 +113,9 @@ TEST(HomePage, FollowsTheStreamUntilEdited) {
   TempFolder folder;
   std::filesystem::create_directory("www");
   const std::string ours = share::HomePageText("10.0.0.2", 8080, "/video", {1280, 720});
+  // With two more cameras, each picture at its own address and size.
+  const std::vector<share::PictureSize> others = {{640, 480}, {320, 240}};
+  const std::string three = share::HomePageText("10.0.0.2", 8080, "/video", {1280, 720}, others);
   struct Case {
     std::string page;  // "" for none
     int32_t port;
@@ -121,6 +132,13 @@ TEST(HomePage, FollowsTheStreamUntilEdited) {
        share::HomePageText("10.0.0.2", 9000, "/video", {1280, 720})},
       {share::HomePageText("[::1]", 80, "/a", {}), 81, "/b", share::PageFollows::kFollowed,
        share::HomePageText("[::1]", 81, "/b", {})},
+      {three, 8080, "/cam2", share::PageFollows::kFollowed,
+       share::HomePageText("10.0.0.2", 8080, "/cam2", {1280, 720}, others)},
+      {ours.substr(0, ours.find("</BODY>")) +
+           "<P><IMG SRC=\"/cam/2/video\" WIDTH=\"640\" HEIGHT=\"480\" "
+           "STYLE=\"max-width:100%;height:auto\" ALT=\"Live picture of camera 2\"></P>\r\n\r\n"
+           "</BODY>\r\n</HTML>\r\n",
+       8080, "/cam2", share::PageFollows::kEdited, ""},
       {"<H1>Our camera</H1>" + ours, 8080, "/cam2", share::PageFollows::kEdited,
        "<H1>Our camera</H1>" + ours},
       {ours.substr(0, ours.size() - 2), 8080, "/cam2", share::PageFollows::kEdited,
@@ -131,7 +149,7 @@ TEST(HomePage, FollowsTheStreamUntilEdited) {
     std::filesystem::remove("www/index.html");
     if (!c.page.empty()) folder.Write("www/index.html", c.page);
     EXPECT_EQ(share::FollowHomePage(c.port, c.path), c.outcome) << c.page;
-    if (!c.page.empty()) {
+    if (!c.after.empty()) {
       EXPECT_EQ(folder.Read("www/index.html"), c.after) << c.page;
     }
   }

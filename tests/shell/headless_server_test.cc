@@ -483,6 +483,15 @@ TEST_F(HeadlessServerTest, EveryCameraIsServedAtItsOwnAddresses) {
       "played\n");
   EXPECT_NE(folder.Read("stderr.txt").find("camera 1 (Owlglance Test Pattern 1280x720) stream "),
             std::string::npos);
+  // The home page it wrote shows both, and Chromium plays both at once.
+  EXPECT_NE(folder.Read("www/index.html").find("<IMG SRC=\"/cam/1/video\" WIDTH=\"1280\""),
+            std::string::npos);
+  const std::string modules = std::string(OWL_SOURCE_DIR) + "/build/node/node_modules";
+  if (!std::filesystem::exists(modules + "/playwright-core"))
+    GTEST_SKIP() << "playwright-core is missing from build/node (./owl test installs it)";
+  EXPECT_EQ(RunCommand("NODE_PATH='" + modules + "' timeout 60 node '" + OWL_SOURCE_DIR +
+                       "/tests/support/view_page.cjs' '" + Url("/") + "' '' ''"),
+            "640 1280\n");
 }
 
 TEST_F(HeadlessServerTest, ClientLimitOneRefusesASecondClient) {

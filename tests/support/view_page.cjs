@@ -1,5 +1,5 @@
 // Opens PAGE in headless Chromium with a user name and password, and prints
-// the width its <img> shows, once it shows one (or 0 after 15 s).
+// the widths its <img>s show, once each shows a picture (or 0 after 15 s).
 //   NODE_PATH=build/node/node_modules node view_page.cjs PAGE USER PASSWORD
 const { chromium } = require('playwright-core');
 
@@ -18,8 +18,9 @@ const { chromium } = require('playwright-core');
     const page = await context.newPage();
     await page.goto(url);
     const width = await page.waitForFunction(() => {
-      const img = document.querySelector('img');
-      return img && img.complete !== undefined && img.naturalWidth > 0 && img.naturalWidth;
+      const images = [...document.querySelectorAll('img')];
+      return images.length > 0 && images.every((img) => img.naturalWidth > 0) &&
+          images.map((img) => img.naturalWidth).join(' ');
     }, null, { timeout: 15000 }).then((h) => h.jsonValue()).catch(() => 0);
     console.log(width);
   } finally {

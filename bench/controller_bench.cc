@@ -84,7 +84,7 @@ double FrameLatencyP99(int clientCount) {
   server::ServerControl control;
   control.port = FreePort();
   control.clientLimit = 50;
-  control.cameras = {&device};
+  control.cameras = {{device.frameStore, device}};
   control.SetStreamUrl("/video");
   server::ListenThread listener(control);
   Require(listener.Thread().Create(), "the listener thread");

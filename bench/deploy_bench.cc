@@ -74,7 +74,7 @@ class Camera {
     device_.frameStore.Reallocate(1 << 20);
     control_.port = FreePort();
     control_.clientLimit = 50;
-    control_.cameras = {&device_};
+    control_.cameras = {{device_.frameStore, device_}};
     control_.SetStreamUrl("/video");
     listener_ = std::make_unique<server::ListenThread>(control_);
     Require(listener_->Thread().Create(), "the listener thread");

@@ -24,7 +24,7 @@ struct RunningServer {
     control.port = FreePort();
     control.clientLimit = clientLimit;
     control.SetStreamUrl("/video");
-    control.cameras = {&device};
+    control.cameras = {{device.frameStore, device}};
     listener = std::make_unique<server::ListenThread>(control);
     Require(listener->Thread().Create(), "the listener thread");
     listener->Thread().Resume();

@@ -55,8 +55,8 @@ struct Server {
     device.frameStore.Reallocate(1 << 20);
     control.port = FreePort();
     control.clientLimit = 50;
-    control.cameras = {&device};
-    if (second) control.cameras.push_back(second);
+    control.cameras = {{device.frameStore, device}};
+    if (second) control.cameras.emplace_back(second->frameStore, *second);
     control.SetStreamUrl("/video");
     listener = std::make_unique<server::ListenThread>(control);
     Require(listener->Thread().Create(), "the listener thread");
@@ -77,13 +77,13 @@ struct Server {
   double Publish() {
     double waited = 0;
     image[0]++;  // each frame differs
-    for (capture::CaptureDevice* camera : control.cameras) {
+    for (const server::ServedCamera& camera : control.cameras) {
       double start = WallSeconds();
       int32_t capacity = 0;
-      uint8_t* buffer = camera->frameStore.BeginFrame(capacity);
-      if (camera == &device) waited = (WallSeconds() - start) * 1000;
+      uint8_t* buffer = camera.store->BeginFrame(capacity);
+      if (camera.store == &device.frameStore) waited = (WallSeconds() - start) * 1000;
       std::memcpy(buffer, image.data(), image.size());
-      camera->frameStore.EndFrame(static_cast<int32_t>(image.size()));
+      camera.store->EndFrame(static_cast<int32_t>(image.size()));
     }
     return waited;
   }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "capture/camera_memory.h"
+#include "capture/camera_status.h"
 #include "capture/capture_error.h"
 #include "capture/frame_store.h"
 #include "capture/jpeg_encoder.h"
@@ -29,10 +30,10 @@ enum class DeviceResult {
 // The system's one camera, wrapping a capture window. Its operations run on
 // the user-interface thread; OnVideoFrame runs on the window's capture thread
 // and reads the format fields, which change only while grabbing is off.
-class CaptureDevice {
+class CaptureDevice : public CameraStatus {
  public:
   CaptureDevice() = default;
-  ~CaptureDevice() { Destroy(); }
+  ~CaptureDevice() override { Destroy(); }
   CaptureDevice(const CaptureDevice&) = delete;
   CaptureDevice& operator=(const CaptureDevice&) = delete;
 
@@ -67,7 +68,7 @@ class CaptureDevice {
   bool PassThrough() const { return passThrough_.load(); }
   // Whether the camera's own JPEG pictures go out: passthrough is on and
   // the camera sends Motion-JPEG. Any thread.
-  bool SendsCameraJpeg() const { return passThrough_.load() && motionJpeg_.load(); }
+  bool SendsCameraJpeg() const override { return passThrough_.load() && motionJpeg_.load(); }
   int32_t Quality() const { return jpegQuality.load(); }
   static bool GetDriverDescription(int index, char* name, int nameSize, char* version,
                                    int versionSize);
@@ -80,7 +81,7 @@ class CaptureDevice {
   bool IsConnected() const { return connected_.load(); }
   // A camera is connected and sending (not unplugged): any thread, while
   // the server runs (the driver can't change then).
-  bool Online() const {
+  bool Online() const override {
     return connected_.load() && !(captureWindow_ && captureWindow_->CameraAway());
   }
   // The connected driver's index, and its capture format's four-character

@@ -134,8 +134,7 @@ int ListenThread::Run() {
   if (listening_.IsOpen() || Open()) {
     connectionsMost_ =
         static_cast<size_t>(std::max(platform::RaiseDescriptorLimit() - kSpareDescriptors, 16));
-    for (capture::CaptureDevice* camera : control_.cameras)
-      cameras_.push_back({&camera->frameStore, {}});
+    for (const ServedCamera& camera : control_.cameras) cameras_.push_back({camera.store, {}});
     tls_ = control_.tls;
     if (poller_.IsOpen() && wakeup_.IsOpen() &&
         poller_.Add(listening_.Fd(), platform::Poller::kReadable, &listening_) &&

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "capture/camera_status.h"
+#include "capture/frame_store.h"
 #include "platform/socket.h"
 #include "platform/thread_annotations.h"
 #include "platform/tls.h"
@@ -14,11 +16,17 @@
 #include "server/notices.h"
 #include "settings/server_settings.h"
 
-namespace capture {
-class CaptureDevice;
-}
-
 namespace server {
+
+// A camera as the server sees it: its pictures and how it is doing, both
+// safe from the loop's threads. The device behind them (its format, its
+// grabbing) stays with the user-interface thread.
+struct ServedCamera {
+  ServedCamera(capture::FrameStore& frames, const capture::CameraStatus& state)
+      : store(&frames), status(&state) {}
+  capture::FrameStore* store;
+  const capture::CameraStatus* status;
+};
 
 // The camera as the server started with it, for /state.
 struct CameraFacts {
@@ -46,7 +54,7 @@ struct ServerControl {
   // The cameras served, in the order found: the first answers the stream
   // URL and the plain snapshot addresses too. Set while the server is
   // stopped, read by the loop while it runs.
-  std::vector<capture::CaptureDevice*> cameras;
+  std::vector<ServedCamera> cameras;
   // TLS beside plain HTTP on the port, or null for plain HTTP alone. Set
   // before the loop starts, read by the loop while it runs.
   std::shared_ptr<const platform::TlsContext> tls;

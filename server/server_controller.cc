@@ -15,12 +15,13 @@ namespace server {
 ServerController::ServerController(const settings::ServerSettings& settings,
                                    capture::CaptureDevice& device,
                                    std::function<void()> whileWaiting)
-    : device_(device), whileWaiting_(std::move(whileWaiting)) {
+    : whileWaiting_(std::move(whileWaiting)) {
   control_.logConnections = settings.connections;
   control_.clientLimit = static_cast<int32_t>(settings.maxclients);
   control_.port = static_cast<int32_t>(settings.portnum);
   control_.SetStreamUrl(settings.camurl);
-  control_.cameras = {&device};
+  devices_ = {&device};
+  ServeOthers({});
   SetAccess(settings);
   SetTls(settings);
 }
@@ -47,7 +48,7 @@ StartResult ServerController::StartServer() {
   // The cameras as they start, for /state: their formats can't change while
   // the server runs.
   std::vector<CameraFacts> cameras;
-  for (capture::CaptureDevice* device : control_.cameras) {
+  for (capture::CaptureDevice* device : devices_) {
     CameraFacts& camera = cameras.emplace_back();
     char name[128] = {}, version[128] = {};
     if (capture::CaptureDevice::GetDriverDescription(device->DriverIndex(), name, sizeof name,
@@ -74,12 +75,12 @@ StartResult ServerController::StartServer() {
     return StartResult::kCertificateUnusable;
   }
   control_.tls = std::move(tls.context);
-  if (device_.HoldGrabbing() != capture::DeviceResult::kOk) return StartResult::kCameraNotStarted;
-  held_ = {&device_};
+  if (devices_[0]->HoldGrabbing() != capture::DeviceResult::kOk)
+    return StartResult::kCameraNotStarted;
+  held_ = {devices_[0]};
   // Another camera that can't start leaves its streams waiting for pictures.
-  for (size_t i = 1; i < control_.cameras.size(); ++i)
-    if (control_.cameras[i]->HoldGrabbing() == capture::DeviceResult::kOk)
-      held_.push_back(control_.cameras[i]);
+  for (size_t i = 1; i < devices_.size(); ++i)
+    if (devices_[i]->HoldGrabbing() == capture::DeviceResult::kOk) held_.push_back(devices_[i]);
   if (!listener->Thread().Create()) {
     ReleaseCameras();
     return StartResult::kCameraNotStarted;
@@ -94,14 +95,23 @@ StartResult ServerController::StartServer() {
 void ServerController::StopServer() {
   if (!running_) return;
   control_.stopRequested = 1;
-  for (capture::CaptureDevice* camera : control_.cameras)
-    camera->frameStore.WakeReaders();  // waiting streams see the flag at once
+  for (const ServedCamera& camera : control_.cameras)
+    camera.store->WakeReaders();  // waiting streams see the flag at once
   while (!listener_->Thread().WaitForEnd(platform::kThreadEndStepMs)) {
     if (whileWaiting_) whileWaiting_();
   }
   ReleaseCameras();
   listener_.reset();
   running_ = false;
+}
+
+void ServerController::ServeOthers(const std::vector<capture::CaptureDevice*>& others) {
+  std::vector<capture::CaptureDevice*> served = {devices_.front()};
+  served.insert(served.end(), others.begin(), others.end());
+  devices_ = std::move(served);
+  control_.cameras.clear();
+  for (capture::CaptureDevice* device : devices_)
+    control_.cameras.emplace_back(device->frameStore, *device);
 }
 
 void ServerController::ReleaseCameras() {

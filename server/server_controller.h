@@ -47,10 +47,7 @@ class ServerController {
   // Serves `others` too, after the first, as cameras 1, 2, ... (/cam/N/...),
   // in place of those served before; while stopped. Their grabbing starts
   // and stops with the server.
-  void ServeOthers(const std::vector<capture::CaptureDevice*>& others) {
-    control_.cameras.resize(1);
-    control_.cameras.insert(control_.cameras.end(), others.begin(), others.end());
-  }
+  void ServeOthers(const std::vector<capture::CaptureDevice*>& others);
   // A limit outside the client limit's range is ignored.
   void SetClientLimit(int32_t n);
   void SetLogConnections(int32_t flag) { control_.logConnections = flag; }
@@ -86,7 +83,9 @@ class ServerController {
   ServerControl control_;
   settings::ServerSettings tlsSettings_;  // https, tlscert and tlskey
   bool running_ = false;
-  capture::CaptureDevice& device_;
+  // The cameras served, the first one first; the loop sees each as its
+  // frame store and status (control_.cameras).
+  std::vector<capture::CaptureDevice*> devices_;
   std::vector<capture::CaptureDevice*> held_;  // the cameras whose grabbing this start holds
   std::unique_ptr<ListenThread> listener_;
   std::function<void()> whileWaiting_;

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "capture/capture_device.h"
 #include "platform/clock.h"
 #include "server/request_route.h"
 #include "server/response_head.h"
@@ -68,12 +67,12 @@ void AnswerState(const ServerControl& control, std::string_view streamUrl, bool 
   facts.maxclients = control.clientLimit.load();
   facts.uptimeSeconds = (now - control.startedMs.load()) / 1000;
   for (size_t n = 0; n < control.cameras.size() && n < cameras.size(); ++n) {
-    const capture::CaptureDevice& device = *control.cameras[n];
+    const ServedCamera& camera = control.cameras[n];
     CameraState& state = facts.cameras.emplace_back();
     state.facts = cameras[n];
-    state.fps = device.frameStore.FramesPerSecond(now);
-    state.online = device.Online();
-    state.passthrough = device.SendsCameraJpeg();  // what goes out, not the setting
+    state.fps = camera.store->FramesPerSecond(now);
+    state.online = camera.status->Online();
+    state.passthrough = camera.status->SendsCameraJpeg();  // what goes out, not the setting
   }
   facts.streamUrl = streamUrl;
   const std::string json = StateJson(facts);

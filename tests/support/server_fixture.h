@@ -32,7 +32,7 @@ class ServerFixture : public ::testing::Test {
     control.clientLimit = clientLimit;
     control.logConnections = logConnections;
     control.SetStreamUrl("/video");
-    control.cameras = {&device};
+    control.cameras = {{device.frameStore, device}};
     listener = std::make_unique<server::ListenThread>(control);
     ASSERT_TRUE(listener->Thread().Create());
     listener->Thread().Resume();

@@ -151,21 +151,21 @@ void SaveCameraValues(const std::string& camera, const std::string& format,
   static_cast<void>(key.Close());
 }
 
-bool LoadCameraServed(const std::string& camera) {
-  uint32_t served = 1;
+bool LoadCameraSwitch(const std::string& camera, const char* name, bool unset) {
+  uint32_t value = unset ? 1 : 0;
   RegistryKey key;
-  if (key.Open(CameraKey(camera)) != platform::ERROR_SUCCESS) return true;
-  Query(key, "served", served);
+  if (key.Open(CameraKey(camera)) != platform::ERROR_SUCCESS) return unset;
+  Query(key, name, value);
   static_cast<void>(key.Close());
-  return served != 0;
+  return value != 0;
 }
 
-void SaveCameraServed(const std::string& camera, bool served) {
+void SaveCameraSwitch(const std::string& camera, const char* name, bool on) {
   if (saveRefused.load()) return;
   RegistryKey key;
   int disposition = 0;
   static_cast<void>(key.Create(CameraKey(camera), disposition));
-  Set(key, "served", served ? 1u : 0u);
+  Set(key, name, on ? 1u : 0u);
   static_cast<void>(key.Close());
 }
 

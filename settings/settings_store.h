@@ -34,9 +34,9 @@ void SaveSettings(const ServerSettings& settings);
 void LoadCameraValues(const std::string& camera, std::string& format, std::string& controls);
 void SaveCameraValues(const std::string& camera, const std::string& format,
                       const std::string& controls);
-// Whether a camera is served beside the chosen one, in the same key; a
-// camera never set is served.
-bool LoadCameraServed(const std::string& camera);
-void SaveCameraServed(const std::string& camera, bool served);
+// A camera's own switches, in the same key: "served" beside the chosen
+// camera (1 when never set) and "record" (0 when never set).
+bool LoadCameraSwitch(const std::string& camera, const char* name, bool unset);
+void SaveCameraSwitch(const std::string& camera, const char* name, bool on);
 
 }  // namespace settings

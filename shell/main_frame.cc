@@ -180,6 +180,7 @@ void MainFrame::ShowCamera(size_t n) {
   view_->Watch(Device().Window());
   if (previewing) static_cast<void>(Device().StartPreview());
   FillCameraMenu();
+  ApplyKeeping();  // Record's check mark is the camera's
   FitWindowToVideo();
 }
 
@@ -244,15 +245,22 @@ void MainFrame::RunIntervalDialog() {
   IntervalDialog(this, settings_, [this] { ApplyAndSaveSettings(); }).ShowModal();
 }
 
+// Record acts on the camera shown: camera 0's is a setting, another's is
+// kept with the camera.
 void MainFrame::ToggleRecording() {
-  settings_.record = settings_.record ? 0 : 1;
-  ApplyAndSaveSettings();
+  if (shown_ == 0) {
+    settings_.record = settings_.record ? 0 : 1;
+    ApplyAndSaveSettings();
+    return;
+  }
+  station_->SetRecords(shown_, !station_->Records(shown_));
+  ApplyKeeping();
 }
 
 void MainFrame::ApplyKeeping() {
   station_->ApplyKeeping();
   if (wxMenuItem* item = GetMenuBar()->FindItem(XRCID("ID_VIDEO_RECORD")))
-    item->Check(settings_.record != 0);
+    item->Check(station_->Records(shown_));
 }
 
 void MainFrame::StopKeeping() { station_->StopKeeping(); }

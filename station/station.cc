@@ -4,6 +4,7 @@
 
 #include "keep/picture_names.h"
 #include "platform/installed_drivers.h"
+#include "platform/user_folders.h"
 #include "settings/settings_store.h"
 
 namespace station {
@@ -66,7 +67,8 @@ void Station::OpenOthers() {
       continue;
     if (setup_) setup_(camera->device);
     camera->device.SetPassThrough(settings_.passthrough != 0);
-    camera->served = settings::LoadCameraServed(StableName(camera->device));
+    camera->served = settings::LoadCameraSwitch(StableName(camera->device), "served", true);
+    camera->record = settings::LoadCameraSwitch(StableName(camera->device), "record", false);
     cameras_.push_back(std::move(camera));
   }
   NameCameras();
@@ -101,8 +103,19 @@ int Station::ServedNumber(size_t n) const {
 void Station::SetServed(size_t n, bool served) {
   if (n == 0 || n >= cameras_.size() || cameras_[n]->served == served) return;
   cameras_[n]->served = served;
-  settings::SaveCameraServed(StableName(cameras_[n]->device), served);
+  settings::SaveCameraSwitch(StableName(cameras_[n]->device), "served", served);
   ServeCameras();
+}
+
+bool Station::Records(size_t n) const {
+  if (n == 0) return settings_.record != 0;
+  return n < cameras_.size() && cameras_[n]->record;
+}
+
+void Station::SetRecords(size_t n, bool on) {
+  if (n == 0 || n >= cameras_.size() || cameras_[n]->record == on) return;
+  cameras_[n]->record = on;
+  settings::SaveCameraSwitch(StableName(cameras_[n]->device), "record", on);
   ApplyKeeping();
 }
 
@@ -121,17 +134,18 @@ void Station::Apply() {
 }
 
 void Station::ApplyKeeping() {
-  // One camera keeps today's file names; several name theirs.
-  const auto served = std::count_if(cameras_.begin(), cameras_.end(),
-                                    [](const auto& camera) { return camera->served; });
-  const bool several = served > 1;
-  for (const auto& camera : cameras_) {
-    if (!camera->served) {
-      StopKeeper(*camera);
-      continue;
+  // One camera keeps today's file names; several name theirs. Served or
+  // not, each keeps what the plan says.
+  const bool several = cameras_.size() > 1;
+  for (size_t n = 0; n < cameras_.size(); ++n) {
+    Camera* camera = cameras_[n].get();
+    keep::KeepPlan plan =
+        keep::PlanFrom(settings_, several ? keep::CameraInFileName(camera->name) : "");
+    if (n > 0) {  // each camera records or not on its own
+      plan.record = camera->record;
+      plan.videoFolder = plan.record ? platform::UserFolder("VIDEOS") : std::string();
     }
-    camera->keeper.Apply(
-        keep::PlanFrom(settings_, several ? keep::CameraInFileName(camera->name) : ""));
+    camera->keeper.Apply(plan);
     const bool wants = camera->keeper.Wants();
     if (wants && !camera->keeperHolds)
       camera->keeperHolds = camera->device.HoldGrabbing() == capture::DeviceResult::kOk;
@@ -148,10 +162,13 @@ void Station::StopKeeping() {
 
 keep::Keeper::Stops Station::TakeKeeperStops() {
   keep::Keeper::Stops all;
-  for (const auto& camera : cameras_) {
-    keep::Keeper::Stops stops = camera->keeper.TakeStops();
+  for (size_t n = 0; n < cameras_.size(); ++n) {
+    keep::Keeper::Stops stops = cameras_[n]->keeper.TakeStops();
     all.interval = all.interval || stops.interval;
-    all.record = all.record || stops.record;
+    if (n == 0)
+      all.record = stops.record;
+    else if (stops.record)
+      SetRecords(n, false);
     for (std::string& message : stops.messages) all.messages.push_back(std::move(message));
   }
   return all;

@@ -15,12 +15,13 @@
 namespace station {
 
 // One camera: its device, what keeps its pictures, and whether it is
-// served. A camera not served is not grabbed for anything but its preview.
+// served. A camera not served still keeps its pictures.
 struct Camera {
   capture::CaptureDevice device;
   keep::Keeper keeper{device.frameStore};
   std::string name;          // the driver's own, with its number when another has it too
   bool served = true;        // kept under the camera's stable name; camera 0 always
+  bool record = false;       // kept the same way; camera 0's is the settings' record
   bool keeperHolds = false;  // the keeper holds the device's grabbing
 };
 
@@ -56,15 +57,24 @@ class Station {
   // its name. Camera 0 is always served.
   void SetServed(size_t n, bool served);
 
+  // Whether camera n records; camera 0 as the settings say.
+  bool Records(size_t n) const;
+  // Records camera n or not, kept under its name; camera 0 follows the
+  // settings' record instead (set it and Apply).
+  void SetRecords(size_t n, bool on);
+
   // Applies what the settings say now: quality, passthrough, the pictures
   // kept, and the server's rules, limit, port and stream URL.
   void Apply();
-  // Hands the settings' plan to each served camera's keeper, and holds its
-  // grabbing while the keeper keeps anything.
+  // Hands the settings' plan to each camera's keeper (with the camera's
+  // own Record), and holds its grabbing while the keeper keeps anything.
   void ApplyKeeping();
   // Ends interval pictures and recordings for the program's end.
   void StopKeeping();
-  // What failures stopped since the last call, of every camera.
+  // What failures stopped since the last call, of every camera, with their
+  // messages. Another camera's recording that failed is switched off here;
+  // `record` says camera 0's, `interval` anyone's (the settings' to switch
+  // off).
   keep::Keeper::Stops TakeKeeperStops();
   bool Recording() const;
   // Stops the server and the keepers, and lets go of every camera.

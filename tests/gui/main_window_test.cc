@@ -62,9 +62,10 @@ TEST_F(MainWindowTest, RunningServerStreamsAndRefusesAPreviewChange) {
 // served is kept with it across a restart.
 TEST_F(MainWindowTest, VideoCameraSwitchesThePreviewAndEachCameraKeepsItsChoice) {
   using shell::kCmdCameraFirst, shell::kCmdServeCamera;
-  auto checked = [&](int id) {
-    const std::string line = "checked " + std::to_string(id);
-    return Ask(line, line + " ").substr(line.size() + 1);
+  auto checked = [&](const auto& id) {
+    std::ostringstream line;
+    line << "checked " << id;
+    return Ask(line.str(), line.str() + " ").substr(line.str().size() + 1);
   };
   Start(0, "pattern@640x480,pattern@320x240");
   EXPECT_EQ(Ask("picture", "picture"), "picture 640x480");
@@ -92,6 +93,17 @@ TEST_F(MainWindowTest, VideoCameraSwitchesThePreviewAndEachCameraKeepsItsChoice)
   EXPECT_EQ(checked(kCmdServeCamera), "1");
   EXPECT_TRUE(Menu(kCmdServeCamera).empty());
   EXPECT_EQ(checked(kCmdServeCamera), "0");
+  // Record is the camera's own: on for camera 1, camera 0 stays off.
+  EXPECT_EQ(checked("ID_VIDEO_RECORD"), "0");
+  EXPECT_TRUE(Menu(shell::kCmdRecord).empty());
+  EXPECT_EQ(checked("ID_VIDEO_RECORD"), "1");
+  EXPECT_TRUE(
+      session->StatusBecomes("0 user(s) connected|Server Not Running|Previewing|Recording"));
+  Menu(kCmdCameraFirst);
+  EXPECT_EQ(checked("ID_VIDEO_RECORD"), "0");
+  Menu(kCmdCameraFirst + 1);
+  EXPECT_TRUE(Menu(shell::kCmdRecord).empty());
+  EXPECT_TRUE(session->StatusBecomes("0 user(s) connected|Server Not Running|Previewing"));
 
   Restart();
   EXPECT_EQ(Ask("picture", "picture"), "picture 640x480");

@@ -2,6 +2,9 @@
 
 #include <fcntl.h>
 #include <unistd.h>
+
+#include <cctype>
+
 #include <wx/app.h>
 #include <wx/button.h>
 #include <wx/checkbox.h>
@@ -13,6 +16,7 @@
 #include <wx/statusbr.h>
 #include <wx/textctrl.h>
 #include <wx/weakref.h>
+#include <wx/xrc/xmlres.h>
 
 #include <algorithm>
 #include <condition_variable>
@@ -194,11 +198,14 @@ void Run(wxWeakRef<shell::MainFrame> frame, const std::string& line) {
       if (!wxDynamicCast(child, wxStatusBar)) size = child->GetSize();
     Reply("picture " + std::to_string(size.x) + "x" + std::to_string(size.y));
   } else if (verb == "checked") {
-    // A menu item's check mark: "checked ID 1", "0", or "none" without it.
-    int id = 0;
+    // A menu item's check mark, by its id or its name in the menu's XRC:
+    // "checked ID 1", "0", or "none" without it.
+    std::string id;
     in >> id;
-    const wxMenuItem* item = frame->GetMenuBar()->FindItem(id);
-    Reply("checked " + std::to_string(id) + " " + (!item ? "none" : item->IsChecked() ? "1" : "0"));
+    const bool number = !id.empty() && std::isdigit(static_cast<unsigned char>(id[0]));
+    const wxMenuItem* item =
+        frame->GetMenuBar()->FindItem(number ? std::atoi(id.c_str()) : XRCID(id.c_str()));
+    Reply("checked " + id + " " + (!item ? "none" : item->IsChecked() ? "1" : "0"));
   } else if (verb == "size") {
     wxSize size = frame->GetClientSize();
     Reply("client " + std::to_string(size.x) + "x" + std::to_string(size.y));

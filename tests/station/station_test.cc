@@ -77,13 +77,12 @@ TEST_F(StationTest, TheChosenCameraComesFirstAndEachServedChoiceIsKept) {
   EXPECT_EQ(station.ServedNumber(2), 1);
 }
 
-// Two cameras served: each keeps its own interval pictures, named by it; the
-// camera not served keeps none.
-TEST_F(StationTest, EachServedCameraKeepsPicturesUnderItsName) {
+// Each camera keeps its own interval pictures, named by it, served or not.
+TEST_F(StationTest, EachCameraKeepsPicturesUnderItsName) {
   settings.intervalon = 1;
   settings.interval = 1;
   settings.intervaldir = (folder.Path() / "pictures").string();
-  settings::SaveCameraServed("Owlglance Test Pattern 1280x720", false);
+  settings::SaveCameraSwitch("Owlglance Test Pattern 1280x720", "served", false);
   station::Station station(settings);
   ASSERT_TRUE(station.OpenChosen());
   station.OpenOthers();
@@ -97,12 +96,14 @@ TEST_F(StationTest, EachServedCameraKeepsPicturesUnderItsName) {
   EXPECT_TRUE(Eventually(
       [&] {
         return count("Owlglance Test Pattern 320x240") > 0 &&
-               count("Owlglance Test Pattern 640x480") > 0;
+               count("Owlglance Test Pattern 640x480") > 0 &&
+               count("Owlglance Test Pattern 1280x720") > 0;
       },
       8000));
   station.Close();
-  EXPECT_EQ(count("Owlglance Test Pattern 1280x720"), 0u);
   EXPECT_EQ(count(""), 0u);  // no picture without its camera's name
+  EXPECT_FALSE(station.Records(1));
+  EXPECT_FALSE(station.At(1).keeper.Recording());
 }
 
 FakeV4l2* fakeCamera = nullptr;

@@ -161,6 +161,8 @@ void MainFrame::RunSetupDialog() {
 // opened twice.
 void MainFrame::RunDriverDialog() {
   ShowCamera(0);
+  station_->CloseOthers();
+  FillCameraMenu();
   capture::DriverSelectDialog(this, Device(), settings_.driver, [this] {
     FitWindowToVideo();
     SaveSettings();

@@ -52,9 +52,14 @@ bool Station::OpenChosen() {
   return true;
 }
 
-void Station::OpenOthers() {
+void Station::CloseOthers() {
   for (size_t n = 1; n < cameras_.size(); ++n) StopKeeper(*cameras_[n]);
   cameras_.resize(1);
+  ServeCameras();
+}
+
+void Station::OpenOthers() {
+  CloseOthers();
   const capture::CaptureDevice& chosen = cameras_[0]->device;
   const int chosenIndex =
       chosen.IsConnected() ? chosen.DriverIndex() : static_cast<int>(settings_.driver);

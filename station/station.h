@@ -47,6 +47,8 @@ class Station {
   // Connects every other camera found, again after camera 0's driver
   // changed (so no camera is opened twice). While the server is stopped.
   void OpenOthers();
+  // Lets go of every camera but camera 0, so that it may take any driver.
+  void CloseOthers();
   size_t Count() const { return cameras_.size(); }
   Camera& At(size_t n) { return *cameras_[n]; }
   server::ServerController& Server() { return *controller_; }

@@ -1,4 +1,5 @@
 // Video > Select Driver in the real program, with cameras the test chooses.
+#include "shell/commands.h"
 #include "tests/support/gui_fixture.h"
 
 namespace {
@@ -18,6 +19,9 @@ TEST_F(DriverSelectDialogTest, ListsTheDriversInIndexOrderAndConnectsTheChosenOn
   EXPECT_EQ(Ask("picture", "picture"), "picture 640x480") << "the window fits the new picture";
   EXPECT_EQ(Saved().driver, 1u);
   EXPECT_TRUE(session->StatusBecomes("0 user(s) connected|Server Not Running|Previewing"));
+  // The camera chosen before is the other camera now, camera 1.
+  Menu(shell::kCmdCameraFirst + 1);
+  EXPECT_EQ(Ask("picture", "picture"), "picture 320x240");
 }
 
 TEST_F(DriverSelectDialogTest, CancelEscapeAndTheCloseBoxChangeNothing) {

@@ -118,7 +118,7 @@ double FrameLatencyP99(int clientCount) {
     next += microseconds(33333);
     std::this_thread::sleep_until(next);
   }
-  control.stopRequested = 1;
+  control.RequestStop();
   device.frameStore.WakeReaders();
   while (!listener.Thread().WaitForEnd(200)) {
   }

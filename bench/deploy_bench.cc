@@ -84,7 +84,7 @@ class Camera {
   ~Camera() {
     stop_ = true;
     publisher_.join();
-    control_.stopRequested = 1;
+    control_.RequestStop();
     device_.frameStore.WakeReaders();
     while (!listener_->Thread().WaitForEnd(200)) {
     }

@@ -34,7 +34,7 @@ struct RunningServer {
   // Milliseconds from raising the stop flag to the listener's end.
   double Stop() {
     double start = WallSeconds();
-    control.stopRequested = 1;
+    control.RequestStop();
     device.frameStore.WakeReaders();
     while (!listener->Thread().WaitForEnd(200)) {
     }

@@ -42,7 +42,7 @@ struct RunningListener {
     while (control.connectedCount != 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   ~RunningListener() {
-    control.stopRequested = 1;
+    control.RequestStop();
     while (!listener->Thread().WaitForEnd(200)) {
     }
   }

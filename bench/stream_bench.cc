@@ -66,7 +66,7 @@ struct Server {
   ~Server() { Stop(); }
   void Stop() {
     if (!listener) return;
-    control.stopRequested = 1;
+    control.RequestStop();
     device.frameStore.WakeReaders();
     while (!listener->Thread().WaitForEnd(200)) {
     }

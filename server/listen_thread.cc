@@ -136,11 +136,13 @@ int ListenThread::Run() {
         static_cast<size_t>(std::max(platform::RaiseDescriptorLimit() - kSpareDescriptors, 16));
     for (const ServedCamera& camera : control_.cameras) cameras_.push_back({camera.store, {}});
     tls_ = control_.tls;
+    control_.loopWakeup.store(&wakeup_);
     if (poller_.IsOpen() && wakeup_.IsOpen() &&
         poller_.Add(listening_.Fd(), platform::Poller::kReadable, &listening_) &&
         poller_.Add(wakeup_.Fd(), platform::Poller::kReadable, &wakeup_))
       Serve();
   }
+  control_.loopWakeup.store(nullptr);  // the object lives on until the listener goes
   Shutdown();
   listening_.Close();
   return 0;

@@ -40,4 +40,9 @@ void ServerControl::CopyStreamUrl(std::string& out) const {
   out.assign(streamUrl_);
 }
 
+void ServerControl::RequestStop() {
+  stopRequested.store(1);
+  if (platform::Wakeup* wakeup = loopWakeup.load()) wakeup->Signal();
+}
+
 }  // namespace server

@@ -9,6 +9,7 @@
 
 #include "capture/camera_status.h"
 #include "capture/frame_store.h"
+#include "platform/poller.h"
 #include "platform/socket.h"
 #include "platform/thread_annotations.h"
 #include "platform/tls.h"
@@ -51,6 +52,11 @@ struct ServerControl {
   // being opened, a password being verified) and that has not come back.
   std::atomic<int32_t> sessionThreads{0};
   std::atomic<int32_t> stopRequested{0};
+  // Sets stopRequested and wakes the loop, which sees it at once even with
+  // no connection to wake it. Any thread.
+  void RequestStop();
+  // The loop's own wakeup while it runs; set and cleared by the loop.
+  std::atomic<platform::Wakeup*> loopWakeup{nullptr};
   // The cameras served, in the order found: the first answers the stream
   // URL and the plain snapshot addresses too. Set while the server is
   // stopped, read by the loop while it runs.

@@ -94,9 +94,7 @@ StartResult ServerController::StartServer() {
 
 void ServerController::StopServer() {
   if (!running_) return;
-  control_.stopRequested = 1;
-  for (const ServedCamera& camera : control_.cameras)
-    camera.store->WakeReaders();  // waiting streams see the flag at once
+  control_.RequestStop();  // the loop sees it at once, streams or none
   while (!listener_->Thread().WaitForEnd(platform::kThreadEndStepMs)) {
     if (whileWaiting_) whileWaiting_();
   }

@@ -48,7 +48,7 @@ class ServerFixture : public ::testing::Test {
 
   // Stops the listener as StopServer does; true when it ended within `ms`.
   bool StopListener(int ms = 10000) {
-    control.stopRequested = 1;
+    control.RequestStop();
     device.frameStore.WakeReaders();
     bool ended = listener->Thread().WaitForEnd(ms);
     if (ended) listener.reset();

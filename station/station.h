@@ -32,7 +32,7 @@ struct Camera {
 // headless server's main thread).
 class Station {
  public:
-  // `setup` runs for each device before it connects (the window gives it
+  // `setup` runs for each device once it is connected (the window gives it
   // its dialogs there); `whileWaiting` as the server controller's.
   using DeviceSetup = std::function<void(capture::CaptureDevice&)>;
   Station(const settings::ServerSettings& settings, DeviceSetup setup = {},

@@ -137,6 +137,12 @@ void MainFrame::BindMenu() {
   for (const auto& item : kMenuItems)
     Bind(
         wxEVT_MENU, [this, id = item.id](wxCommandEvent&) { RunCommand(id); }, XRCID(item.xrcName));
+  // Video > Camera's items are made as the cameras are found, by their ids.
+  Bind(
+      wxEVT_MENU, [this](wxCommandEvent& event) { RunCommand(event.GetId()); }, kCmdServeCamera);
+  Bind(
+      wxEVT_MENU, [this](wxCommandEvent& event) { RunCommand(event.GetId()); }, kCmdCameraFirst,
+      kCmdCameraLast);
 }
 
 void MainFrame::RunCommand(int commandId) {

@@ -165,6 +165,16 @@ void Run(wxWeakRef<shell::MainFrame> frame, const std::string& line) {
     if (TopDialog()) return Reply("blocked menu " + std::to_string(id));
     frame->RunCommand(id);
     Reply("done menu " + std::to_string(id));
+  } else if (verb == "click") {
+    // A menu item chosen as a person chooses it: its event goes to the
+    // window, whose binding runs the command.
+    int id = 0;
+    in >> id;
+    if (TopDialog()) return Reply("blocked click " + std::to_string(id));
+    wxCommandEvent chosen(wxEVT_MENU, id);
+    chosen.SetEventObject(frame);
+    frame->ProcessWindowEvent(chosen);
+    Reply("done click " + std::to_string(id));
   } else if (verb == "answer") {
     int answer = 1;
     in >> answer;

@@ -15,7 +15,17 @@
 
 namespace {
 
-using ShareDialogTest = GuiTest;
+class ShareDialogTest : public GuiTest {
+ protected:
+  // A control's left, top, right and bottom edges on the screen.
+  std::array<int, 4> Rect(const std::string& id) {
+    std::istringstream in(Ask("rect " + id, "rect"));
+    std::string word;
+    int x = 0, y = 0, width = 0, height = 0;
+    in >> word >> x >> y >> width >> height;
+    return {x, y, x + width, y + height};
+  }
+};
 
 TEST_F(ShareDialogTest, ShowsTheLinksOfEachAddressAndAReadableCode) {
   ::setenv(platform::kInterfaceListVariable, "192.168.1.23,127.0.0.1", 1);
@@ -27,19 +37,12 @@ TEST_F(ShareDialogTest, ShowsTheLinksOfEachAddressAndAReadableCode) {
   EXPECT_EQ(Ask("get 1101", "value"), "value 1101|192.168.1.23|127.0.0.1 sel 0");
   EXPECT_EQ(Ask("get 1108", "value"), "value 1108|Server Not Running");
   // The Copy buttons stand clear of the code, and everything within the dialog.
-  auto rect = [&](const std::string& id) {
-    std::istringstream in(Ask("rect " + id, "rect"));
-    std::string word;
-    int x = 0, y = 0, width = 0, height = 0;
-    in >> word >> x >> y >> width >> height;
-    return std::array<int, 4>{x, y, x + width, y + height};
-  };
-  const auto dialog = rect(""), code = rect("1110");
+  const auto dialog = Rect(""), code = Rect("1110");
   for (const char* copy : {"1105", "1106", "1107"}) {
-    const auto button = rect(copy);
+    const auto button = Rect(copy);
     EXPECT_LE(button[2], code[0]) << "Copy " << copy << " runs under the code";
   }
-  for (const char* id : {"1105", "1110", "wxID_OK"}) EXPECT_LE(rect(id)[2], dialog[2]) << id;
+  for (const char* id : {"1105", "1110", "wxID_OK"}) EXPECT_LE(Rect(id)[2], dialog[2]) << id;
 
   // The code on the screen reads back as the home page's address.
   std::string rgb = session->Screenshot();
@@ -72,16 +75,9 @@ TEST_F(ShareDialogTest, EachCameraHasItsLinks) {
   EXPECT_EQ(Ask("get 1102", "value"), "value 1102|" + base + "/");
   EXPECT_EQ(Ask("get 1103", "value"), "value 1103|" + base + "/cam/1/video");
   EXPECT_EQ(Ask("get 1104", "value"), "value 1104|" + base + "/cam/1/snapshot");
-  auto rect = [&](const std::string& id) {
-    std::istringstream in(Ask("rect " + id, "rect"));
-    std::string word;
-    int x = 0, y = 0, width = 0, height = 0;
-    in >> word >> x >> y >> width >> height;
-    return std::array<int, 4>{x, y, x + width, y + height};
-  };
   // The choice stands clear of the first Copy button below it and the code.
-  EXPECT_LE(rect("1113")[3] + 6, rect("1105")[1]) << "the camera's choice touches Copy";
-  EXPECT_LT(rect("1113")[2], rect("1110")[0]) << "the camera's choice runs under the code";
+  EXPECT_LE(Rect("1113")[3] + 6, Rect("1105")[1]) << "the camera's choice touches Copy";
+  EXPECT_LT(Rect("1113")[2], Rect("1110")[0]) << "the camera's choice runs under the code";
   Ask("press ok", "pressed");
   EXPECT_TRUE(DialogCommandDone());
 }

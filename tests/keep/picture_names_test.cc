@@ -6,7 +6,8 @@
 
 namespace {
 
-TEST(PictureNames, NamesFromTheLocalTime) {
+// 2026-12-09 07:05:03, local time.
+std::tm SevenOFiveAndThree() {
   std::tm when{};
   when.tm_year = 2026 - 1900;
   when.tm_mon = 11;
@@ -14,6 +15,11 @@ TEST(PictureNames, NamesFromTheLocalTime) {
   when.tm_hour = 7;
   when.tm_min = 5;
   when.tm_sec = 3;
+  return when;
+}
+
+TEST(PictureNames, NamesFromTheLocalTime) {
+  const std::tm when = SevenOFiveAndThree();
   EXPECT_EQ(keep::IntervalPictureName(when), "2026-12-09_07-05-03.jpg");
   EXPECT_EQ(keep::SavedPictureName(when), "Owlglance 2026-12-09 07-05-03.jpg");
   EXPECT_EQ(keep::RecordingName(when), "Owlglance 2026-12-09 07-05-03.mkv");
@@ -61,13 +67,7 @@ TEST(PictureNames, PruningDeletesTheOldestIntervalPicturesAlone) {
 // With several cameras each file names its camera, and each camera's
 // pictures are pruned apart from the others'.
 TEST(PictureNames, EachCameraNamesAndPrunesItsOwnFiles) {
-  std::tm when{};
-  when.tm_year = 2026 - 1900;
-  when.tm_mon = 11;
-  when.tm_mday = 9;
-  when.tm_hour = 7;
-  when.tm_min = 5;
-  when.tm_sec = 3;
+  const std::tm when = SevenOFiveAndThree();
   EXPECT_EQ(keep::IntervalPictureName(when, "Door"), "Door 2026-12-09_07-05-03.jpg");
   EXPECT_EQ(keep::RecordingName(when, "Door"), "Owlglance Door 2026-12-09 07-05-03.mkv");
   const struct {

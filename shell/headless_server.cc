@@ -199,11 +199,10 @@ int main(int argc, char** argv) {
     const int number = station.ServedNumber(n);
     if (number < 0) continue;
     for (const std::string& address : addresses) {
-      const std::string base =
-          share::BaseUrl(address, settings.portnum) + "/cam/" + std::to_string(number);
-      std::fprintf(stderr,
-                   "owlglance-server: camera %d (%s) stream %s/video snapshot %s/snapshot\n",
-                   number, station.At(n).name.c_str(), base.c_str(), base.c_str());
+      const share::ShareLinks links =
+          share::LinksFor(address, settings.portnum, settings.camurl, false, number);
+      std::fprintf(stderr, "owlglance-server: camera %d (%s) stream %s snapshot %s\n", number,
+                   station.At(n).name.c_str(), links.stream.c_str(), links.snapshot.c_str());
     }
   }
   WriteMissingHomePage(addresses, settings, station);

@@ -72,11 +72,13 @@ struct Connection {
   bool refused = false;     // outside who may watch: answered 403 whatever it asks
 
   // The request being answered.
-  std::string in;  // received and not yet answered; at most kHeadBufferSize
+  std::string in;  // received and not yet answered; at most readMost
   Route route;
   Framing framing;
-  size_t headLength = 0;      // the request's head as answered
-  bool headComplete = false;  // it ended with its empty line
+  size_t headLength = 0;              // the request's head as answered
+  size_t bodyLength = 0;              // and its body, behind it (a WebRTC offer)
+  size_t readMost = kHeadBufferSize;  // what may wait in `in`: more while a body comes
+  bool headComplete = false;          // it ended with its empty line
   FileRequest file;
   std::string path;       // the file asked for, below www/
   uint64_t admitted = 0;  // the rules' generation the request passed under

@@ -9,6 +9,7 @@
 
 #include "capture/capture_device.h"
 #include "platform/clock.h"
+#include "platform/interfaces.h"
 #include "platform/message_box.h"
 #include "server/connection_log.h"
 #include "server/http_date.h"
@@ -17,6 +18,7 @@
 #include "server/secure_redirect.h"
 #include "server/snapshot.h"
 #include "server/state_page.h"
+#include "server/whep.h"
 
 namespace server {
 
@@ -29,6 +31,8 @@ constexpr int64_t kDrainMs = 2000;  // how long a closing connection reads off w
 constexpr int kSpareDescriptors = 64;
 constexpr size_t kFileJobsMost = 1024;  // opens waiting for the disk
 constexpr size_t kVerificationsWaiting = 8;
+constexpr size_t kOffersWaiting = 8;   // past it, an offer is answered 503 at once
+constexpr size_t kEndingsMost = 4096;  // never full: a viewer per place at most
 
 void ShowListenerMessage(const char* text) {
   platform::ShowMessageBox(text, {}, platform::kMbOk | platform::kMbIconExclamation);
@@ -82,6 +86,23 @@ bool MayStayOpen(std::string_view head) {
   return HeaderValue(head, "Transfer-Encoding").empty();
 }
 
+// A Content-Length's value; npos when it is absent or not a number.
+size_t ContentLength(std::string_view head) {
+  const std::string_view value = HeaderValue(head, "Content-Length");
+  if (value.empty() || value.size() > 12) return std::string_view::npos;
+  size_t length = 0;
+  for (char c : value) {
+    if (c < '0' || c > '9') return std::string_view::npos;
+    length = length * 10 + static_cast<size_t>(c - '0');
+  }
+  return length;
+}
+
+// Whether a Content-Type names SDP ("application/sdp", parameters aside).
+bool IsSdp(std::string_view type) {
+  return EqualNoCase(type.substr(0, std::min(type.find(';'), type.size())), "application/sdp");
+}
+
 // What a file request asks besides its path, from its head.
 FileRequest ReadFileRequest(std::string_view head, bool headOnly) {
   FileRequest request;
@@ -103,11 +124,15 @@ ListenThread::ListenThread(ServerControl& control)
     : control_(control),
       files_(2, kFileJobsMost),
       verifications_(VerifiersMost(), kVerificationsWaiting),
+      offers_(2, kOffersWaiting),
+      endings_(1, kEndingsMost),
       thread_([this] { return Run(); }) {}
 
 ListenThread::~ListenThread() {
   files_.Stop();
   verifications_.Stop();
+  offers_.Stop();
+  endings_.Stop();
 }
 
 bool ListenThread::Open() {
@@ -134,7 +159,8 @@ int ListenThread::Run() {
   if (listening_.IsOpen() || Open()) {
     connectionsMost_ =
         static_cast<size_t>(std::max(platform::RaiseDescriptorLimit() - kSpareDescriptors, 16));
-    for (const ServedCamera& camera : control_.cameras) cameras_.push_back({camera.store, {}});
+    for (const ServedCamera& camera : control_.cameras)
+      cameras_.emplace_back().store = camera.store;
     tls_ = control_.tls;
     control_.loopWakeup.store(&wakeup_);
     if (poller_.IsOpen() && wakeup_.IsOpen() &&
@@ -169,6 +195,7 @@ void ListenThread::Serve() {
     }
     TakeDone(now);
     ServiceWatchers(now);
+    FeedEncoders();
     if (now - lastSweep_ >= kStopCheckMs) Sweep(now);
     if (accept) AcceptAll(now);
     Reap();
@@ -190,7 +217,17 @@ void ListenThread::Shutdown() {
   Reap();
   files_.Stop();
   verifications_.Stop();
+  offers_.Stop();
+  endings_.Stop();
   TakeDone(now);
+  // The WebRTC viewers go with their encoders.
+  sessions_.clear();
+  for (Watched& camera : cameras_) {
+    camera.sender.reset();
+    camera.viewers = 0;
+    camera.offers = 0;
+    camera.store->SetWakeup(nullptr);
+  }
   control_.connectedCount.store(0);
   control_.arrivingCount.store(0);
   control_.sessionThreads.store(0);
@@ -359,8 +396,9 @@ void ListenThread::ReadRequest(Connection& c, int64_t now) {
   if (!c.sniffed && !Sniff(c, now)) return;
   char scratch[kHeadBufferSize];
   c.unread = false;
-  while (c.in.size() < kHeadBufferSize) {
-    const platform::IoResult result = c.link.Read(scratch, kHeadBufferSize - c.in.size());
+  while (c.in.size() < c.readMost) {
+    const platform::IoResult result =
+        c.link.Read(scratch, std::min(kHeadBufferSize, c.readMost - c.in.size()));
     if (result.status == platform::IoStatus::kDone) {
       c.in.append(scratch, result.bytes);
       continue;
@@ -372,7 +410,7 @@ void ListenThread::ReadRequest(Connection& c, int64_t now) {
     if (result.status == platform::IoStatus::kClosed) c.peerClosed = true;
     break;
   }
-  if (c.in.size() >= kHeadBufferSize) c.unread = true;  // what lies beyond is not known
+  if (c.in.size() >= c.readMost) c.unread = true;  // what lies beyond is not known
   if (c.phase == Phase::kKeptOpen) {
     if (c.in.empty()) {
       if (c.peerClosed) Finish(c);  // the client is done with it
@@ -402,11 +440,24 @@ void ListenThread::TryRequest(Connection& c, int64_t now, bool timeUp) {
   // close their connection whatever the head says.
   const bool ends = c.route.answer == Answer::kStream || c.route.answer == Answer::kNone ||
                     c.route.answer == Answer::kNotImplemented;
+  const bool offer = c.route.answer == Answer::kWhepOffer;
   const bool needHead =
-      (http11 && !ends) || c.route.answer == Answer::kFile || control_.gate.AsksPassword();
+      (http11 && !ends) || c.route.answer == Answer::kFile || offer || control_.gate.AsksPassword();
   const bool headIn =
       headEnd != std::string_view::npos || in.size() >= kHeadBufferSize || c.peerClosed || timeUp;
   if (needHead && !headIn) return;
+  // An offer's body is waited for like its head; one too long, or without
+  // its length, is answered without it.
+  c.bodyLength = 0;
+  if (offer && headEnd != std::string_view::npos) {
+    const size_t length = ContentLength(in.substr(0, headEnd));
+    if (length <= kOfferMost && in.size() < headEnd + length && !timeUp && !c.peerClosed) {
+      c.readMost = headEnd + length;
+      if (c.unread) ReadRequest(c, now);  // the head filled the buffer: more is there
+      return;
+    }
+    if (length <= kOfferMost && in.size() >= headEnd + length) c.bodyLength = length;
+  }
   LeaveArriving(c);
   c.headComplete = headEnd != std::string_view::npos;
   c.headLength = c.headComplete ? headEnd : in.size();
@@ -500,18 +551,40 @@ void ListenThread::Respond(Connection& c, int64_t now) {
         Watch(c);
       }
       return;
-    case Answer::kState:
-      AnswerState(control_, streamUrl_, c.route.headOnly, c.framing, c.out);
+    case Answer::kState: {
+      std::vector<int32_t> webrtcViewers;
+      for (const Watched& camera : cameras_)
+        webrtcViewers.push_back(static_cast<int32_t>(camera.viewers));
+      AnswerState(control_, streamUrl_, webrtcViewers, c.route.headOnly, c.framing, c.out);
       StartAnswer(c, now);
       return;
+    }
     case Answer::kFile:
       RespondWithFile(c, now);
       return;
+    case Answer::kWhepOffer:
+      if (cameras_.empty()) break;
+      RespondToOffer(c, now);
+      return;
+    case Answer::kWhepEnd:
+      RespondToEnd(c, now);
+      return;
+    case Answer::kMethodNotAllowed: {
+      ResponseHead answer("405 Method Not Allowed", c.framing);
+      Answer(c, answer.Field("Allow", c.route.allow).Field("Content-Length", 0).End().Text(), now);
+      return;
+    }
   }
-  // A stream or a snapshot without a camera.
+  // A stream, a snapshot or an offer without a camera.
+  AnswerStatus(c, "503 Service Unavailable", now);
+}
+
+// A short answer that ends the connection (what the client sent past it is
+// not read).
+void ListenThread::AnswerStatus(Connection& c, std::string_view status, int64_t now) {
   c.framing.close = true;
   c.afterAnswer = Phase::kClosing;
-  Answer(c, ShortAnswer("503 Service Unavailable", "", c.framing).Text(), now);
+  Answer(c, ShortAnswer(status, "", c.framing).Text(), now);
 }
 
 // A camera number past the cameras served: 404, with www/404.html.
@@ -578,9 +651,23 @@ void ListenThread::TakeDone(int64_t now) {
   }
   for (Done& done : taken) {
     --control_.sessionThreads;
+    if (done.answered) --cameras_[done.camera].offers;
     auto found = connections_.find(done.id);
-    if (found == connections_.end() || found->second->phase != Phase::kJob) continue;
+    if (found == connections_.end() || found->second->phase != Phase::kJob) {
+      // A viewer gone before its answer: its peer goes too.
+      if (done.answer.peer != 0) {
+        platform::H264Sender* sender = cameras_[done.camera].sender.get();
+        static_cast<void>(
+            endings_.Submit([sender, peer = done.answer.peer] { sender->RemovePeer(peer); }));
+      }
+      if (done.answered) WantPictures(done.camera);
+      continue;
+    }
     Connection& c = *found->second;
+    if (done.answered) {
+      TakeAnswer(c, done, now);
+      continue;
+    }
     if (!done.verified) {
       if (done.file.found) {
         cache_.Keep(c.path, done.file);
@@ -676,6 +763,153 @@ void ListenThread::Answered(Connection& c, int64_t now) {
   }
 }
 
+// A WebRTC offer for camera c.route.camera, its body checked: the camera's
+// encoder answers it on the offers' pool.
+void ListenThread::RespondToOffer(Connection& c, int64_t now) {
+  const size_t index = static_cast<size_t>(c.route.camera);
+  if (index >= cameras_.size()) return AnswerNoCamera(c, now);
+  const std::string_view head = std::string_view(c.in).substr(0, c.headLength);
+  const std::string_view body = std::string_view(c.in).substr(c.headLength, c.bodyLength);
+  const int payloadType = IsSdp(HeaderValue(head, "Content-Type")) ? ChooseH264(body) : -1;
+  if (payloadType < 0) return AnswerStatus(c, "400 Bad Request", now);
+  Watched& camera = cameras_[index];
+  if (!camera.sender) {
+    if (!platform::H264Sender::Available()) return AnswerStatus(c, "503 Service Unavailable", now);
+    const std::vector<CameraFacts> facts = control_.Cameras();
+    const CameraFacts shape = index < facts.size() ? facts[index] : CameraFacts{};
+    const double rate = camera.store->PictureRate(now);
+    platform::H264Sender::Options options;
+    options.kbps =
+        H264Kbps(static_cast<uint32_t>(control_.h264Kbps.load()), shape.width, shape.height);
+    options.fps = rate >= 1 ? static_cast<int>(rate + 0.5) : 30;
+    options.addresses = platform::InterfaceAddressTexts();
+    camera.sender = std::make_unique<platform::H264Sender>(std::move(options));
+  }
+  ++camera.offers;
+  WantPictures(index);
+  Submit(
+      c, offers_,
+      [sender = camera.sender.get(), offer = std::string(body), payloadType, index](Done& done) {
+        done.answered = true;
+        done.camera = index;
+        done.answer = sender->AddPeer(offer, payloadType);
+      },
+      now);
+  if (c.phase == Phase::kJob) return;
+  --camera.offers;  // refused: the pool is full
+  WantPictures(index);
+}
+
+// The offer's answer: a session of its own, holding the request's place,
+// at the address the answer names.
+void ListenThread::TakeAnswer(Connection& c, Done& done, int64_t now) {
+  WantPictures(done.camera);
+  if (done.answer.peer == 0) return AnswerStatus(c, "400 Bad Request", now);
+  const std::string token = NewSessionToken();
+  Watched& camera = cameras_[done.camera];
+  WhepSession& session = sessions_[token];
+  session.camera = done.camera;
+  session.peer = done.answer.peer;
+  session.from = c.peer;
+  session.admitted = c.admitted;
+  session.created = now;
+  session.place = std::move(c.place);
+  ++camera.viewers;
+  camera.idleSince = 0;
+  WantPictures(done.camera);
+  ResponseHead head("201 Created", c.framing);
+  head.Field("Content-Type", "application/sdp")
+      .Field("Location", kWhepSessionPrefix + token)
+      .Field("Content-Length", static_cast<int64_t>(done.answer.sdp.size()))
+      .End();
+  c.out.Reset().assign(head.Text()).append(done.answer.sdp);
+  StartAnswer(c, now);
+}
+
+void ListenThread::RespondToEnd(Connection& c, int64_t now) {
+  if (sessions_.find(c.route.path) == sessions_.end()) return AnswerStatus(c, "404 Not Found", now);
+  EndSession(c.route.path, now);
+  Answer(c, ShortAnswer("200 OK", "", c.framing).Text(), now);
+}
+
+// Lets a WebRTC viewer go: its place at once, its peer on the endings' pool.
+void ListenThread::EndSession(const std::string& token, int64_t now) {
+  auto found = sessions_.find(token);
+  if (found == sessions_.end()) return;
+  const size_t index = found->second.camera;
+  Watched& camera = cameras_[index];
+  static_cast<void>(endings_.Submit(
+      [sender = camera.sender.get(), peer = found->second.peer] { sender->RemovePeer(peer); }));
+  sessions_.erase(found);
+  if (--camera.viewers == 0) camera.idleSince = now;
+  WantPictures(index);
+}
+
+// Every kStopCheckMs: WebRTC viewers that never connected, or lost their
+// connection, or that who may watch leaves out now, go; an encoder without
+// viewers stops once it has waited kEncoderLingerMs for one.
+void ListenThread::SweepSessions(int64_t now) {
+  const uint64_t generation = control_.gate.Generation();
+  std::vector<std::string> ending;
+  for (auto& [token, session] : sessions_) {
+    const platform::H264Sender::PeerStatus status =
+        cameras_[session.camera].sender->StatusOf(session.peer);
+    bool end = false;
+    switch (status.state) {
+      case platform::H264Sender::PeerState::kConnecting:
+        end = now - session.created >= kWhepConnectMs;
+        break;
+      case platform::H264Sender::PeerState::kLost:
+        end = now - status.sinceMs >= kWhepConnectMs;
+        break;
+      case platform::H264Sender::PeerState::kGone:
+        end = true;
+        break;
+      case platform::H264Sender::PeerState::kConnected:
+        break;
+    }
+    if (!end && session.admitted != generation) {
+      end = !control_.gate.StillAllowed(session.from, session.admitted);
+      session.admitted = generation;
+    }
+    if (end) ending.push_back(token);
+  }
+  for (const std::string& token : ending) EndSession(token, now);
+  for (Watched& camera : cameras_) {
+    if (!camera.sender || camera.viewers > 0 || camera.offers > 0 || camera.idleSince == 0 ||
+        now - camera.idleSince < kEncoderLingerMs)
+      continue;
+    camera.idleSince = 0;
+    static_cast<void>(endings_.Submit([sender = camera.sender.get()] { sender->StopIfIdle(); }));
+  }
+}
+
+// The newest picture of each camera whose encoder has viewers (or offers
+// being answered), once.
+void ListenThread::FeedEncoders() {
+  for (Watched& camera : cameras_) {
+    if (!camera.sender || (camera.viewers == 0 && camera.offers == 0)) continue;
+    const uint64_t published = camera.store->PublishedCount();
+    if (published == camera.fed || !camera.sender->Encoding()) continue;
+    const capture::FrameStore::Reader latest(*camera.store);
+    camera.fed = latest.Published();
+    if (latest.Length() < 1) continue;
+    // The encoder holds the picture, without a copy, until it has decoded it.
+    auto* held = new capture::FrameRef(latest.Image());
+    camera.sender->Push(
+        held->Data(), static_cast<size_t>(held->Length()),
+        [](void* token) { delete static_cast<capture::FrameRef*>(token); }, held);
+  }
+}
+
+// A camera's store wakes the loop at each picture while it has streams,
+// waiting snapshots, or an encoder to feed.
+void ListenThread::WantPictures(size_t index) {
+  Watched& camera = cameras_[index];
+  const bool wanted = !camera.watchers.empty() || camera.viewers > 0 || camera.offers > 0;
+  camera.store->SetWakeup(wanted ? &wakeup_ : nullptr);
+}
+
 void ListenThread::Watch(Connection& c) {
   Watched& camera = cameras_[static_cast<size_t>(c.route.camera)];
   if (camera.watchers.empty()) camera.store->SetWakeup(&wakeup_);
@@ -764,6 +998,7 @@ void ListenThread::LogClosed(Connection& c) {
 // snapshots, kept-open connections and closing ones.
 void ListenThread::Sweep(int64_t now) {
   lastSweep_ = now;
+  SweepSessions(now);
   for (auto& [id, entry] : connections_) {
     Connection& c = *entry;
     switch (c.phase) {
@@ -808,8 +1043,8 @@ void ListenThread::Reap() {
     std::erase_if(camera.watchers, [](const Connection* c) {
       return c->phase != Phase::kStream && c->phase != Phase::kPicture;
     });
-    if (camera.watchers.empty()) camera.store->SetWakeup(nullptr);
   }
+  for (size_t i = 0; i < cameras_.size(); ++i) WantPictures(i);
   for (uint64_t id : closed_) connections_.erase(id);
   closed_.clear();
 }

@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/h264_sender.h"
 #include "platform/poller.h"
 #include "platform/socket.h"
 #include "platform/thread.h"
@@ -58,9 +59,22 @@ class ListenThread {
   // What a pool hands back for a connection.
   struct Done {
     uint64_t id = 0;
-    bool verified = false;  // a verification's verdict, or else a file
+    bool verified = false;  // a verification's verdict
+    bool answered = false;  // a WebRTC offer's answer; neither: a file
+    size_t camera = 0;      // the offer's
     Gatekeeper::Verdict verdict = Gatekeeper::Verdict::kAskPassword;
     WebFile file, page;
+    platform::H264Sender::Answer answer;
+  };
+  // A WebRTC viewer, from its answer to its DELETE (or its connection
+  // failing): it holds its place all along.
+  struct WhepSession {
+    size_t camera = 0;
+    uint64_t peer = 0;  // the camera's sender's
+    platform::IpAddress from;
+    uint64_t admitted = 0;
+    int64_t created = 0;
+    Place place;
   };
 
   int Run();
@@ -84,6 +98,16 @@ class ListenThread {
   void Respond(Connection& c, int64_t now);
   void RespondWithFile(Connection& c, int64_t now);
   void AnswerNoCamera(Connection& c, int64_t now);
+  void AnswerStatus(Connection& c, std::string_view status, int64_t now);
+
+  // WebRTC viewers.
+  void RespondToOffer(Connection& c, int64_t now);
+  void TakeAnswer(Connection& c, Done& done, int64_t now);
+  void RespondToEnd(Connection& c, int64_t now);
+  void EndSession(const std::string& token, int64_t now);
+  void SweepSessions(int64_t now);
+  void FeedEncoders();
+  void WantPictures(size_t camera);
   void Submit(Connection& c, JobPool& pool, std::function<void(Done&)> work, int64_t now);
   void TakeDone(int64_t now) OWL_EXCLUDES(doneLock_);
   void Post(Done done) OWL_EXCLUDES(doneLock_);
@@ -117,6 +141,8 @@ class ListenThread {
   platform::Poller poller_;
   platform::Wakeup wakeup_;  // pools' results, the camera's pictures
   JobPool files_, verifications_;
+  JobPool offers_;   // answering WebRTC offers: each waits about a second for ICE
+  JobPool endings_;  // letting WebRTC viewers and idle encoders go
   WebFileCache cache_;
   std::unordered_map<uint64_t, std::unique_ptr<Connection>> connections_;
   std::vector<uint64_t> closed_;     // to leave at the end of the turn
@@ -125,11 +151,19 @@ class ListenThread {
   // Each camera's frame store, and its streams and snapshots waiting for a
   // picture; every store wakes the loop through wakeup_.
   struct Watched {
-    capture::FrameStore* store;
+    capture::FrameStore* store = nullptr;
     std::vector<Connection*> watchers;
+    // Its H.264 for WebRTC viewers, made with the first offer: fed while
+    // offers are answered or viewers watch.
+    std::unique_ptr<platform::H264Sender> sender;
+    uint64_t fed = 0;  // the published count last given to the encoder
+    int offers = 0;    // being answered
+    size_t viewers = 0;
+    int64_t idleSince = 0;  // when its last viewer left; 0 while any watch
   };
   std::vector<Watched> cameras_;
-  std::shared_ptr<const platform::TlsContext> tls_;  // null: plain HTTP alone
+  std::unordered_map<std::string, WhepSession> sessions_;  // by token
+  std::shared_ptr<const platform::TlsContext> tls_;        // null: plain HTTP alone
   size_t connectionsMost_ = 0;
   uint64_t nextId_ = 1;
   int64_t lastSweep_ = 0;

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "server/whep.h"
+
 namespace server {
 
 namespace {
@@ -103,6 +105,33 @@ bool CameraPath(std::string_view path, Route& route) {
   return true;
 }
 
+// The WHEP addresses: "/whep" and "/cam/N/whep" take offers (POST),
+// "/whep/TOKEN" is a session (DELETE); any other method there is not
+// allowed. False for any other path.
+bool WhepRoute(std::string_view path, std::string_view method, Route& route) {
+  const std::string_view session = kWhepSessionPrefix;
+  if (path.size() > session.size() && path.substr(0, session.size()) == session) {
+    route.path = path.substr(session.size());
+    route.answer = EqualNoCase(method, "delete") ? Answer::kWhepEnd : Answer::kMethodNotAllowed;
+    route.allow = "DELETE";
+    return true;
+  }
+  int camera = 0;
+  if (!EqualNoCase(path, kWhepPath)) {
+    constexpr std::string_view kCam = "/cam/", kWhep = "/whep";
+    if (path.size() <= kCam.size() + kWhep.size() ||
+        !EqualNoCase(path.substr(0, kCam.size()), kCam) ||
+        !EqualNoCase(path.substr(path.size() - kWhep.size()), kWhep))
+      return false;
+    camera = CameraNumber(path.substr(kCam.size(), path.size() - kCam.size() - kWhep.size()));
+    if (camera < 0) return false;
+  }
+  route.camera = camera;
+  route.answer = EqualNoCase(method, "post") ? Answer::kWhepOffer : Answer::kMethodNotAllowed;
+  route.allow = "POST";
+  return true;
+}
+
 }  // namespace
 
 std::string CameraStreamPath(int camera) { return "/cam/" + std::to_string(camera) + "/video"; }
@@ -146,11 +175,10 @@ Route RouteRequest(const RequestTokens& tokens, std::string_view streamUrl) {
   if (tokens.count < 1) return route;
   const bool get = EqualNoCase(tokens.token[0], "get");
   route.headOnly = EqualNoCase(tokens.token[0], "head");
-  if (!get && !route.headOnly) {
-    route.answer = Answer::kNotImplemented;
+  if (tokens.count < 3) {
+    if (!get && !route.headOnly) route.answer = Answer::kNotImplemented;
     return route;
   }
-  if (tokens.count < 3) return route;
 
   std::string_view target = OriginForm(tokens.token[1]);
   size_t question = target.find('?');
@@ -159,6 +187,11 @@ Route RouteRequest(const RequestTokens& tokens, std::string_view streamUrl) {
       question == std::string_view::npos ? std::string_view() : target.substr(question + 1);
   std::string decoded;
   if (!PercentDecode(path, decoded)) return route;
+  if (WhepRoute(decoded, tokens.token[0], route)) return route;
+  if (!get && !route.headOnly) {
+    route.answer = Answer::kNotImplemented;
+    return route;
+  }
 
   std::string_view action = decoded == "/" ? Action(query) : std::string_view();
   if (NumberedAction(action, route) || CameraPath(decoded, route)) return route;

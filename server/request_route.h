@@ -30,13 +30,18 @@ enum class Answer {
   kSnapshot,
   kState,  // how the camera and the server are doing, as JSON
   kFile,
+  kWhepOffer,         // POST of an SDP offer: a WebRTC viewer
+  kWhepEnd,           // DELETE of a WebRTC viewer's session
+  kMethodNotAllowed,  // a WHEP address asked with another method
 };
 
 struct Route {
   Answer answer = Answer::kNone;
   bool headOnly = false;  // HEAD: the same status line and headers, no body
-  std::string path;       // kFile: the URL's path, still encoded, for ResolvePath
-  int camera = 0;         // kStream, kSnapshot: which camera, from 0 in the order found
+  std::string path;       // kFile: the URL's path, still encoded, for ResolvePath;
+                          // kWhepEnd: the session's token
+  int camera = 0;         // kStream, kSnapshot, kWhepOffer: which camera, from 0 in the order found
+  const char* allow = "";  // kMethodNotAllowed: the method that is
 };
 
 // Routes a request by its first three tokens. An absolute-form URL
@@ -45,7 +50,9 @@ struct Route {
 // with the stream URL and the snapshot URLs; "/?action=stream" and
 // "/?action=snapshot" name those too, for the first camera; every camera N
 // also answers "/cam/N/video", "/cam/N/snapshot" and "/?action=stream_N",
-// "/?action=snapshot_N". Anything else is a file.
+// "/?action=snapshot_N". "/whep" (the first camera's) and "/cam/N/whep"
+// take WebRTC offers, "/whep/TOKEN" is a WebRTC session: any method but
+// POST and DELETE there is not allowed. Anything else is a file.
 Route RouteRequest(const RequestTokens& tokens, std::string_view streamUrl);
 
 // Decodes %XX escapes; "+" stays "+". False on a "%" not followed by two

@@ -42,6 +42,8 @@ struct ServerControl {
   std::atomic<int32_t> logConnections{0};
   std::atomic<int32_t> port{0};
   std::atomic<int32_t> clientLimit{0};
+  // The WebRTC encoders' bitrate at 1920x1080, scaled to each camera's size.
+  std::atomic<int32_t> h264Kbps{2500};
   // Places taken: answers in progress (streams included), up to clientLimit.
   std::atomic<int32_t> connectedCount{0};
   // Connections waiting for a whole request: still sending it, or kept

@@ -18,6 +18,7 @@ ServerController::ServerController(const settings::ServerSettings& settings,
     : whileWaiting_(std::move(whileWaiting)) {
   control_.logConnections = settings.connections;
   control_.clientLimit = static_cast<int32_t>(settings.maxclients);
+  control_.h264Kbps = static_cast<int32_t>(settings.h264kbps);
   control_.port = static_cast<int32_t>(settings.portnum);
   control_.SetStreamUrl(settings.camurl);
   devices_ = {&device};

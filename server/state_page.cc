@@ -5,6 +5,7 @@
 #include "platform/clock.h"
 #include "server/request_route.h"
 #include "server/response_head.h"
+#include "server/whep.h"
 
 namespace server {
 
@@ -41,25 +42,31 @@ std::string StateJson(const StateFacts& facts) {
            ", \"height\": " + number(state.facts.height) +
            ", \"format\": " + Quoted(state.facts.format) + ", \"fps\": " + fps +
            ", \"online\": " + (state.online ? "true" : "false") +
-           ", \"passthrough\": " + (state.passthrough ? "true" : "false");
+           ", \"passthrough\": " + (state.passthrough ? "true" : "false") +
+           ", \"webrtc_viewers\": " + number(state.webrtcViewers);
   };
   std::string cameras;
+  int64_t webrtcViewers = 0;
   for (size_t n = 0; n < facts.cameras.size(); ++n) {
     const int at = static_cast<int>(n);
     cameras += std::string(n ? ", " : "") + "{" + camera(facts.cameras[n]) +
                ", \"stream\": " + Quoted(CameraStreamPath(at)) +
-               ", \"snapshot\": " + Quoted(CameraSnapshotPath(at)) + "}";
+               ", \"snapshot\": " + Quoted(CameraSnapshotPath(at)) +
+               ", \"whep\": " + Quoted(CameraWhepPath(at)) + "}";
+    webrtcViewers += facts.cameras[n].webrtcViewers;
   }
   return "{\"camera\": {" + camera(facts.cameras.empty() ? CameraState{} : facts.cameras.front()) +
          "}, \"server\": {\"clients\": " + number(facts.clients) +
          ", \"maxclients\": " + number(facts.maxclients) +
          ", \"uptime_s\": " + number(facts.uptimeSeconds) +
+         ", \"webrtc_viewers\": " + number(webrtcViewers) +
          "}, \"stream\": {\"url\": " + Quoted(facts.streamUrl) +
          ", \"snapshot\": " + Quoted(kSnapshotPath) + "}, \"cameras\": [" + cameras + "]}\n";
 }
 
-void AnswerState(const ServerControl& control, std::string_view streamUrl, bool headOnly,
-                 Framing framing, Outgoing& out) {
+void AnswerState(const ServerControl& control, std::string_view streamUrl,
+                 const std::vector<int32_t>& webrtcViewers, bool headOnly, Framing framing,
+                 Outgoing& out) {
   StateFacts facts;
   const int64_t now = platform::SteadyMillis();
   const std::vector<CameraFacts> cameras = control.Cameras();
@@ -73,6 +80,7 @@ void AnswerState(const ServerControl& control, std::string_view streamUrl, bool 
     state.fps = camera.store->FramesPerSecond(now);
     state.online = camera.status->Online();
     state.passthrough = camera.status->SendsCameraJpeg();  // what goes out, not the setting
+    if (n < webrtcViewers.size()) state.webrtcViewers = webrtcViewers[n];
   }
   facts.streamUrl = streamUrl;
   const std::string json = StateJson(facts);

@@ -16,6 +16,7 @@ struct CameraState {
   CameraFacts facts;
   double fps = 0;  // over the last two seconds
   bool online = false, passthrough = false;
+  int32_t webrtcViewers = 0;
 };
 struct StateFacts {
   std::vector<CameraState> cameras;  // in the order of their numbers
@@ -32,7 +33,9 @@ std::string StateJson(const StateFacts& facts);
 // Puts the answer to /state into `out`: 200 with the JSON,
 // application/json, not to be cached; for HEAD, the head alone. Asked while
 // the request holds a place of its own, which it does not count.
-void AnswerState(const ServerControl& control, std::string_view streamUrl, bool headOnly,
-                 Framing framing, Outgoing& out);
+// `webrtcViewers` counts each camera's WebRTC viewers.
+void AnswerState(const ServerControl& control, std::string_view streamUrl,
+                 const std::vector<int32_t>& webrtcViewers, bool headOnly, Framing framing,
+                 Outgoing& out);
 
 }  // namespace server

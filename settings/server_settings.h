@@ -36,6 +36,7 @@ struct ServerSettings {
   uint32_t https;           // 1: TLS too on the same port; 0: plain HTTP alone
   std::string tlscert;      // the person's own certificate (PEM, the chain behind it)
   std::string tlskey;       // and its key; both empty: the server's own certificate
+  uint32_t h264kbps;        // WebRTC's H.264 bitrate at 1920x1080, scaled to the camera's size
 };
 
 // Who may connect, as `access` holds it.
@@ -218,6 +219,11 @@ inline constexpr Setting kSettings[] = {
      .text = &ServerSettings::tlskey,
      .textKeeps = IsFolderPath,
      .textMax = kFolderPathMax},
+    // Set in the settings file alone.
+    {.name = "h264kbps",
+     .number = &ServerSettings::h264kbps,
+     .defaultNumber = 2500,
+     .load = {100, 50000}},
 };
 
 // The row named `name` (a name from the table).

@@ -827,7 +827,7 @@ void ListenThread::TakeAnswer(Connection& c, Done& done, int64_t now) {
 }
 
 void ListenThread::RespondToEnd(Connection& c, int64_t now) {
-  if (sessions_.find(c.route.path) == sessions_.end()) return AnswerStatus(c, "404 Not Found", now);
+  if (sessions_.find(c.route.path) == sessions_.end()) return AnswerStatus(c, "404 File Not Found", now);
   EndSession(c.route.path, now);
   Answer(c, ShortAnswer("200 OK", "", c.framing).Text(), now);
 }

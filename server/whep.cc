@@ -79,7 +79,8 @@ int ChooseH264(std::string_view offer) {
   for (int type = 0; type < 128; ++type) {
     if (!isH264[type] || Parameter(h264[type], "packetization-mode") != "1") continue;
     const std::string_view profile = Parameter(h264[type], "profile-level-id");
-    const std::string_view idc = profile.substr(0, 2), constraints = profile.substr(2, 2);
+    const std::string_view idc = profile.substr(0, std::min<size_t>(profile.size(), 2));
+    const std::string_view constraints = profile.size() >= 4 ? profile.substr(2, 2) : "";
     const int rank = EqualNoCase(idc, "42") && EqualNoCase(constraints, "e0") ? 3
                      : EqualNoCase(idc, "42")                                 ? 2
                                                                               : 1;

@@ -97,6 +97,43 @@ TEST(RouteRequest, EachCameraHasItsAddresses) {
   }
 }
 
+// WHEP: offers are POSTed to a camera's address, sessions are DELETEd; any
+// other method there is 405 with the one allowed.
+TEST(RouteRequest, WebRtcOffersAndSessionsTakeTheirOwnMethods) {
+  struct Case {
+    std::string request;
+    server::Answer answer;
+    int camera;
+    std::string allow, path;
+  };
+  const Case cases[] = {
+      {"POST /whep HTTP/1.1", server::Answer::kWhepOffer, 0, "POST", ""},
+      {"post /WHEP?x=1 HTTP/1.1", server::Answer::kWhepOffer, 0, "POST", ""},
+      {"POST /cam/2/whep HTTP/1.1", server::Answer::kWhepOffer, 2, "POST", ""},
+      {"POST http://cam/cam/1/whep HTTP/1.1", server::Answer::kWhepOffer, 1, "POST", ""},
+      {"GET /whep HTTP/1.1", server::Answer::kMethodNotAllowed, 0, "POST", ""},
+      {"HEAD /cam/1/whep HTTP/1.1", server::Answer::kMethodNotAllowed, 1, "POST", ""},
+      {"PATCH /whep HTTP/1.1", server::Answer::kMethodNotAllowed, 0, "POST", ""},
+      {"DELETE /whep/0123abcd HTTP/1.1", server::Answer::kWhepEnd, 0, "DELETE", "0123abcd"},
+      {"PATCH /whep/0123abcd HTTP/1.1", server::Answer::kMethodNotAllowed, 0, "DELETE", "0123abcd"},
+      {"GET /whep/0123abcd HTTP/1.1", server::Answer::kMethodNotAllowed, 0, "DELETE", "0123abcd"},
+      // Not WHEP: the methods elsewhere stay as they were.
+      {"POST /cam/01/whep HTTP/1.1", server::Answer::kNotImplemented, 0, "", ""},
+      {"POST /cam/1/whepx HTTP/1.1", server::Answer::kNotImplemented, 0, "", ""},
+      {"DELETE /whep/ HTTP/1.1", server::Answer::kNotImplemented, 0, "", ""},
+      {"POST /whep", server::Answer::kNotImplemented, 0, "", ""},  // no version
+      {"GET /whep.html HTTP/1.1", server::Answer::kFile, 0, "", "/whep.html"},
+  };
+  for (const Case& c : cases) {
+    const server::Route route = server::RouteRequest(
+        server::SplitRequest(c.request.data(), static_cast<int>(c.request.size())), "/video");
+    EXPECT_EQ(route.answer, c.answer) << c.request;
+    EXPECT_EQ(route.camera, c.camera) << c.request;
+    EXPECT_EQ(route.allow, c.allow) << c.request;
+    EXPECT_EQ(route.path, c.path) << c.request;
+  }
+}
+
 TEST(RouteRequest, TheStreamUrlWinsOverTheSnapshotUrls) {
   const std::string request = "GET /snapshot HTTP/1.0";
   server::Route route = server::RouteRequest(

@@ -43,7 +43,8 @@ TEST(SettingsTable, TheDefaultsAreTheDesigns) {
   EXPECT_EQ(settings.https, 1u) << "TLS beside plain HTTP";
   EXPECT_EQ(settings.tlscert, "") << "the server's own certificate";
   EXPECT_EQ(settings.tlskey, "");
-  EXPECT_EQ(std::size(kSettings), 18u) << "a new setting: add its default here";
+  EXPECT_EQ(settings.h264kbps, 2500u) << "WebRTC's bitrate at 1080p";
+  EXPECT_EQ(std::size(kSettings), 19u) << "a new setting: add its default here";
 }
 
 }  // namespace

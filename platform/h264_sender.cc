@@ -273,10 +273,11 @@ H264Sender::Answer H264Sender::AddPeer(const std::string& offer, int payloadType
   GstPad* payloaded = gst_element_get_static_pad(peer.payloader, "src");
   GstWebRTCRTPTransceiver* transceiver = nullptr;
   g_object_get(sink, "transceiver", &transceiver, nullptr);
-  GstCaps* rtp = gst_caps_new_simple(
-      "application/x-rtp", "media", G_TYPE_STRING, "video", "encoding-name", G_TYPE_STRING, "H264",
-      "clock-rate", G_TYPE_INT, 90000, "payload", G_TYPE_INT, payloadType, "packetization-mode",
-      G_TYPE_STRING, "1", "profile-level-id", G_TYPE_STRING, "42e01f", nullptr);
+  GstCaps* rtp = gst_caps_new_simple("application/x-rtp", "media", G_TYPE_STRING, "video",
+                                     "encoding-name", G_TYPE_STRING, "H264", "clock-rate",
+                                     G_TYPE_INT, 90000, "payload", G_TYPE_INT, payloadType,
+                                     "packetization-mode", G_TYPE_STRING, "1", "profile-level-id",
+                                     G_TYPE_STRING, options_.profileLevelId.c_str(), nullptr);
   if (transceiver) {
     g_object_set(transceiver, "codec-preferences", rtp, "direction",
                  GST_WEBRTC_RTP_TRANSCEIVER_DIRECTION_SENDONLY, nullptr);
@@ -367,9 +368,11 @@ void H264Sender::Detach(Peer& peer) {
     gst_object_unref(peer.teePad);
     peer.teePad = nullptr;
   }
-  for (GstElement* element : {peer.queue, peer.payloader, peer.webrtc}) {
+  // Downstream first: webrtcbin holds back what a peer not yet connected
+  // is sent, and the queue's thread waits there until webrtcbin stops.
+  for (GstElement* element : {peer.webrtc, peer.payloader, peer.queue}) {
     if (!element) continue;
-    // Stopped first, so that no callback of its threads runs on.
+    // Stopped before its callbacks are disconnected, so that none runs on.
     gst_element_set_state(element, GST_STATE_NULL);
     g_signal_handlers_disconnect_by_data(element, &peer);
     gst_bin_remove(GST_BIN(pipeline_->pipeline), element);

@@ -23,6 +23,9 @@ class H264Sender {
   struct Options {
     int kbps = 2500;
     int fps = 30;
+    // What the answers say is sent: constrained baseline, at a level that
+    // holds the camera's size and rate (the encoder picks that or lower).
+    std::string profileLevelId = "42e01f";
     // The addresses peers may reach this computer on: its ICE host
     // candidates (libnice finds none on loopback by itself).
     std::vector<std::string> addresses;

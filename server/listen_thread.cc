@@ -552,10 +552,11 @@ void ListenThread::Respond(Connection& c, int64_t now) {
       }
       return;
     case Answer::kState: {
-      std::vector<int32_t> webrtcViewers;
+      std::vector<WebRtcState> webrtc;
       for (const Watched& camera : cameras_)
-        webrtcViewers.push_back(static_cast<int32_t>(camera.viewers));
-      AnswerState(control_, streamUrl_, webrtcViewers, c.route.headOnly, c.framing, c.out);
+        webrtc.push_back(
+            {static_cast<int32_t>(camera.viewers), camera.sender && camera.sender->Encoding()});
+      AnswerState(control_, streamUrl_, webrtc, c.route.headOnly, c.framing, c.out);
       StartAnswer(c, now);
       return;
     }
@@ -782,6 +783,7 @@ void ListenThread::RespondToOffer(Connection& c, int64_t now) {
     options.kbps =
         H264Kbps(static_cast<uint32_t>(control_.h264Kbps.load()), shape.width, shape.height);
     options.fps = rate >= 1 ? static_cast<int>(rate + 0.5) : 30;
+    options.profileLevelId = H264ProfileLevelId(shape.width, shape.height, options.fps);
     options.addresses = platform::InterfaceAddressTexts();
     camera.sender = std::make_unique<platform::H264Sender>(std::move(options));
   }
@@ -827,7 +829,8 @@ void ListenThread::TakeAnswer(Connection& c, Done& done, int64_t now) {
 }
 
 void ListenThread::RespondToEnd(Connection& c, int64_t now) {
-  if (sessions_.find(c.route.path) == sessions_.end()) return AnswerStatus(c, "404 File Not Found", now);
+  if (sessions_.find(c.route.path) == sessions_.end())
+    return AnswerStatus(c, "404 File Not Found", now);
   EndSession(c.route.path, now);
   Answer(c, ShortAnswer("200 OK", "", c.framing).Text(), now);
 }

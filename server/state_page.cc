@@ -43,7 +43,8 @@ std::string StateJson(const StateFacts& facts) {
            ", \"format\": " + Quoted(state.facts.format) + ", \"fps\": " + fps +
            ", \"online\": " + (state.online ? "true" : "false") +
            ", \"passthrough\": " + (state.passthrough ? "true" : "false") +
-           ", \"webrtc_viewers\": " + number(state.webrtcViewers);
+           ", \"webrtc_viewers\": " + number(state.webrtcViewers) +
+           ", \"h264_encoding\": " + (state.h264Encoding ? "true" : "false");
   };
   std::string cameras;
   int64_t webrtcViewers = 0;
@@ -65,7 +66,7 @@ std::string StateJson(const StateFacts& facts) {
 }
 
 void AnswerState(const ServerControl& control, std::string_view streamUrl,
-                 const std::vector<int32_t>& webrtcViewers, bool headOnly, Framing framing,
+                 const std::vector<WebRtcState>& webrtc, bool headOnly, Framing framing,
                  Outgoing& out) {
   StateFacts facts;
   const int64_t now = platform::SteadyMillis();
@@ -80,7 +81,10 @@ void AnswerState(const ServerControl& control, std::string_view streamUrl,
     state.fps = camera.store->FramesPerSecond(now);
     state.online = camera.status->Online();
     state.passthrough = camera.status->SendsCameraJpeg();  // what goes out, not the setting
-    if (n < webrtcViewers.size()) state.webrtcViewers = webrtcViewers[n];
+    if (n < webrtc.size()) {
+      state.webrtcViewers = webrtc[n].viewers;
+      state.h264Encoding = webrtc[n].encoding;
+    }
   }
   facts.streamUrl = streamUrl;
   const std::string json = StateJson(facts);

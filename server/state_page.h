@@ -17,6 +17,7 @@ struct CameraState {
   double fps = 0;  // over the last two seconds
   bool online = false, passthrough = false;
   int32_t webrtcViewers = 0;
+  bool h264Encoding = false;  // its WebRTC encoder runs
 };
 struct StateFacts {
   std::vector<CameraState> cameras;  // in the order of their numbers
@@ -33,9 +34,14 @@ std::string StateJson(const StateFacts& facts);
 // Puts the answer to /state into `out`: 200 with the JSON,
 // application/json, not to be cached; for HEAD, the head alone. Asked while
 // the request holds a place of its own, which it does not count.
-// `webrtcViewers` counts each camera's WebRTC viewers.
+// Each camera's WebRTC viewers, and whether its encoder runs.
+struct WebRtcState {
+  int32_t viewers = 0;
+  bool encoding = false;
+};
+
 void AnswerState(const ServerControl& control, std::string_view streamUrl,
-                 const std::vector<int32_t>& webrtcViewers, bool headOnly, Framing framing,
+                 const std::vector<WebRtcState>& webrtc, bool headOnly, Framing framing,
                  Outgoing& out);
 
 }  // namespace server

@@ -98,6 +98,28 @@ int H264Kbps(uint32_t kbps1080p, int32_t width, int32_t height) {
   return static_cast<int>(std::clamp(kbps, 200.0, 100000.0));
 }
 
+std::string H264ProfileLevelId(int32_t width, int32_t height, int fps) {
+  struct Level {
+    int idc;
+    int64_t macroblocksPerSecond, frameMacroblocks;
+  };
+  static constexpr Level kLevels[] = {
+      {30, 40500, 1620},  {31, 108000, 3600},  {32, 216000, 5120},  {40, 245760, 8192},
+      {42, 522240, 8704}, {50, 589824, 22080}, {51, 983040, 36864}, {52, 2073600, 36864},
+  };
+  const int64_t frame =
+      int64_t{(std::max(width, 16) + 15) / 16} * ((std::max(height, 16) + 15) / 16);
+  const int64_t rate = frame * std::max(fps, 1);
+  int idc = 52;
+  for (const Level& level : kLevels)
+    if (frame <= level.frameMacroblocks && rate <= level.macroblocksPerSecond) {
+      idc = level.idc;
+      break;
+    }
+  static constexpr char kHex[] = "0123456789abcdef";
+  return std::string("42e0") + kHex[idc >> 4] + kHex[idc & 15];
+}
+
 std::string NewSessionToken() {
   unsigned char random[16];
   if (RAND_bytes(random, sizeof random) != 1) return {};

@@ -31,6 +31,11 @@ int ChooseH264(std::string_view offer);
 // scaled by the pixels, never below 200.
 int H264Kbps(uint32_t kbps1080p, int32_t width, int32_t height);
 
+// The profile-level-id the answers name: constrained baseline ("42e0") at
+// the lowest level whose frame size and macroblock rate hold `width` x
+// `height` at `fps`, as the encoder picks it for the same.
+std::string H264ProfileLevelId(int32_t width, int32_t height, int fps);
+
 // A new session's token: 32 hexadecimal digits nobody can guess.
 std::string NewSessionToken();
 

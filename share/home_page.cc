@@ -15,6 +15,9 @@ namespace share {
 
 namespace {
 
+// Plays the pictures through WebRTC where the browser can (www/whep.js).
+constexpr std::string_view kWebRtcLine = "<SCRIPT SRC=\"whep.js\"></SCRIPT>";
+
 // A live picture in its own shape, narrowed to fit a phone's screen.
 std::string Picture(const std::string& path, PictureSize picture, const std::string& alt) {
   return "<IMG SRC=\"" + path + "\" WIDTH=\"" + std::to_string(picture.width) + "\" HEIGHT=\"" +
@@ -54,7 +57,7 @@ std::string HomePageText(const std::string& address, int32_t port, const std::st
                     "Live picture of camera " + std::to_string(n)) +
             "</P>\r\n";
   if (!others.empty()) page += "\r\n";
-  page += "</BODY>\r\n</HTML>\r\n";
+  page += std::string(kWebRtcLine) + "\r\n</BODY>\r\n</HTML>\r\n";
   return page;
 }
 
@@ -151,8 +154,11 @@ PageFollows FollowHomePage(int32_t port, const std::string& streamPath) {
     if (line.empty()) break;
     others.push_back(sizeOn(line));
   }
-  if (page != HomePageText(address, shownPort, shownPath, picture, others))
-    return PageFollows::kEdited;
+  // Pages written before WebRTC lack its line: they are Owlglance's too.
+  const std::string ours = HomePageText(address, shownPort, shownPath, picture, others);
+  std::string older = ours;
+  older.erase(older.find(kWebRtcLine), kWebRtcLine.size() + 2);
+  if (page != ours && page != older) return PageFollows::kEdited;
   if (shownPort == port && shownPath == streamPath) return PageFollows::kAlready;
   return ReplacePage(HomePageText(address, port, streamPath, picture, others))
              ? PageFollows::kFollowed

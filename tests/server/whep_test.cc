@@ -73,6 +73,22 @@ TEST(H264Kbps, ScalesTheSettingFrom1080pByThePixels) {
   EXPECT_EQ(server::H264Kbps(2500, 0, 0), 200) << "a camera not known yet";
 }
 
+TEST(H264ProfileLevelId, TheLowestLevelThatHoldsTheSizeAndRate) {
+  struct Case {
+    int32_t width, height;
+    int fps;
+    std::string id;
+  };
+  const Case cases[] = {
+      {640, 480, 30, "42e01e"},   {1280, 720, 30, "42e01f"},  {1280, 720, 31, "42e020"},
+      {1920, 1080, 30, "42e028"}, {1920, 1080, 60, "42e02a"}, {3840, 2160, 30, "42e033"},
+      {0, 0, 0, "42e01e"},        {8000, 8000, 60, "42e034"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(server::H264ProfileLevelId(c.width, c.height, c.fps), c.id)
+        << c.width << "x" << c.height << "@" << c.fps;
+}
+
 TEST(NewSessionToken, IsLongHexAndNeverTheSame) {
   std::set<std::string> tokens;
   for (int i = 0; i < 100; ++i) {

@@ -23,7 +23,7 @@ std::string Expected(const std::string& codebase, const std::string& server,
          port +
          "\">\r\n"
          "<PARAM NAME=\"URI\" VALUE=\"/video\">\r\n" +
-         img + "</APPLET>\r\n\r\n</BODY>\r\n</HTML>\r\n";
+         img + "</APPLET>\r\n\r\n<SCRIPT SRC=\"whep.js\"></SCRIPT>\r\n</BODY>\r\n</HTML>\r\n";
 }
 
 TEST(HomePage, ExactBytes) {
@@ -42,20 +42,20 @@ TEST(HomePage, ExactBytes) {
     size_t sizeWithoutImage;
   };
   const Case cases[] = {
-      {"10.0.0.2", 80, {640, 480}, Expected("10.0.0.2", "10.0.0.2", "80", img("640", "480")), 321},
+      {"10.0.0.2", 80, {640, 480}, Expected("10.0.0.2", "10.0.0.2", "80", img("640", "480")), 354},
       {"10.0.0.2",
        8080,
        {640, 480},
        Expected("10.0.0.2:8080", "10.0.0.2", "8080", img("640", "480")),
-       328},
-      {"10.0.0.2", 0, {640, 480}, Expected("10.0.0.2:0", "10.0.0.2", "0", img("640", "480")), 322},
-      {"", 80, {640, 480}, Expected("", "", "80", img("640", "480")), 305},
+       361},
+      {"10.0.0.2", 0, {640, 480}, Expected("10.0.0.2:0", "10.0.0.2", "0", img("640", "480")), 355},
+      {"", 80, {640, 480}, Expected("", "", "80", img("640", "480")), 338},
       // A wide camera's picture keeps its shape.
       {"10.0.0.2",
        80,
        {1280, 720},
        Expected("10.0.0.2", "10.0.0.2", "80", img("1280", "720")),
-       321},
+       354},
   };
   for (const auto& c : cases) {
     ASSERT_EQ(share::WriteHomePage(c.address, c.port, "/video", c.picture),
@@ -65,7 +65,7 @@ TEST(HomePage, ExactBytes) {
     const std::string shown =
         img(std::to_string(c.picture.width).c_str(), std::to_string(c.picture.height).c_str());
     EXPECT_EQ(page.size(), c.sizeWithoutImage + shown.size()) << c.port;
-    EXPECT_EQ(std::count(page.begin(), page.end(), '\n'), 17);
+    EXPECT_EQ(std::count(page.begin(), page.end(), '\n'), 18);
   }
   // Every other camera served follows the first, at its own address and size.
   ASSERT_EQ(share::WriteHomePage("10.0.0.2", 80, "/video", {640, 480}, {{320, 240}}),
@@ -73,7 +73,8 @@ TEST(HomePage, ExactBytes) {
   EXPECT_TRUE(folder.Read("www/index.html")
                   .ends_with("</APPLET>\r\n\r\n<P><IMG SRC=\"/cam/1/video\" WIDTH=\"320\" "
                              "HEIGHT=\"240\" STYLE=\"max-width:100%;height:auto\" ALT=\"Live "
-                             "picture of camera 1\"></P>\r\n\r\n</BODY>\r\n</HTML>\r\n"))
+                             "picture of camera 1\"></P>\r\n\r\n<SCRIPT SRC=\"whep.js\"></SCRIPT>"
+                             "\r\n</BODY>\r\n</HTML>\r\n"))
       << folder.Read("www/index.html");
   auto shown = boxes.Boxes();
   ASSERT_FALSE(shown.empty());
@@ -116,6 +117,9 @@ TEST(HomePage, FollowsTheStreamUntilEdited) {
   // With two more cameras, each picture at its own address and size.
   const std::vector<share::PictureSize> others = {{640, 480}, {320, 240}};
   const std::string three = share::HomePageText("10.0.0.2", 8080, "/video", {1280, 720}, others);
+  // As Owlglance wrote it before it played WebRTC: without the script.
+  std::string older = ours;
+  older.erase(older.find("<SCRIPT"), older.find("</BODY>") - older.find("<SCRIPT"));
   struct Case {
     std::string page;  // "" for none
     int32_t port;
@@ -132,6 +136,9 @@ TEST(HomePage, FollowsTheStreamUntilEdited) {
        share::HomePageText("10.0.0.2", 9000, "/video", {1280, 720})},
       {share::HomePageText("[::1]", 80, "/a", {}), 81, "/b", share::PageFollows::kFollowed,
        share::HomePageText("[::1]", 81, "/b", {})},
+      {older, 8080, "/video", share::PageFollows::kAlready, older},
+      {older, 8080, "/cam2", share::PageFollows::kFollowed,
+       share::HomePageText("10.0.0.2", 8080, "/cam2", {1280, 720})},
       {three, 8080, "/cam2", share::PageFollows::kFollowed,
        share::HomePageText("10.0.0.2", 8080, "/cam2", {1280, 720}, others)},
       {ours.substr(0, ours.find("</BODY>")) +

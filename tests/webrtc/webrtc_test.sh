@@ -24,7 +24,7 @@ ip netns add "$space" && inside ip link set lo up && inside ip addr add 127.0.0.
 }
 
 base=http://127.0.0.1:8080
-whep() { inside /usr/bin/python3 "$root/tests/webrtc/whep_client.py" "$@"; }
+whep() { inside timeout 60 /usr/bin/python3 "$root/tests/webrtc/whep_client.py" "$@"; }
 state() { inside curl -s "$base/state"; }
 # state_field PYTHON-EXPRESSION: a value of /state's JSON, as d.
 state_field() { state | /usr/bin/python3 -c "import json, sys; d = json.load(sys.stdin); print($1)"; }

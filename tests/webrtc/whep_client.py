@@ -13,7 +13,6 @@ import urllib.parse
 
 import requests
 from aiortc import RTCPeerConnection, RTCSessionDescription, rtcrtpreceiver
-from aiortc.rtp import RtcpSrPacket
 
 # The RTP bytes received (header and payload, as decrypted).
 received = {"bytes": 0}

@@ -43,7 +43,7 @@ eventually() {
 # --- the server: two test patterns, 1280x720 and 640x480 -----------------
 mkdir -p "$scratch/run/www" "$scratch/config/owlglance"
 cp www/whep.js www/404.html "$scratch/run/www/"
-printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Brackwater Software\\Owlglance\\Version 1.3]\r\n"frun"=hex:00,00,00,00\r\n"portnum"=hex:90,1f,00,00\r\n"maxclients"=hex:05,00,00,00\r\n' \
+printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Brackwater Software\\Owlglance\\Version 1.3]\r\n"frun"=hex:00,00,00,00\r\n"portnum"=hex:90,1f,00,00\r\n"maxclients"=hex:08,00,00,00\r\n' \
   >"$scratch/config/owlglance/user.reg"
 export XDG_CONFIG_HOME=$scratch/config
 (cd "$scratch/run" && exec env OWLGLANCE_INTERFACES=127.0.0.1 \
@@ -90,9 +90,11 @@ for i in $(seq 50); do
   burst+=($!)
 done
 wait "${burst[@]}"
-check "50 offers at once: at most 5 sessions (the client limit), the rest 503" bash -c "
+# A page takes places for itself, whep.js, each picture and each offer: a
+# limit of 8 leaves Chromium's two cameras room.
+check "50 offers at once: at most 8 sessions (the client limit), the rest 503" bash -c "
   cd '$scratch' && cat burst.* | sort | uniq -c | tee /dev/stderr |
-  awk '\$2 == 201 { s += \$1 } \$2 != 201 && \$2 != 503 { bad = 1 } END { exit !(s >= 1 && s <= 5 && !bad) }'"
+  awk '\$2 == 201 { s += \$1 } \$2 != 201 && \$2 != 503 { bad = 1 } END { exit !(s >= 1 && s <= 8 && !bad) }'"
 check "every burst's viewer is gone after 10 s" \
   eventually 13 state_is 'd["server"]["webrtc_viewers"]' 0
 
@@ -103,11 +105,11 @@ chromium_page() {  # chromium_page MODE: what tests/webrtc/play_page.cjs prints
 }
 check "the home page was written with the WebRTC script" grep -q 'SRC="whep.js"' "$scratch/run/www/index.html"
 chromium_page webrtc >"$scratch/chromium" 2>&1
-check "Chromium plays both cameras through WebRTC, H.264, frames decoded rising" \
-  grep -qx "video/H264 1280x720 rising video/H264 640x480 rising" "$scratch/chromium"
+check "Chromium plays both cameras through WebRTC, H.264, frames decoded rising" bash -c "
+  cat '$scratch/chromium'; grep -qx 'video/H264 1280x720 rising video/H264 640x480 rising' '$scratch/chromium'"
 chromium_page off >"$scratch/fallback" 2>&1
-check "Chromium without WebRTC shows the motion-JPEG pictures" \
-  grep -qx "img 1280 img 640" "$scratch/fallback"
+check "Chromium without WebRTC shows the motion-JPEG pictures" bash -c "
+  cat '$scratch/fallback'; grep -qx 'img 1280 img 640' '$scratch/fallback'"
 
 # --- Firefox ESR: no H.264 here, so the motion-JPEG pictures stay ----------
 check "Firefox ESR shows the home page's motion-JPEG pictures" bash -c "

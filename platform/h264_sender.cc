@@ -160,9 +160,9 @@ bool H264Sender::StartEncoder() {
   p.tee = Add(p.pipeline, "tee");
   if (!source || !decoder || !convert || !raw || !p.encoder || !h264 || !p.tee) return false;
 
+  // One picture a buffer, so jpegdec need not look for where each ends.
   GstCaps* jpeg = gst_caps_new_simple("image/jpeg", "parsed", G_TYPE_BOOLEAN, TRUE, "framerate",
                                       GST_TYPE_FRACTION, options_.fps, 1, nullptr);
-  // One picture a buffer, as jpegdec need not look for where each ends.
   // Live: each picture is stamped as it comes; two waiting at most, the
   // older one dropped, so a slow encoder skips pictures instead of lagging.
   g_object_set(source, "caps", jpeg, "is-live", TRUE, "format", GST_FORMAT_TIME, "do-timestamp",

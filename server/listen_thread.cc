@@ -775,7 +775,6 @@ void ListenThread::RespondToOffer(Connection& c, int64_t now) {
   if (payloadType < 0) return AnswerStatus(c, "400 Bad Request", now);
   Watched& camera = cameras_[index];
   if (!camera.sender) {
-    if (!platform::H264Sender::Available()) return AnswerStatus(c, "503 Service Unavailable", now);
     const std::vector<CameraFacts> facts = control_.Cameras();
     const CameraFacts shape = index < facts.size() ? facts[index] : CameraFacts{};
     const double rate = camera.store->PictureRate(now);
@@ -794,7 +793,9 @@ void ListenThread::RespondToOffer(Connection& c, int64_t now) {
       [sender = camera.sender.get(), offer = std::string(body), payloadType, index](Done& done) {
         done.answered = true;
         done.camera = index;
-        done.answer = sender->AddPeer(offer, payloadType);
+        // GStreamer's first start reads its plugins: here, not on the loop.
+        done.unavailable = !platform::H264Sender::Available();
+        if (!done.unavailable) done.answer = sender->AddPeer(offer, payloadType);
       },
       now);
   if (c.phase == Phase::kJob) return;
@@ -806,6 +807,7 @@ void ListenThread::RespondToOffer(Connection& c, int64_t now) {
 // at the address the answer names.
 void ListenThread::TakeAnswer(Connection& c, Done& done, int64_t now) {
   WantPictures(done.camera);
+  if (done.unavailable) return AnswerStatus(c, "503 Service Unavailable", now);
   if (done.answer.peer == 0) return AnswerStatus(c, "400 Bad Request", now);
   const std::string token = NewSessionToken();
   Watched& camera = cameras_[done.camera];

@@ -59,9 +59,10 @@ class ListenThread {
   // What a pool hands back for a connection.
   struct Done {
     uint64_t id = 0;
-    bool verified = false;  // a verification's verdict
-    bool answered = false;  // a WebRTC offer's answer; neither: a file
-    size_t camera = 0;      // the offer's
+    bool verified = false;     // a verification's verdict
+    bool answered = false;     // a WebRTC offer's answer; neither: a file
+    size_t camera = 0;         // the offer's
+    bool unavailable = false;  // GStreamer or an element it needs is not installed
     Gatekeeper::Verdict verdict = Gatekeeper::Verdict::kAskPassword;
     WebFile file, page;
     platform::H264Sender::Answer answer;

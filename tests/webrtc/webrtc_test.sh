@@ -122,7 +122,7 @@ check "Firefox ESR shows the home page's motion-JPEG pictures" bash -c "
 printf 'anna\nsecret\n' | "$root/build/bin/owlglance-server" --set-password >/dev/null 2>&1
 offer_is() { test "$(post_offer "$1")" = "$2"; }
 check "with a password, an offer without it gets 401" eventually 5 offer_is "$base/whep" 401
-whep "$base/whep" --user anna --password secret --frames 5 >"$scratch/password" 2>&1
+whep "$base/whep" --user anna --password secret --frames 5 --seconds 30 >"$scratch/password" 2>&1
 check "with it, 201 and frames" bash -c "cat '$scratch/password'; grep -qx 'post 201' '$scratch/password' &&
   grep -qx 'frames 5 1280x720' '$scratch/password'"
 check "the server logged no GStreamer fault" bash -c "! grep -qiE 'critical|segfault' '$scratch/server.log'"

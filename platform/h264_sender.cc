@@ -349,26 +349,46 @@ H264Sender::Answer H264Sender::AddPeer(const std::string& offer, int payloadType
   return answer;
 }
 
+// The slow part, stopping the peer's elements, runs without lock_: a new
+// viewer's answer waits for no viewer leaving.
 void H264Sender::RemovePeer(uint64_t id) {
-  MutexLock hold(lock_);
-  auto found = peers_.find(id);
-  if (found == peers_.end()) return;
-  Detach(*found->second);
-  peers_.erase(found);
+  std::unique_ptr<Peer> gone;
+  GstElement* bin = nullptr;
+  {
+    MutexLock hold(lock_);
+    auto found = peers_.find(id);
+    if (found == peers_.end()) return;
+    gone = std::move(found->second);
+    peers_.erase(found);
+    Unhook(*gone);
+    if (pipeline_) bin = GST_ELEMENT(gst_object_ref(pipeline_->pipeline));
+  }
+  if (!bin) return;
+  Dispose(*gone, bin);
+  gst_object_unref(bin);
 }
 
 // Takes a peer's branch off the encoder and out of the pipeline.
 void H264Sender::Detach(Peer& peer) {
+  Unhook(peer);
+  if (pipeline_) Dispose(peer, pipeline_->pipeline);
+}
+
+// Takes a peer's branch off the encoder's tee, and its status away.
+void H264Sender::Unhook(Peer& peer) {
   {
     MutexLock status(statusLock_);
     status_.erase(peer.id);
   }
-  if (!pipeline_) return;
-  if (peer.teePad) {
+  if (pipeline_ && peer.teePad) {
     gst_element_release_request_pad(pipeline_->tee, peer.teePad);
     gst_object_unref(peer.teePad);
     peer.teePad = nullptr;
   }
+}
+
+// Stops a branch taken off the tee and takes it out of `bin`.
+void H264Sender::Dispose(Peer& peer, void* bin) {
   // Downstream first: webrtcbin holds back what a peer not yet connected
   // is sent, and the queue's thread waits there until webrtcbin stops.
   for (GstElement* element : {peer.webrtc, peer.payloader, peer.queue}) {
@@ -376,7 +396,7 @@ void H264Sender::Detach(Peer& peer) {
     // Stopped before its callbacks are disconnected, so that none runs on.
     gst_element_set_state(element, GST_STATE_NULL);
     g_signal_handlers_disconnect_by_data(element, &peer);
-    gst_bin_remove(GST_BIN(pipeline_->pipeline), element);
+    gst_bin_remove(GST_BIN(bin), element);
   }
 }
 

@@ -76,6 +76,8 @@ class H264Sender {
   bool StartEncoder() OWL_REQUIRES(lock_);
   void StopEncoder() OWL_REQUIRES(lock_);
   void Detach(Peer& peer) OWL_REQUIRES(lock_);
+  void Unhook(Peer& peer) OWL_REQUIRES(lock_);
+  static void Dispose(Peer& peer, void* bin);
 
   const Options options_;
   // Held through the slow work (starting, answering, stopping), so that it

@@ -1,10 +1,11 @@
 // Plays each camera picture of the page through WebRTC (WHEP: H.264, a
 // tenth of the motion-JPEG's bits) where the browser can. The motion-JPEG
-// <img> shows the camera until the WebRTC video plays, and stays when that
-// has not happened within 3 seconds, or when the browser has no WebRTC.
+// <img> shows the camera until the WebRTC video plays, and stays when
+// WebRTC has not connected within 3 seconds, or the browser has none.
 (function () {
   'use strict';
   var WAIT_MS = 3000;
+  var PLAY_MS = 7000;
 
   // Camera N's pictures come from /cam/N/video and are offered at
   // /cam/N/whep; the page's first picture is the first camera's.
@@ -55,7 +56,12 @@
       }
       video.remove();
     }
-    var timer = setTimeout(function () { if (!playing) end(); }, WAIT_MS);
+    // Not connected within 3 s: the picture stays. Connected, the video has
+    // a while longer for its first frame (an encoder that was idle starts).
+    var timer = setTimeout(function () {
+      if (pc.connectionState !== 'connected') return end();
+      timer = setTimeout(function () { if (!playing) end(); }, PLAY_MS);
+    }, WAIT_MS);
 
     pc.addTransceiver('video', { direction: 'recvonly' });
     pc.ontrack = function (event) {

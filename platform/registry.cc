@@ -183,9 +183,11 @@ UserFile userFile;
 std::atomic<RegistryStore*> store{&userFile};
 
 // A text that can't be parsed is kept aside for the user to look at, and
-// the registry starts empty. One that can't be read at all stays where it
-// is: `unreadable` says why.
-void Load(RegistrySections& sections, std::string& keptAside, std::string& unreadable) {
+// the registry starts empty; when only looked at, it stays and counts as
+// unreadable. One that can't be read at all stays where it is: `unreadable`
+// says why.
+void Load(RegistrySections& sections, bool keepAside, std::string& keptAside,
+          std::string& unreadable) {
   std::string text;
   switch (store.load()->Read(text, unreadable)) {
     case RegistryStore::ReadResult::kMissing:
@@ -197,8 +199,11 @@ void Load(RegistrySections& sections, std::string& keptAside, std::string& unrea
       break;
   }
   if (ParseRegistry(text, sections)) return;
-  keptAside = store.load()->KeepAside();
   sections.clear();
+  if (keepAside)
+    keptAside = store.load()->KeepAside();
+  else
+    unreadable = "it is not a settings file";
 }
 
 bool Save(const RegistrySections& sections) {
@@ -305,17 +310,17 @@ bool CaseInsensitiveLess::operator()(const std::string& a, const std::string& b)
   });
 }
 
-void RegistryKey::Read(const std::string& subkey) {
+void RegistryKey::Read(const std::string& subkey, bool keepAside) {
   subkey_ = kRoot + subkey;
   sections_.clear();
   dirty_ = false;
   keptAside_.clear();
   unreadable_.clear();
-  Load(sections_, keptAside_, unreadable_);
+  Load(sections_, keepAside, keptAside_, unreadable_);
 }
 
 int RegistryKey::Create(const std::string& subkey, int& disposition) {
-  Read(subkey);
+  Read(subkey, true);
   if (!unreadable_.empty()) {
     disposition = 0;
     return ERROR_ACCESS_DENIED;
@@ -330,7 +335,7 @@ int RegistryKey::Create(const std::string& subkey, int& disposition) {
 }
 
 int RegistryKey::Open(const std::string& subkey) {
-  Read(subkey);
+  Read(subkey, false);
   if (!unreadable_.empty()) return ERROR_ACCESS_DENIED;
   return sections_.count(subkey_) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
 }

@@ -65,7 +65,8 @@ class RegistryKey {
   // file stays as it is.
   [[nodiscard]] int Create(const std::string& subkey, int& disposition);
   // RegOpenKeyExA: opens `subkey` when it is there, changing nothing;
-  // ERROR_FILE_NOT_FOUND when it is not.
+  // ERROR_FILE_NOT_FOUND when it is not. A file that can't be parsed (one
+  // caught half written, say) stays where it is: ERROR_ACCESS_DENIED.
   [[nodiscard]] int Open(const std::string& subkey);
   // RegQueryValueExA: copies the value when it fits `size` bytes. `size`
   // becomes the value's size; ERROR_MORE_DATA when it does not fit.
@@ -80,11 +81,11 @@ class RegistryKey {
   // user.reg.bad.1, ...), starting from an empty registry; "" when it
   // read the file, or found none.
   const std::string& KeptAside() const { return keptAside_; }
-  // Why the file could not be read, when Create found it unreadable.
+  // Why the file could not be read, when Create or Open found it unreadable.
   const std::string& Unreadable() const { return unreadable_; }
 
  private:
-  void Read(const std::string& subkey);  // the file, for `subkey`
+  void Read(const std::string& subkey, bool keepAside);  // the file, for `subkey`
 
   std::string subkey_;
   std::string keptAside_;

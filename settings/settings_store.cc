@@ -66,6 +66,17 @@ void SetText(RegistryKey& key, const char* name, const std::string& text) {
 // become readable since.
 std::atomic<bool> saveRefused{false};
 
+void QueryEvery(const RegistryKey& key, ServerSettings& settings) {
+  for (const Setting& setting : kSettings) {
+    if (setting.number)
+      Query(key, setting.name, settings.*setting.number);
+    else
+      QueryText(key, setting.name, setting.textMax, settings.*setting.text);
+    if (setting.textMends) setting.textMends(settings.*setting.text);
+    if (!setting.LoadKeeps(settings)) setting.Reset(settings);
+  }
+}
+
 }  // namespace
 
 std::string SettingsFound::Message() const {
@@ -95,14 +106,7 @@ SettingsFound LoadSettings(ServerSettings& settings) {
   }
   if (opened && !created) {
     Query(key, "frun", firstRun);
-    for (const Setting& setting : kSettings) {
-      if (setting.number)
-        Query(key, setting.name, settings.*setting.number);
-      else
-        QueryText(key, setting.name, setting.textMax, settings.*setting.text);
-      if (setting.textMends) setting.textMends(settings.*setting.text);
-      if (!setting.LoadKeeps(settings)) setting.Reset(settings);
-    }
+    QueryEvery(key, settings);
   }
   static_cast<void>(key.Close());  // nothing changed, so nothing is written
   // A key that can be neither opened nor created counts as a first run.
@@ -110,6 +114,18 @@ SettingsFound LoadSettings(ServerSettings& settings) {
   found.firstRun = created || firstRun != 0 || !opened;
   found.keptAs = key.KeptAside();
   return found;
+}
+
+std::string ReloadSettings(ServerSettings& settings) {
+  ServerSettings fresh;
+  RegistryKey key;
+  const int result = key.Open(kSettingsKey);
+  if (result == platform::ERROR_FILE_NOT_FOUND) return "it holds no settings";
+  if (result != platform::ERROR_SUCCESS) return key.Unreadable();
+  QueryEvery(key, fresh);
+  static_cast<void>(key.Close());
+  settings = fresh;
+  return {};
 }
 
 void SaveSettings(const ServerSettings& settings) {

@@ -25,6 +25,11 @@ struct SettingsFound {
 // their defaults.
 [[nodiscard]] SettingsFound LoadSettings(ServerSettings& settings);
 
+// Reads the settings again for a program that runs on them, changing no
+// file: `settings` becomes the file's only when it reads well (a file
+// caught half written may not). Why it did not, or "".
+[[nodiscard]] std::string ReloadSettings(ServerSettings& settings);
+
 // Writes every value as it stands, and "frun" as 0.
 void SaveSettings(const ServerSettings& settings);
 

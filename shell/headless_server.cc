@@ -74,12 +74,17 @@ template <typename Reload>
 bool WaitForStop(station::Station& station, const sigset_t& signals, Reload reload) {
   const std::string settingsFile = platform::RegistryFile();
   FileStamp seen = StampOf(settingsFile);
+  FileStamp last = seen;
   const timespec step{0, 300 * 1000 * 1000};
   for (;;) {
     const int signal = ::sigtimedwait(&signals, nullptr, &step);
     if (signal == SIGINT || signal == SIGTERM) return true;
     const FileStamp now = StampOf(settingsFile);
-    if (signal == SIGHUP || now != seen) {
+    // A file renamed into place is whole; one written in place (an editor
+    // saving, a shell's >) is read once it has held still for a step.
+    const bool settled = now.inode != seen.inode || now == last;
+    last = now;
+    if (signal == SIGHUP || (now != seen && settled)) {
       seen = now;
       reload();
     }
@@ -218,22 +223,19 @@ int main(int argc, char** argv) {
   platform::RunningMark running;
   static_cast<void>(running.Hold(shell::ServerMarkFile()));
   bool stopped = WaitForStop(station, signals, [&] {
-    // Only a file that reads well changes anything: a missing or damaged
-    // one must not drop the password of a server that is running.
-    settings::ServerSettings fresh;
+    // Only a file that reads well changes anything, and nothing here writes
+    // it: a missing, damaged or half-written one must not drop the password
+    // of a server that is running, nor be moved away under its writer.
     const bool there = StampOf(platform::RegistryFile()).size >= 0;
-    const settings::SettingsFound reloaded = settings::LoadSettings(fresh);
-    if (!there || !reloaded.Message().empty()) {
-      const std::string why =
-          !there ? "The settings file is gone."
-          : !reloaded.keptAs.empty()
-              ? "The settings file could not be read. It was kept as " + reloaded.keptAs + "."
-              : "The settings file could not be read (" + reloaded.unreadable + ").";
+    const std::string unread = there ? settings::ReloadSettings(settings) : std::string();
+    if (!there || !unread.empty()) {
+      const std::string why = !there ? "The settings file is gone."
+                                     : "The settings file could not be read (" + unread + ").";
       std::fprintf(stderr, "owlglance-server: %s The server goes on with the settings it had.\n",
                    why.c_str());
       return;
     }
-    settings = fresh;  // the port and HTTPS are read at the next start
+    // The port and HTTPS are read at the next start.
     station.Apply();
     FollowHomePage(settings);
   });

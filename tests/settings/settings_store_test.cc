@@ -177,6 +177,36 @@ TEST(SettingsStore, UnparsableFilesAreKeptAsideEachUnderItsOwnNameAndSaidSo) {
   EXPECT_EQ(settings::LoadSettings(settings).Message(), "") << "a file that reads says nothing";
 }
 
+// A running server reads the file again as it changes, possibly while its
+// writer is halfway: only a file that reads whole changes its settings, and
+// nothing is moved or written.
+TEST(SettingsStore, AReloadTakesOnlyAFileThatReadsAndWritesNothing) {
+  struct Case {
+    const char* text;
+    const char* why;  // "" when the file's settings are taken
+  };
+  const Case cases[] = {
+      {"", "it is not a settings file"},
+      {"REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Softw", "it is not a settings file"},
+      {"REGEDIT4\r\n", "it holds no settings"},
+      {"not a registry", "it is not a settings file"},
+      {nullptr, ""},  // the seeded file, whole
+  };
+  for (const Case& c : cases) {
+    TempFolder folder;
+    SeedRegistry(folder.Path(), "\"maxclients\"=hex:07,00,00,00\r\n");
+    const std::string file = platform::RegistryFile();
+    if (c.text) std::ofstream(file, std::ios::binary) << c.text;
+    const auto before = std::filesystem::last_write_time(file);
+    settings::ServerSettings settings;
+    settings.maxclients = 3;
+    EXPECT_EQ(settings::ReloadSettings(settings), c.why) << (c.text ? c.text : "whole");
+    EXPECT_EQ(settings.maxclients, *c.why ? 3u : 7u) << (c.text ? c.text : "whole");
+    EXPECT_EQ(std::filesystem::last_write_time(file), before);
+    EXPECT_FALSE(std::filesystem::exists(file + ".bad"));
+  }
+}
+
 TEST(SettingsStore, FailedSaveLeavesTheOldFile) {
   TempFolder folder;
   Load(folder, "\"portnum\"=hex:90,1f,00,00\r\n");

@@ -346,15 +346,21 @@ TEST_F(HeadlessServerTest, ARunningServerTakesChangedSettingsAtOnce) {
   EXPECT_TRUE(closed) << "a stream without the password ends";
   EXPECT_EQ(RunCommand(code + "-u anna:sup3r-s3cret " + Url("/snapshot")), "200");
 
-  // An edit of the file: the stream moves, and the page that showed it too.
+  // An edit of the file in place, caught while it is empty, drops nothing
+  // and moves nothing; once written, the stream moves, and the page that
+  // showed it too.
   const std::string file = (folder.Path() / "config/owlglance/user.reg").string();
   std::string text = folder.Read(file);
   const std::string video = "\"camurl\"=" + RegistryHexText("/video") + "\r\n";
   ASSERT_NE(text.find(video), std::string::npos) << text;
   text.replace(text.find(video), video.size(), "\"camurl\"=" + RegistryHexText("cam2") + "\r\n");
+  folder.Write(file, "");
+  std::this_thread::sleep_for(milliseconds(900));
+  EXPECT_EQ(RunCommand(code + Url("/snapshot")), "401");
+  EXPECT_FALSE(std::filesystem::exists(file + ".bad"));
   folder.Write(file, text);
   EXPECT_TRUE(Eventually(
-      [&] { return RunCommand(code + "-u anna:sup3r-s3cret " + Url("/cam2")) == "200"; }, 2000));
+      [&] { return RunCommand(code + "-u anna:sup3r-s3cret " + Url("/cam2")) == "200"; }, 4000));
   EXPECT_EQ(folder.Read("www/index.html"), share::HomePageText("127.0.0.1", port, "/cam2", {}));
 
   // A damaged file changes nothing; SIGHUP reads the file again.
@@ -365,9 +371,13 @@ TEST_F(HeadlessServerTest, ARunningServerTakesChangedSettingsAtOnce) {
                std::string::npos;
       },
       2000));
+  std::this_thread::sleep_for(milliseconds(700));
   EXPECT_EQ(RunCommand(code + Url("/snapshot")), "401");
+  EXPECT_EQ(folder.Read(file), "not a registry") << "the file stays for its writer";
   EXPECT_EQ(RunCommand(server + " --no-password 2>&1"),
-            "owlglance-server: no password is asked from now on.\n");
+            "owlglance-server: The settings file could not be read. It was kept as " + file +
+                ".bad, and the default settings are used.\n"
+                "owlglance-server: no password is asked from now on.\n");
   EXPECT_TRUE(Eventually([&] { return RunCommand(code + Url("/snapshot")) == "200"; }, 2000));
   ::kill(pid, SIGHUP);
   EXPECT_EQ(RunCommand(code + Url("/snapshot")), "200") << "SIGHUP reloads; it does not stop";

@@ -9,6 +9,14 @@
 #   h264_encode_cpu_percent_720p30/_1080p30
 #                            the server's CPU with one WebRTC viewer, less
 #                            its CPU with none (percent of one core)
+#   webrtc_latency_ms_p50    from the pattern drawing a 1080p picture to a
+#                            viewer's decoding it: the frame number read
+#                            back from each decoded picture, against the
+#                            pattern's drawing clock (picture N at its start
+#                            + N frame times), its start taken from the
+#                            earliest motion-JPEG arrivals; so it leaves out
+#                            what the earliest motion-JPEG picture took
+#                            (its compression, a few ms)
 #   webrtc_viewers_10_cpu_ratio_vs_1
 #                            the server's CPU with ten WebRTC viewers of the
 #                            1080p camera against one; these viewers take
@@ -96,6 +104,9 @@ echo "h264_encode_cpu_percent_720p30: $((with - idle)) percent"
 stop_server
 
 start_server 1920x1080
+inside timeout 60 /usr/bin/python3 "$root/tests/webrtc/whep_client.py" "$base/whep" --seconds 10 \
+  --frames 100000 --latency "$base/video" >"$scratch/latency" 2>&1
+echo "webrtc_latency_ms_p50: $(field latency_ms_p50 "$scratch/latency") ms ($(grep -o 'pictures read.*' "$scratch/latency" | tr -d ')'))"
 viewers 1 --no-decode
 one=$(server_cpu)
 wait "${watching[@]}"

@@ -4,13 +4,19 @@ H.264 video, plays what comes, ends the session with DELETE.
 
 usage: whep_client.py URL [--user U --password P] [--frames N] [--seconds S]
                         [--keep] [--offer-only] [--measure S] [--no-decode]
+                        [--latency MJPEG_URL]
 prints: "post STATUS", then "frames N WIDTHxHEIGHT" and "delete STATUS"
 when the post was answered 201."""
 import argparse
 import asyncio
+import base64
+import socket
+import statistics
 import sys
+import time
 import urllib.parse
 
+import av
 import requests
 from aiortc import RTCPeerConnection, RTCSessionDescription, rtcrtpreceiver
 
@@ -27,6 +33,67 @@ async def _count_bytes(self, packet, arrival_time_ms):
 rtcrtpreceiver.RTCRtpReceiver._handle_rtp_packet = _count_bytes
 
 
+# The test pattern's caption, "FRAME 000123", in its 5 x 7 font: each digit's
+# rows, the low five bits.
+DIGITS = {0: (14, 17, 19, 21, 25, 17, 14), 1: (4, 12, 4, 4, 4, 4, 14), 2: (14, 17, 1, 2, 4, 8, 31),
+          3: (31, 2, 4, 2, 1, 17, 14), 4: (2, 6, 10, 18, 31, 2, 2), 5: (31, 16, 30, 1, 1, 17, 14),
+          6: (6, 8, 16, 30, 17, 17, 14), 7: (31, 1, 2, 4, 8, 8, 8), 8: (14, 17, 17, 14, 17, 17, 14),
+          9: (14, 17, 17, 15, 1, 2, 12)}
+FRAME_SECONDS = 0.033333  # the pattern draws picture N at its start + N times this
+
+
+def frame_number(gray):
+    """The pattern's frame counter read back from a picture (rows of luma),
+    or None where a digit is not clear (the ball passing over it)."""
+    height, width = gray.shape
+    scale = max(1, width // 320)
+    top, number = height * 2 // 3 + 18 * scale, 0
+    for place in range(6):
+        left = 8 * scale + (6 + place) * 6 * scale
+        rows = tuple(sum(16 >> c for c in range(5)
+                         if gray[top + r * scale + scale // 2, left + c * scale + scale // 2] > 128)
+                     for r in range(7))
+        digit = [d for d, glyph in DIGITS.items() if glyph == rows]
+        if not digit:
+            return None
+        number = number * 10 + digit[0]
+    return number
+
+
+def capture_clock(mjpeg_url, auth, seconds=3):
+    """When the pattern drew its picture 0, on this machine's monotonic
+    clock (the server's steady clock): the earliest arrival of a motion-JPEG
+    picture, less its number's frame times. Its own way out (compression,
+    sending) stays in, a few milliseconds."""
+    av.logging.set_level(av.logging.ERROR)  # not a word for each full-range picture
+    decoder = av.CodecContext.create("mjpeg", "r")
+    url = urllib.parse.urlsplit(mjpeg_url)
+    head = "GET %s HTTP/1.0\r\n" % (url.path or "/")
+    if auth:
+        head += "Authorization: Basic %s\r\n" % base64.b64encode(":".join(auth).encode()).decode()
+    start, earliest, data = time.monotonic(), None, b""
+    # A socket of its own: recv gives each picture's bytes as they come,
+    # where a buffered reader would wait for a full buffer.
+    with socket.create_connection((url.hostname, url.port or 80), timeout=10) as viewer:
+        viewer.sendall((head + "\r\n").encode())
+        while time.monotonic() - start < seconds:
+            chunk = viewer.recv(1 << 20)
+            if not chunk:
+                break
+            arrived = time.monotonic()
+            data += chunk
+            end = data.find(b"\xff\xd9")
+            if end < 0:
+                continue
+            picture, data = data[data.find(b"\xff\xd8"):end + 2], data[end + 2:]
+            for frame in decoder.decode(av.Packet(picture)):
+                number = frame_number(frame.to_ndarray(format="gray"))
+                if number is not None:
+                    drawn = arrived - number * FRAME_SECONDS
+                    earliest = drawn if earliest is None else min(earliest, drawn)
+    return earliest
+
+
 class _Undecoded:
     """Takes frames without decoding them: a viewer that costs its machine
     little, for counting what the sender spends on many."""
@@ -38,8 +105,10 @@ class _Undecoded:
 async def watch(args):
     pc = RTCPeerConnection()
     pc.addTransceiver("video", direction="recvonly")
-    frames = []
+    frames, latencies = [], []
     enough = asyncio.Event()
+    auth = (args.user, args.password) if args.user else None
+    drawn = capture_clock(args.latency, auth) if args.latency else None
 
     @pc.on("track")
     def on_track(track):
@@ -50,6 +119,10 @@ async def watch(args):
                 except Exception:
                     return
                 frames.append((frame.width, frame.height))
+                if drawn is not None and len(frames) > 90:  # past the start
+                    number = frame_number(frame.to_ndarray(format="gray"))
+                    if number is not None:
+                        latencies.append(time.monotonic() - drawn - number * FRAME_SECONDS)
                 if len(frames) >= args.frames:
                     enough.set()
 
@@ -60,7 +133,6 @@ async def watch(args):
         print(pc.localDescription.sdp, end="")
         await pc.close()
         return
-    auth = (args.user, args.password) if args.user else None
     answer = requests.post(args.url, data=pc.localDescription.sdp, auth=auth,
                            headers={"Content-Type": "application/sdp"}, timeout=10)
     print("post", answer.status_code, flush=True)
@@ -84,6 +156,10 @@ async def watch(args):
             pass
     size = "%dx%d" % frames[-1] if frames else "none"
     print("frames", len(frames), size, flush=True)
+    if latencies:
+        print("latency_ms_p50 %.0f (%d pictures read, %.0f to %.0f)" % (
+            statistics.median(latencies) * 1000, len(latencies), min(latencies) * 1000,
+            max(latencies) * 1000), flush=True)
     session = urllib.parse.urljoin(args.url, answer.headers["Location"])
     if not args.keep:
         print("delete", requests.delete(session, auth=auth, timeout=10).status_code, flush=True)
@@ -102,6 +178,9 @@ def main():
                         help="print the kbps received over this long, past its start")
     parser.add_argument("--no-decode", action="store_true",
                         help="receive without decoding (no frames are counted)")
+    parser.add_argument("--latency", metavar="MJPEG_URL",
+                        help="from the test pattern's frame numbers: its drawing clock, read "
+                        "from this motion-JPEG stream first, against each picture decoded")
     parser.add_argument("--offer-only", action="store_true",
                         help="print an offer and leave: its candidates lead nowhere")
     args = parser.parse_args()

@@ -289,12 +289,14 @@ H264Sender::Answer H264Sender::AddPeer(const std::string& offer, int payloadType
                       gst_element_link(peer.queue, peer.payloader);
   gst_object_unref(payloaded);
   gst_object_unref(sink);
+  // Playing before the tee feeds it: a push into a pad not yet active
+  // answers "flushing", and that error would stop the encoder for everyone.
+  for (GstElement* element : {peer.webrtc, peer.payloader, peer.queue})
+    gst_element_sync_state_with_parent(element);
   peer.teePad = gst_element_request_pad_simple(pipeline_->tee, "src_%u");
   GstPad* queued = gst_element_get_static_pad(peer.queue, "sink");
   const bool fed = linked && gst_pad_link(peer.teePad, queued) == GST_PAD_LINK_OK;
   gst_object_unref(queued);
-  for (GstElement* element : {peer.webrtc, peer.payloader, peer.queue})
-    gst_element_sync_state_with_parent(element);
 
   Answer answer;
   GstWebRTCSessionDescription* local = nullptr;

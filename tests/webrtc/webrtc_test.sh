@@ -73,6 +73,17 @@ check "/state counts the WebRTC viewer and its encoder" eventually 5 state_is \
   "(1, True, 1)"
 wait $watcher
 
+# Viewers that come together each get the stream: one joining never stops
+# the encoder for the others.
+together=()
+for i in $(seq 6); do
+  whep "$base/cam/1/whep" --no-decode --measure 3 >"$scratch/together.$i" 2>&1 &
+  together+=($!)
+done
+wait "${together[@]}"
+check "six viewers at once each receive the stream" bash -c "
+  cd '$scratch' && grep -h kbps together.* | tee /dev/stderr | grep -c '^kbps [1-9]' | grep -qx 6"
+
 # --- an offer whose candidates lead nowhere: gone after 10 s ---------------
 whep "$base/whep" --offer-only >"$scratch/offer.sdp"
 post_offer() {  # post_offer URL [CURL-OPTION...]: the status

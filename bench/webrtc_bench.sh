@@ -4,7 +4,7 @@
 # (tests/webrtc/whep_client.py), all in a network namespace of the bench's
 # own with only its loopback (root). CPU is the server process's own, from
 # /proc, over 6 s; every figure is against a baseline of the same run.
-#   webrtc_kbps_1080p30      bytes a WebRTC viewer receives, 8 s past its start
+#   webrtc_kbps_1080p30      bytes a WebRTC viewer receives, 14 s past its start
 #   mjpeg_kbps_1080p30       bytes a motion-JPEG viewer (curl) receives, 8 s
 #   h264_encode_cpu_percent_720p30/_1080p30
 #                            the server's CPU with one WebRTC viewer, less
@@ -72,14 +72,21 @@ server_cpu() {
   echo $(((after - before) * 100 / (ticks * 6)))
 }
 watching=()
-viewers() {  # viewers N [OPTION]: N aiortc viewers for 11 s, their output in $scratch/viewer.K
+# viewers N [OPTION]: N aiortc viewers for 17 s past their answers, their
+# output in $scratch/viewer.K; back once all are answered and have played
+# for 3 s, so that no setting up (a certificate, a handshake) is measured.
+viewers() {
   watching=()
   for k in $(seq "$1"); do
-    inside timeout 40 /usr/bin/python3 "$root/tests/webrtc/whep_client.py" "$base/whep" --measure 8 \
+    inside timeout 60 /usr/bin/python3 "$root/tests/webrtc/whep_client.py" "$base/whep" --measure 14 \
       "${@:2}" >"$scratch/viewer.$k" 2>&1 &
     watching+=($!)
   done
-  sleep 4  # answered, connected, playing
+  for _ in $(seq 100); do
+    inside curl -s "$base/state" | grep -q "\"webrtc_viewers\": $1}" && break
+    sleep 0.2
+  done
+  sleep 3
 }
 field() { awk -v name="$1" '$1 == name { print $2 }' "$2"; }
 
@@ -106,7 +113,7 @@ stop_server
 start_server 1920x1080
 inside timeout 60 /usr/bin/python3 "$root/tests/webrtc/whep_client.py" "$base/whep" --seconds 10 \
   --frames 100000 --latency "$base/video" >"$scratch/latency" 2>&1
-echo "webrtc_latency_ms_p50: $(field latency_ms_p50 "$scratch/latency") ms ($(grep -o 'pictures read.*' "$scratch/latency" | tr -d ')'))"
+echo "webrtc_latency_ms_p50: $(field latency_ms_p50 "$scratch/latency") ms $(grep -o '(.*pictures read.*' "$scratch/latency")"
 viewers 1 --no-decode
 one=$(server_cpu)
 wait "${watching[@]}"

@@ -324,7 +324,7 @@ TEST_F(StreamTest, FiftyViewersCostNoThreadEach) {
 
 // Viewers that come and go never hold the others up: no sender thread
 // waits on one. (Under 100 ms at 30 pictures a second is stream_bench's
-// figure; on a busy machine the scheduler alone can take that long.)
+// figure.)
 TEST_F(StreamTest, AViewerComingAndGoingHoldsNoOtherUp) {
   StopListener();
   StartListener(50);
@@ -334,7 +334,7 @@ TEST_F(StreamTest, AViewerComingAndGoingHoldsNoOtherUp) {
   ASSERT_TRUE(Eventually([&] { return control.connectedCount == 49; }));
   const milliseconds worst = WorstGapWhileAVisitorComesAndGoes(viewers, Port(), 3);
   EXPECT_GT(worst, milliseconds(0)) << "every viewer's stream went on";
-  EXPECT_LT(worst, milliseconds(500));
+  EXPECT_LT(worst, kWorstGapOnABusyMachine);
 }
 
 }  // namespace

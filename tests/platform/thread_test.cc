@@ -43,8 +43,10 @@ TEST(WorkerThread, WaitReturnsAsSoonAsTheBodyEnds) {
   worker.SetLowestPriority();
   worker.Resume();
   auto start = steady_clock::now();
-  ASSERT_TRUE(worker.WaitForEnd(200));
-  EXPECT_LT(steady_clock::now() - start, milliseconds(150));
+  // At the lowest priority on a loaded machine the body may start late; the
+  // wait still ends long before its own limit.
+  ASSERT_TRUE(worker.WaitForEnd(5000));
+  EXPECT_LT(steady_clock::now() - start, milliseconds(1000));
 }
 
 TEST(WorkerThread, NeverResumedBodyNeverRuns) {

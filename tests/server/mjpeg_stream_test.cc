@@ -149,14 +149,16 @@ TEST_F(StreamTest, StopEndsEveryStreamAfterWholeParts) {
   std::vector<std::string> received(3);
   for (int i = 0; i < 3; ++i) received[i] = clients[i].ReadExactly(1000, 1000);
 
-  // No wake-up: each waiting stream must notice the flag by itself.
+  // No wake-up: each waiting stream must notice the flag by itself, at the
+  // loop's next look (300 ms at most), and a loaded machine's scheduler
+  // adds to that; a stream that waits for its own timeout takes seconds.
   control.stopRequested = 1;
   auto stop = steady_clock::now();
   for (int i = 0; i < 3; ++i) {
     bool closed = false;
     received[i] += clients[i].ReadAll(3000, &closed);
     EXPECT_TRUE(closed);
-    EXPECT_LT(steady_clock::now() - stop, milliseconds(400));
+    EXPECT_LT(steady_clock::now() - stop, milliseconds(1000));
     ParsedStream stream = ParseStream(received[i]);
     EXPECT_TRUE(stream.whole);
     EXPECT_GE(stream.images.size(), 1u);
